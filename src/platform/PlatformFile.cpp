@@ -1,0 +1,440 @@
+// Files and folders over POSIX calls; see PlatformFile.h for the contracts.
+#include "PlatformFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+struct PlatformFile {
+  int fd = -1;
+  bool writable = false;
+};
+
+namespace {
+
+// ---- fault injection -------------------------------------------------------------------------
+
+constexpr int kFaultKinds = 5;
+
+struct FaultSlot {
+  int64_t calls = 0;   // calls since the last reset
+  int64_t failAt = 0;  // absolute call number that fails; 0 when disarmed
+  bool sticky = false;
+};
+
+std::mutex gFaultMutex;
+FaultSlot gFaults[kFaultKinds];
+
+// Counts one call of `op`; true when this call must fail.
+bool FaultHit(PlatformFaultOp op) {
+  std::lock_guard<std::mutex> hold(gFaultMutex);
+  FaultSlot& slot = gFaults[op];
+  ++slot.calls;
+  if (slot.failAt == 0 || slot.calls < slot.failAt) return false;
+  if (slot.sticky) return true;
+  bool hit = slot.calls == slot.failAt;
+  slot.failAt = 0;
+  return hit;
+}
+
+// ---- paths -----------------------------------------------------------------------------------
+
+char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualNoCase(const std::string& a, const char* b) {
+  size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
+  }
+  return true;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Finds the name in `folder` that equals `part` ignoring A-Z case; the smallest in byte order
+// when several do. Empty when there is none.
+std::string FindNameNoCase(const std::string& folder, const std::string& part) {
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return std::string();
+  std::string best;
+  while (struct dirent* ent = ::readdir(dir)) {
+    if (EqualNoCase(part, ent->d_name) && (best.empty() || best > ent->d_name)) best = ent->d_name;
+  }
+  ::closedir(dir);
+  return best;
+}
+
+bool StatFollow(const std::string& path, struct stat* st) {
+  return ::stat(path.c_str(), st) == 0;
+}
+
+bool IsReadOnlyMode(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+}  // namespace
+
+std::string PlatformResolvePath(const char* path) {
+  if (!path || !*path) return std::string();
+  std::string given(path);
+  std::replace(given.begin(), given.end(), '\\', '/');
+  if (Exists(given)) return given;
+
+  std::string out;
+  size_t pos = 0;
+  if (given[0] == '/') {
+    out = "/";
+    pos = 1;
+  }
+  bool missing = false;  // once a part is missing, later parts cannot be looked up
+  while (pos <= given.size()) {
+    size_t end = given.find('/', pos);
+    if (end == std::string::npos) end = given.size();
+    std::string part = given.substr(pos, end - pos);
+    bool last = end == given.size();
+    if (!part.empty()) {
+      std::string candidate = out + part;
+      if (!missing && part != "." && part != ".." && !Exists(candidate)) {
+        std::string found = FindNameNoCase(out, part);
+        if (found.empty()) {
+          missing = true;
+        } else {
+          candidate = out + found;
+        }
+      }
+      out = candidate;
+    }
+    if (!last && (out.empty() || out.back() != '/')) out += '/';
+    pos = end + 1;
+  }
+  return out;
+}
+
+bool PlatformPathExists(const char* path) {
+  std::string host = PlatformResolvePath(path);
+  return !host.empty() && Exists(host);
+}
+
+bool PlatformIsFolder(const char* path) {
+  std::string host = PlatformResolvePath(path);
+  struct stat st;
+  return !host.empty() && StatFollow(host, &st) && S_ISDIR(st.st_mode);
+}
+
+PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode) {
+  std::string host = PlatformResolvePath(path);
+  if (host.empty()) return nullptr;
+
+  struct stat st;
+  bool exists = StatFollow(host, &st);
+  if (exists && S_ISDIR(st.st_mode)) return nullptr;
+  bool wantWrite = mode != PlatformOpenMode::kReadExisting;
+  if (wantWrite && exists && IsReadOnlyMode(st.st_mode)) return nullptr;
+
+  int flags = O_CLOEXEC;
+  switch (mode) {
+    case PlatformOpenMode::kReadExisting:
+      flags |= O_RDONLY;
+      break;
+    case PlatformOpenMode::kReadWriteExisting:
+      flags |= O_RDWR;
+      break;
+    case PlatformOpenMode::kCreateAlways:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      break;
+    case PlatformOpenMode::kCreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
+  }
+  int fd;
+  do {
+    fd = ::open(host.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  PlatformFile* file = new PlatformFile;
+  file->fd = fd;
+  file->writable = wantWrite;
+  return file;
+}
+
+void PlatformFileClose(PlatformFile* file) {
+  if (!file) return;
+  if (file->fd >= 0) ::close(file->fd);
+  delete file;
+}
+
+int64_t PlatformFileRead(PlatformFile* file, void* buffer, int64_t count) {
+  if (!file || !buffer || count <= 0) return 0;
+  if (FaultHit(kPlatformFaultRead)) return 0;
+  char* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t got = ::read(file->fd, out + done, static_cast<size_t>(count - done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
+int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count) {
+  if (!file || !buffer || count <= 0 || !file->writable) return 0;
+  if (FaultHit(kPlatformFaultWrite)) return 0;
+  const char* in = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t put = ::write(file->fd, in + done, static_cast<size_t>(count - done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += put;
+  }
+  return done;
+}
+
+bool PlatformFileSeek(PlatformFile* file, int64_t offset) {
+  if (!file || offset < 0) return false;
+  if (FaultHit(kPlatformFaultSeek)) return false;
+  return ::lseek(file->fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
+int64_t PlatformFileTell(PlatformFile* file) {
+  if (!file) return -1;
+  off_t at = ::lseek(file->fd, 0, SEEK_CUR);
+  return at < 0 ? -1 : static_cast<int64_t>(at);
+}
+
+int64_t PlatformFileSize(PlatformFile* file) {
+  if (!file) return -1;
+  struct stat st;
+  if (::fstat(file->fd, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool PlatformFileTruncate(PlatformFile* file, int64_t size) {
+  if (!file || size < 0 || !file->writable) return false;
+  if (FaultHit(kPlatformFaultTruncate)) return false;
+  int rc;
+  do {
+    rc = ::ftruncate(file->fd, static_cast<off_t>(size));
+  } while (rc != 0 && errno == EINTR);
+  return rc == 0;
+}
+
+bool PlatformFileFlush(PlatformFile* file) {
+  if (!file) return false;
+  if (FaultHit(kPlatformFaultFlush)) return false;
+  if (!file->writable) return true;
+  return ::fsync(file->fd) == 0;
+}
+
+bool PlatformFileIsWritable(const PlatformFile* file) { return file && file->writable; }
+
+bool PlatformFileDelete(const char* path) {
+  std::string host = PlatformResolvePath(path);
+  struct stat st;
+  if (host.empty() || ::lstat(host.c_str(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return false;
+  return ::unlink(host.c_str()) == 0;
+}
+
+bool PlatformFileMove(const char* from, const char* to) {
+  std::string src = PlatformResolvePath(from);
+  std::string dst = PlatformResolvePath(to);
+  if (src.empty() || dst.empty() || !Exists(src)) return false;
+  if (Exists(dst)) {
+    // Only a change of case of the same name may land on an existing path.
+    if (dst != src) return false;
+    dst = std::string(to);
+    std::replace(dst.begin(), dst.end(), '\\', '/');
+    if (dst == src) return true;
+    return ::rename(src.c_str(), dst.c_str()) == 0;
+  }
+  if (::renameat2(AT_FDCWD, src.c_str(), AT_FDCWD, dst.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+  // The file system cannot refuse an overwrite itself: a hard link fails on an existing name.
+  if (::link(src.c_str(), dst.c_str()) == 0) return ::unlink(src.c_str()) == 0;
+  return false;
+}
+
+bool PlatformFileCopy(const char* from, const char* to) {
+  std::string src = PlatformResolvePath(from);
+  std::string dst = PlatformResolvePath(to);
+  if (src.empty() || dst.empty()) return false;
+  int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st;
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  std::vector<char> block(1 << 16);
+  bool ok = true;
+  for (;;) {
+    ssize_t got = ::read(in, block.data(), block.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) ok = false;
+    if (got <= 0) break;
+    ssize_t done = 0;
+    while (done < got) {
+      ssize_t put = ::write(out, block.data() + done, static_cast<size_t>(got - done));
+      if (put < 0 && errno == EINTR) continue;
+      if (put <= 0) {
+        ok = false;
+        break;
+      }
+      done += put;
+    }
+    if (!ok) break;
+  }
+  if (ok && ::fchmod(out, st.st_mode & 07777) != 0) ok = false;
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(dst.c_str());
+  return ok;
+}
+
+bool PlatformCreateFolder(const char* path) {
+  std::string host = PlatformResolvePath(path);
+  if (host.empty()) return false;
+  return ::mkdir(host.c_str(), 0777) == 0;
+}
+
+bool PlatformMatchPattern(const char* name, const char* pattern, bool caseSensitive) {
+  if (!name || !pattern) return false;
+  // Greedy match with one back-track point: the last '*' seen and where the name stood then.
+  const char* star = nullptr;
+  const char* resume = nullptr;
+  while (*name) {
+    char p = *pattern;
+    char n = *name;
+    if (!caseSensitive) {
+      p = FoldCase(p);
+      n = FoldCase(n);
+    }
+    if (p == '*') {
+      while (*pattern == '*') ++pattern;
+      if (!*pattern) return true;
+      star = pattern;
+      resume = name;
+    } else if (p == '?' || (p != '\0' && p == n)) {
+      ++pattern;
+      ++name;
+    } else if (star) {
+      pattern = star;
+      name = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (*pattern == '*') ++pattern;
+  return !*pattern;
+}
+
+struct PlatformFind::State {
+  std::vector<PlatformFindEntry> entries;
+  size_t at = 0;
+};
+
+PlatformFind::PlatformFind() : fState(nullptr) {}
+
+PlatformFind::~PlatformFind() { Close(); }
+
+void PlatformFind::Close() {
+  delete fState;
+  fState = nullptr;
+}
+
+bool PlatformFind::First(const char* pattern) {
+  Close();
+  if (!pattern || !*pattern) return false;
+  std::string whole(pattern);
+  size_t cut = whole.find_last_of("/\\");
+  std::string folderPart = cut == std::string::npos ? std::string() : whole.substr(0, cut + 1);
+  std::string namePart = cut == std::string::npos ? whole : whole.substr(cut + 1);
+  if (namePart.empty()) return false;
+  if (namePart == "*.*") namePart = "*";
+
+  std::string folder = folderPart.empty() ? std::string(".") : PlatformResolvePath(folderPart.c_str());
+  if (folder.empty()) return false;
+  if (folder.back() != '/') folder += '/';
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return false;
+
+  State* state = new State;
+  while (struct dirent* ent = ::readdir(dir)) {
+    if (std::strcmp(ent->d_name, ".") == 0 || std::strcmp(ent->d_name, "..") == 0) continue;
+    if (!PlatformMatchPattern(ent->d_name, namePart.c_str())) continue;
+    PlatformFindEntry entry;
+    entry.name = ent->d_name;
+    struct stat st;
+    if (StatFollow(folder + entry.name, &st)) {
+      entry.folder = S_ISDIR(st.st_mode);
+      entry.readOnly = IsReadOnlyMode(st.st_mode);
+      entry.size = entry.folder ? 0 : static_cast<int64_t>(st.st_size);
+    }
+    state->entries.push_back(std::move(entry));
+  }
+  ::closedir(dir);
+  std::sort(state->entries.begin(), state->entries.end(),
+            [](const PlatformFindEntry& a, const PlatformFindEntry& b) { return a.name < b.name; });
+  fState = state;
+  if (state->entries.empty()) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+bool PlatformFind::Next() {
+  if (!fState || fState->at + 1 >= fState->entries.size()) {
+    if (fState) fState->at = fState->entries.size();
+    return false;
+  }
+  ++fState->at;
+  return true;
+}
+
+const PlatformFindEntry& PlatformFind::Entry() const {
+  static const PlatformFindEntry kNone;
+  if (!fState || fState->at >= fState->entries.size()) return kNone;
+  return fState->entries[fState->at];
+}
+
+void PlatformFileFailAt(PlatformFaultOp op, int32_t n, bool sticky) {
+  if (op < 0 || op >= kFaultKinds) return;
+  std::lock_guard<std::mutex> hold(gFaultMutex);
+  FaultSlot& slot = gFaults[op];
+  slot.failAt = n <= 0 ? 0 : slot.calls + n;
+  slot.sticky = sticky;
+}
+
+void PlatformFileResetFaults() {
+  std::lock_guard<std::mutex> hold(gFaultMutex);
+  for (FaultSlot& slot : gFaults) slot = FaultSlot();
+}
+
+int64_t PlatformFileCallCount(PlatformFaultOp op) {
+  if (op < 0 || op >= kFaultKinds) return 0;
+  std::lock_guard<std::mutex> hold(gFaultMutex);
+  return gFaults[op].calls;
+}

@@ -1,0 +1,159 @@
+// Files and folders of the host: the one door through which the file library reaches the disk.
+//
+// Paths may use '\\' or '/' between their parts. An existing file or folder is found even when
+// the case of a name in the path differs from the name on disk (the first match in byte order of
+// the names wins when several differ only in case). A folder never opens as a file. A file is
+// read-only when its owner-write mode bit is clear; that decides write opens, also when the
+// process runs as root.
+//
+// Failures are reported by results (null, false, 0 bytes, -1); nothing throws and no error
+// code is kept. A PlatformFile is used from one thread at a time; the fault hook is thread-safe.
+#ifndef PLATFORM_PLATFORMFILE_H
+#define PLATFORM_PLATFORMFILE_H
+
+#include <cstdint>
+#include <string>
+
+// One open host file. Made by PlatformFileOpen, released by PlatformFileClose.
+struct PlatformFile;
+
+enum class PlatformOpenMode {
+  kReadExisting,       // an existing file, reading only
+  kReadWriteExisting,  // an existing file, reading and writing; refused for a read-only file
+  kCreateAlways,       // reading and writing; an existing file is emptied (refused if read-only)
+  kCreateNew,          // reading and writing; refused when the name exists
+};
+
+// Opens `path` in `mode`. Returns null when the file cannot be opened so, when the path names a
+// folder, or when the path is empty or null. The file's place starts at 0.
+PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode);
+
+// Closes the file and frees the object. Null is accepted and ignored.
+void PlatformFileClose(PlatformFile* file);
+
+// Reads up to `count` bytes at the file's place and moves the place past them.
+// Returns the bytes read: 0 at the end of the file, on failure, or for a count of 0 or less.
+int64_t PlatformFileRead(PlatformFile* file, void* buffer, int64_t count);
+
+// Writes `count` bytes at the file's place and moves the place past them. Returns the bytes
+// written (0 on failure, on a file opened for reading only, or for a count of 0 or less).
+int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count);
+
+// Moves the file's place to the absolute `offset`, which may lie past the end (the file grows
+// only when written there). Returns false for a negative offset or a host failure.
+bool PlatformFileSeek(PlatformFile* file, int64_t offset);
+
+// The file's place, or -1 on failure.
+int64_t PlatformFileTell(PlatformFile* file);
+
+// The file's size in bytes, or -1 on failure.
+int64_t PlatformFileSize(PlatformFile* file);
+
+// Cuts or extends (with zero bytes) the file to `size` bytes; the place is not moved.
+// Returns false on failure and for a file opened for reading only.
+bool PlatformFileTruncate(PlatformFile* file, int64_t size);
+
+// Writes the host's buffers of the file to the disk. Returns false on failure.
+bool PlatformFileFlush(PlatformFile* file);
+
+// True when the file was opened for writing.
+bool PlatformFileIsWritable(const PlatformFile* file);
+
+// Deletes a file (never a folder). Returns false when it does not exist, is read-only, or the
+// host refuses.
+bool PlatformFileDelete(const char* path);
+
+// Renames or moves a file or folder. Never overwrites: false when `to` exists.
+bool PlatformFileMove(const char* from, const char* to);
+
+// Copies a file's bytes and mode bits. False when `to` exists (nothing is overwritten), when
+// `from` is not a readable file, or when the copy fails (a partial target is removed).
+bool PlatformFileCopy(const char* from, const char* to);
+
+// Creates one folder. False when it exists or its parent does not.
+bool PlatformCreateFolder(const char* path);
+
+// True when a file or folder of that name exists.
+bool PlatformPathExists(const char* path);
+
+// True when the name is an existing folder.
+bool PlatformIsFolder(const char* path);
+
+// The host path that `path` names: separators made '/', and each part that exists under another
+// case replaced by its name on disk. Parts that do not exist stay as given (for creating them).
+std::string PlatformResolvePath(const char* path);
+
+// One entry that a search reports.
+struct PlatformFindEntry {
+  std::string name;       // the name as it is on disk, without the folder
+  bool folder = false;    // the entry is a folder
+  bool readOnly = false;  // the owner-write mode bit is clear
+  int64_t size = 0;       // bytes of a file; 0 for a folder
+};
+
+// A wildcard search in one folder. The pattern is a folder part and a name part; the name part
+// may hold '*' (any run of characters, also none) and '?' (exactly one character) and is matched
+// ignoring A-Z case; "*.*" matches every name as "*" does. Entries come in ascending byte order of
+// their names; "." and ".." are never reported. The folder is read once, at First.
+//
+//   PlatformFind find;
+//   for (bool ok = find.First("data\\*.far"); ok; ok = find.Next()) Use(find.Entry());
+class PlatformFind {
+ public:
+  PlatformFind();
+  ~PlatformFind();
+  PlatformFind(const PlatformFind&) = delete;
+  PlatformFind& operator=(const PlatformFind&) = delete;
+
+  // Starts a search. False when the folder is missing or nothing matches.
+  bool First(const char* pattern);
+  // Steps to the next match. False when there is none left.
+  bool Next();
+  // The current match; valid after a true First or Next.
+  const PlatformFindEntry& Entry() const;
+  // Ends the search and drops its entries (also done by the destructor and by First).
+  void Close();
+
+ private:
+  struct State;
+  State* fState;
+};
+
+// Matches `name` against a '*'/'?' pattern, ignoring A-Z case unless `caseSensitive`. A run of
+// '*' acts as one '*'. Runs in time proportional to name length x pattern length at worst.
+bool PlatformMatchPattern(const char* name, const char* pattern, bool caseSensitive = false);
+
+// ---------------------------------------------------------------------------------------------
+// Fault injection, for tests only.
+//
+// Makes a chosen operation fail on purpose so that tests can drive the error paths of the
+// layers above. Each operation kind has its own counter, shared by every open file:
+//
+//   PlatformFileFailAt(kPlatformFaultWrite, 3);  // the third PlatformFileWrite from now fails
+//   ...                                          // (it writes nothing and returns 0)
+//   PlatformFileResetFaults();                   // disarms every fault, zeroes every count
+//
+// A fault armed with `sticky` true fails the Nth call and every later call of that kind until
+// the reset; otherwise only the Nth call fails and the fault disarms itself. A failing seek
+// returns false and leaves the place unchanged; a failing truncate, flush or read changes
+// nothing and returns false / 0. PlatformFileCallCount reports how many calls of that kind
+// were made since the last reset, so a test can first run a case cleanly, take the count, and
+// then fail each call in turn.
+enum PlatformFaultOp {
+  kPlatformFaultWrite = 0,
+  kPlatformFaultSeek = 1,
+  kPlatformFaultTruncate = 2,
+  kPlatformFaultFlush = 3,
+  kPlatformFaultRead = 4,
+};
+
+// Arms a fault on the `n`th call (1 = the very next) of `op`. n <= 0 disarms that kind.
+void PlatformFileFailAt(PlatformFaultOp op, int32_t n, bool sticky = false);
+
+// Disarms all faults and zeroes all call counts.
+void PlatformFileResetFaults();
+
+// Calls of `op` since the last reset (failed ones included).
+int64_t PlatformFileCallCount(PlatformFaultOp op);
+
+#endif  // PLATFORM_PLATFORMFILE_H
