@@ -97,9 +97,17 @@ PlatformPalette* PlatformCreatePalette(const PlatformColorEntry* entries, int32_
 }
 
 bool PlatformDeletePalette(PlatformPalette* palette) {
-  if (!palette || palette == PlatformStockPalette() || palette->SelectCount() != 0) return false;
-  delete palette;
+  if (!palette || palette == PlatformStockPalette() || palette->fDeleted) return false;
+  if (palette->fSelectCount != 0) {
+    palette->fDeleted = true;
+  } else {
+    delete palette;
+  }
   return true;
+}
+
+void PlatformPalette::Unselect() {
+  if (--fSelectCount == 0 && fDeleted) delete this;
 }
 
 PlatformPalette* PlatformStockPalette() {
@@ -130,7 +138,7 @@ PlatformBitmap* PlatformStockBitmap() {
 
 PlatformDC::~PlatformDC() {
   if (fBitmap) --fBitmap->fSelectCount;
-  if (fPalette) --fPalette->fSelectCount;
+  if (fPalette) fPalette->Unselect();
 }
 
 PlatformDC* PlatformCreateMemoryDC() {
@@ -162,11 +170,16 @@ PlatformBitmap* PlatformSelectBitmap(PlatformDC* dc, PlatformBitmap* bitmap) {
 
 PlatformPalette* PlatformSelectPalette(PlatformDC* dc, PlatformPalette* palette) {
   if (!dc || !palette) return nullptr;
+  if (palette->fDeleted) return nullptr;
   PlatformPalette* old = dc->fPalette;
-  if (old) --old->fSelectCount;
   ++palette->fSelectCount;
   dc->fPalette = palette;
-  return old;
+  if (!old) return nullptr;
+  // A palette deleted while selected is freed by its last unselection; the stock palette is
+  // answered in its place, so that the answer can always be selected back.
+  bool freed = old->fDeleted && old->fSelectCount == 1;
+  old->Unselect();
+  return freed ? PlatformStockPalette() : old;
 }
 
 bool PlatformBitBlt(PlatformDC* dst, int32_t dstX, int32_t dstY, int32_t width, int32_t height,

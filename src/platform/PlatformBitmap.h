@@ -103,18 +103,23 @@ class PlatformPalette {
   friend PlatformPalette* PlatformCreatePalette(const PlatformColorEntry*, int32_t);
   friend PlatformPalette* PlatformStockPalette();
   friend PlatformPalette* PlatformSelectPalette(PlatformDC*, PlatformPalette*);
+  friend bool PlatformDeletePalette(PlatformPalette*);
   friend class PlatformDC;
   PlatformPalette() = default;
 
+  void Unselect();
+
   std::vector<PlatformColorEntry> fEntries;
   int32_t fSelectCount = 0;
+  bool fDeleted = false;  // deleted while selected: freed by the last Unselect
 };
 
 // Makes a palette of `count` (1..256) entries copied from `entries`; null otherwise.
 PlatformPalette* PlatformCreatePalette(const PlatformColorEntry* entries, int32_t count);
 
-// Deletes a palette. Refused (false) while a drawing context has it selected, for the stock
-// palette and for null.
+// Deletes a palette. One still selected into drawing contexts is freed when the last of them
+// lets it go (deleted or given another palette). Refused (false) for the stock palette and
+// for null.
 bool PlatformDeletePalette(PlatformPalette* palette);
 
 // The palette that every drawing context starts with (the 20 system colours); never deleted.

@@ -83,10 +83,18 @@ TEST(PlatformBitmap, SelectionGuardsOwnership) {
   EXPECT_EQ(PlatformCreatePalette(entries, 0), nullptr);
   EXPECT_EQ(PlatformCreatePalette(entries, 257), nullptr);
   PlatformPalette* oldPal = PlatformSelectPalette(a, pal);
-  EXPECT_FALSE(PlatformDeletePalette(pal));
+  EXPECT_EQ(PlatformSelectPalette(b, pal), PlatformStockPalette());
   EXPECT_EQ(PlatformSelectPalette(a, oldPal), pal);
-  EXPECT_TRUE(PlatformDeletePalette(pal));
+  EXPECT_TRUE(PlatformDeletePalette(pal));  // still selected into b: freed when b lets go
+  EXPECT_FALSE(PlatformDeletePalette(pal));
+  EXPECT_EQ(PlatformSelectPalette(a, pal), nullptr);  // a deleted palette is not selected
+  EXPECT_EQ(b->Palette(), pal);
+  EXPECT_EQ(PlatformSelectPalette(b, oldPal), PlatformStockPalette());  // pal is gone
   EXPECT_FALSE(PlatformDeletePalette(PlatformStockPalette()));
+  // Deleted while selected, freed with the context (ASan reports a leak otherwise).
+  PlatformPalette* pal2 = PlatformCreatePalette(entries, 2);
+  PlatformSelectPalette(a, pal2);
+  EXPECT_TRUE(PlatformDeletePalette(pal2));
 
   EXPECT_TRUE(PlatformDeleteDC(a));
   EXPECT_TRUE(PlatformDeleteDC(b));
