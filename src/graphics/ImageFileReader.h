@@ -1,0 +1,32 @@
+// A read-only host file for the image and palette readers: reads of whole blocks at absolute
+// positions, each checked against the file's size, so a reader never trusts an offset or a
+// count taken from the file. One owner at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct PlatformFile;
+
+class ImageFileReader {
+ public:
+  ImageFileReader() = default;
+  ~ImageFileReader();  // Closes the file.
+  ImageFileReader(const ImageFileReader&) = delete;
+  ImageFileReader& operator=(const ImageFileReader&) = delete;
+
+  // Opens `path` for reading ('\\' or '/', any case of the names). Closes a file already
+  // open first. False when it cannot be opened.
+  bool Open(const char* path);
+  void Close();
+  bool IsOpen() const { return fFile != nullptr; }
+  // The size the file had when it was opened; 0 when none is open.
+  uint64_t Size() const { return fSize; }
+  // Reads exactly `count` bytes at `pos`. False, and nothing read, when the file does not
+  // hold them all or the read fails.
+  bool ReadAt(uint64_t pos, void* buffer, size_t count);
+
+ private:
+  PlatformFile* fFile = nullptr;
+  uint64_t fSize = 0;
+};
