@@ -1,6 +1,7 @@
 #include "resfile.h"
 
 #include "XAssert.h"
+#include "strset.h"
 
 namespace {
 
@@ -69,8 +70,9 @@ int32_t iResFile::OpenWithOptions(const StringBuffer& path, uint32_t options) {
   return error;
 }
 
-void iResFile::GetIndString(StringBuffer& out, uint16_t /*setId*/, int16_t /*index*/) {
-  // Filled in once string sets are available to this layer.
+void iResFile::GetIndString(StringBuffer& out, uint16_t setId, int16_t index) {
+  StringSet set;
+  set.Load(this, setId, 0);
   out.clear();
-  SetError(unsupportedErr);
+  if (index >= 1 && index <= set.Count(-1)) out.assign(set.GetString(index, -1));
 }
