@@ -7,6 +7,7 @@
 #include "DebugCapture.h"
 #include "MemResFile.h"
 #include "Recon.h"
+#include "TestTempFolder.h"
 #include "strset.h"
 
 namespace {
@@ -496,4 +497,22 @@ TEST(ReconStream, MarksLinkForwardAndRefuseToGoBack) {
   bad.SkipToNextMark();
   EXPECT_TRUE(bad.Failed());
   EXPECT_EQ(bad.GetPosition(), 6);
+}
+
+TEST(ReconStream, TraceFileListsBitTransfersOfWritingStreams) {
+  TestTempFolder folder;
+  std::string path = folder / "trace.txt";
+  SetReconTraceFile(path.c_str());
+  uint16_t value = 1;
+  uint8_t data[4] = {};
+  {
+    ReconStream writer(data, sizeof data, ReconStream::kWriting, false);
+    writer.SetCompressed();
+    writer.ReconInt16(&value);
+    ReconStream reader(data, sizeof data, ReconStream::kReading, false);
+    reader.SetCompressed();
+    reader.ReconInt16(&value);  // reading is not traced
+  }
+  SetReconTraceFile(nullptr);
+  EXPECT_EQ(TestTempFolder::ReadFile(path), "bit 1, 1 at 0:0\nbit 2, 0 at 1:64\nbit 5, 1 at 1:16\n");
 }
