@@ -1,5 +1,5 @@
-// Helpers for the file library's tests: a catcher of debug reports and a builder of FAR
-// archive bytes by hand (so that broken archives can be made on purpose).
+// Helpers for the file library's tests: a builder of FAR archive bytes by hand (so that
+// broken archives can be made on purpose).
 #ifndef TESTS_FILELIB_FILELIBTESTSUPPORT_H
 #define TESTS_FILELIB_FILELIBTESTSUPPORT_H
 
@@ -7,31 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "PlatformDebug.h"
-
-// Collects the texts of debug reports while it lives.
-class ReportCatcher {
- public:
-  ReportCatcher() {
-    fPrevious = PlatformSetDebugReportHook(
-        [this](int32_t, const char*, int32_t, const char*, const char* text) {
-          fTexts.push_back(text);
-          return 0;
-        });
-  }
-  ~ReportCatcher() { PlatformSetDebugReportHook(fPrevious); }
-  bool Saw(const std::string& text) const {
-    for (const std::string& t : fTexts) {
-      if (t.find(text) != std::string::npos) return true;
-    }
-    return false;
-  }
-  size_t Count() const { return fTexts.size(); }
-
- private:
-  std::vector<std::string> fTexts;
-  PlatformDebugReportHook fPrevious;
-};
+#include "DebugCapture.h"
 
 // Little-endian byte writer for hand-made archives.
 struct FarBytes {

@@ -202,7 +202,7 @@ TEST_F(VornFARTest, BrokenArchivesAreRefusedWholeAndStayPlainFiles) {
     TestTempFolder tmp;
     std::string path = tmp.WriteFile("broken.far", c.bytes.bytes);
     VornFileManager manager;
-    ReportCatcher reports;
+    ScopedDebugCapture reports;
     int before = OpenDescriptors();
     EXPECT_FALSE(manager.MapFAR(VornString(path)));
     EXPECT_EQ(OpenDescriptors(), before);  // no handle kept
@@ -233,7 +233,7 @@ TEST_F(VornFARTest, ExtractRefusesNamesThatClimbOut) {
                                                  {"top.txt", "top"}})
                                       .bytes);
   std::string dest = fTmp.MakeFolder("out/dest");
-  ReportCatcher reports;
+  ScopedDebugCapture reports;
   VornFileManager manager;
   manager.Extract(VornString(box + "x.far"), VornString(dest));
   EXPECT_EQ(TestTempFolder::ReadFile(dest + "keep/good.txt"), "good");
@@ -248,7 +248,7 @@ TEST_F(VornFARTest, ExtractRefusesNamesThatClimbOut) {
 TEST_F(VornFARTest, WriteFARFailsCleanly) {
   VornNameMap names;
   names[VornString("missing.txt")] = FileMapping();
-  ReportCatcher reports;
+  ScopedDebugCapture reports;
   std::string archive = fTmp / "fail.far";
   EXPECT_FALSE(fManager.WriteFAR(VornString(archive), names, VornString(fTmp.Path())));
   EXPECT_FALSE(PlatformPathExists(archive.c_str()));
@@ -303,7 +303,7 @@ TEST(VornPathMap, ScanRecordsAndSearches) {
   tmp.MakeFolder("Empty");
 
   VornFileManager m;
-  ReportCatcher reports;
+  ScopedDebugCapture reports;
   MapFindData data;
   EXPECT_FALSE(m.FindFirst(VornString(tmp / "*"), data));  // not mapped yet
 

@@ -110,7 +110,7 @@ TEST_F(VornFileTest, StringsLongsAndBufferLimits) {
   ASSERT_NE(r, nullptr);
   std::vector<char> buf(300);
   {
-    ReportCatcher reports;
+    ScopedDebugCapture reports;
     EXPECT_FALSE(r->ReadString(buf.data(), 255));  // exactly length + 1
     EXPECT_TRUE(reports.Saw("(len + 1) < size"));
   }
@@ -130,7 +130,7 @@ TEST_F(VornFileTest, StringsLongsAndBufferLimits) {
 TEST_F(VornFileTest, StoredStringLengthsAreChecked) {
   // A length near 2^32 must not wrap round the buffer check; one past the end of the file
   // must not be read.
-  ReportCatcher reports;
+  ScopedDebugCapture reports;
   std::string huge = fTmp.WriteFile("huge.bin", std::string("\xFF\xFF\xFF\xFF\xFFxyz", 8));
   std::string past = fTmp.WriteFile("past.bin", std::string("\x0Axyz", 4));
   std::vector<char> buf(64, 'Q');
@@ -150,7 +150,7 @@ TEST_F(VornFileTest, WriteSeekExtendAndSetSize) {
   VornFile* f = OpenWrite(path);
   ASSERT_NE(f, nullptr);
   {
-    ReportCatcher reports;
+    ScopedDebugCapture reports;
     EXPECT_TRUE(f->SeekExtend(100));
   }
   EXPECT_EQ(f->GetSize(), 100);
@@ -171,13 +171,13 @@ TEST_F(VornFileTest, WriteSeekExtendAndSetSize) {
   PlatformFileResetFaults();
   PlatformFileFailAt(kPlatformFaultWrite, 1);
   {
-    ReportCatcher reports;
+    ScopedDebugCapture reports;
     EXPECT_FALSE(f->WriteBytes("zz", 2));
   }
   EXPECT_EQ(f->Tell(), 8);
   PlatformFileFailAt(kPlatformFaultTruncate, 1);
   {
-    ReportCatcher reports;
+    ScopedDebugCapture reports;
     EXPECT_FALSE(f->SetSize(2));
   }
   PlatformFileResetFaults();
@@ -192,7 +192,7 @@ TEST_F(VornFileTest, WriteSeekExtendAndSetSize) {
 TEST_F(VornFileTest, ManagerDiskOperations) {
   VornString a(fTmp.WriteFile("a.txt", "AAAA"));
   VornString b(fTmp.WriteFile("b.txt", "BB"));
-  ReportCatcher reports;
+  ScopedDebugCapture reports;
 
   EXPECT_TRUE(fManager.Exists(a));
   EXPECT_TRUE(fManager.Exists(VornString(fTmp / "A.TXT")));

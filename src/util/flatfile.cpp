@@ -1,0 +1,123 @@
+#include "flatfile.h"
+
+#include <cstdint>
+
+#include "PlatformFile.h"
+#include "XAssert.h"
+
+namespace {
+
+constexpr int64_t kMaxFlatSize = UINT32_MAX;
+
+}  // namespace
+
+FlatFile::FlatFile() : fFile(nullptr), fWritable(0) {}
+
+FlatFile::~FlatFile() {
+  if (fFile) Close();
+}
+
+int32_t FlatFile::Open(const StringBuffer& name) {
+  if (fFile) return kFlatAlreadyOpen;
+  fWritable = 1;
+  PlatformFile* file = PlatformFileOpen(name.c_str(), PlatformOpenMode::kReadWriteExisting);
+  if (!file) {
+    fWritable = 0;
+    file = PlatformFileOpen(name.c_str(), PlatformOpenMode::kReadExisting);
+  }
+  if (!file) return kFlatFailed;
+  if (PlatformFileSize(file) > kMaxFlatSize) {  // positions are 32-bit
+    PlatformFileClose(file);
+    fWritable = 0;
+    return kFlatFailed;
+  }
+  fFile = file;
+  fName = name.c_str();
+  return 0;
+}
+
+int32_t FlatFile::Close() {
+  XASSERT(ValidFile(), "closing an unopened file");
+  if (!fFile) return kFlatNotOpen;
+  PlatformFileClose(fFile);
+  fFile = nullptr;
+  fName.clear();
+  return 0;
+}
+
+int32_t FlatFile::Read(void* buffer, int32_t& count) {
+  if (!fFile) return kFlatNotOpen;
+  if (count == 0) return 0;
+  if (count < 0 || !buffer) return kFlatShortRead;
+  int64_t got = PlatformFileRead(fFile, buffer, count);
+  return got == count ? 0 : kFlatShortRead;
+}
+
+int32_t FlatFile::ReadByte(void* byte) {
+  int32_t one = 1;
+  return Read(byte, one);
+}
+
+int32_t FlatFile::Write(const void* buffer, int32_t& count) {
+  if (!fFile) return kFlatNotOpen;
+  if (count == 0) return 0;
+  if (count < 0 || !buffer) return kFlatShortWrite;
+  int64_t at = PlatformFileTell(fFile);
+  if (at < 0 || at + count > kMaxFlatSize) return kFlatShortWrite;
+  int64_t put = PlatformFileWrite(fFile, buffer, count);
+  return put == count ? 0 : kFlatShortWrite;
+}
+
+int32_t FlatFile::SetPos(uint32_t position) {
+  if (!fFile) return kFlatNotOpen;
+  // Positions are compared as 64-bit values: 2^31 and above are plain large numbers here.
+  int64_t size = PlatformFileSize(fFile);
+  if (size < 0 || static_cast<int64_t>(position) > size) return kFlatShortRead;
+  return PlatformFileSeek(fFile, position) ? 0 : kFlatShortRead;
+}
+
+int32_t FlatFile::GetEOF(uint32_t& size) {
+  if (!fFile) return kFlatNotOpen;
+  int64_t bytes = PlatformFileSize(fFile);
+  if (bytes < 0) return kFlatFailed;
+  size = static_cast<uint32_t>(bytes);
+  return 0;
+}
+
+int32_t FlatFile::SetEOF(uint32_t size) {
+  if (!fFile) return kFlatNotOpen;
+  if (!fWritable) return kFlatFailed;
+  int64_t was = PlatformFileTell(fFile);
+  if (!PlatformFileSeek(fFile, size)) return kFlatFailed;
+  if (!PlatformFileTruncate(fFile, size)) {
+    if (was >= 0) PlatformFileSeek(fFile, was);  // a failed resize keeps the position
+    return kFlatFailed;
+  }
+  return 0;
+}
+
+int32_t FlatFile::Flush() {
+  if (!fFile) return kFlatNotOpen;
+  return PlatformFileFlush(fFile) ? 0 : kFlatFailed;
+}
+
+int32_t FlatFile::GetName(StringBuffer& name) {
+  if (!fFile) return kFlatNotOpen;
+  name.assign(fName.c_str());
+  return 0;
+}
+
+int32_t FlatFile::Create(const StringBuffer& name) {
+  if (fFile) return kFlatAlreadyOpen;
+  if (PlatformPathExists(name.c_str())) return kFlatFileExists;
+  PlatformFile* file = PlatformFileOpen(name.c_str(), PlatformOpenMode::kCreateNew);
+  if (!file) return kFlatCreateFailed;
+  PlatformFileClose(file);
+  return 0;
+}
+
+int32_t FlatFile::Delete(const StringBuffer& name) {
+  if (fFile) return kFlatAlreadyOpen;
+  if (!PlatformPathExists(name.c_str())) return kFlatNoSuchFile;
+  return PlatformFileDelete(name.c_str()) ? 0 : kFlatDeleteFailed;
+}
