@@ -460,6 +460,8 @@ int32_t ReconFromHandle(ReconObject& object, MHandle* handle, uint32_t* versionO
 int32_t ReconSaveResource(ReconObject& object, int32_t version, iResFile* file, uint16_t id) {
   MHandle* handle = ReconToHandle(object, version);
   if (handle == nullptr) return -1;
+  // Whether the new data replace a stored resource decides what a failed write may undo.
+  bool replacing = file->GetResource(object.GetType(), id, nullptr) != nullptr;
   FixedStringBuffer<64> name;
   file->AddResource(handle, object.GetType(), id, name, true);
   int32_t err = file->GetError();
@@ -470,7 +472,10 @@ int32_t ReconSaveResource(ReconObject& object, int32_t version, iResFile* file, 
   file->WriteResource(handle);
   err = file->GetError();
   if (err != noErr) {
-    file->RemoveResource(handle);
+    // A new resource is taken out again. A replaced one must stay readable: removing would
+    // delete the stored data too, so the new data stay with the file, pending, and the old
+    // ones stay on disk until a later write succeeds.
+    if (!replacing) file->RemoveResource(handle);
     return err;
   }
   file->DetachResource(handle);

@@ -199,8 +199,9 @@ MHandle* ReconToHandle(ReconObject& object, int32_t version);
 int32_t ReconFromHandle(ReconObject& object, MHandle* handle, uint32_t* versionOut);
 
 // Stores the object as resource (object type, id) of the file and writes it to disk; the file
-// keeps no handle. Returns 0, -1 when no memory, else the file's error (a failed write leaves no
-// resource behind).
+// keeps no handle. Returns 0, -1 when no memory, else the file's error. After a failed write a
+// new resource is removed again; a resource that replaced a stored one stays with the file,
+// pending, so that the stored one is never lost.
 int32_t ReconSaveResource(ReconObject& object, int32_t version, iResFile* file, uint16_t id);
 
 // Loads resource (object type, id) of the file into the object. Returns 0, or the file's error

@@ -438,6 +438,28 @@ TEST(ReconResource, FailedWriteLeavesNoResource) {
   EXPECT_EQ(file.Count(kTestType), 0);
 }
 
+TEST(ReconResource, FailedReplacementKeepsTheStoredResource) {
+  MemResFile file;
+  Item item;
+  item.a = 1;
+  SimpleReconObject<Item> object(item, kTestType);
+  ASSERT_EQ(ReconSaveResource(object, 0, &file, 5), noErr);
+  std::vector<uint8_t> before, after;
+  ASSERT_TRUE(file.GetStored(kTestType, 5, &before));
+
+  item.a = 2;
+  file.SetWriteError(shortWriteErr);
+  EXPECT_EQ(ReconSaveResource(object, 0, &file, 5), shortWriteErr);
+  ASSERT_TRUE(file.GetStored(kTestType, 5, &after));
+  EXPECT_EQ(after, before);
+
+  // The new data are still pending and reach the disk once writing works again.
+  file.SetWriteError(0);
+  EXPECT_EQ(file.Close(), noErr);
+  ASSERT_TRUE(file.GetStored(kTestType, 5, &after));
+  EXPECT_NE(after, before);
+}
+
 TEST(ReconResource, StringTableTakesTheStringsOutOfTheRecord) {
   MemResFile file;
   Labelled in;
