@@ -1,6 +1,13 @@
 #include "ImageFileReader.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "PlatformFile.h"
+
+namespace {
+constexpr size_t kBlockSize = 256 * 1024;
+}  // namespace
 
 ImageFileReader::~ImageFileReader() { Close(); }
 
@@ -17,6 +24,9 @@ void ImageFileReader::Close() {
   PlatformFileClose(fFile);
   fFile = nullptr;
   fSize = 0;
+  fBuffer.clear();
+  fBufferPos = 0;
+  fBufferNext = 0;
 }
 
 bool ImageFileReader::ReadAt(uint64_t pos, void* buffer, size_t count) {
@@ -24,4 +34,36 @@ bool ImageFileReader::ReadAt(uint64_t pos, void* buffer, size_t count) {
   if (count == 0) return true;
   if (!PlatformFileSeek(fFile, (int64_t)pos)) return false;
   return PlatformFileRead(fFile, buffer, (int64_t)count) == (int64_t)count;
+}
+
+void ImageFileReader::StartSequential(uint64_t pos) {
+  fBuffer.clear();
+  fBufferPos = pos;
+  fBufferNext = 0;
+}
+
+bool ImageFileReader::Refill() {
+  // Keeps the unused tail and appends the next block of the file.
+  fBuffer.erase(fBuffer.begin(), fBuffer.begin() + (ptrdiff_t)fBufferNext);
+  fBufferPos += fBufferNext;
+  fBufferNext = 0;
+  const uint64_t from = fBufferPos + fBuffer.size();
+  if (!fFile || from >= fSize) return false;
+  const size_t n = (size_t)std::min<uint64_t>(kBlockSize, fSize - from);
+  const size_t old = fBuffer.size();
+  fBuffer.resize(old + n);
+  if (!ReadAt(from, fBuffer.data() + old, n)) {
+    fBuffer.resize(old);
+    return false;
+  }
+  return true;
+}
+
+bool ImageFileReader::ReadNext(void* buffer, size_t count) {
+  while (fBuffer.size() - fBufferNext < count) {
+    if (!Refill()) return false;
+  }
+  std::memcpy(buffer, fBuffer.data() + fBufferNext, count);
+  fBufferNext += count;
+  return true;
 }

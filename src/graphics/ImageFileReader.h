@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 struct PlatformFile;
 
@@ -26,7 +27,19 @@ class ImageFileReader {
   // hold them all or the read fails.
   bool ReadAt(uint64_t pos, void* buffer, size_t count);
 
+  // Sequential reading through a large buffer, from `pos` on.
+  void StartSequential(uint64_t pos);
+  // The next `count` bytes; false, and nothing read, when the file ends before them.
+  bool ReadNext(void* buffer, size_t count);
+  // The position of the next byte that ReadNext would answer.
+  uint64_t SequentialPos() const { return fBufferPos + fBufferNext; }
+
  private:
+  bool Refill();
+
   PlatformFile* fFile = nullptr;
   uint64_t fSize = 0;
+  std::vector<uint8_t> fBuffer;  // bytes from fBufferPos on
+  uint64_t fBufferPos = 0;
+  size_t fBufferNext = 0;        // first unused byte of fBuffer
 };
