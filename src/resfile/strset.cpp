@@ -37,7 +37,9 @@ class ByteReader {
   }
   // A NUL-terminated text; false when no NUL comes before the end.
   bool ReadCString(const char** text) {
-    const void* nul = memchr(fPos, 0, static_cast<size_t>(Left()));
+    int32_t left = Left();
+    if (left <= 0) return false;
+    const void* nul = memchr(fPos, 0, static_cast<size_t>(left));
     if (nul == nullptr) return false;
     *text = reinterpret_cast<const char*>(fPos);
     fPos = static_cast<const uint8_t*>(nul) + 1;
