@@ -186,8 +186,9 @@ int32_t DrawGroup::Save(iResFile* file, uint16_t id) {
     HFree(h);
     return err;
   }
+  // A write that fails here leaves the handle with the file and its error set.
   file->DetachAndDispose(h);
-  return 0;
+  return file->GetError();
 }
 
 DrawGroupEntry* DrawGroup::GetEntry(uint32_t direction, uint32_t zoom) {

@@ -185,6 +185,18 @@ TEST(DrawGroup, MissingResourceGivesTheFileError) {
   EXPECT_TRUE(group.fEntries.empty());
 }
 
+TEST(DrawGroup, SaveReportsAFailedWriteOrAdd) {
+  ScopedDebugCapture capture;
+  DrawGroup group;
+  group.AddEntry()->InsertItem(Item(1, 0, 0, 0, 0, 0), -1);
+  MemResFile failing;
+  failing.SetWriteError(shortWriteErr);
+  EXPECT_EQ(group.Save(&failing, 9), shortWriteErr);
+  MemResFile readOnly;
+  readOnly.SetReadOnly(true);
+  EXPECT_EQ(group.Save(&readOnly, 9), readOnlyErr);
+}
+
 TEST(DrawGroup, LookUps) {
   DrawGroup group;
   DrawGroupEntry* first = group.AddEntry();
