@@ -1,0 +1,269 @@
+#include "TGAParser.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "StringBuffer.h"
+#include "XAssert.h"
+#include "flatfile.h"
+#include "offscrn.h"
+#include "palwrap.h"
+
+namespace {
+
+constexpr int32_t kFileShort = -48;  // FlatFile: fewer bytes than asked
+constexpr uint32_t kBlockSize = 256 * 1024;
+
+// Sequential reads of a FlatFile through a large buffer, so that pixel data arrive in big
+// blocks however small the packets are.
+class BlockReader {
+ public:
+  BlockReader(FlatFile* file, uint32_t start, uint32_t end)
+      : fFile(file), fFilePos(start), fEnd(end) {}
+
+  // Points `out` at the next `count` bytes. Answers 0, kFileShort when the file ends before
+  // them, or the file's error.
+  int32_t Next(size_t count, const uint8_t*& out) {
+    if (fBuffer.size() - fNext < count) {
+      int32_t err = Fill(count);
+      if (err) return err;
+    }
+    out = fBuffer.data() + fNext;
+    fNext += count;
+    return 0;
+  }
+
+ private:
+  int32_t Fill(size_t count) {
+    fBuffer.erase(fBuffer.begin(), fBuffer.begin() + (std::ptrdiff_t)fNext);
+    fNext = 0;
+    const size_t want = std::max<size_t>(kBlockSize, count) - fBuffer.size();
+    const size_t left = fEnd > fFilePos ? fEnd - fFilePos : 0;
+    const size_t n = std::min(want, left);
+    if (fBuffer.size() + n < count) return kFileShort;
+    const size_t old = fBuffer.size();
+    fBuffer.resize(old + n);
+    int32_t got = (int32_t)n;
+    int32_t err = fFile->Read(fBuffer.data() + old, got);
+    if (err) {
+      fBuffer.resize(old);
+      return err;
+    }
+    fFilePos += (uint32_t)n;
+    return 0;
+  }
+
+  FlatFile* fFile;
+  uint32_t fFilePos;
+  uint32_t fEnd;
+  std::vector<uint8_t> fBuffer;
+  size_t fNext = 0;
+};
+
+// Turns stored pixels (B, G, R[, A]) into a row of indices and a row of alpha bytes, and
+// puts finished rows into the worlds the right way round.
+class RowSink {
+ public:
+  RowSink(int32_t width, int32_t height, int32_t bytesPerPixel, bool flipH, bool flipV,
+          Offscreen* color, Offscreen* alpha, PalWrap* pal)
+      : fWidth(width), fHeight(height), fBpp(bytesPerPixel), fFlipH(flipH), fFlipV(flipV),
+        fPal(pal), fIndices((size_t)width), fAlpha((size_t)width) {
+    if (color) {
+      fColorBase = color->GetBaseAddr();
+      fColorStep = color->GetRowBytes();
+      fLastIndex = Match(0, 0, 0);
+    }
+    if (alpha && bytesPerPixel == 4) {
+      fAlphaBase = alpha->GetBaseAddr();
+      fAlphaStep = alpha->GetRowBytes();
+    }
+  }
+
+  bool Done() const { return fRow >= fHeight; }
+  // Room left in the current row.
+  int32_t Room() const { return fWidth - fColumn; }
+
+  // Stores `count` pixels read one after the other from `p` (count <= Room()).
+  void Pixels(const uint8_t* p, int32_t count) {
+    for (int32_t i = 0; i < count; ++i, p += fBpp) Store(p, fColumn + i, 1);
+    Advance(count);
+  }
+  // Stores `count` copies of the pixel at `p` (count <= Room()).
+  void Run(const uint8_t* p, int32_t count) {
+    Store(p, fColumn, count);
+    Advance(count);
+  }
+
+ private:
+  uint8_t Match(uint8_t r, uint8_t g, uint8_t b) {
+    return fPal ? fPal->FindColor(r, g, b) : r;
+  }
+
+  void Store(const uint8_t* p, int32_t column, int32_t count) {
+    if (fColorBase) {
+      const uint32_t rgb = ((uint32_t)p[2] << 16) | ((uint32_t)p[1] << 8) | p[0];
+      if (rgb != fLastRGB) {
+        fLastRGB = rgb;
+        fLastIndex = Match(p[2], p[1], p[0]);
+      }
+      std::memset(&fIndices[(size_t)column], fLastIndex, (size_t)count);
+    }
+    if (fAlphaBase) std::memset(&fAlpha[(size_t)column], p[3], (size_t)count);
+  }
+
+  void Advance(int32_t count) {
+    fColumn += count;
+    if (fColumn < fWidth) return;
+    const int32_t y = fFlipV ? fHeight - 1 - fRow : fRow;
+    if (fColorBase) Put(fColorBase + (int64_t)y * fColorStep, fIndices);
+    if (fAlphaBase) Put(fAlphaBase + (int64_t)y * fAlphaStep, fAlpha);
+    fColumn = 0;
+    ++fRow;
+  }
+
+  void Put(uint8_t* dest, const std::vector<uint8_t>& row) {
+    if (fFlipH) {
+      std::reverse_copy(row.begin(), row.end(), dest);
+    } else {
+      std::memcpy(dest, row.data(), row.size());
+    }
+  }
+
+  const int32_t fWidth, fHeight, fBpp;
+  const bool fFlipH, fFlipV;
+  PalWrap* fPal;
+  uint8_t* fColorBase = nullptr;
+  int32_t fColorStep = 0;
+  uint8_t* fAlphaBase = nullptr;
+  int32_t fAlphaStep = 0;
+  std::vector<uint8_t> fIndices;
+  std::vector<uint8_t> fAlpha;
+  int32_t fRow = 0;     // stored rows finished
+  int32_t fColumn = 0;  // pixels of the current stored row
+  uint32_t fLastRGB = 0;
+  uint8_t fLastIndex = 0;
+};
+
+bool SizeMatches(Offscreen* world, int32_t width, int32_t height) {
+  int32_t w = 0, h = 0;
+  if (world->Exists()) world->GetSize(w, h);
+  return world->Exists() && w == width && h == height && world->GetBaseAddr() != nullptr;
+}
+
+}  // namespace
+
+TGAParser::TGAParser() : fFile(new FlatFile) {}
+
+TGAParser::~TGAParser() {
+  Close();
+  delete fFile;
+}
+
+void TGAParser::Close() {
+  if (fFile->ValidFile()) fFile->Close();
+  fHasImage = false;
+}
+
+void TGAParser::GetSize(uint16_t& width, uint16_t& height) const {
+  width = GetWidth();
+  height = GetHeight();
+}
+
+int32_t TGAParser::Open(const StringBuffer& path) {
+  Close();
+  uint8_t h[18];
+  {
+    FlatFile probe;
+    int32_t err = probe.Open(path);
+    if (err) return err;
+    err = probe.SetPos(0);
+    if (err) return err;
+    int32_t count = (int32_t)sizeof h;
+    err = probe.Read(h, count);
+    if (err) return err;
+  }
+  const uint8_t idLength = h[0], colorMapType = h[1], imageType = h[2];
+  const uint16_t width = (uint16_t)(h[12] | (h[13] << 8));
+  const uint16_t height = (uint16_t)(h[14] | (h[15] << 8));
+  const uint8_t depth = h[16], descriptor = h[17];
+  if (imageType != 2 && imageType != 10) return kTGABadType;
+  if (depth != 24 && depth != 32) return kTGABadDepth;
+  if (depth == 32 && (descriptor & 15) != 8) return kTGABadAlphaBits;
+  if (colorMapType != 0) return kTGAHasColorMap;
+  if (width == 0 || height == 0 || width > 32767 || height > 32767) return kTGABadSize;
+  int32_t err = fFile->Open(path);
+  if (err) return err;
+  fRLE = imageType == 10;
+  f24Bit = depth == 24;
+  fPixelOffset = 18u + idLength;
+  fWidth = width;
+  fHeight = height;
+  fFlipHorizontal = (descriptor & 0x10) != 0;
+  fFlipVertical = (descriptor & 0x20) == 0;
+  fHasImage = true;
+  return 0;
+}
+
+int32_t TGAParser::Render(Offscreen* color, Offscreen* alpha) {
+  XASSERT(fHasImage, "no image file");
+  if (!fHasImage) return -49;  // FlatFile: no file open
+  int32_t err = fFile->SetPos(fPixelOffset);
+  if (err) return err;
+  uint32_t fileSize = 0;
+  err = fFile->GetEOF(fileSize);
+  if (err) return err;
+  if ((color && !SizeMatches(color, fWidth, fHeight)) ||
+      (alpha && !f24Bit && !SizeMatches(alpha, fWidth, fHeight))) {
+    XASSERT(false, "tga size does not match the offscreen");
+    return kTGAWorldMismatch;
+  }
+  PalWrap* pal = nullptr;
+  if (color) {
+    color->Lock();
+    pal = color->GetPalette();
+    XASSERT(pal, "no palette");
+  }
+  if (alpha && !f24Bit) alpha->Lock();
+
+  const int32_t bpp = f24Bit ? 3 : 4;
+  BlockReader in(fFile, fPixelOffset, fileSize);
+  RowSink out(fWidth, fHeight, bpp, fFlipHorizontal, fFlipVertical, color, f24Bit ? nullptr : alpha,
+              pal);
+  int32_t result = 0;
+  const uint8_t* p = nullptr;
+  if (!fRLE) {
+    for (int32_t y = 0; y < fHeight && result == 0; ++y) {
+      result = in.Next((size_t)fWidth * bpp, p);
+      if (result == 0) out.Pixels(p, fWidth);
+    }
+  } else {
+    while (!out.Done() && result == 0) {
+      result = in.Next(1, p);
+      if (result) break;
+      const int32_t header = *p;
+      int32_t count = (header & 127) + 1;
+      const bool run = header >= 128;
+      result = in.Next(run ? (size_t)bpp : (size_t)count * bpp, p);
+      if (result) break;
+      // A packet may go on from the end of one row into the next, but not past the last.
+      while (count > 0 && !out.Done()) {
+        const int32_t n = std::min(count, out.Room());
+        if (run) {
+          out.Run(p, n);
+        } else {
+          out.Pixels(p, n);
+          p += (size_t)n * bpp;
+        }
+        count -= n;
+      }
+      if (count > 0) {
+        XASSERT(false, "tga run past edge of bitmap");
+        result = kTGARunPastEnd;
+      }
+    }
+  }
+  if (color) color->Unlock();
+  if (alpha && !f24Bit) alpha->Unlock();
+  return result;
+}
