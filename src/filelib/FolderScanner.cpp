@@ -1,0 +1,78 @@
+#include "FolderScanner.h"
+
+#include "FilePaths.h"
+#include "VornFile.h"
+#include "VornReport.h"
+
+namespace {
+
+constexpr int32_t kMaxFolderPath = 255;
+
+}  // namespace
+
+bool FolderScanner::EnterFolder(const StringBuffer&) { return true; }
+
+int32_t FolderScanner::Scan(const StringBuffer& folder) {
+  if (folder.length() > kMaxFolderPath) return -1;
+  FixedStringBuffer<256> path(folder);
+  for (char* c = path.buffer(); *c; ++c) {
+    if (*c == '/') *c = '\\';
+  }
+  if (GetVornFileManager().IsFolderMapped(VornString(path.c_str()))) return ScanMapped(path);
+  return ScanUnmapped(path);
+}
+
+int32_t FolderScanner::ScanMapped(const StringBuffer& folder) {
+  return Walk(GetVornFileManager(), folder, true);
+}
+
+int32_t FolderScanner::ScanUnmapped(const StringBuffer& folder) {
+  VornFileManager manager;
+  manager.AddFolder(VornString(folder.c_str()), false, true);
+  int32_t result = Walk(manager, folder, false);
+  manager.Reset();
+  return result;
+}
+
+int32_t FolderScanner::Walk(VornFileManager& manager, const StringBuffer& folder, bool mapped) {
+  VornString pattern(folder.c_str());
+  pattern.Append(VornString("*"));
+  MapFindData data;
+  if (!manager.FindFirst(pattern, data)) return -1;
+  do {
+    VornString full = data.mFolder + data.mName;
+    // A path that does not fit the walk's 260-byte paths is passed over, never cut.
+    bool fits = full.GetLength() < 259;
+    VORN_REPORT(fits, "walked path fits 260 bytes");
+    if (!fits) continue;
+    FixedStringBuffer<260> path(full.GetBuffer());
+    if (data.mbFolder) {
+      if (EnterFolder(path)) {
+        path.append('\\');
+        if (mapped) {
+          ScanMapped(path);
+        } else {
+          ScanUnmapped(path);
+        }
+      }
+    } else {
+      fCurrentFileWritable = data.mbWritable ? 1 : 0;
+      VisitFile(path);
+    }
+  } while (manager.FindNext(data));
+  return 0;
+}
+
+SuffixScanner::SuffixScanner(const char* suffix, const char* exclude, bool recurse)
+    : fExclude(exclude), fSuffix(suffix), fRecurse(recurse ? 1 : 0) {}
+
+bool SuffixScanner::EnterFolder(const StringBuffer&) { return fRecurse != 0; }
+
+void SuffixScanner::VisitFile(const StringBuffer& path) {
+  FixedStringBuffer<260> name;
+  GetPathFileName(path, name);
+  if (fExclude.length() > 0 && name.find_nocase(fExclude.c_str()) >= 0) return;
+  int32_t tail = name.length() - fSuffix.length();
+  if (fSuffix.length() > 0 && (tail < 0 || name.find_nocase(fSuffix.c_str(), tail) != tail)) return;
+  fFound.push_back(FixedStringBuffer<260>(path));
+}
