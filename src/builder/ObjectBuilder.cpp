@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "XAssert.h"
+#include "attribtable.h"
 
 FILE* gLogStream = nullptr;
 ObjectBuilder* gCurrentBuilder = nullptr;
@@ -126,6 +127,11 @@ void LogMessage(const char* text) {
 
 void ThrowError(const char* message) { throw Terminate(message ? message : ""); }
 
+void ThrowError(const char* message, const AttribEntry* place) {
+  if (!place) ThrowError(message);
+  ThrowErrorAtLine(message, place->fLine);
+}
+
 void ThrowErrorAtLine(const char* message, int32_t line) {
   static FixedStringBuffer<1024> text;
   std::snprintf(text.buffer(), static_cast<size_t>(text.capacity()), "line: %d - %s", line, message ? message : "");
@@ -145,6 +151,11 @@ void PrintWarning(const char* message) {
   char text[1024];
   std::snprintf(text, sizeof text, "warning: %s\n", message ? message : "");
   WriteWarning(text);
+}
+
+void PrintWarning(const char* message, const AttribEntry* place) {
+  if (place) PrintWarningAtLine(message, place->fLine);
+  else PrintWarning(message);
 }
 
 void PrintWarningAtLine(const char* message, int32_t line) {

@@ -18,7 +18,7 @@
 #include "PlatformThread.h"
 #include "StringBuffer.h"
 
-class AttribEntry;
+struct AttribEntry;
 class SpecSet;
 
 // The exception of a fatal build error: just its message (cut to 1023 characters).

@@ -8,6 +8,7 @@
 
 #include "DebugCapture.h"
 #include "XAssert.h"
+#include "attribtable.h"
 
 namespace {
 
@@ -44,13 +45,21 @@ void FailingBuild(ObjectBuilder& builder) {
 void SucceedingBuild(ObjectBuilder&) {
   gSeenBuilder = gCurrentBuilder;
   LogMessage("rendering sprite 1");
-  PrintWarning("odd size");
-  PrintWarningAtLine("missing key", 12);
+  PrintWarning("odd size", nullptr);
+  AttribEntry entry;
+  entry.fLine = 12;
+  PrintWarning("missing key", &entry);
 }
 
 void OtherExceptionBuild(ObjectBuilder&) { throw std::runtime_error("not a build error"); }
 
-void LineErrorBuild(ObjectBuilder&) { ThrowErrorAtLine("bad value", 7); }
+void LineErrorBuild(ObjectBuilder&) {
+  AttribEntry entry;
+  entry.fLine = 7;
+  ThrowError("bad value", &entry);
+}
+
+void NullPlaceErrorBuild(ObjectBuilder&) { ThrowError("no place", nullptr); }
 
 void AssertingBuild(ObjectBuilder&) {
   XASSERT(false, "broken invariant");
@@ -94,6 +103,8 @@ TEST_F(ObjectBuilderRun, OtherExceptionsPassOnAndStillClearTheCurrentBuilder) {
 TEST_F(ObjectBuilderRun, ErrorsWithALineNumber) {
   EXPECT_EQ(RunWith(LineErrorBuild), 1);
   EXPECT_EQ(log.Text(), "fatal error: line: 7 - bad value\n\n");
+  EXPECT_EQ(RunWith(NullPlaceErrorBuild), 1);
+  EXPECT_EQ(log.Text(), "fatal error: line: 7 - bad value\n\nfatal error: no place\n\n");
 }
 
 TEST_F(ObjectBuilderRun, ThePlaceholderDriverNeverClaimsABuild) {
