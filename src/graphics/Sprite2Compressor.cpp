@@ -199,8 +199,7 @@ void FoldEmptyLines(Sprite2Stream& stream, size_t& trailingSkips, bool& somethin
     }
     XASSERT(token == kNL, "bad token skip logic");
     XASSERT((count & 1) == 0, "parity error");
-    if (skipsStart != size_t(-1)) somethingBefore = true;
-    skipsStart = size_t(-1);
+    skipsStart = size_t(-1);  // skips followed by a line are not trailing
     somethingBefore = true;
     if (w != r) std::memmove(d + w, d + r, count);
     w += count;

@@ -392,6 +392,37 @@ TEST(SpriteList, CompressSpriteListHoldsEveryFrameInOrder) {
   EXPECT_EQ(HandleBytes(none), (Bytes{0xF7, 1, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
+TEST(SpriteList, DecoderReadsListsStoredBigEndian) {
+  // The stored SPR# form: header words, offsets and each frame's first four 16-bit values
+  // byte-swapped; the tokens stay as they are.
+  auto world = MakeWorld(20, 3, [](int x, int y) { return uint8_t(x < 3 ? 0 : x * 3 + y); });
+  std::vector<MacRect> rects = Columns(2, 10, 3);
+  Compressor c;
+  MHandle* list = nullptr;
+  ASSERT_EQ(c.CompressSpriteList(world.get(), rects.data(), list, 2, nullptr, 9, 502), 0);
+  HandleOwner owner(list);
+  Bytes little = HandleBytes(list);
+  spritedec::SpriteListInfo info = DecodeList(little);
+  Bytes big = little;
+  for (size_t at = 0; at < 12 + 4 * info.count; at += 4) std::swap(big[at], big[at + 3]), std::swap(big[at + 1], big[at + 2]);
+  for (const spritedec::ListFrame& f : info.frames)
+    for (size_t at = f.offset; at < f.offset + 8; at += 2) std::swap(big[at], big[at + 1]);
+  spritedec::SpriteListInfo bigInfo;
+  std::string error;
+  ASSERT_TRUE(spritedec::DecodeSpriteList(big.data(), big.size(), bigInfo, error, true)) << error;
+  EXPECT_EQ(bigInfo.version, 502u);
+  EXPECT_EQ(bigInfo.paletteId, 9u);
+  ASSERT_EQ(bigInfo.count, 2u);
+  for (int i = 0; i < 2; ++i) {
+    spritedec::SprFrame a, b;
+    ASSERT_TRUE(spritedec::DecodeSprFrame(&little[info.frames[i].offset], info.frames[i].size, a, error)) << error;
+    ASSERT_TRUE(spritedec::DecodeSprFrame(&big[bigInfo.frames[i].offset], bigInfo.frames[i].size, b, error, true)) << error;
+    EXPECT_EQ(a.pixels, b.pixels);
+    EXPECT_EQ(b.width, 10);
+    EXPECT_EQ(b.height, 3);
+  }
+}
+
 TEST(SpriteList, FailedListLeavesNoHandle) {
   auto world = MakeWorld(300, 1, [](int x, int) { return x == 299 ? 5 : 0; });  // clear run of 299
   std::vector<MacRect> rects = {MacRect{0, 0, 1, 10}, MacRect{0, 0, 1, 300}};
