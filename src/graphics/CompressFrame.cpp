@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "Compressor.h"
+#include "DebugStream.h"
 #include "MHandle.h"
 #include "MacRect.h"
 #include "offscrn.h"
@@ -353,7 +354,10 @@ int32_t Compressor::CompressFrame(Offscreen* world, const MacRect& frame, MHandl
                        bounds, rect);
   int32_t status = encoder.Encode();
   fPalette = nullptr;
-  if (status != 0) return status;
+  if (status != 0) {
+    gDebugStream << "SPR# frame refused: a run, draw count or line does not fit its field\n";
+    return status;
+  }
 
   MHandle* handle = HAlloc(uint32_t(encoder.size()));
   if (handle == nullptr) return MemError() ? MemError() : kMemFullErr;

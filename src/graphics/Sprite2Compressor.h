@@ -91,6 +91,9 @@ class Sprite2Stream {
   std::vector<size_t> mTokens;
 };
 
+// Frame rects are in the worlds' pixel coordinates (0,0 is the top-left pixel); all worlds of
+// one call have the same size.
+//
 // Encodes `frame` of the colour world: transparent where a pixel equals the world's top-left
 // pixel. Origins are measured from the top-left of `reference`. Answers a new handle (flags 1)
 // that the caller owns, or null when the frame cannot be stored (a rect outside the world, a

@@ -402,3 +402,30 @@ TEST(DebugDecodeSprite2, WritesTheDumpFile) {
             "\n[kNL] [kClear(1)] [kRunZPA{2}] [kRunZP{1}] "
             "\n[kNL] [kRunZPA{3}] [kRunZP{1}] [kEOS]\n\n");
 }
+
+TEST(Sprite2Stream, TokensPadsAndReindexing) {
+  Sprite2Stream s;
+  size_t line = s.StartToken(kNL, 0);
+  s.StartToken(kRunP, 3);
+  s.PushByte(1);
+  s.PushByte(2);
+  s.PushByte(3);
+  EXPECT_EQ(s.StartToken(kClear, 2), 8u);  // padded to an even offset first
+  EXPECT_EQ(s.data()[7], kSprite2Pad);
+  s.DropLastToken();
+  EXPECT_EQ(s.size(), 8u);
+  size_t end = s.StartToken(kEOS, 0);
+  s.SetData(line, uint16_t(end - line));
+  EXPECT_EQ(s.GetToken(line), kNL);
+  EXPECT_EQ(s.GetData(line), 8);
+  s.SetToken(line, kSL);
+  EXPECT_EQ(s.GetToken(line), kSL);
+  EXPECT_EQ(s.GetData(line), 8);
+  s.SetToken(line, kNL);
+  ASSERT_TRUE(s.Reindex());
+  ASSERT_EQ(s.TokenCount(), 3u);
+  EXPECT_EQ(s.TokenAt(0), kNL);
+  EXPECT_EQ(s.TokenAt(1), kRunP);
+  EXPECT_EQ(s.TokenAt(2), kEOS);
+  EXPECT_EQ(s.TokenOffset(2), 8u);
+}
