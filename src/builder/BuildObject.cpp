@@ -2,9 +2,4 @@
 // clear fatal error, never with success.
 #include "ObjectBuilder.h"
 
-#include "XAssert.h"
-
 void ObjectBuilder::Build() { ThrowError("building objects is not available in this version of morvik"); }
-
-// No spec set can exist before the driver that makes one.
-void DeleteSpecSet(SpecSet* specs) { XASSERT(specs == nullptr, "spec set without a build driver"); }

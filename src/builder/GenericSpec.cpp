@@ -1,0 +1,164 @@
+#include "GenericSpec.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "ObjectBuilder.h"
+#include "resfile.h"
+
+GenericSpec::~GenericSpec() = default;
+
+TargetSpec::TargetSpec(iResFile* file, MHandle* handle) : fHandle(handle), fFile(file) {
+  int16_t id = 0;
+  if (file != nullptr && handle != nullptr) {
+    file->GetResID(handle, id);
+    file->GetResName(handle, fName);
+  }
+  fId = id;
+}
+
+TargetSpec::~TargetSpec() = default;
+
+ObjDefinition* TargetSpec::GetDefinition() {
+  if (!fDefinition) {
+    auto definition = std::make_unique<ObjDefinition>();
+    if (!definition->ReadFromHandle(fHandle)) return nullptr;
+    fDefinition = std::move(definition);
+  }
+  return fDefinition.get();
+}
+
+// --- Reading a tag ----------------------------------------------------------------------
+
+const char* TagName(AttribTable& tag) {
+  AttribEntry* first = tag.GetEntry(0);
+  return first ? first->fName.c_str() : "";
+}
+
+AttribEntry* TagPlace(AttribTable& tag) { return tag.GetEntry(0); }
+
+int32_t EntryLine(const AttribEntry* entry) { return entry ? entry->fLine : -1; }
+
+const char* EntryValue(const AttribEntry* entry) { return entry ? entry->fValue.c_str() : ""; }
+
+namespace {
+
+// Ends the build with `format` filled with the key and the tag's name, at the key's line.
+[[noreturn]] void ThrowBadValue(const char* format, AttribTable& tag, const char* key,
+                                AttribEntry* entry) {
+  char message[1024];
+  std::snprintf(message, sizeof message, format, key, TagName(tag));
+  ThrowError(message, entry);
+}
+
+// Reads a decimal integer as wide as the platform allows, with the rules of "%ld".
+bool ScanWide(const char* text, long long& value) {
+  return std::sscanf(text, "%lld", &value) == 1;
+}
+
+}  // namespace
+
+void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag) {
+  AttribEntry* id = tag.FindEntry("id");
+  if (id == nullptr) ThrowError("id required", TagPlace(tag));
+  int value = 0;
+  if (std::sscanf(EntryValue(id), "%d", &value) == 1) spec.fId = value;
+
+  AttribEntry* name = tag.FindEntry("name");
+  if (name != nullptr) {
+    spec.fName.assign(EntryValue(name));
+  } else {
+    spec.fName.clear();
+  }
+
+  int32_t language = 0;
+  GetIntAttr(tag, "language", language);
+  spec.fLanguage = language;
+}
+
+namespace {
+
+// The frame of every typed getter: false without the key; `parse` (text -> bool) reads the
+// value, and a value it refuses ends the build with `format` at the key's line.
+template <class Parse>
+bool ReadAttr(AttribTable& tag, const char* key, const char* format, Parse parse) {
+  AttribEntry* entry = tag.FindEntry(key);
+  if (entry == nullptr) return false;
+  if (!parse(EntryValue(entry))) ThrowBadValue(format, tag, key, entry);
+  return true;
+}
+
+}  // namespace
+
+bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out) {
+  return ReadAttr(tag, key, "integer value expected for key \"%s\" in tag \"%s\"",
+                  [&](const char* text) {
+                    int value = 0;
+                    if (std::sscanf(text, "%d", &value) != 1) return false;
+                    out = value;
+                    return true;
+                  });
+}
+
+bool GetBoolAttr(AttribTable& tag, const char* key, uint16_t& out) {
+  return ReadAttr(tag, key,
+                  "boolean value for key \"%s\" in tag \"%s\" expected to be true or false",
+                  [&](const char* text) {
+                    if (std::strcmp(text, "true") == 0) {
+                      out = 1;
+                    } else if (std::strcmp(text, "false") == 0) {
+                      out = 0;
+                    } else {
+                      return false;
+                    }
+                    return true;
+                  });
+}
+
+bool GetFloatAttr(AttribTable& tag, const char* key, float& out) {
+  return ReadAttr(tag, key, "float value expected for key \"%s\" in tag \"%s\"",
+                  [&](const char* text) {
+                    float value = 0;
+                    if (std::sscanf(text, "%f", &value) != 1) return false;
+                    out = value;
+                    return true;
+                  });
+}
+
+bool GetShortAttr(AttribTable& tag, const char* key, uint16_t& out) {
+  return ReadAttr(tag, key, "short integer value expected for key \"%s\" in tag \"%s\"",
+                  [&](const char* text) {
+                    long long value = 0;
+                    if (!ScanWide(text, value)) return false;
+                    out = uint16_t(static_cast<unsigned long long>(value) & 0xFFFFu);
+                    return true;
+                  });
+}
+
+bool GetLongAttr(AttribTable& tag, const char* key, int32_t& out) {
+  return ReadAttr(tag, key, "long integer value expected for key \"%s\" in tag \"%s\"",
+                  [&](const char* text) {
+                    long long value = 0;
+                    if (!ScanWide(text, value)) return false;
+                    out = int32_t(uint32_t(static_cast<unsigned long long>(value) & 0xFFFFFFFFu));
+                    return true;
+                  });
+}
+
+void PrintFileWarning(iResFile* file, const char* message) {
+  FixedStringBuffer<260> path;
+  if (file != nullptr) file->GetName(path);
+  if (FILE* log = gLogStream) {
+    std::fprintf(log, "file: %s \nwarning: %s\n", path.c_str(), message);
+  }
+  ObjectBuilder* builder = gCurrentBuilder;
+  if (builder != nullptr && builder->HasSyncBuffer()) {
+    builder->EnterSync();
+    builder->AppendSyncMessage("file: ");
+    builder->AppendSyncMessage(path.c_str());
+    builder->AppendSyncMessage("\nwarning: ");
+    builder->AppendSyncMessage(message);
+    builder->AppendSyncMessage("\n");
+    builder->LeaveSync();
+  }
+}

@@ -1,0 +1,87 @@
+// The common base of every spec record of the object-make compiler, the target record (an
+// object definition that the object-make file speaks of), and the helpers with which every
+// tag parser reads its attributes: ParseCommonAttrs and the typed getters. A getter answers
+// false when the tag lacks the key (the out value is untouched) and ends the build with
+// ThrowError at the key's line when the value does not parse.
+//
+// Not thread-safe: one build at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "attribtable.h"
+#include "ObjDefinition.h"
+#include "StringBuffer.h"
+
+class iResFile;
+class TargetSpec;
+
+class GenericSpec {
+ public:
+  GenericSpec() = default;
+  virtual ~GenericSpec();
+  GenericSpec(const GenericSpec&) = delete;
+  GenericSpec& operator=(const GenericSpec&) = delete;
+
+  int32_t fId = 0;                  // the tag's "id"
+  int32_t fLanguage = 0;            // the tag's "language", 0 when absent
+  FixedStringBuffer<64> fName;      // the tag's "name", empty when absent
+  TargetSpec* fTarget = nullptr;    // the object the spec applies to (not owned); may be null
+};
+
+// One object definition ('OBJD') of the object file. The resource handle and the file are
+// the file's: they are valid while the build's object file is open.
+class TargetSpec : public GenericSpec {
+ public:
+  // fId is the resource's id and fName its name, as the file reports them.
+  TargetSpec(iResFile* file, MHandle* handle);
+  ~TargetSpec() override;
+
+  MHandle* GetHandle() const { return fHandle; }
+  iResFile* GetFile() const { return fFile; }
+
+  // The definition decoded from the handle on first use and kept; null when the handle
+  // cannot be read.
+  ObjDefinition* GetDefinition();
+  // Forgets the decoded definition; the next GetDefinition decodes the handle again.
+  void DropDefinition() { fDefinition.reset(); }
+  bool HasDefinition() const { return fDefinition != nullptr; }
+
+ private:
+  MHandle* fHandle;
+  iResFile* fFile;
+  std::unique_ptr<ObjDefinition> fDefinition;
+};
+
+// --- Reading a tag ----------------------------------------------------------------------
+
+// The tag's name (entry 0), or "" for an empty tag.
+const char* TagName(AttribTable& tag);
+// The tag's first entry, the place of messages "at the tag"; null for an empty tag.
+AttribEntry* TagPlace(AttribTable& tag);
+// The line of an entry, as messages report it.
+int32_t EntryLine(const AttribEntry* entry);
+// The value text of an entry.
+const char* EntryValue(const AttribEntry* entry);
+
+// The keys of GenericSpec: "id" is required ("id required" at the tag) and read with "%d"
+// (text that does not parse leaves fId as it was); "name" into fName (cleared when absent);
+// "language" as an integer, 0 when absent.
+void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag);
+
+// "%d" into an i32.
+bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out);
+// Exactly "true" (1) or "false" (0).
+bool GetBoolAttr(AttribTable& tag, const char* key, uint16_t& out);
+// "%f" into an f32.
+bool GetFloatAttr(AttribTable& tag, const char* key, float& out);
+// A decimal integer read wide, then its low 16 bits.
+bool GetShortAttr(AttribTable& tag, const char* key, uint16_t& out);
+// A decimal integer read wide, then its low 32 bits (so a u32 GUID written in decimal
+// keeps its bits).
+bool GetLongAttr(AttribTable& tag, const char* key, int32_t& out);
+
+// A warning about a resource file: "file: %s \nwarning: %s\n" with the file's path on the
+// log stream, and the same text on the builder's sync buffer when it has one.
+void PrintFileWarning(iResFile* file, const char* message);

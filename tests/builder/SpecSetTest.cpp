@@ -1,0 +1,309 @@
+#include "SpecSet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "MemResFile.h"
+#include "ObjDefinition.h"
+#include "SpecTestSupport.h"
+
+namespace {
+
+// An 'OBJD' of version 138 with the given GUID.
+std::vector<uint8_t> Definition(uint32_t guid) {
+  ObjDefinition d;
+  d.SetLong(kObjDefVersion, ObjDefinition::kCurrentVersion);
+  d.SetGUID(guid);
+  std::vector<uint8_t> bytes(ObjDefinition::kByteSize);
+  d.WriteTo(bytes.data());
+  return bytes;
+}
+
+// Compiles `text` into a new set over `file`.
+void Compile(SpecSet& set, const std::string& text) {
+  TagFile tags(text);
+  set.ParseSpecTags(tags.List());
+}
+
+std::string CompileError(const std::string& text) {
+  MemResFile file;
+  SpecSet set(&file);
+  return FatalText([&] { Compile(set, text); });
+}
+
+template <class T>
+std::vector<int32_t> Ids(const PtrList<T>& list) {
+  std::vector<int32_t> ids;
+  for (PtrListIterator<T> it(list); it.Current(); it.Next()) ids.push_back(it.Current()->fId);
+  return ids;
+}
+
+}  // namespace
+
+TEST(SpecSet, SingleObjectIsTheDefaultTarget) {
+  MemResFile file;
+  file.PutStored(kObjDefinitionType, 128, Definition(0x1234), true, "chair");
+  SpecSet set(&file);
+  Compile(set, "<target object=chair>");
+  ASSERT_EQ(set.fTargets.Count(), 1);
+  TargetSpec* target = set.fTargets.Nth(0);
+  EXPECT_EQ(target->fId, 128);
+  EXPECT_STREQ(target->fName.c_str(), "chair");
+  ASSERT_NE(target->GetDefinition(), nullptr);
+  EXPECT_EQ(target->GetDefinition()->GetGUID(), 0x1234u);
+  EXPECT_EQ(set.GetDefaultTarget(), target);
+}
+
+TEST(SpecSet, NoDefaultTargetAmongSeveralObjects) {
+  MemResFile file;
+  file.PutStored(kObjDefinitionType, 128, Definition(1), true, "one");
+  file.PutStored(kObjDefinitionType, 129, Definition(2), true, "two");
+  SpecSet set(&file);
+  Compile(set, "");
+  EXPECT_EQ(set.fTargets.Count(), 0);
+  EXPECT_EQ(set.GetDefaultTarget(), nullptr);
+}
+
+TEST(SpecSet, TargetsByGuidAndByName) {
+  MemResFile file;
+  file.PutStored(kObjDefinitionType, 128, Definition(7), true, "one");
+  file.PutStored(kObjDefinitionType, 129, Definition(0xDEADBEEF), true, "two");
+  file.PutStored(kObjDefinitionType, 130, Definition(9), true, "three");
+  SpecSet set(&file);
+  {
+    LogCapture log;
+    // A GUID above the i32 range, written in decimal, keeps its bits.
+    Compile(set, "<target guid=3735928559>");
+    EXPECT_EQ(log.Text(), "");
+  }
+  // Every object visited on the way stays registered.
+  EXPECT_EQ(Ids(set.fTargets), (std::vector<int32_t>{128, 129}));
+
+  TagFile named("<target object=three>");
+  TargetSpec* three = set.GetTargetForTag(named[0]);
+  ASSERT_NE(three, nullptr);
+  EXPECT_EQ(three->fId, 130);
+  EXPECT_EQ(set.GetTargetForTag(named[0]), three);  // registered once
+  EXPECT_EQ(set.fTargets.Count(), 3);
+
+  LogCapture log;
+  TagFile missing("<target guid=12345>");
+  EXPECT_EQ(set.GetTargetForTag(missing[0]), nullptr);
+  FixedStringBuffer<260> path;
+  file.GetName(path);
+  EXPECT_EQ(log.Text(), std::string("file: ") + path.c_str() +
+                            " \nwarning: could not find object with guid 12345\n");
+
+  TagFile none("\n<target>");
+  EXPECT_EQ(FatalText([&] { set.GetTargetForTag(none[0]); }),
+            "line: 2 - object name or guid required in target spec");
+  TagFile unknown("<target object=four>");
+  EXPECT_EQ(FatalText([&] { set.GetTargetForTag(unknown[0]); }),
+            "line: 1 - coult not get objd resource for target tag");
+}
+
+TEST(SpecSet, ListOrder) {
+  MemResFile file;
+  SpecSet set(&file);
+  Compile(set,
+          "<sprite id=1 tgafile=a.tga>"
+          "<\"wall style\" id=10 tgafile=w1.tga>"
+          "<drawgroup id=100>"
+          "<sprite id=2 tgafile=a.tga>"
+          "<\"wall style\" id=11 tgafile=w2.tga \"cutaway tgafile\"=c.tga global=true>"
+          "<drawgroup id=101 ordering=obscured>"
+          "<catalog id=1><catalog id=2><sound id=1 name=a><sound id=2 name=b>"
+          "<ttab id=1><bmpfile id=1><slots id=1><attributes id=1>"
+          "<headline id=3 tgafile=h.tga>");
+  // Appended: file order. Put first: last tag first.
+  EXPECT_EQ(Ids(set.fSprites), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(Ids(set.fDrawGroups), (std::vector<int32_t>{100, 101}));
+  EXPECT_EQ(Ids(set.fWallStyles), (std::vector<int32_t>{11, 10}));
+  WallStyleSpriteSpec* style = set.fWallStyles.Nth(0);
+  EXPECT_STREQ(style->fTgaFile.c_str(), "w2.tga");
+  EXPECT_STREQ(style->fCutawayTgaFile.c_str(), "c.tga");
+  EXPECT_EQ(style->fGlobal, 1);
+  EXPECT_EQ(set.fDrawGroups.Nth(1)->fOrdering, DGRPSpec::kOrderingObscured);
+  EXPECT_EQ(set.fCatalogs.Count(), 2);
+  EXPECT_EQ(set.fSounds.Count(), 2);
+  EXPECT_EQ(set.fTreeTables.Count(), 1);
+  EXPECT_EQ(set.fBitmaps.Count(), 1);
+  EXPECT_EQ(set.fSlots.Count(), 1);
+  EXPECT_EQ(set.fAttributes.Count(), 1);
+  EXPECT_EQ(set.fHeadlines.Count(), 1);
+  // The headline sprite takes the headline sizes.
+  EXPECT_EQ(set.fSprites.Nth(2)->GetSizes().fHeights[0], 96);
+}
+
+TEST(SpecSet, SpritesCopyTheSizesInForceAtTheirTag) {
+  MemResFile file;
+  SpecSet set(&file);
+  Compile(set,
+          "<sizes lwidth=10 lheight=20 mwidth=6 mheight=8 swidth=4 sheight=5>"
+          "<sprite id=1 tgafile=a.tga>"
+          "<sizes lwidth=30 lheight=40 mwidth=6 mheight=8 swidth=4 sheight=5>"
+          "<sprite id=2 tgafile=a.tga>");
+  EXPECT_EQ(set.fSprites.Nth(0)->GetSizes().fWidths[0], 10);
+  EXPECT_EQ(set.fSprites.Nth(1)->GetSizes().fWidths[0], 30);
+  EXPECT_EQ(set.fSprites.Nth(1)->fPosition, 1);
+  EXPECT_EQ(set.fSpriteSizes.fHeights[0], 40);
+}
+
+TEST(SpecSet, OrderErrors) {
+  struct Case {
+    const char* text;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"<slot>", "slot tag received before slots tag"},
+      {"<attribute index=1 label=a>", "got an attribute tag before attributes tag"},
+      {"<skill>", "got a skill tag before \"skill table tag\""},
+      {"<\"skill table\"><\"skill table\">", "found more than one skill table tag"},
+      {"<interaction>", "interaction tag without ttab tag"},
+      {"<item sprite id=1>", "item tag received before drawgroup tag"},
+      {"<sprite id=1 tgafile=a.tga pairing=3>",
+       "could not find more than one sprite for a pair group"},
+      {"<sprite id=1 tgafile=a.tga pairing=256><sprite id=2 tgafile=a.tga pairing=256>",
+       "code error, too many pair groups"},
+      {"<sprite id=1 tgafile=a.tga pairing=-1><sprite id=2 tgafile=a.tga pairing=-1>",
+       "pairing expected to be >=0"},
+      {"<\"wall style\" id=1>", "line: 1 - wall style tag requires tgafile attribute"},
+      {"<\"wall style\" id=1 tgafile=a.tga global=\"True\">",
+       "line: 1 - boolean value for key \"global\" in tag \"wall style\" expected to be true or "
+       "false"},
+      {"<drawgroup id=1\nordering=random>", "line: 2 - unknown ordering"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CompileError(c.text), c.message) << c.text;
+  }
+  // A capital T in a boolean is not "true".
+  EXPECT_EQ(CompileError("<sprite id=1 tgafile=a.tga reverse=\"True\">"),
+            "line: 1 - boolean value for key \"reverse\" in tag \"sprite\" expected to be true or "
+            "false");
+  // The same tags in their order compile.
+  for (const char* text : {"<slots id=1><slot>", "<attributes id=1><attribute>",
+                           "<\"skill table\"><skill><skill>", "<ttab id=1><interaction>",
+                           "<sprite id=1 tgafile=a.tga pairing=3><sprite id=2 tgafile=b.tga "
+                           "pairing=3>"}) {
+    EXPECT_EQ(CompileError(text), "<no error>") << text;
+  }
+}
+
+TEST(SpecSet, UnknownTagsWarnAndCareerTagsAreIgnored) {
+  MemResFile file;
+  SpecSet set(&file);
+  LogCapture log;
+  Compile(set, "<career id=1>\n<job>\n\n<frob x=1>\n<career>");
+  EXPECT_EQ(log.Text(), "warning: line: 4 - unknown tag: frob\n");
+  EXPECT_EQ(set.fSprites.Count(), 0);
+}
+
+TEST(SpecSet, PairGroupsSpreadToTheDrawGroupsThatUseThem) {
+  const char* text =
+      "<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=4>"
+      "<sprite id=2 tgafile=b.tga symmetry=bi-lateral pairing=4>"
+      "<drawgroup id=100><drawgroup id=101>";
+  {
+    MemResFile file;
+    SpecSet set(&file);
+    Compile(set, text);
+    DGRPSpec* drawGroup = set.fDrawGroups.Nth(0);
+    drawGroup->AddEmbedded(0, set.fSprites.Nth(0));
+    drawGroup->AddEmbedded(2, set.fSprites.Nth(1));
+    EXPECT_EQ(FatalText([&] { set.ResolvePairGroups(); }),
+              "draw group uses two sprites from same pair group");
+  }
+  // A draw group that uses one member gets the others at the same direction offset; the
+  // draw group then completes the group.
+  MemResFile file;
+  SpecSet set(&file);
+  Compile(set, text);
+  DGRPSpec* uses = set.fDrawGroups.Nth(1);
+  uses->AddEmbedded(2, set.fSprites.Nth(1));
+  FatalText([&] { set.ResolvePairGroups(); });
+  DGRPEmbedded* added = uses->FindEmbedded(set.fSprites.Nth(0));
+  ASSERT_NE(added, nullptr);
+  EXPECT_EQ(added->fDirectionOffset, 2);
+  EXPECT_EQ(set.fDrawGroups.Nth(0)->FindEmbedded(set.fSprites.Nth(0)), nullptr);
+}
+
+TEST(SpecSet, TypedGetters) {
+  TagFile tags(
+      "<t a=12abc b=x c=true d=\"True\" e=1.5 f=4294967295 g=65537 h=-1 "
+      "\nid=x name=n language=2>");
+  AttribTable& tag = tags[0];
+  int32_t i = -5;
+  EXPECT_FALSE(GetIntAttr(tag, "missing", i));
+  EXPECT_EQ(i, -5);
+  EXPECT_TRUE(GetIntAttr(tag, "a", i));
+  EXPECT_EQ(i, 12);
+  uint16_t b = 9;
+  EXPECT_TRUE(GetBoolAttr(tag, "c", b));
+  EXPECT_EQ(b, 1);
+  float f = 0;
+  EXPECT_TRUE(GetFloatAttr(tag, "e", f));
+  EXPECT_FLOAT_EQ(f, 1.5f);
+  int32_t l = 0;
+  EXPECT_TRUE(GetLongAttr(tag, "f", l));
+  EXPECT_EQ(uint32_t(l), 0xFFFFFFFFu);
+  uint16_t s = 0;
+  EXPECT_TRUE(GetShortAttr(tag, "g", s));
+  EXPECT_EQ(s, 1);
+  EXPECT_TRUE(GetShortAttr(tag, "h", s));
+  EXPECT_EQ(s, 0xFFFF);
+
+  struct Case {
+    std::string message;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {FatalText([&] { GetIntAttr(tag, "b", i); }),
+       "line: 1 - integer value expected for key \"b\" in tag \"t\""},
+      {FatalText([&] { GetBoolAttr(tag, "d", b); }),
+       "line: 1 - boolean value for key \"d\" in tag \"t\" expected to be true or false"},
+      {FatalText([&] { GetFloatAttr(tag, "b", f); }),
+       "line: 1 - float value expected for key \"b\" in tag \"t\""},
+      {FatalText([&] { GetShortAttr(tag, "b", s); }),
+       "line: 1 - short integer value expected for key \"b\" in tag \"t\""},
+      {FatalText([&] { GetLongAttr(tag, "b", l); }),
+       "line: 1 - long integer value expected for key \"b\" in tag \"t\""},
+      {FatalText([&] { GetIntAttr(tag, "language", i); }), "<no error>"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.message, c.expected);
+
+  GenericSpec spec;
+  spec.fId = 44;
+  spec.fName.assign("old");
+  ParseCommonAttrs(spec, tag);
+  EXPECT_EQ(spec.fId, 44);  // "x" does not parse: kept
+  EXPECT_STREQ(spec.fName.c_str(), "n");
+  EXPECT_EQ(spec.fLanguage, 2);
+
+  TagFile bare("<t id=3>");
+  ParseCommonAttrs(spec, bare[0]);
+  EXPECT_EQ(spec.fId, 3);
+  EXPECT_EQ(spec.fName.length(), 0);
+  EXPECT_EQ(spec.fLanguage, 0);
+}
+
+TEST(SpecSet, FileWarningsReachTheLogAndTheSyncBuffer) {
+  MemResFile file;
+  FixedStringBuffer<260> path;
+  file.GetName(path);
+
+  ObjectBuilder builder;
+  std::string shared;
+  PlatformLock lock;
+  builder.SetSync(&shared, &lock);
+  ObjectBuilder* old = gCurrentBuilder;
+  gCurrentBuilder = &builder;
+  {
+    LogCapture log;
+    PrintFileWarning(&file, "look here");
+    EXPECT_EQ(log.Text(), std::string("file: ") + path.c_str() + " \nwarning: look here\n");
+  }
+  gCurrentBuilder = old;
+  EXPECT_EQ(shared, std::string("file: ") + path.c_str() + "\nwarning: look here\n");
+}
