@@ -209,41 +209,6 @@ void FoldEmptyLines(Sprite2Stream& stream, size_t& trailingSkips, bool& somethin
   trailingSkips = skipsStart == size_t(-1) ? w - 2 : skipsStart;
 }
 
-// The self-check that every new frame passes: the stream from offset 16 walks cleanly to its
-// kEOS, each kNL's count lands on a kNL, kSL or kEOS, and nothing is read past `size`.
-bool SelfCheck(const uint8_t* frame, size_t size) {
-  size_t i = Sprite2FrameHeaderSize();
-  auto word = [&](size_t at) { return uint16_t(frame[at] | (frame[at + 1] << 8)); };
-  while (i + 2 <= size) {
-    if (i & 1) {
-      XASSERT(false, "parity error");
-      return false;
-    }
-    uint16_t token = word(i) & kSprite2TokenMask;
-    uint16_t count = word(i) & kSprite2CountMask;
-    switch (token) {
-      case kNL: {
-        size_t next = i + count;
-        uint16_t t = next + 2 <= size ? word(next) & kSprite2TokenMask : 0xFFFF;
-        if ((next & 1) || (t != kNL && t != kSL && t != kEOS)) {
-          XASSERT(false, "bad kNL data");
-          return false;
-        }
-        i += 2;
-        break;
-      }
-      case kRunZP: i += 2 + 2 * size_t(count); break;
-      case kRunZPA: i += 2 + 3 * size_t(count) + (count & 1); break;
-      case kRunP: i += 2 + count + (count & 1); break;
-      case kClear:
-      case kSL: i += 2; break;
-      case kEOS: return i + 2 == size;
-      default: return false;
-    }
-  }
-  return false;
-}
-
 void Put16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
   p[1] = uint8_t(v >> 8);
@@ -350,7 +315,7 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   Put16(p + 12, empty ? 0 : uint16_t(rect.top - reference.top));
   Put16(p + 14, empty ? 0 : uint16_t(rect.left - reference.left));
   std::memcpy(p + Sprite2FrameHeaderSize(), stream.data(), stream.size());
-  bool ok = SelfCheck(p, total);
+  bool ok = CheckSprite2Frame(p, total);
   HUnlock(handle);
   if (!ok) {
     XASSERT(ok, "Sprite sanity check failed!");
@@ -402,6 +367,39 @@ MHandle* EncodeSprite2ColorZAlpha(Offscreen* colour, Offscreen* z, Offscreen* al
   in.opaque = uint8_t(uint8_t(255 - in.alpha.base[0]) >> in.shift);
   in.flags = kColorData | kZData | kAlphaData;
   return EncodeFrame(in, w, h, reference, frame, paletteId);
+}
+
+bool CheckSprite2Frame(const uint8_t* frame, size_t size) {
+  size_t i = Sprite2FrameHeaderSize();
+  auto word = [&](size_t at) { return uint16_t(frame[at] | (frame[at + 1] << 8)); };
+  while (i + 2 <= size) {
+    if (i & 1) {
+      XASSERT(false, "parity error");
+      return false;
+    }
+    uint16_t token = word(i) & kSprite2TokenMask;
+    uint16_t count = word(i) & kSprite2CountMask;
+    switch (token) {
+      case kNL: {
+        size_t next = i + count;
+        uint16_t t = next + 2 <= size ? word(next) & kSprite2TokenMask : 0xFFFF;
+        if (count < 2 || (next & 1) || (t != kNL && t != kSL && t != kEOS)) {
+          XASSERT(false, "bad kNL data");
+          return false;
+        }
+        i += 2;
+        break;
+      }
+      case kRunZP: i += 2 + 2 * size_t(count); break;
+      case kRunZPA: i += 2 + 3 * size_t(count) + (count & 1); break;
+      case kRunP: i += 2 + count + (count & 1); break;
+      case kClear:
+      case kSL: i += 2; break;
+      case kEOS: return i + 2 == size;
+      default: return false;
+    }
+  }
+  return false;
 }
 
 // ---- Z-buffer passes ------------------------------------------------------------------------

@@ -114,6 +114,11 @@ MHandle* EncodeSprite2ColorZAlpha(Offscreen* colour, Offscreen* z, Offscreen* al
                                   const MacRect& reference, const MacRect& frame, int alpha_bits,
                                   uint16_t paletteId = kSprite2NoPalette);
 
+// The self-check that every new frame passes: the stream after the header walks to a kEOS
+// that ends the `size` bytes, every kNL's count lands on a kNL, kSL or kEOS, and run data keep
+// tokens at even offsets. Nothing is read past `size`.
+bool CheckSprite2Frame(const uint8_t* frame, size_t size);
+
 // Gives every visible pixel (colour not the top-left colour) whose z is 255 the rounded mean
 // of its neighbours' z (left/right, else up/down, else the diagonals), in place. A z world of
 // 0 x 0 is left alone; a pixel without neighbouring depth stays 255 and is reported on stderr.

@@ -429,3 +429,32 @@ TEST(Sprite2Stream, TokensPadsAndReindexing) {
   EXPECT_EQ(s.TokenAt(2), kEOS);
   EXPECT_EQ(s.TokenOffset(2), 8u);
 }
+
+TEST(Sprite2Frame, SelfCheckRejectsBrokenStreams) {
+  World world = WorldFromText({"..567.", ".5...."});
+  Bytes good = EncodeColor(*world, Whole(*world));
+  ASSERT_TRUE(CheckSprite2Frame(good.data(), good.size()));
+  ScopedDebugCapture capture;
+  auto broken = [&](const std::function<void(Bytes&)>& change) {
+    Bytes b = good;
+    change(b);
+    return !CheckSprite2Frame(b.data(), b.size());
+  };
+  EXPECT_TRUE(broken([](Bytes& b) { b[16] = 0x0C; }));           // kNL count past the next line
+  EXPECT_TRUE(broken([](Bytes& b) { b[16] = 0x00; }));           // kNL count 0
+  EXPECT_TRUE(broken([](Bytes& b) { b[21] = 0xC0 | 0x1F; }));    // a run far past the end
+  EXPECT_TRUE(broken([](Bytes& b) { b.resize(b.size() - 2); })); // no kEOS
+  EXPECT_TRUE(broken([](Bytes& b) { b.push_back(0); b.push_back(0); }));  // bytes after kEOS
+  EXPECT_TRUE(broken([](Bytes& b) { b[b.size() - 1] = 0xE0; }));  // unknown token
+
+  // The dump stops at the first token it cannot read.
+  TestTempFolder folder;
+  char saved[4096];
+  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+  ASSERT_EQ(chdir(folder.Path().c_str()), 0);
+  DebugDecodeSprite2(good.data(), good.size() - 2);
+  std::string text = TestTempFolder::ReadFile(folder / "debugdecode.txt");
+  ASSERT_EQ(chdir(saved), 0);
+  EXPECT_NE(text.find("[kRunP{3}] \n[kNL] "), std::string::npos) << text;
+  EXPECT_EQ(text.substr(text.size() - 18), "[BAD TOKEN DATA!]\n");
+}
