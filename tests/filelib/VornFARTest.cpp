@@ -138,11 +138,14 @@ TEST_F(VornFARTest, SubFolderRecordsFollowTheMappedParents) {
 
 TEST_F(VornFARTest, FirstMappingOfAPathWins) {
   fTmp.WriteFile("a.far", FarBytes::Archive({{"same.txt", "from a"}, {"Same.TXT", "dup"}}).bytes);
-  fTmp.WriteFile("b.far", FarBytes::Archive({{"same.txt", "from b"}, {"zz.txt", "disk?"}}).bytes);
+  fTmp.WriteFile("b.far", FarBytes::Archive({{"same.txt", "from b"}, {"zz.txt", "disk?"},
+                                             {"aa.txt", "archive?"}}).bytes);
   fTmp.WriteFile("zz.txt", "disk");  // met after b.far: the disk file takes the record over
+  fTmp.WriteFile("aa.txt", "loose");  // met before b.far: the archive's entry is passed over
   fManager.ScanFolder(VornString(fTmp.Path()), false, true);
   EXPECT_EQ(ReadEntry(fManager, fTmp / "same.txt"), "from a");
   EXPECT_EQ(ReadEntry(fManager, fTmp / "zz.txt"), "disk");
+  EXPECT_EQ(ReadEntry(fManager, fTmp / "aa.txt"), "loose");
   FileMapping* record = nullptr;
   ASSERT_TRUE(fManager.Lookup(VornString(fTmp / "zz.txt"), &record));
   EXPECT_FALSE(record->mbFAR);
