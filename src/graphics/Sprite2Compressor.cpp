@@ -245,10 +245,11 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
       int end = x + 1;
       while (end < right && Classify(in, c, z, a, end) == cls) ++end;
       int n = end - x;
-      if (n > kSprite2CountMask) tooLong = true;
+      // Trailing transparent pixels are implied and need no count.
+      if (n > kSprite2CountMask && (cls != Px::kTransparent || end < right)) tooLong = true;
       switch (cls) {
         case Px::kTransparent:
-          if (end < right) stream.StartToken(kClear, uint16_t(n));  // trailing ones are implied
+          if (end < right) stream.StartToken(kClear, uint16_t(n));
           break;
         case Px::kP:
           stream.StartToken(kRunP, uint16_t(n));

@@ -292,6 +292,8 @@ TEST(Sprite2Frame, FramesThatCannotBeStoredAreRefused) {
       {"run of 8185", 8186, [](int x) { return x ? 3 : 0; }, false},
       {"clear of 8191", 8192, [](int x) { return x == 8191 ? 3 : 0; }, true},
       {"clear of 8192", 8193, [](int x) { return x == 8192 ? 3 : 0; }, false},
+      {"trailing clear of 8192", 8194, [](int x) { return x == 1 ? 3 : 0; }, true},
+      {"empty row of 9000", 9000, [](int) { return 0; }, true},
   };
   for (const Case& k : cases) {
     World world = MakeWorld(k.width, 1, [&](int x, int) { return k.fn(x); });

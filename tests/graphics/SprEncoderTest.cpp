@@ -150,6 +150,7 @@ TEST(SprFrame, CountsAtTheirLimitsEncodeAndPastThemAreRefused) {
   } cases[] = {
       {"clear run of 255", 256, [](int x, int) { return x == 255 ? 5 : 0; }, 8, true},
       {"clear run of 256", 257, [](int x, int) { return x == 256 ? 5 : 0; }, 8, false},
+      {"trailing clear run of 300", 301, [](int x, int) { return x == 0 ? 5 : 0; }, 8, true},
       {"draw run of 254", 254, Alternate, 8, true},
       {"draw run of 255", 255, Alternate, 8, false},
       {"repeat run of 255", 255, [](int, int) { return 5; }, 8, true},
