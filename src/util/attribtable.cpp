@@ -208,12 +208,17 @@ void AttribTable::Dump() const {
 AttribTableList::~AttribTableList() { DeleteAll(*this); }
 
 int32_t AttribTableList::ReadTags(MarkupScanner& scanner) {
+  int32_t count = Count();
   while (!scanner.NoMoreTags()) {
     AttribTable* table = new AttribTable;
     ParseTagAttributes(*table, scanner);
-    int16_t before = Count();
+    if (count >= kMaxCount) {  // a full list takes no more tables
+      XASSERT(count < kMaxCount, "ptrlist full");
+      delete table;
+      continue;
+    }
     Append(table);
-    if (Count() == before) delete table;  // a full list takes no more tables
+    ++count;
   }
   return 0;
 }
