@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 #include "ImageFileReader.h"
@@ -12,6 +13,9 @@ namespace {
 
 constexpr int kMemoBits = 18;
 constexpr uint32_t kMemoSlots = 1u << kMemoBits;
+constexpr int32_t kCellSide = 16;
+constexpr uint32_t kCells = 16 * 16 * 16;
+constexpr uint32_t kNoCell = 0xFFFFFFFFu;
 
 PalWrap* gGlobalPaletteAddress = nullptr;
 
@@ -48,6 +52,46 @@ void PalWrap::Dispose() {
 
 void PalWrap::ColorsChanged() {
   if (fMemoKeys) std::memset(fMemoKeys.get(), 0, sizeof(uint32_t) * kMemoSlots);
+  if (fCellStart) std::fill(fCellStart.get(), fCellStart.get() + kCells, kNoCell);
+  fCandidatesUsed = 0;
+}
+
+const uint8_t* PalWrap::CellCandidates(uint32_t cell, int32_t& count) {
+  if (fCellStart[cell] != kNoCell) {
+    count = fCellCount[cell];
+    return fCandidates.get() + fCellStart[cell];
+  }
+  // Bounds of the weighted distance from each entry to any colour of the cell. The nearest
+  // entry to a colour of the cell is no further than the smallest of the largest bounds, so
+  // every entry whose smallest bound exceeds that can never be nearest (nor tie).
+  const int32_t lo[3] = {(int32_t)(cell >> 8) * kCellSide, (int32_t)((cell >> 4) & 15) * kCellSide,
+                         (int32_t)(cell & 15) * kCellSide};
+  const int32_t weight[3] = {2, 4, 1};
+  const int32_t first = FirstUsableIndex();
+  const int32_t last = std::min(LastUsableIndex(), mColorsUsed - 1);
+  int32_t minBound[256];
+  int32_t limit = INT_MAX;
+  for (int32_t i = first; i <= last; ++i) {
+    const uint8_t c[3] = {fColors[i].red, fColors[i].green, fColors[i].blue};
+    int32_t near = 0, far = 0;
+    for (int a = 0; a < 3; ++a) {
+      const int32_t below = lo[a] - c[a], above = c[a] - (lo[a] + kCellSide - 1);
+      const int32_t gap = std::max({below, above, 0});
+      const int32_t reach = std::max(std::abs(c[a] - lo[a]), std::abs(c[a] - (lo[a] + kCellSide - 1)));
+      near += weight[a] * gap * gap;
+      far += weight[a] * reach * reach;
+    }
+    minBound[i] = near;
+    limit = std::min(limit, far);
+  }
+  const uint32_t start = fCandidatesUsed;
+  for (int32_t i = first; i <= last; ++i) {
+    if (minBound[i] <= limit) fCandidates[fCandidatesUsed++] = (uint8_t)i;
+  }
+  fCellStart[cell] = start;
+  fCellCount[cell] = (uint16_t)(fCandidatesUsed - start);
+  count = fCellCount[cell];
+  return fCandidates.get() + start;
 }
 
 void PalWrap::Create(const PlatformColorEntry colors[256], uint8_t systemColors) {
@@ -123,17 +167,30 @@ bool PalWrap::ReadPaletteRsrc(const void* record, uint32_t size) {
   return true;
 }
 
-uint8_t PalWrap::SearchNearest(uint8_t r, uint8_t g, uint8_t b) const {
-  const int32_t first = FirstUsableIndex();
-  const int32_t last = std::min(LastUsableIndex(), mColorsUsed - 1);
-  int32_t best = first;
-  int32_t bestDistance = INT_MAX;
+// The same answer as a scan of every usable entry keeping the first strictly nearer one:
+// only the entries that can be nearest for the colour's grid cell are scanned, in index
+// order, so ties still go to the lowest index.
+uint8_t PalWrap::SearchNearest(uint8_t r, uint8_t g, uint8_t b) {
+  if (!fCellStart) {
+    fCellStart.reset(new uint32_t[kCells]);
+    fCellCount.reset(new uint16_t[kCells]);
+    fCandidates.reset(new uint8_t[(size_t)kCells * 256]);
+    std::fill(fCellStart.get(), fCellStart.get() + kCells, kNoCell);
+    fCandidatesUsed = 0;
+  }
+  int32_t count = 0;
+  const uint32_t cell = ((uint32_t)(r / kCellSide) << 8) | ((uint32_t)(g / kCellSide) << 4) |
+                        (uint32_t)(b / kCellSide);
+  const uint8_t* candidates = CellCandidates(cell, count);
   const PlatformColorEntry* colors = fColors.get();
-  for (int32_t i = first; i <= last; ++i) {
-    int32_t dr = (int32_t)colors[i].red - r;
-    int32_t dg = (int32_t)colors[i].green - g;
-    int32_t db = (int32_t)colors[i].blue - b;
-    int32_t d = 2 * dr * dr + 4 * dg * dg + db * db;
+  int32_t best = FirstUsableIndex();
+  int32_t bestDistance = INT_MAX;
+  for (int32_t k = 0; k < count; ++k) {
+    const int32_t i = candidates[k];
+    const int32_t dr = (int32_t)colors[i].red - r;
+    const int32_t dg = (int32_t)colors[i].green - g;
+    const int32_t db = (int32_t)colors[i].blue - b;
+    const int32_t d = 2 * dr * dr + 4 * dg * dg + db * db;
     if (d < bestDistance) {
       best = i;
       bestDistance = d;

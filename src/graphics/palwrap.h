@@ -94,7 +94,7 @@ class PalWrap {
   int32_t Release() { return --mRefCount; }
 
  private:
-  uint8_t SearchNearest(uint8_t r, uint8_t g, uint8_t b) const;
+  uint8_t SearchNearest(uint8_t r, uint8_t g, uint8_t b);
 
   PlatformPalette* fPalette = nullptr;
   std::unique_ptr<PlatformColorEntry[]> fColors;
@@ -109,6 +109,14 @@ class PalWrap {
   // Memo of search answers, keyed by 0x01RRGGBB (0 = empty slot); made on first search.
   std::unique_ptr<uint32_t[]> fMemoKeys;
   std::unique_ptr<uint8_t[]> fMemoIndex;
+  // Candidate entries per cell of a 16 x 16 x 16 grid over the colour cube: every entry
+  // that can be nearest to some colour of the cell, in index order. A cell's list is made
+  // the first time a colour in it is searched; all are dropped when the colours change.
+  const uint8_t* CellCandidates(uint32_t cell, int32_t& count);
+  std::unique_ptr<uint32_t[]> fCellStart;  // offset into fCandidates; kNoCell until made
+  std::unique_ptr<uint16_t[]> fCellCount;
+  std::unique_ptr<uint8_t[]> fCandidates;
+  uint32_t fCandidatesUsed = 0;
 };
 
 // The program-wide palette: made before first use, alive until the program ends.
