@@ -5,7 +5,7 @@
 // with BENCH_WARM set in the environment it is kept, and the runs after the first show the
 // cost of memoised answers.
 //
-// Usage: tga_convert [folder for the generated file]   (default: $TMPDIR or /tmp)
+// Usage: bench_tga [folder for the generated file]   (default: $TMPDIR or /tmp)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -62,7 +62,7 @@ double Seconds(std::chrono::steady_clock::duration d) {
 
 int main(int argc, char** argv) {
   std::string folder = argc > 1 ? argv[1] : (std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp");
-  std::string path = folder + "/tga_convert_bench.tga";
+  std::string path = folder + "/bench_tga.tga";
   size_t distinct = 0;
   std::vector<uint8_t> bytes = MakeTGA(distinct);
   FILE* f = std::fopen(path.c_str(), "wb");
