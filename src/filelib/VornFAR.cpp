@@ -253,11 +253,7 @@ void VornFileManager::Extract(const VornString& archivePath, const VornString& d
   for (const auto& dir : mPathToDirMap) {
     for (const auto& entry : dir.second) {
       const FileMapping& record = entry.second;
-      VornString line;
-      line.Format("%ld:Dir [%s] is at:%s size:%ld offset:%ld\n", number++, entry.first.GetBuffer(),
-                  record.mHolder.GetBuffer(), static_cast<long>(record.mnSize),
-                  static_cast<long>(record.mnOffset));
-      PlatformDebugOutput(line.GetBuffer());
+      DumpRecord(number++, entry.first, record);
       if (!record.mbFAR || record.mHolder != archive) continue;
 
       // The entry's path relative to the archive's folder.

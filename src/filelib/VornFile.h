@@ -210,6 +210,8 @@ class VornFileManager {
 
   // Records `name` in the map of `folder` when that folder is mapped (Create, Move, Copy).
   void RecordIfFolderMapped(const VornString& path);
+  // Sends the debug listing's line of one record.
+  static void DumpRecord(long number, const VornString& name, const FileMapping& record);
 
   VornDirMap mPathToDirMap;
   std::map<VornString, PlatformFile*> mFARHandles;

@@ -160,16 +160,18 @@ void VornFileManager::Reset() {
   mPathToDirMap.clear();
 }
 
+void VornFileManager::DumpRecord(long number, const VornString& name, const FileMapping& record) {
+  VornString line;
+  line.Format("%ld:Dir [%s] is at:%s size:%ld offset:%ld\n", number, name.GetBuffer(),
+              record.mHolder.GetBuffer(), static_cast<long>(record.mnSize),
+              static_cast<long>(record.mnOffset));
+  PlatformDebugOutput(line.GetBuffer());
+}
+
 void VornFileManager::DumpMapping() {
   PlatformDebugOutput("VornFileManager::DumpMapping--------------------------------------------\n");
   long number = 0;
   for (const auto& dir : mPathToDirMap) {
-    for (const auto& entry : dir.second) {
-      VornString line;
-      line.Format("%ld:Dir [%s] is at:%s size:%ld offset:%ld\n", number++, entry.first.GetBuffer(),
-                  entry.second.mHolder.GetBuffer(), static_cast<long>(entry.second.mnSize),
-                  static_cast<long>(entry.second.mnOffset));
-      PlatformDebugOutput(line.GetBuffer());
-    }
+    for (const auto& entry : dir.second) DumpRecord(number++, entry.first, entry.second);
   }
 }

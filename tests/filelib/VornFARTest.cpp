@@ -380,3 +380,23 @@ TEST(VornPathMap, MatchWildcard) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VornPathMap, DumpMappingListsEveryRecord) {
+  TestTempFolder tmp;
+  tmp.WriteFile("d.far", FarBytes::Archive({{"a.txt", "A"}, {"b.txt", "BB"}}).bytes);
+  VornFileManager m;
+  ASSERT_TRUE(m.MapFAR(VornString(tmp / "d.far")));
+  VornString archive(tmp / "d.far");
+  NormalizePath(archive);
+  ScopedDebugCapture capture;
+  m.DumpMapping();
+  std::vector<std::string> text = capture.Text();
+  ASSERT_EQ(text.size(), 3u);
+  EXPECT_EQ(text[0], "VornFileManager::DumpMapping--------------------------------------------\n");
+  EXPECT_EQ(text[1], "0:Dir [a.txt] is at:" + archive.str() + " size:1 offset:16\n");
+  EXPECT_EQ(text[2], "1:Dir [b.txt] is at:" + archive.str() + " size:2 offset:17\n");
+}
+
+}  // namespace
