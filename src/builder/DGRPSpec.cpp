@@ -2,7 +2,31 @@
 
 #include <cstring>
 
+#include "attribtable.h"
 #include "ObjectBuilder.h"
+#include "SpecSet.h"
+#include "SpriteSpec.h"
+#include "XAssert.h"
+
+namespace {
+
+const int32_t kDirections = 8;
+const int32_t kFirstZoom = 1;
+const int32_t kLastZoom = 3;
+
+// The item tag's offsets are given in tile units; the group stores them in the game's units.
+const float kThird = 0.33333334f;
+const float kAltScale = 4.898979f;  // 2 * sqrt(6)
+const float kPlaneScale = 16.0f;
+
+// Directions of a sprite: the four even ones, and the odd ones too when it has diagonals.
+bool ServesDirection(const SpriteSpec* sprite, int32_t d) {
+  return (d & 1) == 0 || (sprite != nullptr && sprite->HasDiagonals());
+}
+
+int32_t WrapDirection(int32_t d) { return ((d % kDirections) + kDirections) % kDirections; }
+
+}  // namespace
 
 DGRPSpec::~DGRPSpec() { DeleteAll(fEmbedded); }
 
@@ -12,9 +36,9 @@ void DGRPSpec::Parse(AttribTable& tag, iResFile* file) {
   fOrdering = kOrderingFixed;
   if (AttribEntry* ordering = tag.FindEntry("ordering")) {
     const char* text = EntryValue(ordering);
-    if (std::strcmp(text, "fixed") == 0) {
+    if (strcmp(text, "fixed") == 0) {
       fOrdering = kOrderingFixed;
-    } else if (std::strcmp(text, "obscured") == 0) {
+    } else if (strcmp(text, "obscured") == 0) {
       fOrdering = kOrderingObscured;
     } else {
       ThrowError("unknown ordering", ordering);
@@ -22,15 +46,44 @@ void DGRPSpec::Parse(AttribTable& tag, iResFile* file) {
   }
 }
 
-void DGRPSpec::ParseItem(AttribTable& tag, SpecSet& /*set*/) {
-  ThrowError("draw group items are not built yet", TagPlace(tag));
-}
+void DGRPSpec::ParseItem(AttribTable& tag, SpecSet& set) {
+  const char* tagName = tag.FindName(0);
+  XASSERT(tagName != nullptr && strcmp(tagName, "item") == 0, "bad tag");
 
-DGRPEmbedded* DGRPSpec::FindEmbedded(const SpriteSpec* sprite) const {
-  for (PtrListIterator<DGRPEmbedded> it(fEmbedded); it.Current(); it.Next()) {
-    if (it.Current()->fSprite == sprite) return it.Current();
+  const char* type = tag.FindName(1);
+  if (type == nullptr || strcmp(type, "sprite") != 0) {
+    if (type != nullptr && strcmp(type, "object") == 0) {
+      PrintWarning("draw group item tag specifying depracated \"object\" type", nullptr);
+      return;
+    }
+    if (type != nullptr && strcmp(type, "slot") == 0) {
+      PrintWarning("draw group item tag specifying depracated \"slot\" type", nullptr);
+      return;
+    }
+    ThrowError("unknown item type");
   }
-  return nullptr;
+
+  DrawGroupItem item;
+  float alt = 0;
+  GetFloatAttr(tag, "alt", alt);
+  item.fAlt = alt * kThird * kAltScale;
+  float x = 0;
+  float y = 0;
+  GetFloatAttr(tag, "x", x);
+  GetFloatAttr(tag, "y", y);
+  item.fX = x * kThird * kPlaneScale;
+  item.fY = y * kThird * kPlaneScale;
+
+  int32_t id = 0;
+  if (!GetIntAttr(tag, "id", id)) ThrowError("id required");
+  item.fSpriteId = id;
+  int32_t directionOffset = 0;
+  GetIntAttr(tag, "direction offset", directionOffset);
+  uint16_t luminous = 0;
+  GetBoolAttr(tag, "luminous", luminous);
+  if (luminous) item.fFlags |= DrawGroupItem::kLuminous;
+
+  AddItem(item, FindSpriteSpec(set, id), directionOffset);
 }
 
 void DGRPSpec::AddEmbedded(int32_t directionOffset, SpriteSpec* sprite) {
@@ -40,6 +93,176 @@ void DGRPSpec::AddEmbedded(int32_t directionOffset, SpriteSpec* sprite) {
   fEmbedded.Append(pair);
 }
 
-void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& /*group*/) {
-  ThrowError("draw-group pair groups are not built yet");
+void DGRPSpec::AddItem(const DrawGroupItem& item, SpriteSpec* sprite, int32_t directionOffset) {
+  AddEmbedded(directionOffset, sprite);
+  for (int32_t zoom = kFirstZoom; zoom <= kLastZoom; zoom++) {
+    for (int32_t d = 0; d < kDirections; d++) {
+      if (!ServesDirection(sprite, d)) continue;
+      if (sprite == nullptr) ThrowError("sprite not found for some dgrp item");
+      DrawGroupItem copy = item;
+      int32_t number = 0;
+      bool flip = false;
+      sprite->GetSpriteNumber(WrapDirection(d + directionOffset), zoom, 0, number, flip);
+      copy.fSpriteIndex = number;
+      if (flip) copy.fFlags |= DrawGroupItem::kMirrored;
+      InsertItem(copy, d, zoom);
+    }
+  }
+}
+
+void DGRPSpec::InsertItem(const DrawGroupItem& item, int32_t direction, int32_t zoom) {
+  DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(direction),
+                                              static_cast<uint32_t>(zoom));
+  if (entry == nullptr) entry = fDrawGroup.AddEntry();
+  entry->fDirectionMask |= 1u << direction;
+  entry->fZoom = static_cast<uint32_t>(zoom);
+
+  for (DrawGroupItem& existing : entry->fItems) {
+    if (existing.fSpriteId == item.fSpriteId) {
+      PrintWarning("overwriting a draw group item", nullptr);
+      existing = item;
+      return;
+    }
+  }
+  const bool front = fOrdering == kOrderingObscured && (direction == 2 || direction == 4);
+  entry->InsertItem(item, front && entry->CountItems() > 0 ? 0 : -1);
+
+  entry = fDrawGroup.GetEntry(static_cast<uint32_t>(direction), static_cast<uint32_t>(zoom));
+  XASSERT(entry != nullptr, "list did not show up");
+  XASSERT(entry == nullptr || entry->CountItems() > 0, "new item did not show up");
+}
+
+DGRPEmbedded* DGRPSpec::FindEmbedded(const SpriteSpec* sprite) const {
+  for (PtrListIterator<DGRPEmbedded> it(fEmbedded); it.Current() != nullptr; it.Next()) {
+    if (it.Current()->fSprite == sprite) return it.Current();
+  }
+  return nullptr;
+}
+
+void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
+  const int32_t count = group.Count();
+  if (count == 0) return;
+  SpriteSpec* first = group.Nth(0);
+  const int32_t symmetry = first->fSymmetry;
+  if (symmetry != SpriteSpec::kSymmetryBilateral && symmetry != SpriteSpec::kSymmetryRadial &&
+      symmetry != SpriteSpec::kSymmetryRadialFlip) {
+    ThrowError("illegal symmetry on a paired sprite");
+  }
+  if (symmetry == SpriteSpec::kSymmetryBilateral && count != 2) {
+    ThrowError("two sprites expected for bi-laterally symmetric pair group");
+  }
+  if (symmetry != SpriteSpec::kSymmetryBilateral && count != 4) {
+    ThrowError("four sprites expected for radially symmetric pair group");
+  }
+  for (int32_t m = 0; m < count; m++) {
+    SpriteSpec* member = group.Nth(m);
+    if (member->HasDiagonals()) ThrowError("pairing found for diagonal sprites");
+    if (member->fSymmetry != symmetry) ThrowError("different symmetries for paired sprites");
+    if (FindEmbedded(member) == nullptr) ThrowError("no embedded sprite");
+  }
+
+  for (int32_t zoom = kFirstZoom; zoom <= kLastZoom; zoom++) {
+    for (int32_t d = 0; d < kDirections; d += 2) {
+      DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(d),
+                                                  static_cast<uint32_t>(zoom));
+      if (entry == nullptr) ThrowError("dir and zoom should be present by now");
+      for (DrawGroupItem& item : entry->fItems) {
+        if (symmetry == SpriteSpec::kSymmetryBilateral) {
+          if ((item.fFlags & DrawGroupItem::kMirrored) == 0) continue;
+          if (item.fSpriteId == group.Nth(0)->fId) {
+            item.fSpriteId = group.Nth(1)->fId;
+          } else if (item.fSpriteId == group.Nth(1)->fId) {
+            item.fSpriteId = group.Nth(0)->fId;
+          }
+        } else {
+          for (int32_t m = 0; m < count; m++) {
+            if (item.fSpriteId == group.Nth(m)->fId) {
+              item.fSpriteId = group.Nth((m + d / 2) % count)->fId;
+              break;
+            }
+          }
+        }
+      }
+    }
+  }
+}
+
+void DGRPSpec::UpdateDrawOffsets(SpriteSpec* sprite) {
+  // A group that does not show the sprite has no entries to fill for it.
+  bool shown = false;
+  for (const DrawGroupEntry& entry : fDrawGroup.fEntries) {
+    for (const DrawGroupItem& item : entry.fItems) shown = shown || item.fSpriteId == sprite->fId;
+  }
+  if (!shown) return;
+
+  DGRPEmbedded* pair = FindEmbedded(sprite);
+  const int32_t base = pair != nullptr ? pair->fDirectionOffset : 0;
+  for (int32_t zoom = kFirstZoom; zoom <= kLastZoom; zoom++) {
+    for (int32_t d = 0; d < kDirections; d++) {
+      if (!ServesDirection(sprite, d)) continue;
+      MacPoint offset;
+      sprite->GetDrawOffset(offset, WrapDirection(d + base), zoom, 0);
+      DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(d),
+                                                  static_cast<uint32_t>(zoom));
+      if (entry == nullptr) ThrowError("dir and zoom should be present by now");
+      for (DrawGroupItem& item : entry->fItems) {
+        if (item.fSpriteId != sprite->fId) continue;
+        item.fValueA = offset.h;
+        item.fValueB = offset.v;
+      }
+    }
+  }
+}
+
+SpriteSpec* FindSpriteSpec(SpecSet& set, int32_t id) {
+  for (PtrListIterator<SpriteSpec> it(set.fSprites); it.Current() != nullptr; it.Next()) {
+    if (it.Current()->fId == id) return it.Current();
+  }
+  return nullptr;
+}
+
+void SpecSet::WriteDrawGroups() {
+  ObjectBuilder* builder = gCurrentBuilder;
+  for (PtrListIterator<DGRPSpec> it(fDrawGroups); it.Current() != nullptr; it.Next()) {
+    DGRPSpec* spec = it.Current();
+    if (builder != nullptr && !builder->fDrawGroupIds.empty()) {
+      bool wanted = false;
+      for (int16_t id : builder->fDrawGroupIds) wanted = wanted || id == spec->fId;
+      if (!wanted) continue;
+    }
+    DrawGroup& group = spec->GetDrawGroup();
+    group.fName = spec->fName;
+    if (group.Save(fFile, static_cast<uint16_t>(spec->fId)) != 0) {
+      FixedStringBuffer<1024> message;
+      snprintf(message.buffer(), message.capacity(), "could not write draw group %d to destfile",
+               spec->fId);
+      ThrowError(message.c_str());
+    }
+  }
+}
+
+void SpecSet::PrintDrawGroups(FILE* out) {
+  fprintf(out, "DGroupNum\tName\tDescription\n");
+  int32_t previous = -1;
+  int32_t base = -1;
+  for (PtrListIterator<DGRPSpec> it(fDrawGroups); it.Current() != nullptr; it.Next()) {
+    DGRPSpec* spec = it.Current();
+    if (spec->fId != previous + 1) base = spec->fId;
+    previous = spec->fId;
+    DrawGroupEntry* entry = spec->GetDrawGroup().GetEntry(0, 1);
+    if (entry == nullptr) continue;
+    fprintf(out, "%d\t%s\t", spec->fId - base, spec->fName.c_str());
+    for (int32_t i = 0; i < entry->CountItems(); i++) {
+      DrawGroupItem* item = entry->GetItem(static_cast<uint32_t>(i));
+      if (item == nullptr) ThrowError("bug in draw group class");
+      if (i > 0) fprintf(out, " + ");
+      SpriteSpec* sprite = FindSpriteSpec(*this, item->fSpriteId);
+      if (sprite == nullptr) {
+        PrintWarning("sprite spec not found for some id in drawgroup", nullptr);
+        continue;
+      }
+      fprintf(out, "(%s)", sprite->fName.c_str());
+    }
+    fprintf(out, "\n");
+  }
 }

@@ -1,14 +1,16 @@
 // A "drawgroup" tag and its "item" tags: for every direction and zoom, the sprites drawn for
 // one view of an object (resource 'DGRP').
 //
-// This is the frame that the object-make compiler relies on: the tag's common keys and
-// ordering, and the embedded sprites (one pair {direction offset, sprite spec} per item, in
-// item order) that the pair-group check reads and extends. The draw group itself, the item
-// expansion and the draw offsets come with the draw-group stage.
+// Each item places one sprite spec in the group and is expanded into every direction and
+// zoom of that sprite; the embedded sprites (one pair {direction offset, sprite spec} per
+// item, in item order) are what the pair-group check reads and extends. After compression
+// the items receive their draw offsets, and the graphics stage saves the group.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
+#include "DrawGroup.h"
 #include "GenericSpec.h"
 #include "ptrlist.h"
 
@@ -32,8 +34,18 @@ class DGRPSpec : public GenericSpec {
   // ParseCommonAttrs; keeps the object file; "ordering" absent or "fixed" 0, "obscured" 1,
   // other text "unknown ordering" at the key.
   void Parse(AttribTable& tag, iResFile* file);
-  // An "item" tag of this draw group.
+  // An "item" tag of this draw group: places the sprite spec of its "id" in every view.
+  // Items of the deprecated types "object" and "slot" are skipped with a warning.
   void ParseItem(AttribTable& tag, SpecSet& set);
+
+  // Embeds `sprite` with `directionOffset` and inserts a copy of `item` for every zoom and
+  // direction of the sprite, with the sprite number and mirror flag of that view. A null
+  // sprite ends the build with "sprite not found for some dgrp item".
+  void AddItem(const DrawGroupItem& item, SpriteSpec* sprite, int32_t directionOffset);
+  // Puts `item` in the entry of (`direction`, `zoom`), made when missing; an item of the
+  // same sprite is overwritten with a warning. With obscured ordering, items of directions 2
+  // and 4 go in front.
+  void InsertItem(const DrawGroupItem& item, int32_t direction, int32_t zoom);
 
   // The embedded pair of `sprite`, or null.
   DGRPEmbedded* FindEmbedded(const SpriteSpec* sprite) const;
@@ -44,9 +56,19 @@ class DGRPSpec : public GenericSpec {
   // Swaps the sprites of a pair group (its members in file order) across the views.
   void CompletePairGroup(const PtrList<SpriteSpec>& group);
 
+  // Gives every item of `sprite` the draw offsets of its view (needs the sprite's
+  // compression bounds). A group that does not show the sprite is left alone.
+  void UpdateDrawOffsets(SpriteSpec* sprite);
+
+  DrawGroup& GetDrawGroup() { return fDrawGroup; }
+
   int32_t fOrdering = kOrderingFixed;
   iResFile* fFile = nullptr;
 
  private:
   PtrList<DGRPEmbedded> fEmbedded;
+  DrawGroup fDrawGroup;
 };
+
+// The first sprite spec of `set` whose fId is `id`, or null.
+SpriteSpec* FindSpriteSpec(SpecSet& set, int32_t id);

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 
 #include "attribtable.h"
 #include "DGRPSpec.h"
@@ -46,6 +47,17 @@ class SpecSet {
   TargetSpec* GetTarget(MHandle* handle);
 
   iResFile* GetFile() const { return fFile; }
+
+  // The graphics stage: compresses every sprite spec (in file order) whose draw groups the
+  // builder asks for into an SPR2 or SPR# resource of `file`, with its palette, from the
+  // images in `graphicsDir`, and gives the draw groups their draw offsets.
+  void RenderSprites(iResFile* file, const StringBuffer& graphicsDir);
+  // Saves every draw group that the current builder asks for (all when it names none) as
+  // 'DGRP' under its spec's id and name.
+  void WriteDrawGroups();
+  // Prints the draw-group table: "DGroupNum\tName\tDescription", then one row per draw
+  // group that has a view for direction 0, zoom 1.
+  void PrintDrawGroups(FILE* out);
 
   PtrList<SpriteSpec> fSprites;             // "sprite" and "headline" tags, file order
   PtrList<DGRPSpec> fDrawGroups;            // file order

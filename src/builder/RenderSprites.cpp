@@ -1,0 +1,414 @@
+#include "RenderSprites.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "DGRPSpec.h"
+#include "MHandle.h"
+#include "MacRect.h"
+#include "MakeSPR.h"
+#include "ObjectBuilder.h"
+#include "offscrn.h"
+#include "palwrap.h"
+#include "PlatformFile.h"
+#include "SpecSet.h"
+#include "Sprite2Compressor.h"
+#include "SpriteSpec.h"
+#include "XAssert.h"
+#include "resfile.h"
+
+namespace {
+
+const uint32_t kSpr2Type = 0x53505232;   // 'SPR2'
+const uint32_t kSprType = 0x53505223;    // 'SPR#'
+const uint32_t kPaletteType = 0x50414C54;  // 'PALT'
+const uint32_t kSpr2ListVersion = 1000;
+const int32_t kAlphaBits = 5;
+const int32_t kListHeaderBytes = 12;
+
+bool FileReadable(const std::string& path) {
+  PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
+  if (f == nullptr) return false;
+  PlatformFileClose(f);
+  return true;
+}
+
+// S less its last `drop` characters, then `tail`.
+std::string ReplaceTail(const std::string& path, size_t drop, const char* tail) {
+  return path.substr(0, path.size() >= drop ? path.size() - drop : 0) + tail;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); i++) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void LogFormatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void LogFormatted(const char* format, ...) {
+  FixedStringBuffer<1024> message;
+  va_list args;
+  va_start(args, format);
+  vsnprintf(message.buffer(), static_cast<size_t>(message.capacity()), format, args);
+  va_end(args);
+  LogMessage(message.c_str());
+}
+
+// Rows of a world that a mask is about to clear, kept so that the next sprite on the same
+// source finds the image as it was loaded.
+class SavedRows {
+ public:
+  void Save(Offscreen* world, int32_t firstRow, int32_t rows) {
+    fWorld = world;
+    if (!world->Exists()) return;
+    int32_t width = 0;
+    int32_t height = 0;
+    world->GetSize(width, height);
+    fFirst = firstRow < 0 ? 0 : firstRow;
+    fRows = firstRow + rows > height ? height - fFirst : firstRow + rows - fFirst;
+    fWidth = width;
+    if (fRows <= 0 || fWidth <= 0) {
+      fRows = 0;
+      return;
+    }
+    fBytes.resize(static_cast<size_t>(fRows) * static_cast<size_t>(fWidth));
+    for (int32_t y = 0; y < fRows; y++) {
+      memcpy(fBytes.data() + static_cast<size_t>(y) * fWidth, Row(y), static_cast<size_t>(fWidth));
+    }
+  }
+  void Restore() {
+    for (int32_t y = 0; y < fRows; y++) {
+      memcpy(Row(y), fBytes.data() + static_cast<size_t>(y) * fWidth, static_cast<size_t>(fWidth));
+    }
+    fRows = 0;
+  }
+
+ private:
+  uint8_t* Row(int32_t y) {
+    return fWorld->GetBaseAddr() + static_cast<int64_t>(fFirst + y) * fWorld->GetRowBytes();
+  }
+  Offscreen* fWorld = nullptr;
+  int32_t fFirst = 0;
+  int32_t fRows = 0;
+  int32_t fWidth = 0;
+  std::vector<uint8_t> fBytes;
+};
+
+// The global palette's colours, kept while a mask file is loaded so that the mask's colours
+// do not become the palette written beside the sprite.
+class SavedPalette {
+ public:
+  SavedPalette() {
+    PalWrap* palette = GetGlobalPalette();
+    if (palette->GetColors() == nullptr) return;
+    memcpy(fColours, palette->GetColors(), sizeof fColours);
+    fHad = true;
+  }
+  void Restore() {
+    PalWrap* palette = GetGlobalPalette();
+    if (fHad) {
+      palette->Create(fColours, 0);
+    } else {
+      palette->Dispose();
+    }
+  }
+
+ private:
+  bool fHad = false;
+  PlatformColorEntry fColours[256];
+};
+
+bool HasImage(Offscreen* world) {
+  if (world == nullptr || !world->Exists()) return false;
+  int32_t width = 0;
+  int32_t height = 0;
+  world->GetSize(width, height);
+  return width > 0 && height > 0;
+}
+
+// Appends an encoded frame to an SPR2 list, writing its offset into slot `index`, and frees
+// the frame.
+void AppendFrame(MHandle* list, uint32_t index, MHandle* frame) {
+  if (frame == nullptr) {
+    XASSERT(frame != nullptr, "HAlloc failed!");
+    HFree(list);
+    ThrowError("HAlloc failed!");
+  }
+  const int32_t oldSize = HGetSize(list);
+  const int32_t frameSize = HGetSize(frame);
+  const int32_t newSize = oldSize + frameSize;
+  XASSERT((oldSize & 1) == 0, "old size should always be even");
+  XASSERT((newSize & 1) == 0, "new size should always be even");
+  uint8_t* data = reinterpret_cast<uint8_t*>(HLock(list));
+  const uint32_t offset = static_cast<uint32_t>(oldSize);
+  memcpy(data + kListHeaderBytes + 4 * index, &offset, 4);
+  HUnlock(list);
+  if (HSetSize(list, static_cast<uint32_t>(newSize)) != 0) {
+    XASSERT(false, "HSetSize failed!");
+    HFree(frame);
+    HFree(list);
+    ThrowError("HSetSize failed!");
+  }
+  data = reinterpret_cast<uint8_t*>(HLock(list));
+  memcpy(data + oldSize, HLock(frame), static_cast<size_t>(frameSize));
+  HUnlock(frame);
+  HUnlock(list);
+  HFree(frame);
+}
+
+// Adds a sprite list to the object file and writes it; a failure ends the build.
+void AddSpriteList(iResFile* file, MHandle* list, uint32_t type, SpriteSpec* sprite) {
+  file->AddResource(list, type, static_cast<uint16_t>(sprite->fId), sprite->fName, false);
+  if (file->GetError() != 0) {
+    HFree(list);
+    ThrowError("could not add sprite to destfile");
+  }
+  file->Update();
+  if (file->GetError() != 0) ThrowError("could not update dest file");
+  file->DetachAndDispose(list);
+  if (file->GetError() != 0) ThrowError("could not write sprite to destfile");
+}
+
+// Writes the global palette as PALT `paletteId`. Each step is checked as it is made: the
+// file resets its error with every operation.
+void WritePalette(iResFile* file, int32_t paletteId) {
+  MHandle* h = HAlloc(kPaletteRsrcSize);
+  if (h == nullptr) {
+    XASSERT(h != nullptr, "HAlloc failed!");
+    ThrowError("HAlloc failed!");
+  }
+  PaletteRsrcFromPalWrap(GetGlobalPalette(), HLock(h));
+  HUnlock(h);
+  FixedStringBuffer<64> noName;
+  file->AddResource(h, kPaletteType, static_cast<uint16_t>(paletteId), noName, false);
+  if (file->GetError() != 0) {
+    HFree(h);
+    ThrowError("could not add palette to destfile");
+  }
+  file->WriteResource(h);
+  if (file->GetError() != 0) ThrowError("could not write palette to destfile");
+  file->Update();
+  if (file->GetError() != 0) ThrowError("could not update dest file");
+  file->DetachAndDispose(h);
+  if (file->GetError() != 0) ThrowError("could not write palette to destfile");
+}
+
+// The SPR2 list of the sprite's cells, each frame encoded by `encode` (cell, trimmed cell).
+template <class Encode>
+void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, Encode encode) {
+  std::vector<MacRect> cells;
+  std::vector<SpriteCut> cuts;
+  sprite->GetSpriteRects(cells, cuts);
+  std::vector<MacRect> trimmed;
+  TrimSprite2Frames(depth, cells, trimmed, static_cast<uint8_t>(sprite->fShrink), 1);
+
+  const uint32_t count = static_cast<uint32_t>(cells.size());
+  MHandle* list = HAlloc(kListHeaderBytes + 4 * count);
+  if (list == nullptr) {
+    XASSERT(list != nullptr, "HAlloc failed!");
+    ThrowError("HAlloc failed!");
+  }
+  const uint32_t header[3] = {kSpr2ListVersion, count, static_cast<uint32_t>(sprite->fPaletteId)};
+  memcpy(HLock(list), header, sizeof header);
+  HUnlock(list);
+  for (uint32_t i = 0; i < count; i++) {
+    LogFormatted("Compressing row:%d size:%s column:%d into sprite #%d", cuts[i].fRow,
+                 cuts[i].fZoomName.c_str(), cuts[i].fColumn, static_cast<int32_t>(i));
+    AppendFrame(list, i, encode(cells[i], trimmed[i]));
+  }
+  AddSpriteList(file, list, kSpr2Type, sprite);
+  sprite->SetCompressionBounds(cells, trimmed);
+  if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
+}
+
+}  // namespace
+
+bool ShouldRenderSprite(ObjectBuilder* builder, SpriteSpec* sprite) {
+  if (builder->fDrawGroupIds.empty()) return true;
+  if (builder->fSpecs == nullptr) return false;
+  for (PtrListIterator<DGRPSpec> it(builder->fSpecs->fDrawGroups); it.Current() != nullptr;
+       it.Next()) {
+    DGRPSpec* group = it.Current();
+    bool wanted = false;
+    for (int16_t id : builder->fDrawGroupIds) wanted = wanted || id == group->fId;
+    if (wanted && group->GetDrawGroup().UsesSprite(static_cast<int16_t>(sprite->fId))) return true;
+  }
+  return false;
+}
+
+void ApplyMask(Offscreen* destination, Offscreen* mask, int32_t firstRow) {
+  if (destination == nullptr || !destination->Exists()) ThrowError("no destination to apply mask");
+  if (mask == nullptr || !mask->Exists()) ThrowError("no mask to apply");
+  uint8_t* to = destination->GetBaseAddr();
+  const uint8_t* from = mask->GetBaseAddr();
+  const uint8_t destClear = to[0];
+  const uint8_t maskClear = from[0];
+  int32_t destWidth = 0;
+  int32_t destHeight = 0;
+  int32_t maskWidth = 0;
+  int32_t maskHeight = 0;
+  destination->GetSize(destWidth, destHeight);
+  mask->GetSize(maskWidth, maskHeight);
+  if (firstRow < 0 || static_cast<int64_t>(firstRow) + maskHeight > destHeight ||
+      maskWidth > destWidth) {
+    ThrowError("mask too large or sprite file too small");
+  }
+  const int32_t toStep = destination->GetRowBytes();
+  const int32_t fromStep = mask->GetRowBytes();
+  for (int32_t y = 0; y < maskHeight; y++) {
+    uint8_t* row = to + static_cast<int64_t>(firstRow + y) * toStep;
+    const uint8_t* maskRow = from + static_cast<int64_t>(y) * fromStep;
+    for (int32_t x = 0; x < maskWidth; x++) {
+      if (maskRow[x] == maskClear) row[x] = destClear;
+    }
+  }
+}
+
+void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite) {
+  if (HasImage(depth)) {
+    CompressSprite2List(file, depth, sprite, [&](const MacRect& cell, const MacRect& frame) {
+      return EncodeSprite2ColorZ(colour, depth, cell, frame);
+    });
+    return;
+  }
+  std::vector<MacRect> cells;
+  std::vector<SpriteCut> cuts;
+  sprite->GetSpriteRects(cells, cuts);
+  std::vector<MacRect> trimmed;
+  MHandle* list = MakeSpriteList(colour, depth, cells, trimmed,
+                                 static_cast<uint8_t>(sprite->fShrink),
+                                 static_cast<uint32_t>(sprite->fPaletteId), 1);
+  AddSpriteList(file, list, kSprType, sprite);
+  sprite->SetCompressionBounds(cells, trimmed);
+  if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
+}
+
+void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Offscreen* alpha,
+                          SpriteSpec* sprite) {
+  if (!HasImage(depth)) {
+    // Without depth the alpha encoder would read a world that does not exist.
+    XASSERT(HasImage(depth), "only supports alpha sprites with z at this time");
+    ThrowError("only supports alpha sprites with z at this time");
+  }
+  CompressSprite2List(file, depth, sprite, [&](const MacRect& cell, const MacRect& frame) {
+    return EncodeSprite2ColorZAlpha(colour, depth, alpha, cell, frame, kAlphaBits);
+  });
+}
+
+void UpdateDrawGroupsForSprite(PtrList<DGRPSpec>& groups, SpriteSpec* sprite) {
+  for (PtrListIterator<DGRPSpec> it(groups); it.Current() != nullptr; it.Next()) {
+    it.Current()->UpdateDrawOffsets(sprite);
+  }
+}
+
+void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
+  if (graphicsDir.length() == 0) ThrowError("not enough info to determine tga file");
+
+  Offscreen colour;
+  Offscreen depth;
+  Offscreen alpha;
+  Offscreen mask;
+  std::string lastSource;
+  std::string lastMask;
+  ObjectBuilder* builder = gCurrentBuilder;
+
+  for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next()) {
+    SpriteSpec* sprite = it.Current();
+    if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
+    LogFormatted("Generating sprite %d, %s...", sprite->fId, sprite->fName.c_str());
+
+    const bool hasMask = sprite->fMaskFile.length() > 0;
+    if (hasMask) {
+      const std::string maskPath = std::string(graphicsDir.c_str()) + sprite->fMaskFile.c_str();
+      if (!SameNoCase(maskPath, lastMask)) {
+        if (mask.Exists()) mask.Dispose();
+        SavedPalette palette;
+        FixedStringBuffer<260> path(maskPath.c_str());
+        Offscreen scratch;
+        RenderImageFile(&path, nullptr, &mask, &scratch, 0);
+        palette.Restore();
+        lastMask = maskPath;
+      }
+    }
+
+    const std::string source = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
+    const bool isBmp = sprite->fIsBMP != 0;
+    const std::string paletteName = ReplaceTail(source, 3, "bmp");
+    if (!FileReadable(paletteName)) {
+      FixedStringBuffer<1024> message;
+      snprintf(message.buffer(), static_cast<size_t>(message.capacity()),
+               "BMP file %s required.  Could not obtain palette.", paletteName.c_str());
+      ThrowError(message.c_str());
+    }
+    const std::string alphaName = ReplaceTail(source, 4, "alpha.tga");
+    const bool hasAlpha = FileReadable(alphaName);
+    FixedStringBuffer<260> palettePath(paletteName.c_str());
+    FixedStringBuffer<260> sourcePath(source.c_str());
+
+    const int32_t firstRow = sprite->GetSizes().fHeights[RenderSpec::kLarge] * sprite->fPosition;
+    SavedRows keptColour;
+    SavedRows keptDepth;
+    SavedRows keptAlpha;
+    int32_t maskWidth = 0;
+    int32_t maskHeight = 0;
+    if (hasMask) mask.GetSize(maskWidth, maskHeight);
+
+    if (!hasAlpha) {
+      if (source != lastSource) {
+        LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
+        if (colour.Exists()) colour.Dispose();
+        if (depth.Exists()) depth.Dispose();
+        RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
+        if (!colour.Exists()) ThrowError("cant make dgrps without tga");
+        CleanUpZBuffer(&colour, &depth);
+      }
+      if (hasMask) {
+        keptColour.Save(&colour, firstRow, maskHeight);
+        keptDepth.Save(&depth, firstRow, maskHeight);
+        ApplyMask(&colour, &mask, firstRow);
+        ApplyMask(&depth, &mask, firstRow);
+      }
+      CompressSprites(file, &colour, &depth, sprite);
+    } else {
+      if (source != lastSource) {
+        LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
+        if (colour.Exists()) colour.Dispose();
+        if (depth.Exists()) depth.Dispose();
+        if (alpha.Exists()) alpha.Dispose();
+        GetGlobalPalette()->Dispose();
+        FixedStringBuffer<260> alphaPath(alphaName.c_str());
+        Offscreen scratch;
+        RenderImageFile(nullptr, &alphaPath, &alpha, &scratch, 0);
+        if (!alpha.Exists()) ThrowError("Couldn't prepare alpha layer offscreen");
+        RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
+        if (!colour.Exists()) ThrowError("cant make dgrps without tga");
+        // Without depth the sprite stops in CompressAlphaSprites; there is nothing to clear.
+        if (HasImage(&depth)) ApplyAlphaToZBuffer(&colour, &depth, &alpha, kAlphaBits);
+      }
+      if (hasMask) {
+        keptAlpha.Save(&alpha, firstRow, maskHeight);
+        keptDepth.Save(&depth, firstRow, maskHeight);
+        keptColour.Save(&colour, firstRow, maskHeight);
+        ApplyMask(&alpha, &mask, firstRow);
+        ApplyMask(&depth, &mask, firstRow);
+        ApplyMask(&colour, &mask, firstRow);
+      }
+      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite);
+    }
+    keptColour.Restore();
+    keptDepth.Restore();
+    keptAlpha.Restore();
+
+    UpdateDrawGroupsForSprite(fDrawGroups, sprite);
+    lastSource = source;
+  }
+}

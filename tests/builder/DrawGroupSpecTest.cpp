@@ -1,0 +1,177 @@
+// Draw-group specs compiled from object-make text: item expansion into views, direction
+// offsets, overwrites, obscured ordering, deprecated items, the draw-group table and the
+// draw offsets of groups that do not show a sprite.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "DGRPSpec.h"
+#include "MemResFile.h"
+#include "ObjectBuilder.h"
+#include "SpecSet.h"
+#include "SpriteSpec.h"
+#include "TestTempFolder.h"
+#include "attribtable.h"
+#include "flatfile.h"
+
+namespace {
+
+const char kSizes[] = "<sizes lwidth=16 lheight=16 mwidth=8 mheight=8 swidth=4 sheight=4>\n";
+
+// Compiles `omk` into a spec set over an empty in-memory object file, with the log going to
+// a temporary stream that Log() reads back.
+class Compiled {
+ public:
+  explicit Compiled(const std::string& omk) {
+    fLog = tmpfile();
+    fOldLog = gLogStream;
+    gLogStream = fLog;
+    const std::string path = fDir.WriteFile("a.omk", omk);
+    fSet.reset(new SpecSet(&fFile));
+    FlatFile markup;
+    FixedStringBuffer<260> p(path.c_str());
+    markup.Open(p);
+    ReadMarkupFile(fTags, &markup);
+    fSet->ParseSpecTags(fTags);
+    markup.Close();
+  }
+  ~Compiled() {
+    gLogStream = fOldLog;
+    fclose(fLog);
+  }
+  SpecSet& Set() { return *fSet; }
+  DGRPSpec* Group(int n) { return fSet->fDrawGroups.Nth(n); }
+  std::string Log() {
+    fflush(fLog);
+    rewind(fLog);
+    std::string text;
+    char buffer[512];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, fLog)) > 0) text.append(buffer, n);
+    return text;
+  }
+
+ private:
+  TestTempFolder fDir;
+  MemResFile fFile;
+  AttribTableList fTags;
+  std::unique_ptr<SpecSet> fSet;
+  FILE* fLog;
+  FILE* fOldLog;
+};
+
+int Occurrences(const std::string& text, const std::string& part) {
+  int n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+  return n;
+}
+
+TEST(DrawGroupSpec, ItemExpandsIntoEveryViewWithItsDirectionOffset) {
+  Compiled c(std::string(kSizes) +
+             "<sprite id=1 name=one tgafile=a.tga>\n"
+             "<drawgroup id=5 name=five>\n<item sprite id=1>\n"
+             "<drawgroup id=6 name=six>\n<item sprite id=1 \"direction offset\"=2>\n");
+  for (int g = 0; g < 2; g++) {
+    DrawGroup& group = c.Group(g)->GetDrawGroup();
+    ASSERT_EQ(group.fEntries.size(), 12u);
+    for (uint32_t zoom = 1; zoom <= 3; zoom++) {
+      for (uint32_t d = 0; d < 8; d += 2) {
+        DrawGroupEntry* e = group.GetEntry(d, zoom);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->fDirectionMask, 1u << d);
+        ASSERT_EQ(e->CountItems(), 1);
+        const uint32_t view = g == 0 ? d / 2 : ((d + 2) % 8) / 2;
+        EXPECT_EQ(e->fItems[0].fSpriteIndex, int32_t(view + (3 - zoom) * 4));
+        EXPECT_EQ(e->fItems[0].fFlags, 0u);
+        EXPECT_EQ(e->fItems[0].fSpriteId, 1);
+      }
+    }
+  }
+}
+
+TEST(DrawGroupSpec, OverwritesOrderingAndDeprecatedItems) {
+  Compiled c(std::string(kSizes) +
+             "<sprite id=1 name=one tgafile=a.tga>\n"
+             "<sprite id=2 name=two tgafile=b.tga>\n"
+             "<drawgroup id=5 name=five ordering=obscured>\n"
+             "<item object id=1>\n<item slot id=1>\n"
+             "<item sprite id=1 alt=1>\n<item sprite id=2>\n<item sprite id=1 alt=2>\n");
+  const std::string log = c.Log();
+  EXPECT_EQ(Occurrences(log, "warning: draw group item tag specifying depracated \"object\" type\n"), 1);
+  EXPECT_EQ(Occurrences(log, "warning: draw group item tag specifying depracated \"slot\" type\n"), 1);
+  EXPECT_EQ(Occurrences(log, "warning: overwriting a draw group item\n"), 12);
+  DrawGroup& group = c.Group(0)->GetDrawGroup();
+  for (uint32_t zoom = 1; zoom <= 3; zoom++) {
+    for (uint32_t d = 0; d < 8; d += 2) {
+      DrawGroupEntry* e = group.GetEntry(d, zoom);
+      ASSERT_EQ(e->CountItems(), 2);
+      const bool reversed = d == 2 || d == 4;
+      const DrawGroupItem& one = e->fItems[reversed ? 1 : 0];
+      EXPECT_EQ(one.fSpriteId, 1);
+      EXPECT_EQ(one.fAlt, 2.0f * 0.33333334f * 4.898979f);
+      EXPECT_EQ(e->fItems[reversed ? 0 : 1].fSpriteId, 2);
+    }
+  }
+}
+
+TEST(DrawGroupSpec, TableRowsCountFromEachRunOfIds) {
+  Compiled c(std::string(kSizes) +
+             "<sprite id=1 name=one tgafile=a.tga>\n<sprite id=2 name=two tgafile=a.tga>\n"
+             "<drawgroup id=100 name=a>\n<item sprite id=1>\n<item sprite id=2>\n"
+             "<drawgroup id=101 name=b>\n<item sprite id=2>\n"
+             "<drawgroup id=102 name=empty>\n"
+             "<drawgroup id=105 name=c>\n<item sprite id=1>\n");
+  FILE* out = tmpfile();
+  c.Set().PrintDrawGroups(out);
+  rewind(out);
+  char text[512] = {};
+  EXPECT_GT(fread(text, 1, sizeof text - 1, out), 0u);
+  fclose(out);
+  EXPECT_STREQ(text,
+               "DGroupNum\tName\tDescription\n"
+               "0\ta\t(one) + (two)\n"
+               "1\tb\t(two)\n"
+               "0\tc\t(one)\n");
+}
+
+TEST(DrawGroupSpec, DrawOffsetsLeaveGroupsWithoutTheSprite) {
+  Compiled c(std::string(kSizes) +
+             "<sprite id=1 name=one tgafile=a.tga frames=2>\n<sprite id=2 name=two tgafile=a.tga>\n"
+             "<drawgroup id=7 name=seven>\n<item sprite id=2>\n");
+  SpriteSpec* diagonal = c.Set().fSprites.Nth(0);
+  std::vector<MacRect> cells;
+  std::vector<SpriteCut> cuts;
+  diagonal->GetSpriteRects(cells, cuts);
+  diagonal->SetCompressionBounds(cells, cells);
+  DGRPSpec* group = c.Group(0);
+  const DrawGroup before = group->GetDrawGroup();
+  group->UpdateDrawOffsets(diagonal);  // group 7 has no odd directions: nothing to do
+  ASSERT_EQ(group->GetDrawGroup().fEntries.size(), before.fEntries.size());
+  EXPECT_EQ(group->GetDrawGroup().fEntries[0].fItems[0].fValueA, before.fEntries[0].fItems[0].fValueA);
+}
+
+TEST(DrawGroupSpec, ItemErrors) {
+  const struct {
+    const char* tags;
+    const char* message;
+  } cases[] = {
+      {"<drawgroup id=5>\n<item sprite id=9>\n", "sprite not found for some dgrp item"},
+      {"<drawgroup id=5>\n<item sprite>\n", "id required"},
+      {"<drawgroup id=5>\n<item thing id=1>\n", "unknown item type"},
+      {"<drawgroup id=5 ordering=upside>\n", "line: 2 - unknown ordering"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.tags);
+    std::string message;
+    try {
+      Compiled c(std::string(kSizes) + k.tags);
+    } catch (const Terminate& t) {
+      message = t.c_str();
+    }
+    EXPECT_EQ(message, k.message);
+  }
+}
+
+}  // namespace
