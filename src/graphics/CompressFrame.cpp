@@ -334,13 +334,22 @@ class FrameEncoder {
 
 }  // namespace
 
+namespace {
+
+// Holds the suppression palette for one frame; an assertion that throws (the dialog program's
+// worker thread) does not leave it behind.
+struct PaletteScope {
+  Compressor& c;
+  PaletteScope(Compressor& compressor, PalWrap* palette) : c(compressor) { c.fPalette = palette; }
+  ~PaletteScope() { c.fPalette = nullptr; }
+};
+
+}  // namespace
+
 int32_t Compressor::CompressFrame(Offscreen* world, const MacRect& frame, MHandle*& outFrame, PalWrap* palette) {
   outFrame = nullptr;
-  fPalette = palette;
-  if (SettingsInconsistent()) {
-    fPalette = nullptr;
-    return kCompressorSettingsErr;
-  }
+  PaletteScope paletteScope(*this, palette);
+  if (SettingsInconsistent()) return kCompressorSettingsErr;
   ClearSuppressionCache();
 
   MacRect bounds{0, 0, 0, 0};
@@ -353,7 +362,6 @@ int32_t Compressor::CompressFrame(Offscreen* world, const MacRect& frame, MHandl
   FrameEncoder encoder(*this, MacEmptyRect(rect) ? nullptr : world->GetBaseAddr(), world ? world->GetRowBytes() : 0,
                        bounds, rect);
   int32_t status = encoder.Encode();
-  fPalette = nullptr;
   if (status != 0) {
     gDebugStream << "SPR# frame refused: a run, draw count or line does not fit its field\n";
     return status;

@@ -319,8 +319,8 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   bool ok = CheckSprite2Frame(p, total);
   HUnlock(handle);
   if (!ok) {
-    XASSERT(ok, "Sprite sanity check failed!");
     HFree(handle);
+    XASSERT(ok, "Sprite sanity check failed!");
     return nullptr;
   }
   return handle;

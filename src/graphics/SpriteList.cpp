@@ -99,7 +99,11 @@ int32_t Compressor::CompressSpriteList(Offscreen* world, const MacRect* frames, 
                                        PalWrap* palette, uint32_t paletteId, uint32_t version) {
   outList = nullptr;
   // Every frame is encoded first and the list is put together once, at its final size.
-  std::vector<MHandle*> encoded;
+  struct Frames : std::vector<MHandle*> {
+    ~Frames() {
+      for (MHandle* frame : *this) HFree(frame);
+    }
+  } encoded;
   const int n = count > 0 ? count : 0;
   encoded.reserve(n);
   int32_t status = 0;
@@ -133,7 +137,6 @@ int32_t Compressor::CompressSpriteList(Offscreen* world, const MacRect* frames, 
     HUnlock(list);
     outList = list;
   }
-  for (MHandle* frame : encoded) HFree(frame);
   return status;
 }
 
