@@ -8,6 +8,8 @@
 
 #include "DebugCapture.h"
 #include "ImageWriters.h"
+#include "MHandle.h"
+#include "MemResFile.h"
 #include "StringBuffer.h"
 #include "TestTempFolder.h"
 
@@ -135,6 +137,33 @@ TEST(PalWrap, PaletteRecordRoundTrips) {
   std::vector<uint8_t> again(kPaletteRsrcSize);
   PaletteRsrcFromPalWrap(&back, again.data());
   EXPECT_EQ(again, rec);
+}
+
+TEST(PalWrap, PaletteRecordAsAResource) {
+  std::vector<PlatformColorEntry> c(256);
+  for (int i = 0; i < 256; ++i) c[i] = {uint8_t(i * 3), uint8_t(i), uint8_t(255 - i), 0};
+  PalWrap pal;
+  pal.Create(c.data(), 0);
+  MemResFile file;
+  MHandle* h = HAlloc(kPaletteRsrcSize);
+  ASSERT_NE(h, nullptr);
+  PaletteRsrcFromPalWrap(&pal, HLock(h));
+  HUnlock(h);
+  FixedStringBuffer<4> empty("");
+  file.AddResource(h, kPaletteRsrcType, 1543, empty, false);
+  file.WriteResource(h);
+  ASSERT_EQ(file.GetError(), 0);
+  file.DetachAndDispose(h);
+  std::vector<uint8_t> stored;
+  ASSERT_TRUE(file.GetStored(kPaletteRsrcType, 1543, &stored));
+  ASSERT_EQ(stored.size(), kPaletteRsrcSize);
+  MHandle* got = file.GetResource(kPaletteRsrcType, 1543);
+  ASSERT_NE(got, nullptr);
+  PalWrap back;
+  ASSERT_TRUE(back.ReadPaletteRsrc(HLock(got), (uint32_t)HGetSize(got)));
+  HUnlock(got);
+  EXPECT_EQ(back.GetColors()[100].red, 44);  // 300 wraps to 44
+  EXPECT_EQ(back.GetColors()[100].blue, 155);
 }
 
 TEST(PalWrap, ShortPaletteRecordsReadOnlyTheirColours) {
