@@ -271,6 +271,28 @@ bool PlatformFileMove(const char* from, const char* to) {
   return false;
 }
 
+bool PlatformFileReplace(const char* from, const char* to) {
+  std::string src = PlatformResolvePath(from);
+  std::string dst = PlatformResolvePath(to);
+  struct stat st;
+  if (src.empty() || dst.empty() || ::stat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    return false;
+  if (::stat(dst.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return false;
+    ::chmod(src.c_str(), st.st_mode & 07777);
+  }
+  if (::rename(src.c_str(), dst.c_str()) != 0) return false;
+  // The new name reaches the disk with the folder's entry.
+  size_t slash = dst.find_last_of('/');
+  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : dst.substr(0, slash);
+  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd >= 0) {
+    ::fsync(fd);
+    ::close(fd);
+  }
+  return true;
+}
+
 bool PlatformFileCopy(const char* from, const char* to) {
   std::string src = PlatformResolvePath(from);
   std::string dst = PlatformResolvePath(to);

@@ -66,6 +66,12 @@ bool PlatformFileDelete(const char* path);
 // Renames or moves a file or folder. Never overwrites: false when `to` exists.
 bool PlatformFileMove(const char* from, const char* to);
 
+// Renames the file `from` to `to` in one step, replacing a file `to` that exists: every
+// reader sees either the old or the new file under `to`, never neither. The replacement
+// takes over the mode bits of the file it replaces. False when `from` is not a file, `to`
+// is a folder, or the host refuses (then both files stay as they were).
+bool PlatformFileReplace(const char* from, const char* to);
+
 // Copies a file's bytes and mode bits. False when `to` exists (nothing is overwritten), when
 // `from` is not a readable file, or when the copy fails (a partial target is removed).
 bool PlatformFileCopy(const char* from, const char* to);

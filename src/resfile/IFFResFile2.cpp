@@ -1,0 +1,1119 @@
+#include "IFFResFile2.h"
+
+#include <cstring>
+#include <new>
+#include <string>
+#include <unordered_map>
+
+#include "PlatformFile.h"
+#include "Recon.h"
+#include "XAssert.h"
+
+namespace {
+
+// The file header: text, NUL, text, map offset. '*' matches any byte when checking.
+const char kFileHeaderTemplate[kUniqueHeaderSize + 1] =
+    "IFF FILE *.*:TYPE FOLLOWED BY SIZE"
+    "\0"
+    " PELOR VANTRICK & KOBRU 1****";
+
+void Put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
+void Put16(uint8_t* p, uint16_t v) {
+  p[0] = uint8_t(v >> 8);
+  p[1] = uint8_t(v);
+}
+
+uint32_t Get32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+uint16_t Get16(const uint8_t* p) { return uint16_t((p[0] << 8) | p[1]); }
+
+// Reports a broken condition with the file's path after the message.
+void Complain(const char* message, const StringBuffer& path) {
+  std::string text(message);
+  text += ' ';
+  text += path.c_str();
+  XASSERT(false, text.c_str());
+}
+
+// A data size that a record may hold.
+bool SoundRecordSize(uint32_t size) {
+  return size >= uint32_t(kIFFHeaderSize) && size - kIFFHeaderSize <= kMaxResourceSize;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Byte layouts
+
+void IFFHeader::SetName(const StringBuffer& name) {
+  std::memset(fName, 0, sizeof fName);
+  std::strncpy(fName, name.c_str(), sizeof fName - 1);
+}
+
+void IFFHeader::GetName(StringBuffer& name) const {
+  name.clear();
+  name.append(fName, int32_t(sizeof fName - 1));
+}
+
+void EncodeIFFHeader(const IFFHeader& header, uint8_t bytes[kIFFHeaderSize]) {
+  Put32(bytes, header.fType);
+  Put32(bytes + 4, header.fSize);
+  Put16(bytes + 8, uint16_t(header.fID));
+  Put16(bytes + 10, header.fFlags);
+  std::memset(bytes + 12, 0, 64);
+  std::memcpy(bytes + 12, header.fName, strnlen(header.fName, 63));
+}
+
+void DecodeIFFHeader(const uint8_t bytes[kIFFHeaderSize], IFFHeader& header) {
+  header.fType = Get32(bytes);
+  header.fSize = Get32(bytes + 4);
+  header.fID = int16_t(Get16(bytes + 8));
+  header.fFlags = Get16(bytes + 10);
+  std::memcpy(header.fName, bytes + 12, 64);
+  header.fName[63] = 0;  // a stored name may lack its NUL
+}
+
+void EncodeFileHeader(uint32_t mapOffset, uint8_t bytes[kUniqueHeaderSize]) {
+  std::memcpy(bytes, kFileHeaderTemplate, kUniqueHeaderSize);
+  bytes[9] = '2';
+  bytes[11] = '5';
+  Put32(bytes + 60, mapOffset);
+}
+
+int32_t DecodeFileHeader(const uint8_t bytes[kUniqueHeaderSize], uint32_t& mapOffset) {
+  mapOffset = 0;
+  for (int32_t i = 0; i < kUniqueHeaderSize; ++i)
+    if (kFileHeaderTemplate[i] != '*' && char(bytes[i]) != kFileHeaderTemplate[i])
+      return badHeaderErr;
+  int32_t version = (bytes[9] - '0') * 256 + (bytes[11] - '0');
+  if (version == 0x205) {
+    mapOffset = Get32(bytes + 60);
+    return noErr;
+  }
+  return version == 0x200 ? noErr : badHeaderErr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+IFFResFile2::IFFResFile2() = default;
+
+IFFResFile2::~IFFResFile2() {
+  if (fMap) Close();
+}
+
+bool IFFResFile2::BeginOperation() {
+  if (!fMap) {
+    SetError(fileNotOpenErr);
+    return false;
+  }
+  SetError(noErr);
+  return true;
+}
+
+bool IFFResFile2::BeginWriting() {
+  if (!BeginOperation()) return false;
+  if (IsWritable()) return true;
+  SetError(readOnlyErr);
+  return false;
+}
+
+int32_t IFFResFile2::Create(const StringBuffer& path) {
+  if (fMap) return Report(alreadyOpenErr);
+  int32_t error = fFile.Create(path);
+  if (error == noErr) {
+    error = fFile.Open(path);
+    if (error != noErr) {
+      Complain("could not open newly created file", path);
+    } else {
+      error = WriteFileHeader(fFile, 0);
+      fFile.Close();
+      // A file without its header is no resource file: do not leave it behind.
+      if (error != noErr) fFile.Delete(path);
+    }
+  }
+  fMapOffset = 0;
+  fDirty = false;
+  return Report(error);
+}
+
+int32_t IFFResFile2::Delete(const StringBuffer& path) {
+  int32_t error = fMap ? int32_t(alreadyOpenErr) : fFile.Delete(path);
+  return Report(error);
+}
+
+int32_t IFFResFile2::Open(const StringBuffer& path) {
+  if (fMap) return Report(alreadyOpenErr);
+  int32_t error = fFile.Open(path);
+  if (error != noErr) return Report(error);
+  uint32_t fileSize = 0;
+  uint32_t mapOffset = 0;
+  uint8_t bytes[kUniqueHeaderSize];
+  error = GetFileSize(fileSize);
+  if (error == noErr && fileSize < uint32_t(kUniqueHeaderSize)) error = badHeaderErr;
+  if (error == noErr) error = ReadBytes(0, bytes, kUniqueHeaderSize);
+  if (error == noErr) error = DecodeFileHeader(bytes, mapOffset);
+  if (error != noErr) {
+    fFile.Close();
+    return Report(error);
+  }
+  fMap = std::make_unique<IFFResMap>();
+  fMapOffset = mapOffset;
+  fRovingOffset = -1;  // a search never starts inside another file's layout
+  fDirty = false;
+  if (fMapOffset == 0 || !LoadSavedMap(fileSize)) {
+    fMap->Clear();
+    fMap->SetWasted(0);
+    Scan(fileSize);
+  }
+  fMap->RemoveType(kResMapType);
+  return Report(noErr);
+}
+
+int32_t IFFResFile2::Suspend() {
+  if (!BeginOperation()) return fileNotOpenErr;
+  fSuspendedPath = std::make_unique<FixedStringBuffer<260>>();
+  fFile.GetName(*fSuspendedPath);
+  return Close();
+}
+
+int32_t IFFResFile2::Resume() {
+  std::unique_ptr<FixedStringBuffer<260>> path = std::move(fSuspendedPath);
+  if (!path || path->length() == 0) return Report(unavailableErr);
+  int32_t error = Open(*path);
+  fRovingOffset = 0;
+  return error;
+}
+
+int32_t IFFResFile2::Close() {
+  if (!fMap) return Report(fileNotOpenErr);
+  int32_t error = noErr;
+  // Every resource held only in memory is written, whether or not anything else changed.
+  if (IsWritable()) error = Update();
+  if (error == noErr && IsWritable() && fMapOffset == 0 && fDirty && !fNoDefragment &&
+      fMap->GetWasted() >= kDefragmentThreshold)
+    error = Defragment();
+  if (error == noErr && IsWritable() && fDirty) error = SaveMap();
+  ReleaseMap();
+  int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
+  if (error == noErr) error = closeError;
+  fDirty = false;
+  return Report(error);
+}
+
+void IFFResFile2::ReleaseMap() {
+  if (!fMap) return;
+  fMap->DisposeHandles();
+  fMap.reset();
+}
+
+int32_t IFFResFile2::Update() {
+  if (!BeginWriting()) return GetError();
+  int32_t first = noErr;
+  for (size_t n = fMap->NodeCount(); n-- > 0;) {
+    IFFTypeNode& node = fMap->NodeAt(n);
+    for (size_t i = node.fEntries.size(); i-- > 0;) {
+      IFFResEntry& entry = *node.fEntries[i];
+      int32_t error = noErr;
+      if (entry.fFileoffset == kNotOnDisk && entry.fHandle != nullptr)
+        error = WriteEntry(entry, node.fType);
+      else if (entry.fReplacedOffset != kNotOnDisk)
+        error = FreeReplacedBlock(entry);
+      if (first == noErr) first = error;
+    }
+  }
+  if (first == noErr) {
+    first = fFile.Flush();
+    if (first != noErr) Complain("could not flush file", PathForMessages());
+  }
+  return Report(first);
+}
+
+bool IFFResFile2::IsWritable() { return fFile.ValidFile() && fFile.IsWritable(); }
+
+void IFFResFile2::GetName(StringBuffer& path) {
+  path.clear();
+  if (fFile.ValidFile()) fFile.GetName(path);
+}
+
+bool IFFResFile2::ValidFile() { return fMap != nullptr && fFile.ValidFile(); }
+
+const StringBuffer& IFFResFile2::PathForMessages() {
+  fPathForMessages.clear();
+  GetName(fPathForMessages);
+  return fPathForMessages;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Look-ups
+
+int16_t IFFResFile2::CountTypes() {
+  if (!BeginOperation()) return 0;
+  return fMap->CountTypes();
+}
+
+uint32_t IFFResFile2::GetIndType(uint16_t index) {
+  if (!BeginOperation()) return 0;
+  uint32_t type = fMap->GetIndType(index);
+  if (type == 0) SetError(badTypeIndexErr);
+  return type;
+}
+
+int16_t IFFResFile2::Count(uint32_t type) {
+  if (!BeginOperation()) return 0;
+  return fMap->Count(type);
+}
+
+MHandle* IFFResFile2::GetResource(uint32_t type, uint16_t id, SwizzleProc swizzle) {
+  return GetLanguageResource(type, id, 0, swizzle);
+}
+
+MHandle* IFFResFile2::GetNamedResource(uint32_t type, const StringBuffer& name,
+                                       SwizzleProc swizzle) {
+  if (!BeginOperation()) return nullptr;
+  IFFResEntry* entry = name.length() > 0 ? fMap->FindEntryByName(type, name, swizzle) : nullptr;
+  if (entry == nullptr) {
+    SetError(notMemberErr);
+    return nullptr;
+  }
+  return Load(entry, type, swizzle);
+}
+
+MHandle* IFFResFile2::GetIndResource(uint32_t type, uint16_t index, SwizzleProc swizzle) {
+  if (!BeginOperation()) return nullptr;
+  IFFResEntry* entry = fMap->GetIndEntry(type, index, swizzle);
+  if (entry == nullptr) {
+    SetError(noSuchResourceErr);
+    return nullptr;
+  }
+  return Load(entry, type, swizzle);
+}
+
+MHandle* IFFResFile2::GetLanguageResource(uint32_t type, uint16_t id, uint8_t language,
+                                          SwizzleProc swizzle) {
+  if (!BeginOperation()) return nullptr;
+  IFFResEntry* entry = fMap->FindEntry(type, int16_t(id), language, swizzle);
+  if (entry == nullptr) {
+    SetError(noSuchResourceErr);
+    return nullptr;
+  }
+  return Load(entry, type, swizzle);
+}
+
+MHandle* IFFResFile2::Load(IFFResEntry* entry, uint32_t type, SwizzleProc swizzle) {
+  int32_t error = LoadEntry(*entry, type, swizzle);
+  SetError(error);
+  return error == noErr ? entry->fHandle : nullptr;
+}
+
+int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle) {
+  if (entry.fHandle != nullptr) return noErr;
+  if (entry.fFileoffset == kNotOnDisk) {
+    Complain("resource not in ram or on disk", PathForMessages());
+    return noSuchResourceErr;
+  }
+  uint32_t fileSize = 0;
+  int32_t error = GetFileSize(fileSize);
+  if (error != noErr) return error;
+  IFFHeader header;
+  bool pastEnd = false;
+  error = ReadChainHeader(entry.fFileoffset, fileSize, header, pastEnd);
+  if (error == noErr && (pastEnd || (header.fFlags & kInvalid))) error = badHeaderErr;
+  if (error != noErr) {
+    Complain("bad size", PathForMessages());
+    return error;
+  }
+  if (header.fType != type) {
+    Complain("got different type in header", PathForMessages());
+    return badHeaderErr;
+  }
+  uint32_t size = header.fSize - kIFFHeaderSize;
+  MHandle* handle = HAlloc(size);
+  if (handle == nullptr) return MemError() != 0 ? MemError() : int32_t(outOfMemoryErr);
+  if (size > 0) {
+    char* data = HLock(handle);
+    error = ReadBytes(entry.fFileoffset + kIFFHeaderSize, data, int32_t(size));
+    HUnlock(handle);
+    if (error != noErr) {
+      Complain("could not read resource", PathForMessages());
+      HFree(handle);
+      return error;
+    }
+  }
+  if (!(entry.fStoredFlags & kNativeOrder) && swizzle != nullptr) {
+    swizzle(HLock(handle), int32_t(size));
+    HUnlock(handle);
+    entry.fFlags |= kNativeOrder;
+  }
+  entry.fHandle = handle;
+  return noErr;
+}
+
+IFFResFile2::Found IFFResFile2::FindHandle(MHandle* h, int32_t missingError) {
+  Found found;
+  if (!BeginOperation()) return found;
+  found.entry = fMap->FindEntryByHandle(h, found.type);
+  if (found.entry == nullptr) SetError(missingError);
+  return found;
+}
+
+void IFFResFile2::GetResName(MHandle* h, StringBuffer& name) {
+  name.clear();
+  Found found = FindHandle(h, noSuchResourceErr);
+  if (found.entry) name.assign(found.entry->fName);
+}
+
+uint32_t IFFResFile2::GetResType(MHandle* h) { return FindHandle(h, noSuchResourceErr).type; }
+
+void IFFResFile2::GetResID(MHandle* h, int16_t& id) {
+  Found found = FindHandle(h, noSuchResourceErr);
+  if (found.entry) id = found.entry->ID16();
+}
+
+void IFFResFile2::GetResAttrs(MHandle* /*h*/, int16_t& attrs) {
+  attrs = 0;
+  if (BeginOperation()) SetError(unsupportedErr);
+}
+
+uint8_t IFFResFile2::GetResLanguage(MHandle* h) {
+  Found found = FindHandle(h, noSuchResourceErr);
+  return found.entry ? found.entry->Language() : 0;
+}
+
+void IFFResFile2::UniqueName(uint32_t type, StringBuffer& name) {
+  if (!BeginOperation()) return;
+  if (fMap->FindEntryByName(type, name, nullptr) == nullptr) return;
+  FixedStringBuffer<64> base(name);
+  FixedStringBuffer<64> candidate;
+  // Among Count + 1 distinct candidates at least one is free, so this ends.
+  for (int32_t n = 0;; ++n) {
+    FixedStringBuffer<16> digits;
+    digits.append(n);
+    candidate.assign("");
+    int32_t room = candidate.capacity() - 1 - digits.length();
+    candidate.append(base, room < base.length() ? room : base.length());
+    candidate.append(digits);
+    if (fMap->FindEntryByName(type, candidate, nullptr) == nullptr) break;
+  }
+  name.assign(candidate);
+}
+
+uint16_t IFFResFile2::UniqueID(uint32_t type) {
+  if (!BeginOperation()) return 0;
+  return uint16_t(fMap->MaxID(type, 128) + 1);
+}
+
+void IFFResFile2::DetachResource(MHandle* h) {
+  Found found = FindHandle(h, notMemberErr);
+  if (!found.entry) return;
+  IFFResEntry& entry = *found.entry;
+  if (entry.fFileoffset == kNotOnDisk) {
+    int32_t error = WriteEntry(entry, found.type);
+    if (error != noErr) {
+      // The data are not on disk: the file keeps them, so nothing is lost.
+      SetError(error);
+      return;
+    }
+  }
+  entry.fHandle = nullptr;
+  entry.fFlags = entry.fStoredFlags;
+  SetError(noErr);
+}
+
+void IFFResFile2::UnusedOperation() {
+  if (BeginOperation()) SetError(unsupportedErr);
+}
+
+bool IFFResFile2::IsNativeOrder(MHandle* h) {
+  Found found = FindHandle(h, notMemberErr);
+  return found.entry ? (found.entry->fFlags & kNativeOrder) != 0 : true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Changes
+
+void IFFResFile2::SetResID(MHandle* h, uint16_t id) {
+  FixedStringBuffer<64> name;
+  GetResName(h, name);
+  if (GetError() != noErr) return;
+  uint8_t language = GetResLanguage(h);
+  if (GetError() != noErr) return;
+  SetResInfo(h, id, name, language);
+}
+
+void IFFResFile2::AddResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
+                              bool native) {
+  AddLanguageResource(h, type, id, name, 0, native);
+}
+
+void IFFResFile2::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
+                                      const StringBuffer& name, uint8_t language, bool native) {
+  if (!BeginWriting()) return;
+  if (h == nullptr) {
+    SetError(badHandleErr);
+    return;
+  }
+  IFFResEntry* entry = fMap->FindEntryExact(type, int16_t(id), language);
+  uint32_t heldType = 0;
+  IFFResEntry* holder = fMap->FindEntryByHandle(h, heldType);
+  if (holder != nullptr && holder != entry) {
+    // One handle under two resources would be disposed twice.
+    Complain("handle already belongs to another resource", PathForMessages());
+    SetError(unsupportedErr);
+    return;
+  }
+  if (entry != nullptr) {
+    if (entry->fFileoffset != kNotOnDisk) {
+      if (entry->fReplacedOffset != kNotOnDisk) {
+        int32_t error = FreeReplacedBlock(*entry);
+        if (error != noErr) {
+          SetError(error);
+          return;
+        }
+      }
+      // The old block stays valid until the new data are on disk.
+      entry->fReplacedOffset = entry->fFileoffset;
+      entry->fFileoffset = kNotOnDisk;
+    }
+    if (entry->fHandle == h) entry->fHandle = nullptr;
+    if (entry->fHandle != nullptr) {
+      HFree(entry->fHandle);
+      entry->fHandle = nullptr;
+    }
+  } else {
+    entry = fMap->AddEntry(type);
+  }
+  entry->fID = int16_t(id);
+  entry->fFlags = uint16_t((native ? kNativeOrder : 0) | (language << 8));
+  entry->fStoredFlags = 0;
+  entry->fHandle = h;
+  entry->fName.assign(name);
+  entry->fFileoffset = kNotOnDisk;
+}
+
+void IFFResFile2::WriteResource(MHandle* h) {
+  if (!BeginWriting()) return;
+  Found found = FindHandle(h, notMemberErr);
+  if (!found.entry) return;
+  SetError(WriteEntry(*found.entry, found.type));
+}
+
+int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
+  if (!IsWritable()) return readOnlyErr;
+  if (entry.fFlags & kInvalid) {
+    Complain("writing invalid resource", PathForMessages());
+    return badHeaderErr;
+  }
+  int32_t size = HGetSize(entry.fHandle);
+  if (size < 0 || uint32_t(size) > kMaxResourceSize) return unsupportedErr;
+  if (entry.fName.length() > 63) Complain("name too long", PathForMessages());
+  // A resource already on disk is written anew; its block stays until the new one is written.
+  if (entry.fFileoffset != kNotOnDisk) {
+    int32_t error = FreeReplacedBlock(entry);
+    if (error != noErr) return error;
+    entry.fReplacedOffset = entry.fFileoffset;
+    entry.fFileoffset = kNotOnDisk;
+  }
+  IFFHeader header;
+  uint32_t offset = 0;
+  int32_t error = NewBlockHeader(header, uint32_t(size), offset);
+  if (error != noErr) {
+    Complain("could not make new header", PathForMessages());
+    return error;
+  }
+  XASSERT(uint32_t(size) + kIFFHeaderSize == header.fSize,
+          "bad size returned from NewBlockHeader");
+  // Data first: until its header is written the block is still a free block.
+  if (size > 0) {
+    char* data = HLock(entry.fHandle);
+    error = WriteBytes(offset + kIFFHeaderSize, data, size);
+    HUnlock(entry.fHandle);
+    if (error != noErr) {
+      Complain("could not write resource", PathForMessages());
+      return error;
+    }
+  }
+  header.fType = type;
+  header.fID = entry.ID16();
+  header.fFlags = entry.fFlags;
+  header.SetName(entry.fName);
+  error = WriteResHeader(offset, header);
+  if (error != noErr) {
+    Complain("could not write header", PathForMessages());
+    return error;
+  }
+  entry.fFileoffset = offset;
+  entry.fStoredFlags = entry.fFlags;
+  error = fFile.Flush();
+  if (error != noErr) return error;
+  return FreeReplacedBlock(entry);
+}
+
+int32_t IFFResFile2::FreeReplacedBlock(IFFResEntry& entry) {
+  if (entry.fReplacedOffset == kNotOnDisk) return noErr;
+  int32_t error = InvalidateBlock(entry.fReplacedOffset);
+  if (error != noErr) {
+    Complain("could not inval header", PathForMessages());
+    return error;
+  }
+  entry.fReplacedOffset = kNotOnDisk;
+  return fFile.Flush();
+}
+
+void IFFResFile2::RemoveResource(MHandle* h) {
+  if (!BeginWriting()) return;
+  Found found = FindHandle(h, notMemberErr);
+  if (!found.entry) return;
+  IFFResEntry& entry = *found.entry;
+  // Every block of the resource is freed before the entry goes, so none comes back on a walk.
+  for (uint32_t* offset : {&entry.fFileoffset, &entry.fReplacedOffset}) {
+    if (*offset == kNotOnDisk) continue;
+    int32_t error = InvalidateBlock(*offset);
+    if (error != noErr) {
+      SetError(error);
+      return;
+    }
+    *offset = kNotOnDisk;
+  }
+  HFree(entry.fHandle);
+  fMap->RemoveEntry(&entry);
+  SetError(fFile.Flush());
+}
+
+void IFFResFile2::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
+                             uint8_t /*language*/) {
+  Found found = FindHandle(h, notMemberErr);
+  if (!found.entry) return;
+  IFFResEntry& entry = *found.entry;
+  bool idChanged = entry.ID16() != int16_t(id);
+  bool nameChanged = entry.fName.compare(name) != 0;
+  if (!idChanged && !nameChanged) return;
+  if (entry.fFileoffset != kNotOnDisk) {
+    // The stored header changes first, so the map never names what the disk does not hold.
+    if (!IsWritable()) {
+      SetError(readOnlyErr);
+      return;
+    }
+    uint32_t fileSize = 0;
+    IFFHeader header;
+    bool pastEnd = false;
+    int32_t error = GetFileSize(fileSize);
+    if (error == noErr) error = ReadChainHeader(entry.fFileoffset, fileSize, header, pastEnd);
+    if (error == noErr && (pastEnd || (header.fFlags & kInvalid))) {
+      Complain("invalid header", PathForMessages());
+      error = badHeaderErr;
+    }
+    if (error == noErr && header.fType != found.type) {
+      Complain("types don't match", PathForMessages());
+      error = badHeaderErr;
+    }
+    if (error == noErr) {
+      FixedStringBuffer<64> newName(name);
+      header.fID = int16_t(id);
+      header.SetName(newName);
+      error = WriteResHeader(entry.fFileoffset, header);
+    }
+    if (error == noErr) error = fFile.Flush();
+    if (error != noErr) {
+      SetError(error);
+      return;
+    }
+  }
+  entry.fID = int16_t(id);
+  entry.fName.assign(name);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Headers and blocks
+
+int32_t IFFResFile2::GetFileSize(uint32_t& size) { return fFile.GetEOF(size); }
+
+int32_t IFFResFile2::ReadBytes(uint32_t offset, void* buffer, int32_t count) {
+  int32_t error = fFile.SetPos(offset);
+  if (error != noErr) return error;
+  return fFile.Read(buffer, count);
+}
+
+int32_t IFFResFile2::WriteBytes(uint32_t offset, const void* buffer, int32_t count) {
+  int32_t error = fFile.SetPos(offset);
+  if (error != noErr) return error;
+  return fFile.Write(buffer, count);
+}
+
+int32_t IFFResFile2::ReadResHeader(uint32_t offset, IFFHeader& header) {
+  uint8_t bytes[kIFFHeaderSize];
+  int32_t error = ReadBytes(offset, bytes, kIFFHeaderSize);
+  if (error == noErr) DecodeIFFHeader(bytes, header);
+  return error;
+}
+
+int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header) {
+  int32_t error = BeginChange();
+  if (error != noErr) return error;
+  uint8_t bytes[kIFFHeaderSize];
+  EncodeIFFHeader(header, bytes);
+  return WriteBytes(offset, bytes, kIFFHeaderSize);
+}
+
+int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
+                                     bool& pastEnd) {
+  pastEnd = false;
+  if (offset < uint32_t(kUniqueHeaderSize) || offset > fileSize ||
+      fileSize - offset < uint32_t(kIFFHeaderSize))
+    return badHeaderErr;
+  int32_t error = ReadResHeader(offset, header);
+  if (error != noErr) return error;
+  if (!SoundRecordSize(header.fSize)) return badHeaderErr;
+  if (uint64_t(offset) + header.fSize > fileSize) {
+    if (!(header.fFlags & kInvalid)) return badHeaderErr;
+    pastEnd = true;
+  }
+  return noErr;
+}
+
+int32_t IFFResFile2::BeginChange() {
+  fDirty = true;
+  if (fMapOffset == 0) return noErr;
+  // The saved map no longer describes the file: the header stops naming it first.
+  uint32_t oldMap = fMapOffset;
+  int32_t error = WriteFileHeader(fFile, 0);
+  if (error != noErr) return error;
+  uint32_t fileSize = 0;
+  IFFHeader header;
+  bool pastEnd = false;
+  if (GetFileSize(fileSize) == noErr &&
+      ReadChainHeader(oldMap, fileSize, header, pastEnd) == noErr && !pastEnd &&
+      header.fType == kResMapType && !(header.fFlags & kInvalid)) {
+    error = InvalidateBlock(oldMap);
+    if (error != noErr) Complain("error occurred invalidating map header", PathForMessages());
+  }
+  return error;
+}
+
+int32_t IFFResFile2::WriteFileHeader(FlatFile& file, uint32_t mapOffset) {
+  uint8_t bytes[kUniqueHeaderSize];
+  EncodeFileHeader(mapOffset, bytes);
+  int32_t error = file.SetPos(0);
+  int32_t count = kUniqueHeaderSize;
+  if (error == noErr) error = file.Write(bytes, count);
+  if (error == noErr) error = file.Flush();
+  if (error == noErr && &file == &fFile) {
+    fMapOffset = mapOffset;
+    fDirty = true;
+  }
+  return error;
+}
+
+int32_t IFFResFile2::InvalidateBlock(uint32_t offset) {
+  uint32_t fileSize = 0;
+  IFFHeader header;
+  bool pastEnd = false;
+  int32_t error = GetFileSize(fileSize);
+  if (error == noErr) error = ReadChainHeader(offset, fileSize, header, pastEnd);
+  if (error != noErr) return error;
+  if (header.fFlags & kInvalid) return noErr;
+  header.fType = kFreeBlockType;
+  header.fFlags |= kInvalid;
+  error = WriteResHeader(offset, header);
+  if (error == noErr) fMap->AddWasted(header.fSize);
+  return error;
+}
+
+int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset) {
+  if (dataSize > kMaxResourceSize) return unsupportedErr;
+  const uint32_t need = dataSize + kIFFHeaderSize;
+  int32_t error = BeginChange();
+  uint32_t fileSize = 0;
+  if (error == noErr) error = GetFileSize(fileSize);
+  if (error != noErr) return error;
+
+  uint32_t at = fRovingOffset > 0 ? uint32_t(fRovingOffset) : uint32_t(kUniqueHeaderSize);
+  if (at > fileSize) at = kUniqueHeaderSize;
+  while (at < fileSize) {
+    IFFHeader block;
+    bool pastEnd = false;
+    error = ReadChainHeader(at, fileSize, block, pastEnd);
+    if (error != noErr) {
+      // A header that the chain cannot trust: write nothing rather than guess.
+      Complain("iff headers ended before eof", PathForMessages());
+      return error;
+    }
+    fRovingOffset = int32_t(at);
+    if (block.fFlags & kInvalid) {
+      if (pastEnd) {
+        // An allocation at the end that never got its data: the rest of the file is free.
+        error = fFile.SetEOF(at);
+        if (error != noErr) return error;
+        fileSize = at;
+        break;
+      }
+      // Free blocks that follow are merged into this one.
+      uint32_t end = at + block.fSize;
+      bool merged = false;
+      while (end < fileSize) {
+        IFFHeader next;
+        bool nextPastEnd = false;
+        if (ReadChainHeader(end, fileSize, next, nextPastEnd) != noErr || nextPastEnd ||
+            !(next.fFlags & kInvalid))
+          break;
+        block.fSize += next.fSize;
+        end += next.fSize;
+        merged = true;
+      }
+      if (merged) {
+        error = WriteResHeader(at, block);
+        if (error != noErr) return error;
+      }
+      if (block.fSize == need || block.fSize >= need + kIFFHeaderSize) {
+        if (block.fSize != need) {
+          // Split: the rest becomes a free block of its own, written before the taken
+          // part shrinks, so the chain is sound after either write.
+          IFFHeader rest;
+          rest.fType = kFreeBlockType;
+          rest.fSize = block.fSize - need;
+          rest.fFlags = kInvalid;
+          error = WriteResHeader(at + need, rest);
+          if (error != noErr) return error;
+          block.fSize = need;
+          error = WriteResHeader(at, block);
+          if (error != noErr) return error;
+        }
+        fMap->AddWasted(-int64_t(need));
+        header = block;
+        offset = at;
+        return noErr;
+      }
+    }
+    at += block.fSize;
+  }
+  if (at != fileSize) {
+    Complain("iff headers ended before eof", PathForMessages());
+    return badHeaderErr;
+  }
+  if (uint64_t(at) + need > 0xFFFFFFFFull) return unsupportedErr;
+  IFFHeader block;
+  block.fType = kFreeBlockType;
+  block.fSize = need;
+  block.fFlags = kInvalid;
+  error = WriteResHeader(at, block);
+  if (error != noErr) return error;
+  fRovingOffset = int32_t(at);
+  header = block;
+  offset = at;
+  return noErr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The map on disk
+
+void IFFResFile2::Scan(uint32_t fileSize) {
+  uint32_t at = kUniqueHeaderSize;
+  while (at < fileSize) {
+    IFFHeader header;
+    bool pastEnd = false;
+    if (ReadChainHeader(at, fileSize, header, pastEnd) != noErr) {
+      Complain("bad header found", PathForMessages());
+      return;
+    }
+    if (pastEnd) return;  // an allocation at the end that never got its data
+    if (header.fFlags & kInvalid) {
+      fMap->AddWasted(header.fSize);
+    } else {
+      IFFResEntry* entry = fMap->AddEntry(header.fType);
+      entry->fFileoffset = at;
+      entry->fID = header.fID;
+      entry->fFlags = entry->fStoredFlags = header.fFlags;
+      header.GetName(entry->fName);
+    }
+    at += header.fSize;
+  }
+}
+
+bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
+  IFFHeader header;
+  bool pastEnd = false;
+  if (ReadChainHeader(fMapOffset, fileSize, header, pastEnd) != noErr || pastEnd ||
+      (header.fFlags & kInvalid) || header.fType != kResMapType) {
+    Complain("corrupt map found.", PathForMessages());
+    return false;
+  }
+  IFFResEntry* entry = fMap->AddEntry(kResMapType);
+  entry->fFileoffset = fMapOffset;
+  entry->fID = header.fID;
+  entry->fFlags = entry->fStoredFlags = header.fFlags;
+  if (LoadEntry(*entry, kResMapType, nullptr) != noErr) {
+    Complain("couldn't load map", PathForMessages());
+    return false;
+  }
+  MHandle* data = entry->fHandle;
+  entry->fHandle = nullptr;
+  fMap->Clear();
+  bool ok = ReadMapFromHandle(*fMap, data, kResMapType);
+  HFree(data);
+  if (!ok) {
+    Complain("corrupt map found.", PathForMessages());
+    return false;
+  }
+  if (fMap->FindEntry(kResMapType, 0, nullptr) != nullptr) {
+    Complain("got saved map wihtin map", PathForMessages());
+    return false;
+  }
+  // Every entry must name a place where a record header fits.
+  for (size_t n = 0; n < fMap->NodeCount(); ++n)
+    for (const auto& e : fMap->NodeAt(n).fEntries)
+      if (e->fFileoffset < uint32_t(kUniqueHeaderSize) || e->fFileoffset > fileSize ||
+          fileSize - e->fFileoffset < uint32_t(kIFFHeaderSize)) {
+        Complain("corrupt map found.", PathForMessages());
+        return false;
+      }
+  return true;
+}
+
+int32_t IFFResFile2::SaveMap() {
+  if (fMap->FindEntry(kResMapType, 0, nullptr) != nullptr)
+    Complain("howd that happen?", PathForMessages());
+  if (IFFTypeNode* node = fMap->FindNode(kResMapType, false)) {
+    for (auto& entry : node->fEntries)
+      if (entry->fHandle != nullptr) HFree(entry->fHandle);
+    fMap->RemoveType(kResMapType);
+  }
+  // The block is taken first, so that the stored wasted count is the one after taking it.
+  uint32_t size = MeasureMap(*fMap, kResMapType);
+  IFFHeader header;
+  uint32_t offset = 0;
+  int32_t error = NewBlockHeader(header, size, offset);
+  if (error != noErr) return error;
+  MHandle* data = WriteMapToHandle(*fMap, kResMapType);
+  if (data == nullptr) return outOfMemoryErr;
+  if (uint32_t(HGetSize(data)) != size) {
+    HFree(data);
+    Complain("node not found", PathForMessages());
+    return unsupportedErr;
+  }
+  error = WriteBytes(offset + kIFFHeaderSize, HLock(data), int32_t(size));
+  HUnlock(data);
+  HFree(data);
+  if (error != noErr) return error;
+  header.fType = kResMapType;
+  header.fID = 0;
+  header.fFlags = kNativeOrder;
+  std::memset(header.fName, 0, sizeof header.fName);
+  error = WriteResHeader(offset, header);
+  if (error == noErr) error = fFile.Flush();
+  if (error == noErr) error = WriteFileHeader(fFile, offset);
+  return error;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Compaction and copies
+
+int32_t IFFResFile2::Defragment() {
+  if (!BeginWriting()) return GetError();
+  int32_t error = BeginChange();
+  uint32_t fileSize = 0;
+  if (error == noErr) error = GetFileSize(fileSize);
+  if (error != noErr) return Report(error);
+
+  // The whole chain is checked before anything is written.
+  struct Block {
+    uint32_t offset;
+    uint32_t size;
+  };
+  std::vector<Block> live;
+  for (uint32_t at = kUniqueHeaderSize; at < fileSize;) {
+    IFFHeader header;
+    bool pastEnd = false;
+    error = ReadChainHeader(at, fileSize, header, pastEnd);
+    if (error != noErr) {
+      Complain("corrupt file", PathForMessages());
+      return Report(error);
+    }
+    if (pastEnd) break;
+    if (!(header.fFlags & kInvalid) && header.fType != kResMapType)
+      live.push_back({at, header.fSize});
+    at += header.fSize;
+  }
+
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kDefragBufferSize]);
+  if (!buffer) return Report(outOfMemoryErr);
+
+  // The compacted file is built beside this one.
+  FixedStringBuffer<260> path;
+  fFile.GetName(path);
+  std::string host = PlatformResolvePath(path.c_str());
+  std::string tempHost = host + "~defrag";
+  FixedStringBuffer<272> temp(tempHost.c_str());
+  FlatFile out;
+  out.Delete(temp);  // a leftover of an earlier attempt
+  error = out.Create(temp);
+  if (error == noErr) error = out.Open(temp);
+  std::unordered_map<uint32_t, uint32_t> moved;
+  if (error == noErr) {
+    uint8_t bytes[kUniqueHeaderSize];
+    EncodeFileHeader(0, bytes);
+    int32_t count = kUniqueHeaderSize;
+    error = out.Write(bytes, count);
+    uint32_t to = kUniqueHeaderSize;
+    for (size_t i = 0; error == noErr && i < live.size(); ++i) {
+      moved[live[i].offset] = to;
+      for (uint32_t done = 0; error == noErr && done < live[i].size;) {
+        int32_t piece = int32_t(std::min<uint32_t>(live[i].size - done, kDefragBufferSize));
+        error = ReadBytes(live[i].offset + done, buffer.get(), piece);
+        if (error == noErr) error = out.Write(buffer.get(), piece);
+        done += uint32_t(piece);
+      }
+      to += live[i].size;
+    }
+    if (error == noErr) error = out.Flush();
+  }
+  if (out.ValidFile()) out.Close();
+  if (error != noErr) {
+    Complain("critical error during defragging", PathForMessages());
+    out.Delete(temp);
+    return Report(error);
+  }
+
+  // The swap is one step: the old file stays whole until the new one replaces it.
+  fFile.Close();
+  bool replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
+  error = fFile.Open(path);
+  if (!replaced) {
+    out.Delete(temp);
+    if (error == noErr) error = unavailableErr;
+    return Report(error);
+  }
+  if (error != noErr) return Report(error);
+  for (size_t n = 0; n < fMap->NodeCount(); ++n)
+    for (auto& entry : fMap->NodeAt(n).fEntries)
+      for (uint32_t* offset : {&entry->fFileoffset, &entry->fReplacedOffset}) {
+        if (*offset == kNotOnDisk) continue;
+        auto found = moved.find(*offset);
+        if (found == moved.end()) {
+          Complain("UpdateOffset problem", PathForMessages());
+          *offset = kNotOnDisk;
+        } else {
+          *offset = found->second;
+        }
+      }
+  fMap->SetWasted(0);
+  fRovingOffset = -1;
+  fMapOffset = 0;
+  fDirty = true;
+  return Report(noErr);
+}
+
+int32_t IFFResFile2::ClearSavedMap(const StringBuffer& path) {
+  if (fMap) return Report(alreadyOpenErr);
+  FlatFile file;
+  int32_t error = file.Open(path);
+  if (error != noErr) {
+    Complain("could clear map", path);
+    return Report(error);
+  }
+  uint8_t bytes[kUniqueHeaderSize];
+  uint32_t mapOffset = 0;
+  int32_t count = kUniqueHeaderSize;
+  error = file.SetPos(0);
+  if (error == noErr) error = file.Read(bytes, count);
+  // Only a resource file's header is rewritten.
+  if (error == noErr) error = DecodeFileHeader(bytes, mapOffset);
+  if (error == noErr) error = WriteFileHeader(file, 0);
+  file.Close();
+  return Report(error);
+}
+
+int32_t IFFResFile2::CopyOptimized(const StringBuffer& path) {
+  if (!fMap) return Report(unavailableErr);
+  SetError(noErr);
+  IFFResFile2 copy;
+  int32_t error = copy.OpenWithOptions(path, kDeleteFirst | kCreateIfMissing);
+  FixedStringBuffer<4> noName;
+  MHandle* placeholder = nullptr;
+  if (error == noErr) {
+    copy.SetNoDefragment();
+    // A copy of the map reserves room for the saved map at the front of the file.
+    IFFResMap mapCopy(*fMap);
+    placeholder = WriteMapToHandle(mapCopy, kMapCopyType);
+    if (placeholder == nullptr) error = outOfMemoryErr;
+  }
+  if (error == noErr) {
+    copy.AddResource(placeholder, kMapCopyType, 0, noName, true);
+    error = copy.GetError();
+    if (error != noErr) HFree(placeholder);
+  }
+  if (error == noErr) {
+    copy.WriteResource(placeholder);
+    error = copy.GetError();
+  }
+  for (int16_t t = 1; error == noErr && t <= fMap->CountTypes(); ++t) {
+    uint32_t type = fMap->GetIndType(t);
+    for (int16_t i = 1; error == noErr && i <= fMap->Count(type); ++i) {
+      IFFResEntry* entry = fMap->GetIndEntry(type, i, nullptr);
+      bool held = entry->fHandle != nullptr;
+      error = LoadEntry(*entry, type, nullptr);
+      if (error != noErr) break;
+      MHandle* data = entry->fHandle;
+      if (held) {
+        // The caller holds this handle: copy the bytes and leave it with this file.
+        int32_t size = HGetSize(data);
+        MHandle* dup = HAlloc(uint32_t(size));
+        if (dup == nullptr) {
+          error = outOfMemoryErr;
+          break;
+        }
+        std::memcpy(HLock(dup), HLock(data), size_t(size));
+        HUnlock(dup);
+        HUnlock(data);
+        data = dup;
+      } else {
+        entry->fHandle = nullptr;
+        entry->fFlags = entry->fStoredFlags;
+      }
+      copy.AddLanguageResource(data, type, uint16_t(entry->fID), entry->fName,
+                               entry->Language(), (entry->fFlags & kNativeOrder) != 0);
+      error = copy.GetError();
+      if (error != noErr) {
+        HFree(data);
+        break;
+      }
+      copy.WriteResource(data);
+      error = copy.GetError();
+      if (error == noErr) {
+        copy.DetachAndDispose(data);
+        error = copy.GetError();
+      }
+    }
+  }
+  if (error == noErr) {
+    copy.RemoveResource(placeholder);
+    error = copy.GetError();
+  }
+  if (error == noErr) {
+    copy.fRovingOffset = -1;  // the saved map goes into the placeholder's room
+    error = copy.Update();
+  }
+  if (copy.ValidFile()) {
+    int32_t closeError = copy.Close();
+    if (error == noErr) error = closeError;
+  }
+  if (error == noErr) {
+    // The copy must open through its saved map, right after the file header, with no free
+    // block anywhere.
+    IFFResFile2 check;
+    error = check.Open(path);
+    if (error == noErr) {
+      bool optimized = check.GetMapOffset() == uint32_t(kUniqueHeaderSize) && check.GetWasted() == 0;
+      if (!optimized) Complain("not optimized", path);
+      check.Close();
+    }
+  }
+  return Report(error);
+}

@@ -1,0 +1,181 @@
+// An IFF 2.x resource file: one disk file holding typed, numbered, named resources, each
+// behind a 76-byte big-endian header, with free blocks reused in place, an optional saved
+// copy of the resource map (`rsmp`) so that opening need not walk the file, and compaction
+// on close once enough space is wasted.
+//
+// Layout: a 64-byte file header, then records to the end of the file, each a 76-byte
+// IFFHeader followed by its data. A free block has type "XXXX" and flag kInvalid.
+//
+// What the file promises: a resource that WriteResource, Update, DetachResource or Close
+// reported as written is on disk, and no operation, failed or not, makes a resource that was
+// on disk before unreadable. To that end new data are written before the header that makes
+// them a record, a replaced or rewritten resource keeps its old block until its new one is
+// on disk, any change first retires the saved map named in the file header, and compaction
+// builds a new file beside the old one and swaps it in whole.
+//
+// Resources added stay in memory, owned by the file, until WriteResource, Update,
+// DetachResource or Close writes them. Not thread-safe: one owner at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "flatfile.h"
+#include "IFFResMap.h"
+#include "resfile.h"
+
+constexpr int32_t kUniqueHeaderSize = 64;  // the file header
+constexpr int32_t kIFFHeaderSize = 76;     // a record header
+constexpr uint32_t kMaxResourceSize = 0x40000000;  // largest data size a record may claim
+constexpr uint32_t kDefragmentThreshold = 10240;   // wasted bytes that make Close compact
+constexpr int32_t kDefragBufferSize = 51200;       // piece size of block copies
+constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
+constexpr uint32_t kMapCopyType = MakeResType('r', 's', 'm', 'x');
+
+// A record header in host order. On disk: type (4), size (4), id (2), flags (2), name (64),
+// all numbers big-endian.
+struct IFFHeader {
+  uint32_t fType = 0;
+  uint32_t fSize = 0;  // the whole record, these 76 bytes included
+  int16_t fID = 0;
+  uint16_t fFlags = 0;
+  char fName[64] = {};  // NUL-terminated, at most 63 characters
+
+  void SetName(const StringBuffer& name);  // cut to 63 characters
+  void GetName(StringBuffer& name) const;  // stops at 63 characters even without a NUL
+};
+
+void EncodeIFFHeader(const IFFHeader& header, uint8_t bytes[kIFFHeaderSize]);
+void DecodeIFFHeader(const uint8_t bytes[kIFFHeaderSize], IFFHeader& header);
+
+// The 64-byte file header, version 2.5, naming the saved map at `mapOffset` (0 = none).
+void EncodeFileHeader(uint32_t mapOffset, uint8_t bytes[kUniqueHeaderSize]);
+// Checks a file header: noErr with the map offset (0 for 2.0 or no map), else badHeaderErr.
+int32_t DecodeFileHeader(const uint8_t bytes[kUniqueHeaderSize], uint32_t& mapOffset);
+
+class IFFResFile2 : public iResFile {
+ public:
+  IFFResFile2();
+  ~IFFResFile2() override;  // Closes the file if it is open.
+
+  int32_t Create(const StringBuffer& path) override;
+  int32_t Delete(const StringBuffer& path) override;
+  // Opens the file and loads its saved map, or walks it when there is none (or the map is
+  // unusable). A record header that is corrupt ends the walk; the records before it stay.
+  int32_t Open(const StringBuffer& path) override;
+  int32_t Suspend() override;
+  int32_t Resume() override;
+  // Writes every resource held only in memory, compacts the file when dirty with at least
+  // kDefragmentThreshold wasted bytes (unless SetNoDefragment), saves the map when dirty,
+  // and closes. Returns the first error of these steps, else that of closing the file. The
+  // file is closed in every case.
+  int32_t Close() override;
+  int32_t Update() override;
+  bool IsWritable() override;
+  void GetName(StringBuffer& path) override;
+  bool ValidFile() override;
+
+  int16_t CountTypes() override;
+  uint32_t GetIndType(uint16_t index) override;
+  int16_t Count(uint32_t type) override;
+  MHandle* GetResource(uint32_t type, uint16_t id, SwizzleProc swizzle = nullptr) override;
+  MHandle* GetNamedResource(uint32_t type, const StringBuffer& name,
+                            SwizzleProc swizzle = nullptr) override;
+  MHandle* GetIndResource(uint32_t type, uint16_t index, SwizzleProc swizzle = nullptr) override;
+  MHandle* GetLanguageResource(uint32_t type, uint16_t id, uint8_t language,
+                               SwizzleProc swizzle = nullptr) override;
+
+  void GetResName(MHandle* h, StringBuffer& name) override;
+  uint32_t GetResType(MHandle* h) override;
+  void GetResID(MHandle* h, int16_t& id) override;
+  void GetResAttrs(MHandle* h, int16_t& attrs) override;
+  uint8_t GetResLanguage(MHandle* h) override;
+  // Keeps `name` if no language-0 resource of the type has it; else appends 0, 1, 2 ... in
+  // decimal, cutting the name so that the number always fits in 63 characters.
+  void UniqueName(uint32_t type, StringBuffer& name) override;
+  uint16_t UniqueID(uint32_t type) override;
+  void DetachResource(MHandle* h) override;
+  void UnusedOperation() override;
+  bool IsNativeOrder(MHandle* h) override;
+
+  void SetResID(MHandle* h, uint16_t id) override;
+  void AddResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
+                   bool native) override;
+  // Adds the handle under (type, id, language); an entry of exactly that type, id and
+  // language is replaced (its old block stays on disk until the new data are written).
+  void AddLanguageResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
+                           uint8_t language, bool native) override;
+  // Writes the data into a new block, then frees the block it replaces.
+  void WriteResource(MHandle* h) override;
+  void RemoveResource(MHandle* h) override;
+  void SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name, uint8_t language) override;
+
+  // Suppresses compaction at Close.
+  void SetNoDefragment() { fNoDefragment = true; }
+  // Rewrites the header of the (closed) file at `path` so that it names no saved map; the
+  // next open walks the file. alreadyOpenErr while this object is open.
+  int32_t ClearSavedMap(const StringBuffer& path);
+  // Writes a compacted copy of this file to `path` (replacing it), with the saved map first.
+  int32_t CopyOptimized(const StringBuffer& path);
+  // Compacts the open file: no free block and no stale map block remain, every record keeps
+  // its order, and the map's offsets follow. The compacted file is built beside this one and
+  // swapped in whole, so a failure at any point leaves the old file as it was.
+  int32_t Defragment();
+
+  // For tests and diagnostics.
+  uint32_t GetWasted() const { return fMap ? fMap->GetWasted() : 0; }
+  int32_t GetRovingOffset() const { return fRovingOffset; }
+  uint32_t GetMapOffset() const { return fMapOffset; }
+  bool IsDirty() const { return fDirty; }
+
+ private:
+  struct Found {  // an entry and the type of its node
+    IFFResEntry* entry = nullptr;
+    uint32_t type = 0;
+  };
+
+  bool BeginOperation();  // fileNotOpenErr or noErr; true when the file is open
+  bool BeginWriting();    // the same, then readOnlyErr when not writable
+  int32_t Report(int32_t error) {  // keeps and returns `error`
+    SetError(error);
+    return error;
+  }
+  Found FindHandle(MHandle* h, int32_t missingError);
+  MHandle* Load(IFFResEntry* entry, uint32_t type, SwizzleProc swizzle);
+  int32_t LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle);
+  int32_t WriteEntry(IFFResEntry& entry, uint32_t type);
+  int32_t FreeReplacedBlock(IFFResEntry& entry);
+
+  int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
+  int32_t WriteBytes(uint32_t offset, const void* buffer, int32_t count);
+  int32_t ReadResHeader(uint32_t offset, IFFHeader& header);
+  int32_t WriteResHeader(uint32_t offset, const IFFHeader& header);
+  // Reads the record header at `offset` of a file of `fileSize` bytes and checks that its
+  // size is sound and that the record ends within the file (a free block may run past the
+  // end: an allocation at the end that was cut short). badHeaderErr when not.
+  int32_t ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
+  int32_t GetFileSize(uint32_t& size);
+
+  // Marks the file dirty and, if its header names a saved map, retires that map (header
+  // first, then the map's block is freed). Runs before anything else is written.
+  int32_t BeginChange();
+  int32_t WriteFileHeader(FlatFile& file, uint32_t mapOffset);
+  int32_t InvalidateBlock(uint32_t offset);
+  int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset);
+
+  void Scan(uint32_t fileSize);
+  bool LoadSavedMap(uint32_t fileSize);
+  int32_t SaveMap();
+  void ReleaseMap();
+  // The file's path, for the text of assertions.
+  const StringBuffer& PathForMessages();
+
+  FlatFile fFile;
+  std::unique_ptr<IFFResMap> fMap;  // null while closed
+  int32_t fRovingOffset = -1;       // where the next free-block search starts
+  uint32_t fMapOffset = 0;          // the saved map named in the file header; 0 = none
+  bool fDirty = false;              // something was written since opening
+  bool fNoDefragment = false;
+  std::unique_ptr<FixedStringBuffer<260>> fSuspendedPath;
+  FixedStringBuffer<260> fPathForMessages;
+};

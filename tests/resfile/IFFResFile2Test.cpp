@@ -1,0 +1,623 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "DebugCapture.h"
+#include "IFFResFile2.h"
+#include "IFFTestSupport.h"
+#include "TestTempFolder.h"
+
+using namespace ifftest;
+
+namespace {
+
+constexpr uint32_t kSprite = MakeResType('S', 'P', 'R', '2');
+constexpr uint32_t kGroup = MakeResType('D', 'G', 'R', 'P');
+constexpr uint32_t kText = MakeResType('S', 'T', 'R', '#');
+constexpr uint32_t kTest = MakeResType('T', 'E', 'S', 'T');
+
+struct Spec {
+  uint32_t type;
+  int16_t id;
+  uint8_t language;
+  std::string name;
+  bool native;
+  std::string data;
+};
+
+const std::vector<Spec>& Contents() {
+  static const std::vector<Spec> specs = {
+      {kSprite, 1, 0, "first sprite", true, std::string(300, 's')},
+      {kSprite, 200, 0, "", true, "two hundred"},
+      {kSprite, -5, 0, "negative", false, std::string("\x01\x02\x03\x04", 4)},
+      {kGroup, 128, 0, "group", true, std::string(5000, 'g')},
+      {kText, 128, 0, "strings", true, ""},
+      {kText, 128, 3, "strings", true, "language three"},
+      {kTest, 7, 0, std::string(63, 'n'), true, "long name"},
+  };
+  return specs;
+}
+
+void AddAll(IFFResFile2& file, const std::vector<Spec>& specs, bool write) {
+  for (const Spec& s : specs) {
+    MHandle* h = HandleOf(s.data);
+    FixedStringBuffer<64> name(s.name.c_str());
+    file.AddLanguageResource(h, s.type, uint16_t(s.id), name, s.language, s.native);
+    ASSERT_EQ(file.GetError(), noErr);
+    if (write) {
+      file.WriteResource(h);
+      ASSERT_EQ(file.GetError(), noErr);
+    }
+  }
+}
+
+void ExpectAll(IFFResFile2& file, const std::vector<Spec>& specs, const std::string& how) {
+  std::map<uint32_t, int> perType;
+  for (const Spec& s : specs) ++perType[s.type];
+  EXPECT_EQ(file.CountTypes(), int16_t(perType.size())) << how;
+  for (auto [type, count] : perType) EXPECT_EQ(file.Count(type), count) << how;
+  for (const Spec& s : specs) {
+    MHandle* h = file.GetLanguageResource(s.type, uint16_t(s.id), s.language);
+    ASSERT_NE(h, nullptr) << how << " id " << s.id;
+    EXPECT_EQ(BytesOf(h), s.data) << how << " id " << s.id;
+    FixedStringBuffer<64> name;
+    file.GetResName(h, name);
+    EXPECT_EQ(std::string(name.c_str()), s.name) << how;
+    int16_t id = 0;
+    file.GetResID(h, id);
+    EXPECT_EQ(id, s.id) << how;
+    EXPECT_EQ(file.GetResType(h), s.type) << how;
+    EXPECT_EQ(file.GetResLanguage(h), s.language) << how;
+    EXPECT_EQ(file.IsNativeOrder(h), s.native) << how;
+  }
+}
+
+class IFFResFile2Test : public ::testing::Test {
+ protected:
+  std::string Path(const char* name = "object.iff") { return folder / name; }
+
+  // A closed file at `path` holding `specs`.
+  void MakeFile(const std::string& path, const std::vector<Spec>& specs, bool write = true) {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Create(PathOf(path)), noErr);
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    AddAll(file, specs, write);
+    ASSERT_EQ(file.Close(), noErr);
+  }
+
+  TestTempFolder folder;
+};
+
+}  // namespace
+
+TEST_F(IFFResFile2Test, NewFileIsTheBare64ByteHeader) {
+  IFFResFile2 file;
+  ASSERT_EQ(file.Create(PathOf(Path())), noErr);
+  EXPECT_EQ(TestTempFolder::ReadFile(Path()), FileHeaderBytes(0));
+  EXPECT_EQ(file.Create(PathOf(Path())), fileExistsErr);
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.CountTypes(), 0);
+  EXPECT_EQ(file.Open(PathOf(Path())), alreadyOpenErr);
+  EXPECT_EQ(file.Delete(PathOf(Path())), alreadyOpenErr);
+  EXPECT_EQ(file.Close(), noErr);
+  EXPECT_EQ(TestTempFolder::ReadFile(Path()), FileHeaderBytes(0));  // nothing changed
+  EXPECT_EQ(file.Close(), fileNotOpenErr);
+  EXPECT_EQ(file.CountTypes(), 0);
+  EXPECT_EQ(file.GetError(), fileNotOpenErr);
+}
+
+TEST_F(IFFResFile2Test, RecordAndMapHaveTheirByteLayout) {
+  MakeFile(Path(), {{kTest, 0x0102, 0, "ab", true, "xyz"}});
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  // The header names the map, which follows the one record.
+  const uint32_t mapAt = 64 + 76 + 3;
+  EXPECT_EQ(bytes.substr(0, 64), FileHeaderBytes(mapAt));
+  EXPECT_EQ(bytes.substr(64, 79), RecordBytes(kTest, 0x0102, 0x0010, "ab", "xyz"));
+  // rsmp: record header, 12-byte stream header, wasted, one node, one entry, "ab" + pad.
+  std::string map = bytes.substr(mapAt);
+  ASSERT_EQ(map.size(), 76u + 12 + 28);
+  EXPECT_EQ(map.substr(0, 76),
+            RecordBytes(kResMapType, 0, 0x0010, "", std::string(40, '\0')).substr(0, 76));
+  std::string body = map.substr(76);
+  const std::string expect(
+      "\0\0\0\0" "\0\0\0\0" "pmsr"        // byte-order flag, version 0, type (host order)
+      "\0\0\0\0" "\1\0\0\0"               // wasted 0, one node
+      "TSET" "\1\0\0\0"                   // its type, one entry
+      "\x40\0\0\0" "\x02\x01" "\x10\0"    // offset 64, id, stored flags
+      "ab\0",
+      39);
+  EXPECT_EQ(body.substr(0, 39), expect);
+}
+
+TEST_F(IFFResFile2Test, RoundTripThroughSavedMapAndThroughScan) {
+  MakeFile(Path(), Contents(), /*write=*/false);  // written at Close
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    EXPECT_NE(file.GetMapOffset(), 0u);
+    ExpectAll(file, Contents(), "saved map");
+    EXPECT_EQ(file.Count(kResMapType), 0);  // the map does not list itself
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  IFFResFile2 clearer;
+  ASSERT_EQ(clearer.ClearSavedMap(PathOf(Path())), noErr);
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.GetMapOffset(), 0u);
+  ExpectAll(file, Contents(), "scan");
+  EXPECT_EQ(file.Count(kResMapType), 0);
+}
+
+TEST_F(IFFResFile2Test, ReadOnlyFileRefusesChanges) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "data"}});
+  ASSERT_EQ(chmod(Path().c_str(), 0444), 0);
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_FALSE(file.IsWritable());
+  MHandle* h = file.GetResource(kTest, 1);
+  ASSERT_NE(h, nullptr);
+  file.WriteResource(h);
+  EXPECT_EQ(file.GetError(), readOnlyErr);
+  file.RemoveResource(h);
+  EXPECT_EQ(file.GetError(), readOnlyErr);
+  MHandle* other = HandleOf("x");
+  file.AddResource(other, kTest, 2, FixedStringBuffer<4>(), true);
+  EXPECT_EQ(file.GetError(), readOnlyErr);
+  HFree(other);
+  EXPECT_EQ(file.Close(), noErr);
+}
+
+TEST_F(IFFResFile2Test, HeadersThatAreNotIFF25Or20AreRefused) {
+  std::string oneDotZero = FileHeaderBytes(0);
+  oneDotZero[9] = '1';
+  oneDotZero[11] = '0';
+  std::string byte59 = FileHeaderBytes(0);
+  byte59[59] = '2';
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int32_t result;
+  } cases[] = {
+      {"IFF 1.0", oneDotZero, badHeaderErr},
+      {"byte 59", byte59, badHeaderErr},
+      {"short", FileHeaderBytes(0).substr(0, 40), badHeaderErr},
+      {"empty", "", badHeaderErr},
+      {"2.0 scans", FileHeaderBytes(0x12345678, '0') + RecordBytes(kTest, 1, 0, "", "a"), noErr},
+  };
+  for (const Case& c : cases) {
+    std::string path = folder.WriteFile("case.iff", c.bytes);
+    IFFResFile2 file;
+    EXPECT_EQ(file.Open(PathOf(path)), c.result) << c.what;
+    if (c.result == noErr) {
+      EXPECT_EQ(file.Count(kTest), 1) << c.what;
+    }
+    EXPECT_EQ(file.ValidFile(), c.result == noErr) << c.what;
+  }
+}
+
+TEST_F(IFFResFile2Test, SwizzleRunsOnceForForeignOrderData) {
+  MakeFile(Path(), {{kTest, 1, 0, "", false, "abcd"}, {kTest, 2, 0, "", true, "abcd"}});
+  static int calls;
+  calls = 0;
+  auto reverse = [](void* data, int32_t size) {
+    ++calls;
+    std::reverse(static_cast<char*>(data), static_cast<char*>(data) + size);
+  };
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  MHandle* h = file.GetResource(kTest, 1, reverse);
+  EXPECT_EQ(BytesOf(h), "dcba");
+  EXPECT_TRUE(file.IsNativeOrder(h));
+  EXPECT_EQ(file.GetResource(kTest, 1, reverse), h);  // same handle, no second call
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2, reverse)), "abcd");
+  EXPECT_EQ(calls, 1);
+}
+
+TEST_F(IFFResFile2Test, AddsMatchTheLanguageExactly) {
+  IFFResFile2 file;
+  ASSERT_EQ(file.Create(PathOf(Path())), noErr);
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  FixedStringBuffer<64> name("n");
+  file.AddLanguageResource(HandleOf("base"), kText, 1, name, 0, true);
+  file.AddLanguageResource(HandleOf("three"), kText, 1, name, 3, true);
+  EXPECT_EQ(file.Count(kText), 2);
+  EXPECT_EQ(BytesOf(file.GetLanguageResource(kText, 1, 3)), "three");
+  EXPECT_EQ(BytesOf(file.GetLanguageResource(kText, 1, 5)), "base");
+  EXPECT_EQ(BytesOf(file.GetResource(kText, 1)), "base");
+  // A look-up by name finds language 0 only.
+  EXPECT_EQ(BytesOf(file.GetNamedResource(kText, name)), "base");
+  EXPECT_EQ(file.GetNamedResource(kText, FixedStringBuffer<4>()), nullptr);
+  EXPECT_EQ(file.GetError(), notMemberErr);
+  EXPECT_EQ(file.Close(), noErr);
+}
+
+TEST_F(IFFResFile2Test, ReplacingFreesTheOldBlockOnlyOnceTheNewIsWritten) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, std::string(100, 'a')}});
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  MHandle* h = HandleOf(std::string(50, 'b'));
+  file.AddResource(h, kTest, 1, FixedStringBuffer<4>(), true);
+  EXPECT_EQ(file.Count(kTest), 1);
+  // Until the new data are written, the old record stays whole on disk.
+  std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(Path()));
+  ASSERT_GE(records.size(), 1u);
+  EXPECT_EQ(records[0].type, kTest);
+  file.WriteResource(h);
+  ASSERT_EQ(file.GetError(), noErr);
+  records = WalkRecords(TestTempFolder::ReadFile(Path()));
+  ASSERT_GE(records.size(), 1u);
+  EXPECT_EQ(records[0].type, kFreeBlockType);
+  EXPECT_EQ(records[0].size, 176u);
+  EXPECT_GE(file.GetWasted(), 176u);  // the old record (and the retired map's block)
+  ASSERT_EQ(file.Close(), noErr);
+  IFFResFile2 again;
+  ASSERT_EQ(again.Open(PathOf(Path())), noErr);
+  ExpectAll(again, {{kTest, 1, 0, "", true, std::string(50, 'b')}}, "reopen");
+}
+
+TEST_F(IFFResFile2Test, FreeBlocksAreReusedSplitOrPassedOver) {
+  // need = data + 76. A free block of `freeSize` bytes at offset 64, then a live record.
+  struct Case {
+    const char* what;
+    uint32_t freeData;  // data size of the record that is removed
+    uint32_t newData;   // data size of the record that is then written
+    bool reused;        // lands at 64
+    bool split;         // a free block of the rest follows it
+  } cases[] = {
+      {"exact", 100, 100, true, false},
+      {"need + 75 is passed over", 175, 100, false, false},
+      {"need + 76 is split", 176, 100, true, true},
+  };
+  for (const Case& c : cases) {
+    std::string path = Path(c.what);
+    MakeFile(path, {{kTest, 1, 0, "", true, std::string(c.freeData, 'f')},
+                    {kTest, 2, 0, "", true, "keep"}});
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    file.SetNoDefragment();
+    file.RemoveResource(file.GetResource(kTest, 1));
+    ASSERT_EQ(file.GetError(), noErr);
+    MHandle* h = HandleOf(std::string(c.newData, 'n'));
+    file.AddResource(h, kTest, 3, FixedStringBuffer<4>(), true);
+    file.WriteResource(h);
+    ASSERT_EQ(file.GetError(), noErr);
+    std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(path));
+    ASSERT_GE(records.size(), 2u) << c.what;
+    EXPECT_EQ(records[0].type == kTest && records[0].id == 3, c.reused) << c.what;
+    if (c.split) {
+      EXPECT_EQ(records[1].type, kFreeBlockType) << c.what;
+      EXPECT_EQ(records[1].size, 76u) << c.what;
+    }
+    EXPECT_EQ(file.Close(), noErr);
+  }
+}
+
+TEST_F(IFFResFile2Test, AdjacentFreeBlocksMergeAndAllocationAtTheEndExtendsByNeed) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, std::string(100, 'a')},
+                    {kTest, 2, 0, "", true, std::string(100, 'b')},
+                    {kTest, 3, 0, "", true, "keep"}});
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  file.SetNoDefragment();
+  file.RemoveResource(file.GetResource(kTest, 1));
+  file.RemoveResource(file.GetResource(kTest, 2));
+  // 200 bytes of data fit only in the two blocks together (2 x 176 = 352 = 276 + 76).
+  MHandle* h = HandleOf(std::string(200, 'm'));
+  file.AddResource(h, kTest, 4, FixedStringBuffer<4>(), true);
+  file.WriteResource(h);
+  ASSERT_EQ(file.GetError(), noErr);
+  std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(Path()));
+  ASSERT_GE(records.size(), 3u);
+  EXPECT_EQ(records[0].id, 4);
+  EXPECT_EQ(records[1].type, kFreeBlockType);
+  EXPECT_EQ(records[1].size, 352u - 276u);
+  EXPECT_EQ(records[2].id, 3);
+  // Nothing free is large enough now: the file grows by exactly data + 76.
+  uint32_t before = uint32_t(TestTempFolder::ReadFile(Path()).size());
+  MHandle* big = HandleOf(std::string(1000, 'B'));
+  file.AddResource(big, kTest, 5, FixedStringBuffer<4>(), true);
+  file.WriteResource(big);
+  ASSERT_EQ(file.GetError(), noErr);
+  EXPECT_EQ(TestTempFolder::ReadFile(Path()).size(), before + 1076u);
+}
+
+TEST_F(IFFResFile2Test, CloseCompactsFromTheThresholdOn) {
+  // A removed record of `size` bytes is all the waste; 10240 compacts, 10239 does not.
+  for (uint32_t size : {10239u, 10240u}) {
+    std::string path = Path(size == 10240 ? "at.iff" : "below.iff");
+    MakeFile(path, {{kTest, 1, 0, "", true, std::string(size - 76, 'w')},
+                    {kTest, 2, 0, "", true, "live"}});
+    IFFResFile2 clearer;
+    ASSERT_EQ(clearer.ClearSavedMap(PathOf(path)), noErr);  // no map block to free
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    file.RemoveResource(file.GetResource(kTest, 1));
+    ASSERT_EQ(file.GetWasted(), size);
+    ASSERT_EQ(file.Close(), noErr);
+    bool complete = false;
+    std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(path), &complete);
+    EXPECT_TRUE(complete);
+    bool anyFree = std::any_of(records.begin(), records.end(),
+                               [](const DiskRecord& r) { return r.type == kFreeBlockType; });
+    EXPECT_EQ(anyFree, size < kDefragmentThreshold) << size;
+    if (size == kDefragmentThreshold) {
+      // Compacted: the live record, then the new map.
+      ASSERT_EQ(records.size(), 2u);
+      EXPECT_EQ(records[0].offset, 64u);
+      EXPECT_EQ(records[0].id, 2);
+      EXPECT_EQ(records[1].type, kResMapType);
+    }
+    IFFResFile2 again;
+    ASSERT_EQ(again.Open(PathOf(path)), noErr);
+    ExpectAll(again, {{kTest, 2, 0, "", true, "live"}}, "reopen");
+  }
+}
+
+TEST_F(IFFResFile2Test, DefragmentLeavesOnlyLiveRecordsAtRightOffsets) {
+  std::vector<Spec> specs;
+  for (int16_t id = 1; id <= 12; ++id)
+    specs.push_back({kTest, id, 0, "", true, std::string(size_t(id) * 700, char('a' + id))});
+  MakeFile(Path(), specs);
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  std::vector<Spec> kept;
+  uint32_t liveBytes = 0;
+  for (const Spec& s : specs) {
+    if (s.id % 3 == 0) {
+      file.RemoveResource(file.GetResource(kTest, uint16_t(s.id)));
+      ASSERT_EQ(file.GetError(), noErr);
+    } else {
+      kept.push_back(s);
+      liveBytes += uint32_t(76 + s.data.size());
+    }
+  }
+  // One resource replaced in memory keeps its old block through the compaction.
+  MHandle* pending = HandleOf("pending data");
+  file.AddResource(pending, kTest, 1, FixedStringBuffer<4>(), true);
+  ASSERT_EQ(file.Defragment(), noErr);
+  EXPECT_EQ(file.GetWasted(), 0u);
+  EXPECT_EQ(file.GetRovingOffset(), -1);
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  bool complete = false;
+  std::vector<DiskRecord> records = WalkRecords(bytes, &complete);
+  EXPECT_TRUE(complete);
+  EXPECT_EQ(bytes.size(), 64u + liveBytes);
+  for (const DiskRecord& r : records) {
+    EXPECT_NE(r.type, kFreeBlockType);
+    EXPECT_NE(r.type, kResMapType);
+  }
+  EXPECT_EQ(bytes.substr(0, 64), FileHeaderBytes(0));
+  // Every entry still finds its record: load them from disk by detaching what is held.
+  for (const Spec& s : kept) {
+    if (s.id == 1) continue;
+    MHandle* h = file.GetResource(kTest, uint16_t(s.id));
+    ASSERT_NE(h, nullptr);
+    file.DetachAndDispose(h);
+    EXPECT_EQ(BytesOf(file.GetResource(kTest, uint16_t(s.id))), s.data) << s.id;
+  }
+  ASSERT_EQ(file.Close(), noErr);
+  kept[0].data = "pending data";
+  IFFResFile2 again;
+  ASSERT_EQ(again.Open(PathOf(Path())), noErr);
+  ExpectAll(again, kept, "after compaction");
+  EXPECT_EQ(again.Count(kTest), int16_t(kept.size()));
+}
+
+TEST_F(IFFResFile2Test, CloseWritesANewResourceOfACleanFile) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "old"}});
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    EXPECT_FALSE(file.IsDirty());
+    file.AddResource(HandleOf("new"), kTest, 2, FixedStringBuffer<4>("two"), true);
+    ASSERT_EQ(file.GetError(), noErr);
+  }  // the destructor closes
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  ExpectAll(file, {{kTest, 1, 0, "", true, "old"}, {kTest, 2, 0, "two", true, "new"}}, "reopen");
+}
+
+TEST_F(IFFResFile2Test, DetachAndRemove) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "one"}});
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  MHandle* added = HandleOf("two");
+  file.AddResource(added, kTest, 2, FixedStringBuffer<4>(), true);
+  file.DetachResource(added);  // written first, then the caller's
+  ASSERT_EQ(file.GetError(), noErr);
+  EXPECT_EQ(file.GetResType(added), 0u);
+  EXPECT_EQ(file.GetError(), noSuchResourceErr);
+  MHandle* loaded = file.GetResource(kTest, 2);
+  EXPECT_NE(loaded, nullptr);
+  EXPECT_EQ(BytesOf(loaded), "two");
+  HFree(added);
+  file.DetachResource(added);
+  EXPECT_EQ(file.GetError(), notMemberErr);
+  file.RemoveResource(file.GetResource(kTest, 1));
+  EXPECT_EQ(file.GetError(), noErr);
+  EXPECT_EQ(file.GetResource(kTest, 1), nullptr);
+  EXPECT_EQ(file.GetError(), noSuchResourceErr);
+  ASSERT_EQ(file.Close(), noErr);
+  IFFResFile2 again;
+  ASSERT_EQ(again.Open(PathOf(Path())), noErr);
+  ExpectAll(again, {{kTest, 2, 0, "", true, "two"}}, "reopen");
+}
+
+TEST_F(IFFResFile2Test, SetResInfoRewritesTheStoredHeader) {
+  MakeFile(Path(), {{kTest, 1, 0, "old", true, "data"}});
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    MHandle* h = file.GetResource(kTest, 1);
+    file.SetResInfo(h, 9, FixedStringBuffer<64>("new"), 0);
+    ASSERT_EQ(file.GetError(), noErr);
+    file.SetResID(h, 10);
+    ASSERT_EQ(file.GetError(), noErr);
+  }
+  IFFResFile2 clearer;
+  ASSERT_EQ(clearer.ClearSavedMap(PathOf(Path())), noErr);
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  ExpectAll(file, {{kTest, 10, 0, "new", true, "data"}}, "scan");
+}
+
+TEST_F(IFFResFile2Test, UniqueNameAndID) {
+  IFFResFile2 file;
+  ASSERT_EQ(file.Create(PathOf(Path())), noErr);
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.UniqueID(kTest), 129);
+  const std::string longName(63, 'L');
+  for (const std::string& n : {std::string("abc"), std::string("abc0"), longName})
+    file.AddResource(HandleOf(n), kTest, uint16_t(file.UniqueID(kTest)),
+                     FixedStringBuffer<64>(n.c_str()), true);
+  EXPECT_EQ(file.UniqueID(kTest), 132);
+  FixedStringBuffer<64> name("abc");
+  file.UniqueName(kTest, name);
+  EXPECT_STREQ(name.c_str(), "abc1");
+  FixedStringBuffer<64> fresh("free");
+  file.UniqueName(kTest, fresh);
+  EXPECT_STREQ(fresh.c_str(), "free");
+  // A taken name of full length still gets a number: the name is cut to make room.
+  FixedStringBuffer<64> full(longName.c_str());
+  file.UniqueName(kTest, full);
+  EXPECT_EQ(std::string(full.c_str()), longName.substr(0, 62) + "0");
+}
+
+TEST_F(IFFResFile2Test, SuspendResumeAndARovingOffsetThatStaysInItsFile) {
+  std::vector<Spec> big;
+  for (int16_t id = 1; id <= 20; ++id) big.push_back({kTest, id, 0, "", true, std::string(500, 'x')});
+  MakeFile(Path("big.iff"), big);
+  MakeFile(Path("small.iff"), {{kTest, 1, 0, "", true, "s"}});
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path("big.iff"))), noErr);
+  MHandle* h = HandleOf("late");
+  file.AddResource(h, kTest, 99, FixedStringBuffer<4>(), true);
+  file.WriteResource(h);
+  EXPECT_GT(file.GetRovingOffset(), 10000);
+  ASSERT_EQ(file.Suspend(), noErr);
+  EXPECT_FALSE(file.ValidFile());
+  ASSERT_EQ(file.Resume(), noErr);
+  EXPECT_EQ(file.GetRovingOffset(), 0);
+  EXPECT_EQ(file.Count(kTest), 21);
+  ASSERT_EQ(file.Close(), noErr);
+  EXPECT_EQ(file.Resume(), unavailableErr);  // nothing remembered any more
+  // The same object on another, smaller file starts its search inside that file.
+  ASSERT_EQ(file.Open(PathOf(Path("small.iff"))), noErr);
+  EXPECT_EQ(file.GetRovingOffset(), -1);
+  MHandle* s = HandleOf("second");
+  file.AddResource(s, kTest, 2, FixedStringBuffer<4>(), true);
+  file.WriteResource(s);
+  ASSERT_EQ(file.GetError(), noErr);
+  ASSERT_EQ(file.Close(), noErr);
+  IFFResFile2 again;
+  ASSERT_EQ(again.Open(PathOf(Path("small.iff"))), noErr);
+  ExpectAll(again, {{kTest, 1, 0, "", true, "s"}, {kTest, 2, 0, "", true, "second"}}, "small");
+}
+
+TEST_F(IFFResFile2Test, CopyOptimizedPutsTheMapFirstAndKeepsEverything) {
+  MakeFile(Path(), Contents());
+  IFFResFile2 source;
+  ASSERT_EQ(source.Open(PathOf(Path())), noErr);
+  source.RemoveResource(source.GetResource(kGroup, 128));  // leaves a hole in the source
+  std::vector<Spec> kept;
+  for (const Spec& s : Contents())
+    if (s.type != kGroup) kept.push_back(s);
+  MHandle* held = source.GetResource(kSprite, 1);  // a handle the caller holds stays valid
+  ScopedDebugCapture capture;
+  ASSERT_EQ(source.CopyOptimized(PathOf(Path("copy.iff"))), noErr);
+  EXPECT_FALSE(capture.Saw("not optimized"));
+  EXPECT_EQ(BytesOf(held), Contents()[0].data);
+  IFFResFile2 copy;
+  ASSERT_EQ(copy.Open(PathOf(Path("copy.iff"))), noErr);
+  EXPECT_EQ(copy.GetMapOffset(), 64u);
+  EXPECT_EQ(copy.GetWasted(), 0u);
+  ExpectAll(copy, kept, "copy");
+  bool complete = false;
+  std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(Path("copy.iff")), &complete);
+  EXPECT_TRUE(complete);
+  for (const DiskRecord& r : records) EXPECT_NE(r.type, kFreeBlockType);
+  IFFResFile2 closed;
+  EXPECT_EQ(closed.CopyOptimized(PathOf(Path("copy2.iff"))), unavailableErr);
+}
+
+TEST_F(IFFResFile2Test, LiveListStaysConsistentInAnyOrder) {
+  auto listed = [](const iResFile* f) {
+    for (iResFile* p = iResFile::FirstLiveFile(); p; p = iResFile::NextLiveFile(p))
+      if (p == f) return true;
+    return false;
+  };
+  auto* a = new IFFResFile2;
+  auto* b = new IFFResFile2;
+  auto* c = new IFFResFile2;
+  EXPECT_TRUE(listed(a) && listed(b) && listed(c));
+  delete b;
+  EXPECT_TRUE(listed(a) && !listed(b) && listed(c));
+  delete a;
+  EXPECT_TRUE(listed(c));
+  delete c;
+  EXPECT_FALSE(listed(c));
+}
+
+// Corrupt record headers: the walk keeps what lies before them, loads nothing past the file,
+// and an allocation writes nothing at all.
+TEST_F(IFFResFile2Test, CorruptRecordHeadersStopTheWalkAndAllocation) {
+  const std::string good = RecordBytes(kTest, 1, 0x10, "good", "good data");
+  struct Case {
+    const char* what;
+    std::string tail;
+  } cases[] = {
+      {"size 0", RecordBytes(kTest, 2, 0x10, "", "abc", 0)},
+      {"size below 76", RecordBytes(kTest, 2, 0x10, "", "abc", 75)},
+      {"size past the end", RecordBytes(kTest, 2, 0x10, "", "abc", 5000)},
+      {"size near 4 GiB", RecordBytes(kTest, 2, 0x10, "", "abc", 0xFFFFFFF0)},
+      {"garbage shorter than a header", std::string(30, 'z')},
+  };
+  ScopedDebugCapture capture;
+  for (const Case& c : cases) {
+    const std::string bytes = FileHeaderBytes(0) + good + c.tail;
+    std::string path = folder.WriteFile("corrupt.iff", bytes);
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
+    EXPECT_EQ(file.Count(kTest), 1) << c.what;
+    EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "good data") << c.what;
+    MHandle* h = HandleOf("new");
+    file.AddResource(h, kTest, 3, FixedStringBuffer<4>(), true);
+    file.WriteResource(h);
+    EXPECT_EQ(file.GetError(), badHeaderErr) << c.what;
+    EXPECT_EQ(file.Defragment(), badHeaderErr) << c.what;
+    EXPECT_NE(file.Close(), noErr) << c.what;
+    EXPECT_EQ(TestTempFolder::ReadFile(path).substr(64), bytes.substr(64)) << c.what;
+  }
+}
+
+// A saved map that cannot be used falls back to the walk.
+TEST_F(IFFResFile2Test, UnusableSavedMapFallsBackToTheWalk) {
+  const std::string record = RecordBytes(kTest, 1, 0x10, "r", "payload");
+  const uint32_t mapAt = 64 + uint32_t(record.size());
+  std::string countPastEnd("\0\0\0\0" "\0\0\0\0" "pmsr" "\0\0\0\0" "\xff\xff\xff\x7f", 20);
+  struct Case {
+    const char* what;
+    uint32_t mapOffset;
+    std::string mapRecord;
+  } cases[] = {
+      {"offset past the end", 999999, ""},
+      {"offset inside a record", 70, ""},
+      {"not an rsmp", mapAt, RecordBytes(kGroup, 0, 0x10, "", "xxxx")},
+      {"free block", mapAt, RecordBytes(kResMapType, 0, 0x14, "", "xxxx")},
+      {"node count past its end", mapAt, RecordBytes(kResMapType, 0, 0x10, "", countPastEnd)},
+      {"shorter than its header", mapAt, RecordBytes(kResMapType, 0, 0x10, "", "ab")},
+  };
+  ScopedDebugCapture capture;
+  for (const Case& c : cases) {
+    std::string path = folder.WriteFile("map.iff", FileHeaderBytes(c.mapOffset) + record + c.mapRecord);
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
+    EXPECT_EQ(file.Count(kTest), 1) << c.what;
+    EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "payload") << c.what;
+  }
+}
