@@ -91,10 +91,13 @@ TEST(PalWrap, MemoisedAnswersMatchTheFullSearchAndFollowPaletteChanges) {
   std::mt19937 rng(7);
   std::vector<PlatformColorEntry> c(256);
   PalWrap pal;
-  for (int round = 0; round < 3; ++round) {
+  for (int round = 0; round < 4; ++round) {
     for (auto& e : c) e = {uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
+    // Last round: few colours, each many times over and bunched together, for ties.
+    if (round == 3)
+      for (int i = 0; i < 256; ++i) c[i] = {uint8_t(100 + (i % 5) * 8), uint8_t(100 + (i % 3) * 8), uint8_t(100 + (i % 4) * 8), 0};
     pal.Create(c.data(), round == 1);
-    for (int i = 0; i < 6000; ++i) {
+    for (int i = 0; i < 3000; ++i) {
       // Draw from a small set too, so that memoised answers are asked again.
       uint32_t v = (i & 1) ? rng() : (rng() % 64) * 0x40404u;
       uint8_t r = v >> 16, g = v >> 8, b = v;
