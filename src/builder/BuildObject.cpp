@@ -1,5 +1,122 @@
-// Stand-in for the build driver until it lands: a build that was asked for ends with a
-// clear fatal error, never with success.
-#include "ObjectBuilder.h"
+// The build driver: opens the destination object file, runs the tile and report stages that
+// need no object-make file, compiles the object-make file and runs, option by option, the
+// stages that write what its specs describe. The stage order is fixed (the numbers below);
+// each stage runs only when its option is set, and a stage that writes checks first that
+// the object file is writable.
+//
+// The object file is closed on every way out of the build, a fatal error included, so that
+// whatever the stages wrote reaches the disk.
 
-void ObjectBuilder::Build() { ThrowError("building objects is not available in this version of morvik"); }
+#include <cstdio>
+#include <memory>
+
+#include "attribtable.h"
+#include "BuildStages.h"
+#include "IFFResFile2.h"
+#include "ObjectBuilder.h"
+#include "SpecSet.h"
+#include "flatfile.h"
+
+void CheckWritable(iResFile* file) {
+  if (!file->IsWritable()) {
+    ThrowError("object file not writable...did you check it out of SourceSafe?");
+  }
+}
+
+void StageNotBuilt(const char* option) {
+  char message[256];
+  std::snprintf(message, sizeof message, "%s: this stage is not built yet", option);
+  ThrowError(message);
+}
+
+namespace {
+
+// Stage 2: the destination as an IFF 2.x file.
+std::unique_ptr<iResFile> OpenObjectFile(const StringBuffer& path) {
+  std::unique_ptr<iResFile> file(new IFFResFile2);
+  if (file->Open(path) != 0) ThrowError("could not open object file");
+  return file;
+}
+
+}  // namespace
+
+void ObjectBuilder::Build() {
+  // 1. Template.
+  if (fTemplateFile.length() > 0) StageNotBuilt("-tmpl");
+
+  // 2. Open the destination. It is closed when `file` goes, on every path.
+  std::unique_ptr<iResFile> file = OpenObjectFile(fObjectFile);
+
+  // 3-10. Tile and report stages; they need no object-make file.
+  if (fMakeWall) {
+    CheckWritable(file.get());
+    StageNotBuilt("-wall");
+  }
+  if (fMakeWallStyle) {
+    CheckWritable(file.get());
+    StageNotBuilt("-wallstyle");
+  }
+  if (fMakeWallPattern) {
+    CheckWritable(file.get());
+    StageNotBuilt("-wallpattern");
+  }
+  if (fMakeFloor) {
+    CheckWritable(file.get());
+    StageNotBuilt(fPoolTile ? "-pooltile" : fFloorShadow ? "-floorshadow" : "-floor");
+  }
+  if (fMakeWaterTile) StageNotBuilt("-watertile");
+  if (fMakeThickWalls) StageNotBuilt("-thickwalls");
+  if (fMakeThickCutaway) StageNotBuilt("-thickcutaway");
+  if (fMakeFamilyHistory) StageNotBuilt("-famhist");
+
+  // Without an object-make file the build ends here.
+  if (fAttributesFile.length() == 0) return;
+
+  // 11. Read the object-make file into a new spec set. The tags live until the close.
+  delete fSpecs;
+  fSpecs = nullptr;
+  fSpecs = new SpecSet(file.get());
+  AttribTableList tags;
+  {
+    FlatFile markup;
+    markup.Open(fAttributesFile);
+    if (!markup.ValidFile()) ThrowError("could not open attributes file");
+    ReadMarkupFile(tags, &markup);
+    fSpecs->ParseSpecTags(tags);
+    markup.Close();
+  }
+
+  // 12-21. The stages that write what the specs describe.
+  if (fMakeGraphics) {
+    CheckWritable(file.get());
+    StageNotBuilt("-graphics");
+  }
+  if (fMakeSounds) {
+    // Checked before the old sounds are removed, so a read-only file loses nothing.
+    CheckWritable(file.get());
+    StageNotBuilt("-sounds");
+  }
+  if (fMakeSlots) {
+    CheckWritable(file.get());
+    StageNotBuilt("-slot");
+  }
+  if (fMakeHeadline) {
+    CheckWritable(file.get());
+    StageNotBuilt("-headline");
+  }
+  if (fMakeAttributes) {
+    CheckWritable(file.get());
+    StageNotBuilt("-attr");
+  }
+  if (fMakeSkills) {
+    CheckWritable(file.get());
+    StageNotBuilt("-skills");
+  }
+  if (fPrintDrawGroups) StageNotBuilt("-printdgrps");
+  if (fMakeCatalog) StageNotBuilt("-catalog");
+  if (fMakeTreeTables) StageNotBuilt("-ttab");
+  if (fMakeBitmaps) StageNotBuilt("-bmps");
+
+  // 22. Close: the object file writes what is pending; the tags go with it.
+  file.reset();
+}
