@@ -46,23 +46,18 @@ void ObjectBuilder::Build() {
 
   // 2. Open the destination. It is closed when `file` goes, on every path.
   std::unique_ptr<iResFile> file = OpenObjectFile(fObjectFile);
+  // A stage that writes, not built yet: its writable check still comes first.
+  auto writingStageNotBuilt = [&file](const char* option) {
+    CheckWritable(file.get());
+    StageNotBuilt(option);
+  };
 
   // 3-10. Tile and report stages; they need no object-make file.
-  if (fMakeWall) {
-    CheckWritable(file.get());
-    StageNotBuilt("-wall");
-  }
-  if (fMakeWallStyle) {
-    CheckWritable(file.get());
-    StageNotBuilt("-wallstyle");
-  }
-  if (fMakeWallPattern) {
-    CheckWritable(file.get());
-    StageNotBuilt("-wallpattern");
-  }
+  if (fMakeWall) writingStageNotBuilt("-wall");
+  if (fMakeWallStyle) writingStageNotBuilt("-wallstyle");
+  if (fMakeWallPattern) writingStageNotBuilt("-wallpattern");
   if (fMakeFloor) {
-    CheckWritable(file.get());
-    StageNotBuilt(fPoolTile ? "-pooltile" : fFloorShadow ? "-floorshadow" : "-floor");
+    writingStageNotBuilt(fPoolTile ? "-pooltile" : fFloorShadow ? "-floorshadow" : "-floor");
   }
   if (fMakeWaterTile) StageNotBuilt("-watertile");
   if (fMakeThickWalls) StageNotBuilt("-thickwalls");
@@ -87,31 +82,14 @@ void ObjectBuilder::Build() {
   }
 
   // 12-21. The stages that write what the specs describe.
-  if (fMakeGraphics) {
-    CheckWritable(file.get());
-    StageNotBuilt("-graphics");
-  }
-  if (fMakeSounds) {
-    // Checked before the old sounds are removed, so a read-only file loses nothing.
-    CheckWritable(file.get());
-    StageNotBuilt("-sounds");
-  }
-  if (fMakeSlots) {
-    CheckWritable(file.get());
-    StageNotBuilt("-slot");
-  }
-  if (fMakeHeadline) {
-    CheckWritable(file.get());
-    StageNotBuilt("-headline");
-  }
-  if (fMakeAttributes) {
-    CheckWritable(file.get());
-    StageNotBuilt("-attr");
-  }
-  if (fMakeSkills) {
-    CheckWritable(file.get());
-    StageNotBuilt("-skills");
-  }
+  if (fMakeGraphics) writingStageNotBuilt("-graphics");
+  // -sounds: the writable check comes before the old sounds are removed, so a read-only
+  // file loses nothing.
+  if (fMakeSounds) writingStageNotBuilt("-sounds");
+  if (fMakeSlots) writingStageNotBuilt("-slot");
+  if (fMakeHeadline) writingStageNotBuilt("-headline");
+  if (fMakeAttributes) writingStageNotBuilt("-attr");
+  if (fMakeSkills) writingStageNotBuilt("-skills");
   if (fPrintDrawGroups) StageNotBuilt("-printdgrps");
   if (fMakeCatalog) StageNotBuilt("-catalog");
   if (fMakeTreeTables) StageNotBuilt("-ttab");
