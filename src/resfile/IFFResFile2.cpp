@@ -689,12 +689,12 @@ int32_t IFFResFile2::BeginChange() {
   uint32_t fileSize = 0;
   IFFHeader header;
   bool pastEnd = false;
-  if (GetFileSize(fileSize) == noErr &&
-      ReadChainHeader(oldMap, fileSize, header, pastEnd) == noErr && !pastEnd &&
-      header.fType == kResMapType && !(header.fFlags & kInvalid)) {
+  error = GetFileSize(fileSize);
+  if (error == noErr) error = ReadChainHeader(oldMap, fileSize, header, pastEnd);
+  if (error == badHeaderErr) return noErr;  // no sound map block there to free
+  if (error == noErr && !pastEnd && header.fType == kResMapType && !(header.fFlags & kInvalid))
     error = InvalidateBlock(oldMap);
-    if (error != noErr) Complain("error occurred invalidating map header", PathForMessages());
-  }
+  if (error != noErr) Complain("error occurred invalidating map header", PathForMessages());
   return error;
 }
 
@@ -761,9 +761,10 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
       while (end < fileSize) {
         IFFHeader next;
         bool nextPastEnd = false;
-        if (ReadChainHeader(end, fileSize, next, nextPastEnd) != noErr || nextPastEnd ||
-            !(next.fFlags & kInvalid))
-          break;
+        error = ReadChainHeader(end, fileSize, next, nextPastEnd);
+        if (error != noErr && error != badHeaderErr) return error;  // the disk failed
+        // A bad header ends the merge; the walk reports it when it gets there.
+        if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
         block.fSize += next.fSize;
         end += next.fSize;
         merged = true;

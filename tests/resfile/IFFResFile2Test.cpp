@@ -10,6 +10,7 @@
 #include "DebugCapture.h"
 #include "IFFResFile2.h"
 #include "IFFTestSupport.h"
+#include "PlatformFile.h"
 #include "TestTempFolder.h"
 
 using namespace ifftest;
@@ -620,4 +621,36 @@ TEST_F(IFFResFile2Test, UnusableSavedMapFallsBackToTheWalk) {
     EXPECT_EQ(file.Count(kTest), 1) << c.what;
     EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "payload") << c.what;
   }
+}
+
+// An allocation at the end that was cut short leaves a free header running past the end of
+// the file: the walk keeps what lies before it, and the next allocation cuts it off first.
+TEST_F(IFFResFile2Test, FreeTailPastTheEndIsCutOffBeforeTheNextWrite) {
+  const std::string good = RecordBytes(kTest, 1, 0x10, "", "good data");
+  const std::string tail = RecordBytes(kFreeBlockType, 0, kInvalid, "", "half", 5000);
+  const std::string bytes = FileHeaderBytes(0) + good + tail;
+  std::string path = folder.WriteFile("tail.iff", bytes);
+  ScopedDebugCapture capture;
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    EXPECT_EQ(file.Count(kTest), 1);
+    // A cut that fails writes nothing and is reported.
+    PlatformFileFailAt(kPlatformFaultTruncate, 1);
+    MHandle* h = HandleOf("new");
+    file.AddResource(h, kTest, 2, FixedStringBuffer<4>(), true);
+    file.WriteResource(h);
+    EXPECT_EQ(file.GetError(), unavailableErr);
+    PlatformFileResetFaults();
+    EXPECT_EQ(TestTempFolder::ReadFile(path).substr(64), bytes.substr(64));
+    file.WriteResource(h);
+    ASSERT_EQ(file.GetError(), noErr);
+    std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(path));
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].offset, 64u + good.size());
+    EXPECT_EQ(records[1].id, 2);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  ExpectAll(file, {{kTest, 1, 0, "", true, "good data"}, {kTest, 2, 0, "", true, "new"}}, "reopen");
 }

@@ -1,0 +1,258 @@
+// Fault injection: a session of writes, replacements, removals and a compacting close runs
+// with one host call made to fail, for every call of every kind in turn. Whatever fails, the
+// file on disk must hold every resource that was there before the session and every one that
+// an operation reported as written, with its bytes, through the saved map and by a walk alike;
+// and the operation during which the call failed must report an error.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <algorithm>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "DebugCapture.h"
+#include "IFFResFile2.h"
+#include "IFFTestSupport.h"
+#include "PlatformFile.h"
+#include "TestTempFolder.h"
+
+using namespace ifftest;
+
+namespace {
+
+constexpr uint32_t kTest = MakeResType('T', 'E', 'S', 'T');
+
+// What a reopened file may hold of one resource.
+struct Expect {
+  std::set<std::string> bytes;  // acceptable contents
+  bool required = true;         // must be there (else it may be missing)
+  bool absent = false;          // must not be there
+};
+using Model = std::map<int16_t, Expect>;
+
+std::string Data(char c, size_t n) { return std::string(n, c); }
+
+// Opens `path` and checks it against the model: through whatever the header names, and again
+// by a walk over a copy whose saved map is cleared.
+void CheckFile(const std::string& path, const Model& model, const std::string& how) {
+  for (bool walk : {false, true}) {
+    std::string use = path;
+    if (walk) {
+      use = path + ".walk";
+      FILE* f = fopen(use.c_str(), "wb");
+      std::string bytes = TestTempFolder::ReadFile(path);
+      fwrite(bytes.data(), 1, bytes.size(), f);
+      fclose(f);
+      IFFResFile2 clearer;
+      ASSERT_EQ(clearer.ClearSavedMap(PathOf(use)), noErr) << how;
+    }
+    std::string where = how + (walk ? " (walk)" : " (as saved)");
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(use)), noErr) << where;
+    std::set<int16_t> seen;
+    for (int16_t i = 1; i <= file.Count(kTest); ++i) {
+      MHandle* h = file.GetIndResource(kTest, uint16_t(i));
+      ASSERT_NE(h, nullptr) << where;
+      int16_t id = 0;
+      file.GetResID(h, id);
+      seen.insert(id);
+    }
+    for (const auto& [id, expect] : model) {
+      MHandle* h = file.GetResource(kTest, uint16_t(id));
+      if (expect.absent) {
+        EXPECT_EQ(h, nullptr) << where << " id " << id << " should be gone";
+        continue;
+      }
+      if (h == nullptr) {
+        EXPECT_FALSE(expect.required) << where << " id " << id << " lost";
+        continue;
+      }
+      EXPECT_TRUE(expect.bytes.count(BytesOf(h))) << where << " id " << id << " has wrong bytes: " << BytesOf(h).substr(0, 8) << " size " << BytesOf(h).size() << " allowed " << expect.bytes.size();
+    }
+    for (int16_t id : seen) EXPECT_TRUE(model.count(id)) << where << " stray id " << id;
+    file.Close();
+  }
+}
+
+class IFFFaultTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    path = folder / "faults.iff";
+    IFFResFile2 file;
+    ASSERT_EQ(file.Create(PathOf(path)), noErr);
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    // A hole at the front, which the first write of the session fills exactly.
+    MHandle* hole = HandleOf(Data('h', 300));
+    file.AddResource(hole, kTest, 7, FixedStringBuffer<4>(), true);
+    file.WriteResource(hole);
+    for (auto& [id, data] : base) {
+      MHandle* h = HandleOf(data);
+      file.AddResource(h, kTest, uint16_t(id), FixedStringBuffer<4>(), true);
+      file.WriteResource(h);
+      ASSERT_EQ(file.GetError(), noErr);
+    }
+    file.RemoveResource(hole);
+    ASSERT_EQ(file.GetError(), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+    baseBytes = TestTempFolder::ReadFile(path);
+  }
+  void TearDown() override { PlatformFileResetFaults(); }
+
+  // Runs the session with a fault armed on call `n` of `op` (n 0: no fault). Fills `model`
+  // with what the file must hold afterwards and `snapshot` with the file as it was right
+  // after the first operation that reported an error. Returns false when an operation during
+  // which the failing call happened reported success.
+  bool RunSession(PlatformFaultOp op, int32_t n, bool sticky, Model& model, std::string& snapshot,
+                  Model& snapshotModel) {
+    folder.WriteFile("faults.iff", baseBytes);
+    model.clear();
+    for (auto& [id, data] : base) model[id] = Expect{{data}, true, false};
+    model[7] = Expect{{}, false, true};
+    snapshot.clear();
+    bool honest = true;
+
+    IFFResFile2 file;
+    if (file.Open(PathOf(path)) != noErr) return false;
+    PlatformFileResetFaults();
+    if (n > 0) PlatformFileFailAt(op, n, sticky);
+
+    // Runs one step; `apply(ok)` updates the model for its outcome.
+    auto step = [&](auto action, auto apply) {
+      int64_t before = PlatformFileCallCount(op);
+      int32_t error = action();
+      int64_t after = PlatformFileCallCount(op);
+      bool hit = n > 0 && before < n && n <= after;
+      if (hit && error == noErr) honest = false;
+      apply(error == noErr);
+      if (error != noErr && snapshot.empty()) {
+        snapshot = TestTempFolder::ReadFile(path);
+        snapshotModel = model;
+      }
+    };
+    // 1. Replace resource 1 with new bytes, into the hole.
+    MHandle* h1 = HandleOf(Data('N', 300));
+    step([&] {
+           file.AddResource(h1, kTest, 1, FixedStringBuffer<4>(), true);
+           file.WriteResource(h1);
+           return file.GetError();
+         },
+         [&](bool ok) {
+           if (ok) model[1] = Expect{{Data('N', 300)}, true, false};
+           else model[1].bytes.insert(Data('N', 300));
+         });
+    // 2. A new resource, written at once.
+    MHandle* h5 = HandleOf(Data('5', 300));
+    step([&] {
+           file.AddResource(h5, kTest, 5, FixedStringBuffer<4>(), true);
+           file.WriteResource(h5);
+           return file.GetError();
+         },
+         [&](bool ok) { model[5] = Expect{{Data('5', 300)}, ok, false}; });
+    // 3. Remove the large resource: enough waste to compact at close.
+    step([&] {
+           MHandle* h = file.GetResource(kTest, 3);
+           if (h == nullptr) return file.GetError();
+           file.RemoveResource(h);
+           return file.GetError();
+         },
+         [&](bool ok) {
+           if (ok) model[3] = Expect{{}, false, true};
+           else model[3].required = false;
+         });
+    // 4. Rewrite resource 2 in place of itself, with other bytes of the same size.
+    bool rewrote2 = false;
+    step([&] {
+           MHandle* h = file.GetResource(kTest, 2);
+           if (h == nullptr) return file.GetError();
+           std::memset(HLock(h), 'R', size_t(HGetSize(h)));
+           HUnlock(h);
+           rewrote2 = true;
+           file.WriteResource(h);
+           return file.GetError();
+         },
+         [&](bool ok) {
+           const std::string rewritten = Data('R', base.at(2).size());
+           if (ok) model[2] = Expect{{rewritten}, true, false};
+           else model[2].bytes.insert(rewritten);
+         });
+    // 5. A resource added and left to Close; then Close (update, compaction, map).
+    MHandle* h6 = HandleOf(Data('6', 50));
+    file.AddResource(h6, kTest, 6, FixedStringBuffer<4>(), true);
+    model[6] = Expect{{Data('6', 50)}, false, false};
+    step([&] { return file.Close(); },
+         [&](bool ok) {
+           if (ok) {
+             model[6].required = true;
+             // Everything pending reached the disk.
+             model[1].bytes.erase(base.at(1));
+             if (rewrote2) model[2].bytes.erase(base.at(2));
+           }
+         });
+    for (int kind = 0; kind <= kPlatformFaultRead; ++kind)
+      calls[kind] = PlatformFileCallCount(PlatformFaultOp(kind));
+    PlatformFileResetFaults();
+    return honest;
+  }
+
+  int64_t calls[kPlatformFaultRead + 1] = {};  // host calls of each kind in the last session
+
+  TestTempFolder folder;
+  std::string path;
+  std::string baseBytes;
+  const std::map<int16_t, std::string> base = {
+      {1, Data('a', 200)}, {2, Data('b', 80)}, {3, Data('c', 11000)}, {4, Data('d', 40)}};
+};
+
+}  // namespace
+
+struct FaultCase {
+  PlatformFaultOp op;
+  bool sticky;  // the Nth call and every later one fail: the disk stops where a crash would
+};
+
+class IFFFaultKindTest : public IFFFaultTest, public ::testing::WithParamInterface<FaultCase> {};
+
+TEST_P(IFFFaultKindTest, EveryFailingCallKeepsTheFileWhole) {
+  ScopedDebugCapture capture;  // the failures raise assertions
+  const FaultCase kind = GetParam();
+  Model model, snapshotModel;
+  std::string snapshot;
+  // A clean run first: every step succeeds, and it counts the calls of each kind.
+  ASSERT_TRUE(RunSession(kind.op, 0, false, model, snapshot, snapshotModel));
+  EXPECT_TRUE(snapshot.empty());
+  CheckFile(path, model, "clean");
+  for (const DiskRecord& r : WalkRecords(TestTempFolder::ReadFile(path)))
+    EXPECT_NE(r.type, kFreeBlockType) << "the clean run ends compacted";
+  const int64_t total = calls[kind.op];
+  for (int32_t n = 1; n <= total; ++n) {
+    std::string how = "call " + std::to_string(n) + " of " + std::to_string(total);
+    bool honest = RunSession(kind.op, n, kind.sticky, model, snapshot, snapshotModel);
+    EXPECT_TRUE(honest) << how << ": a failing call was reported as success";
+    EXPECT_FALSE(snapshot.empty()) << how << ": no operation reported the failure";
+    CheckFile(path, model, how + ", after close");
+    if (!snapshot.empty()) {
+      std::string snapPath = folder.WriteFile("snapshot.iff", snapshot);
+      CheckFile(snapPath, snapshotModel, how + ", right after the failure");
+    }
+    // No file of the compaction is left behind.
+    EXPECT_FALSE(PlatformPathExists((path + "~defrag").c_str())) << how;
+    if (::testing::Test::HasFailure()) return;  // one broken case tells enough
+  }
+}
+
+std::string FaultCaseName(const ::testing::TestParamInfo<FaultCase>& info) {
+  static const char* const names[] = {"Write", "Seek", "Truncate", "Flush", "Read"};
+  return std::string(names[info.param.op]) + (info.param.sticky ? "FromNthOn" : "AtNth");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, IFFFaultKindTest,
+    ::testing::Values(FaultCase{kPlatformFaultWrite, false}, FaultCase{kPlatformFaultWrite, true},
+                      FaultCase{kPlatformFaultSeek, false}, FaultCase{kPlatformFaultSeek, true},
+                      FaultCase{kPlatformFaultFlush, false}, FaultCase{kPlatformFaultFlush, true},
+                      FaultCase{kPlatformFaultRead, false}, FaultCase{kPlatformFaultRead, true}),
+    FaultCaseName);
