@@ -82,7 +82,14 @@ void ObjectBuilder::Build() {
   }
 
   // 12-21. The stages that write what the specs describe.
-  if (fMakeGraphics) writingStageNotBuilt("-graphics");
+  if (fMakeGraphics) {
+    // Sprites and palettes, then the draw groups that show them; the wall-style tags of
+    // this stage come with the wall makers.
+    CheckWritable(file.get());
+    fSpecs->RenderSprites(file.get(), fGraphicsDir);
+    fSpecs->WriteDrawGroups();
+    if (fSpecs->fWallStyles.Count() > 0) StageNotBuilt("wall style");
+  }
   // -sounds: the writable check comes before the old sounds are removed, so a read-only
   // file loses nothing.
   if (fMakeSounds) writingStageNotBuilt("-sounds");
@@ -90,7 +97,7 @@ void ObjectBuilder::Build() {
   if (fMakeHeadline) writingStageNotBuilt("-headline");
   if (fMakeAttributes) writingStageNotBuilt("-attr");
   if (fMakeSkills) writingStageNotBuilt("-skills");
-  if (fPrintDrawGroups) StageNotBuilt("-printdgrps");
+  if (fPrintDrawGroups) fSpecs->PrintDrawGroups(stdout);
   if (fMakeCatalog) StageNotBuilt("-catalog");
   if (fMakeTreeTables) StageNotBuilt("-ttab");
   if (fMakeBitmaps) StageNotBuilt("-bmps");
