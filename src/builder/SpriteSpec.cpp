@@ -165,6 +165,9 @@ void SpriteSpec::Parse(AttribTable& tag, int32_t& counter, const RenderSpec& siz
   fFrames = 1;
   GetIntAttr(tag, "frames", fFrames);
   if (fFrames <= 0) ThrowError("negative frames", TagPlace(tag));
+  // No sheet holds more rows than 16-bit coordinates reach; this also keeps the sprite
+  // count within range.
+  if (fFrames > INT16_MAX) ThrowError("frames expected to be at most 32767", TagPlace(tag));
   counter += fFrames;
 
   fColumns = 4;

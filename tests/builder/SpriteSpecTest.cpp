@@ -242,6 +242,8 @@ TEST(SpriteSpec, ParseErrors) {
        "line: 1 - sprite tag requires a tgafile or bmpfile attribute"},
       {"<sprite id=1 tgafile=" + longName + ">", "line: 1 - file name too long"},
       {"<sprite id=1 tgafile=a.tga frames=0>", "line: 1 - negative frames"},
+      {"<sprite id=1 tgafile=a.tga frames=2000000000>",
+       "line: 1 - frames expected to be at most 32767"},
       {"<sprite id=1 tgafile=a.tga frames=two>",
        "line: 1 - integer value expected for key \"frames\" in tag \"sprite\""},
       {"<sprite id=1\ntgafile=a.tga\n\ncolumns=3>", "line: 4 - columns expected to be 1, 2, or 4"},
