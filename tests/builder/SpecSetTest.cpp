@@ -54,6 +54,11 @@ TEST(SpecSet, SingleObjectIsTheDefaultTarget) {
   ASSERT_NE(target->GetDefinition(), nullptr);
   EXPECT_EQ(target->GetDefinition()->GetGUID(), 0x1234u);
   EXPECT_EQ(set.GetDefaultTarget(), target);
+
+  // Registered before the first tag, with no tag naming it.
+  SpecSet plain(&file);
+  Compile(plain, "");
+  EXPECT_EQ(plain.fTargets.Count(), 1);
 }
 
 TEST(SpecSet, NoDefaultTargetAmongSeveralObjects) {
@@ -201,32 +206,22 @@ TEST(SpecSet, UnknownTagsWarnAndCareerTagsAreIgnored) {
 }
 
 TEST(SpecSet, PairGroupsSpreadToTheDrawGroupsThatUseThem) {
-  const char* text =
+  const std::string sprites =
       "<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=4>"
-      "<sprite id=2 tgafile=b.tga symmetry=bi-lateral pairing=4>"
-      "<drawgroup id=100><drawgroup id=101>";
-  {
-    MemResFile file;
-    SpecSet set(&file);
-    Compile(set, text);
-    DGRPSpec* drawGroup = set.fDrawGroups.Nth(0);
-    drawGroup->AddEmbedded(0, set.fSprites.Nth(0));
-    drawGroup->AddEmbedded(2, set.fSprites.Nth(1));
-    EXPECT_EQ(FatalText([&] { set.ResolvePairGroups(); }),
-              "draw group uses two sprites from same pair group");
-  }
-  // A draw group that uses one member gets the others at the same direction offset; the
-  // draw group then completes the group.
+      "<sprite id=2 tgafile=b.tga symmetry=bi-lateral pairing=4>";
+  EXPECT_EQ(CompileError(sprites + "<drawgroup id=100><item sprite id=1><item sprite id=2>"),
+            "draw group uses two sprites from same pair group");
+
+  // A draw group that uses one member gets the others at the same direction offset.
   MemResFile file;
   SpecSet set(&file);
-  Compile(set, text);
-  DGRPSpec* uses = set.fDrawGroups.Nth(1);
-  uses->AddEmbedded(2, set.fSprites.Nth(1));
-  FatalText([&] { set.ResolvePairGroups(); });
-  DGRPEmbedded* added = uses->FindEmbedded(set.fSprites.Nth(0));
+  Compile(set, sprites +
+                   "<drawgroup id=100><item sprite id=2 \"direction offset\"=2>"
+                   "<drawgroup id=101>");
+  DGRPEmbedded* added = set.fDrawGroups.Nth(0)->FindEmbedded(set.fSprites.Nth(0));
   ASSERT_NE(added, nullptr);
   EXPECT_EQ(added->fDirectionOffset, 2);
-  EXPECT_EQ(set.fDrawGroups.Nth(0)->FindEmbedded(set.fSprites.Nth(0)), nullptr);
+  EXPECT_EQ(set.fDrawGroups.Nth(1)->FindEmbedded(set.fSprites.Nth(0)), nullptr);
 }
 
 TEST(SpecSet, TypedGetters) {
