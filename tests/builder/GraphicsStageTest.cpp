@@ -698,6 +698,7 @@ TEST_F(GraphicsStage, FailuresEndTheBuildWithTheirMessage) {
       {"<sprite id=1 name=x tgafile=a.tga mask=notbmp.bmp>", "no mask to apply"},
       {"<sprite id=1 name=x tgafile=narrow.tga>",
        "tga file too small for some sprite position...did you export all frames?"},
+      {"<sprite id=1 name=x bmpfile=notbmp.bmp>", "cant make dgrps without tga"},
       {"<sprite id=1 name=x tgafile=a.tga>\n<drawgroup id=3 name=d ordering=sideways>",
        "line: 3 - unknown ordering"},
       {"<sprite id=1 name=x tgafile=a.tga>\n<drawgroup id=3 name=d>\n<item sprite id=9>",
@@ -714,6 +715,32 @@ TEST_F(GraphicsStage, FailuresEndTheBuildWithTheirMessage) {
     EXPECT_EQ(lines[lines.size() - 2], "fatal error: " + c.message) << r.err;
     EXPECT_EQ(lines.back(), "");
   }
+}
+
+TEST_F(GraphicsStage, EmptyGraphicsFolderIsRefused) {
+  dir.WriteFile("obj.omk", std::string(kSizes) + "<sprite id=1 name=x tgafile=a.tga>\n");
+  const MorvikRun r = Morvik(dir, "'" + (dir / "obj.iff") + "' -spec '" + (dir / "obj.omk") + "' -graphics ''");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("fatal error: not enough info to determine tga file\n\n"), std::string::npos) << r.err;
+}
+
+TEST_F(GraphicsStage, BmpSourceBecomesAnSprList) {
+  const std::vector<TestRGB> pal = Palette();
+  const Sheet a = MakeSheet(4, 1, 0);
+  Art("a.bmp", Bmp8(a, pal));
+  const MorvikRun r = Build(dir, std::string(kSizes) + "<sprite id=5 name=flat bmpfile=a.bmp paletteid=2>\n");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  EXPECT_NE(r.err.find("Generating sprite 5, flat...\nRendering file a.bmp...\n"), std::string::npos) << r.err;
+  OpenFile f(dir / "obj.iff");
+  const std::vector<uint8_t> list = Resource(f.file, kSPR, 5);
+  const spritedec::SpriteListInfo info = List(list, true);
+  EXPECT_EQ(info.version, 502u);
+  EXPECT_EQ(info.paletteId, 2u);
+  ASSERT_EQ(info.count, 12u);
+  for (int n = 0; n < 12; n++) {
+    ExpectSprFrame(list.data() + info.frames[n].offset, info.frames[n].size, a, CellOf(4, 0, n % 4, n / 4));
+  }
+  EXPECT_EQ(Resource(f.file, kPALT, 2).size(), 784u);
 }
 
 TEST_F(GraphicsStage, DeprecatedItemsAndOverwritesWarn) {
