@@ -1,9 +1,11 @@
 #include "IFFResFile2.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "PlatformFile.h"
 #include "Recon.h"
@@ -928,6 +930,13 @@ int32_t IFFResFile2::Defragment() {
     uint32_t offset;
     uint32_t size;
   };
+  // Blocks the map refers to are kept whatever their type; stale saved maps are dropped.
+  std::unordered_set<uint32_t> referenced;
+  for (size_t n = 0; n < fMap->NodeCount(); ++n)
+    for (const auto& entry : fMap->NodeAt(n).fEntries) {
+      referenced.insert(entry->fFileoffset);
+      referenced.insert(entry->fReplacedOffset);
+    }
   std::vector<Block> live;
   for (uint32_t at = kUniqueHeaderSize; at < fileSize;) {
     IFFHeader header;
@@ -938,7 +947,7 @@ int32_t IFFResFile2::Defragment() {
       return Report(error);
     }
     if (pastEnd) break;
-    if (!(header.fFlags & kInvalid) && header.fType != kResMapType)
+    if (!(header.fFlags & kInvalid) && (header.fType != kResMapType || referenced.count(at)))
       live.push_back({at, header.fSize});
     at += header.fSize;
   }

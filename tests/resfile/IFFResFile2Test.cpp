@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -653,4 +654,62 @@ TEST_F(IFFResFile2Test, FreeTailPastTheEndIsCutOffBeforeTheNextWrite) {
   IFFResFile2 file;
   ASSERT_EQ(file.Open(PathOf(path)), noErr);
   ExpectAll(file, {{kTest, 1, 0, "", true, "good data"}, {kTest, 2, 0, "", true, "new"}}, "reopen");
+}
+
+// A detach whose write fails keeps the data with the file, and Close still writes them.
+TEST_F(IFFResFile2Test, FailedDetachKeepsTheDataWithTheFile) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "one"}});
+  ScopedDebugCapture capture;
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    MHandle* h = HandleOf("kept");
+    file.AddResource(h, kTest, 2, FixedStringBuffer<4>(), true);
+    PlatformFileFailAt(kPlatformFaultWrite, 1, /*sticky=*/true);
+    file.DetachResource(h);
+    EXPECT_EQ(file.GetError(), shortWriteErr);
+    PlatformFileResetFaults();
+    EXPECT_EQ(file.GetResType(h), kTest);  // still the file's
+    EXPECT_EQ(file.GetResource(kTest, 2), h);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  ExpectAll(file, {{kTest, 1, 0, "", true, "one"}, {kTest, 2, 0, "", true, "kept"}}, "reopen");
+}
+
+TEST_F(IFFResFile2Test, StoredNamesAreCutTo63Characters) {
+  std::string record = RecordBytes(kTest, 1, 0x10, "", "data");
+  std::memset(&record[12], 'x', 64);  // a name field without its NUL
+  std::string path = folder.WriteFile("names.iff", FileHeaderBytes(0) + record);
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  MHandle* h = file.GetResource(kTest, 1);
+  FixedStringBuffer<64> name;
+  file.GetResName(h, name);
+  EXPECT_EQ(std::string(name.c_str()), std::string(63, 'x'));
+  EXPECT_EQ(BytesOf(h), "data");
+}
+
+TEST_F(IFFResFile2Test, OperationsWithoutAnswer) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "one"}});
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.GetIndType(1), kTest);
+  EXPECT_EQ(file.GetIndType(2), 0u);
+  EXPECT_EQ(file.GetError(), badTypeIndexErr);
+  int16_t attrs = 5;
+  file.GetResAttrs(file.GetResource(kTest, 1), attrs);
+  EXPECT_EQ(attrs, 0);
+  EXPECT_EQ(file.GetError(), unsupportedErr);
+  file.UnusedOperation();
+  EXPECT_EQ(file.GetError(), unsupportedErr);
+  EXPECT_EQ(file.GetIndResource(kTest, 2), nullptr);
+  EXPECT_EQ(file.GetError(), noSuchResourceErr);
+  MHandle* stranger = HandleOf("x");
+  EXPECT_TRUE(file.IsNativeOrder(stranger));
+  EXPECT_EQ(file.GetError(), notMemberErr);
+  file.WriteResource(stranger);
+  EXPECT_EQ(file.GetError(), notMemberErr);
+  HFree(stranger);
 }
