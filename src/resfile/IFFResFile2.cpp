@@ -174,7 +174,12 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
   if (fMapOffset == 0 || !LoadSavedMap(fileSize)) {
     fMap->Clear();
     fMap->SetWasted(0);
-    Scan(fileSize);
+    error = Scan(fileSize);
+    if (error != noErr) {
+      ReleaseMap();
+      fFile.Close();
+      return Report(error);
+    }
   }
   fMap->RemoveType(kResMapType);
   return Report(noErr);
@@ -817,16 +822,20 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
 // ---------------------------------------------------------------------------------------------
 // The map on disk
 
-void IFFResFile2::Scan(uint32_t fileSize) {
+int32_t IFFResFile2::Scan(uint32_t fileSize) {
   uint32_t at = kUniqueHeaderSize;
   while (at < fileSize) {
     IFFHeader header;
     bool pastEnd = false;
-    if (ReadChainHeader(at, fileSize, header, pastEnd) != noErr) {
+    int32_t error = ReadChainHeader(at, fileSize, header, pastEnd);
+    if (error == badHeaderErr) {
       Complain("bad header found", PathForMessages());
-      return;
+      return noErr;  // what lies before it is kept
     }
-    if (pastEnd) return;  // an allocation at the end that never got its data
+    // A disk that fails must not pass for a file that ends here: a map saved from this
+    // walk would hide every record after this one.
+    if (error != noErr) return error;
+    if (pastEnd) return noErr;  // an allocation at the end that never got its data
     if (header.fFlags & kInvalid) {
       fMap->AddWasted(header.fSize);
     } else {
@@ -838,6 +847,7 @@ void IFFResFile2::Scan(uint32_t fileSize) {
     }
     at += header.fSize;
   }
+  return noErr;
 }
 
 bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {

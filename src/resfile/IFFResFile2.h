@@ -62,6 +62,7 @@ class IFFResFile2 : public iResFile {
   int32_t Delete(const StringBuffer& path) override;
   // Opens the file and loads its saved map, or walks it when there is none (or the map is
   // unusable). A record header that is corrupt ends the walk; the records before it stay.
+  // A read that fails fails the open.
   int32_t Open(const StringBuffer& path) override;
   int32_t Suspend() override;
   int32_t Resume() override;
@@ -163,7 +164,7 @@ class IFFResFile2 : public iResFile {
   int32_t InvalidateBlock(uint32_t offset);
   int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset);
 
-  void Scan(uint32_t fileSize);
+  int32_t Scan(uint32_t fileSize);  // a bad header ends it (noErr); a disk error is returned
   bool LoadSavedMap(uint32_t fileSize);
   int32_t SaveMap();
   void ReleaseMap();

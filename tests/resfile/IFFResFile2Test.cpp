@@ -713,3 +713,19 @@ TEST_F(IFFResFile2Test, OperationsWithoutAnswer) {
   EXPECT_EQ(file.GetError(), notMemberErr);
   HFree(stranger);
 }
+
+// A read that fails while the file is walked fails the open: a map saved from a partial walk
+// would hide the records after it.
+TEST_F(IFFResFile2Test, ReadFailureWhileWalkingFailsTheOpen) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "one"}, {kTest, 2, 0, "", true, "two"}});
+  IFFResFile2 clearer;
+  ASSERT_EQ(clearer.ClearSavedMap(PathOf(Path())), noErr);
+  ScopedDebugCapture capture;
+  IFFResFile2 file;
+  PlatformFileFailAt(kPlatformFaultRead, 3);  // the file header, record 1, then record 2
+  EXPECT_EQ(file.Open(PathOf(Path())), shortReadErr);
+  PlatformFileResetFaults();
+  EXPECT_FALSE(file.ValidFile());
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.Count(kTest), 2);
+}
