@@ -34,8 +34,14 @@ class Compiled {
     FixedStringBuffer<260> p(path.c_str());
     markup.Open(p);
     ReadMarkupFile(fTags, &markup);
-    fSet->ParseSpecTags(fTags);
     markup.Close();
+    try {
+      fSet->ParseSpecTags(fTags);
+    } catch (...) {
+      gLogStream = fOldLog;
+      fclose(fLog);
+      throw;
+    }
   }
   ~Compiled() {
     gLogStream = fOldLog;
@@ -150,6 +156,57 @@ TEST(DrawGroupSpec, DrawOffsetsLeaveGroupsWithoutTheSprite) {
   group->UpdateDrawOffsets(diagonal);  // group 7 has no odd directions: nothing to do
   ASSERT_EQ(group->GetDrawGroup().fEntries.size(), before.fEntries.size());
   EXPECT_EQ(group->GetDrawGroup().fEntries[0].fItems[0].fValueA, before.fEntries[0].fItems[0].fValueA);
+}
+
+TEST(DrawGroupSpec, RadialPairGroupTurnsTheMembersWithTheView) {
+  std::string omk = kSizes;
+  for (int id = 1; id <= 4; id++) {
+    omk += "<sprite id=" + std::to_string(id) + " tgafile=a.tga symmetry=radial pairing=2>\n";
+  }
+  Compiled c(omk + "<drawgroup id=9>\n<item sprite id=1>\n");
+  DrawGroup& group = c.Group(0)->GetDrawGroup();
+  ASSERT_EQ(group.fEntries.size(), 12u);
+  for (uint32_t zoom = 1; zoom <= 3; zoom++) {
+    for (uint32_t d = 0; d < 8; d += 2) {
+      DrawGroupEntry* e = group.GetEntry(d, zoom);
+      ASSERT_EQ(e->CountItems(), 1);
+      EXPECT_EQ(e->fItems[0].fSpriteId, int32_t(1 + d / 2)) << d;
+      EXPECT_EQ(e->fItems[0].fSpriteIndex, int32_t(3 - zoom));
+    }
+  }
+}
+
+TEST(DrawGroupSpec, PairGroupErrors) {
+  const struct {
+    const char* sprites;
+    const char* message;
+  } cases[] = {
+      {"<sprite id=1 tgafile=a.tga pairing=1><sprite id=2 tgafile=a.tga pairing=1>",
+       "illegal symmetry on a paired sprite"},
+      {"<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=1>"
+       "<sprite id=2 tgafile=a.tga symmetry=bi-lateral pairing=1>"
+       "<sprite id=3 tgafile=a.tga symmetry=bi-lateral pairing=1>",
+       "two sprites expected for bi-laterally symmetric pair group"},
+      {"<sprite id=1 tgafile=a.tga symmetry=radial-flip pairing=1>"
+       "<sprite id=2 tgafile=a.tga symmetry=radial-flip pairing=1>",
+       "four sprites expected for radially symmetric pair group"},
+      {"<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=1>"
+       "<sprite id=2 tgafile=a.tga symmetry=radial pairing=1>",
+       "different symmetries for paired sprites"},
+      {"<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=1 frames=2>"
+       "<sprite id=2 tgafile=a.tga symmetry=bi-lateral pairing=1>",
+       "pairing found for diagonal sprites"},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.sprites);
+    std::string message;
+    try {
+      Compiled c(std::string(kSizes) + k.sprites + "\n<drawgroup id=5>\n<item sprite id=1>\n");
+    } catch (const Terminate& t) {
+      message = t.c_str();
+    }
+    EXPECT_EQ(message, k.message);
+  }
 }
 
 TEST(DrawGroupSpec, ItemErrors) {
