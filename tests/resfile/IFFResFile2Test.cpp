@@ -729,3 +729,26 @@ TEST_F(IFFResFile2Test, ReadFailureWhileWalkingFailsTheOpen) {
   ASSERT_EQ(file.Open(PathOf(Path())), noErr);
   EXPECT_EQ(file.Count(kTest), 2);
 }
+
+// The first change to a file opened through its saved map retires the map: the header stops
+// naming it before its block is freed, and the block counts as wasted.
+TEST_F(IFFResFile2Test, FirstChangeRetiresTheSavedMap) {
+  MakeFile(Path(), {{kTest, 1, 0, "", true, "one"}});
+  std::vector<DiskRecord> before = WalkRecords(TestTempFolder::ReadFile(Path()));
+  ASSERT_EQ(before.size(), 2u);
+  ASSERT_EQ(before[1].type, kResMapType);
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.GetMapOffset(), before[1].offset);
+  EXPECT_EQ(file.GetWasted(), 0u);
+  file.SetResID(file.GetResource(kTest, 1), 2);
+  ASSERT_EQ(file.GetError(), noErr);
+  EXPECT_EQ(file.GetMapOffset(), 0u);
+  EXPECT_EQ(file.GetWasted(), before[1].size);
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  EXPECT_EQ(bytes.substr(0, 64), FileHeaderBytes(0));
+  std::vector<DiskRecord> after = WalkRecords(bytes);
+  ASSERT_EQ(after.size(), 2u);
+  EXPECT_EQ(after[1].type, kFreeBlockType);
+  EXPECT_EQ(after[1].flags & kInvalid, kInvalid);
+}
