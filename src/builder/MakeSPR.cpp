@@ -7,6 +7,7 @@
 
 #include "ByteOrder.h"
 #include "ObjectBuilder.h"
+#include "PlatformFile.h"
 #include "offscrn.h"
 #include "palwrap.h"
 #include "TGAParser.h"
@@ -118,7 +119,7 @@ void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, O
   uint16_t bmpPixels = 0;
   if (bmpPath != nullptr) {
     GetGlobalPalette()->LoadFromFile(*bmpPath, 0);
-    FilePtr f(fopen(bmpPath->c_str(), "rb"));
+    FilePtr f(fopen(PlatformResolvePath(bmpPath->c_str()).c_str(), "rb"));
     if (f) {
       int32_t count = 0;
       bmpPixels = GetBMPColorCount(f.get(), count);
@@ -301,7 +302,7 @@ void SwapSpriteListToBigEndian(uint8_t* list, int32_t size) {
 }
 
 void ReadRectFile(const char* path, PtrList<RectRecord>& records) {
-  FilePtr f(fopen(path, "r"));
+  FilePtr f(fopen(PlatformResolvePath(path).c_str(), "r"));
   if (!f) ReportFileCodeError("could not open rect file", path, -1);
   char line[256];
   int32_t lineNumber = 0;

@@ -743,6 +743,24 @@ TEST_F(GraphicsStage, BmpSourceBecomesAnSprList) {
   EXPECT_EQ(Resource(f.file, kPALT, 2).size(), 784u);
 }
 
+TEST_F(GraphicsStage, SourcePathsMayUseBackslashesAndAnotherCase) {
+  const std::vector<TestRGB> pal = Palette();
+  const Sheet a = MakeSheet(4, 1, 0);
+  // The TGA's colours are all black: the indices must come from the BMP.
+  dir.WriteFile("art/Sub/a.tga", Tga(a, std::vector<TestRGB>(256), 32));
+  dir.WriteFile("art/Sub/a.bmp", Bmp8(a, pal));
+  dir.WriteFile("art/Sub/aalpha.tga", AlphaTga(a));
+  const MorvikRun r = Build(dir, std::string(kSizes) + "<sprite id=5 name=x tgafile=\"sub\\A.TGA\">\n");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  OpenFile f(dir / "obj.iff");
+  const std::vector<uint8_t> list = Resource(f.file, kSPR2, 5);
+  const spritedec::SpriteListInfo info = List(list, false);
+  ASSERT_EQ(info.count, 12u);
+  for (int n = 0; n < 12; n++) {
+    ExpectSpr2Frame(list.data() + info.frames[n].offset, info.frames[n].size, a, CellOf(4, 0, n % 4, n / 4), true);
+  }
+}
+
 TEST_F(GraphicsStage, DeprecatedItemsAndOverwritesWarn) {
   const std::vector<TestRGB> pal = Palette();
   const Sheet a = MakeSheet(4, 1, 0);
