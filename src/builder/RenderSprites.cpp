@@ -127,6 +127,11 @@ class SavedPalette {
   PlatformColorEntry fColours[256];
 };
 
+// The palette-id word of the sprite's SPR2 frames: the PALT it names, 0xFFFF for none.
+uint16_t FramePaletteId(const SpriteSpec* sprite) {
+  return sprite->fPaletteId >= 0 ? static_cast<uint16_t>(sprite->fPaletteId) : kSprite2NoPalette;
+}
+
 bool HasImage(Offscreen* world) {
   if (world == nullptr || !world->Exists()) return false;
   int32_t width = 0;
@@ -276,7 +281,7 @@ void ApplyMask(Offscreen* destination, Offscreen* mask, int32_t firstRow) {
 void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite) {
   if (HasImage(depth)) {
     CompressSprite2List(file, depth, sprite, [&](const MacRect& cell, const MacRect& frame) {
-      return EncodeSprite2ColorZ(colour, depth, cell, frame);
+      return EncodeSprite2ColorZ(colour, depth, cell, frame, FramePaletteId(sprite));
     });
     return;
   }
@@ -300,7 +305,8 @@ void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, O
     ThrowError("only supports alpha sprites with z at this time");
   }
   CompressSprite2List(file, depth, sprite, [&](const MacRect& cell, const MacRect& frame) {
-    return EncodeSprite2ColorZAlpha(colour, depth, alpha, cell, frame, kAlphaBits);
+    return EncodeSprite2ColorZAlpha(colour, depth, alpha, cell, frame, kAlphaBits,
+                                    FramePaletteId(sprite));
   });
 }
 

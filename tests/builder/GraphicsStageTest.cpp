@@ -217,10 +217,14 @@ Box Trimmed(const Cell& c, Visible visible) {
 
 // Checks one SPR2 frame against its cell: size and origin of the trimmed box, then every
 // pixel's visibility, colour, depth and alpha.
-void ExpectSpr2Frame(const uint8_t* data, size_t size, const Sheet& s, const Cell& c, bool alpha) {
+void ExpectSpr2Frame(const uint8_t* data, size_t size, const Sheet& s, const Cell& c, bool alpha,
+                     int paletteId = -1) {
   spritedec::Spr2Frame f;
   std::string error;
   ASSERT_TRUE(spritedec::DecodeSpr2Frame(data, size, f, error)) << error;
+  if (paletteId >= 0) {
+    EXPECT_EQ(f.paletteId, paletteId);
+  }
   auto visible = [&](int x, int y) { return s.depth[s.At(x, y)] < 255; };
   const Box b = Trimmed(c, visible);
   ASSERT_EQ(f.width, b.right - b.left);
@@ -403,7 +407,7 @@ TEST_F(GraphicsStage, BuildsEverySpriteKindPaletteAndDrawGroup) {
     for (int n = 0; n < 12; n++) {
       SCOPED_TRACE(n);
       ExpectSpr2Frame(list.data() + info.frames[n].offset, info.frames[n].size, *sheet,
-                      CellOf(4, 0, n % 4, n / 4), alpha);
+                      CellOf(4, 0, n % 4, n / 4), alpha, int(palId));
     }
   }
 
