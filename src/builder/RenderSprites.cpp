@@ -141,12 +141,11 @@ bool HasImage(Offscreen* world) {
 }
 
 // Appends an encoded frame to an SPR2 list, writing its offset into slot `index`, and frees
-// the frame.
+// the frame. The list stays the caller's, also when this throws.
 void AppendFrame(MHandle* list, uint32_t index, MHandle* frame) {
   if (frame == nullptr) {
-    XASSERT(frame != nullptr, "HAlloc failed!");
-    HFree(list);
-    ThrowError("HAlloc failed!");
+    // Out of memory, or a frame whose lines do not fit the format's 13-bit counts.
+    ThrowError("could not encode sprite frame");
   }
   const int32_t oldSize = HGetSize(list);
   const int32_t frameSize = HGetSize(frame);
@@ -160,7 +159,6 @@ void AppendFrame(MHandle* list, uint32_t index, MHandle* frame) {
   if (HSetSize(list, static_cast<uint32_t>(newSize)) != 0) {
     XASSERT(false, "HSetSize failed!");
     HFree(frame);
-    HFree(list);
     ThrowError("HSetSize failed!");
   }
   data = reinterpret_cast<uint8_t*>(HLock(list));
@@ -225,10 +223,15 @@ void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, E
   const uint32_t header[3] = {kSpr2ListVersion, count, static_cast<uint32_t>(sprite->fPaletteId)};
   memcpy(HLock(list), header, sizeof header);
   HUnlock(list);
-  for (uint32_t i = 0; i < count; i++) {
-    LogFormatted("Compressing row:%d size:%s column:%d into sprite #%d", cuts[i].fRow,
-                 cuts[i].fZoomName.c_str(), cuts[i].fColumn, static_cast<int32_t>(i));
-    AppendFrame(list, i, encode(cells[i], trimmed[i]));
+  try {
+    for (uint32_t i = 0; i < count; i++) {
+      LogFormatted("Compressing row:%d size:%s column:%d into sprite #%d", cuts[i].fRow,
+                   cuts[i].fZoomName.c_str(), cuts[i].fColumn, static_cast<int32_t>(i));
+      AppendFrame(list, i, encode(cells[i], trimmed[i]));
+    }
+  } catch (...) {
+    HFree(list);
+    throw;
   }
   AddSpriteList(file, list, kSpr2Type, sprite);
   sprite->SetCompressionBounds(cells, trimmed);

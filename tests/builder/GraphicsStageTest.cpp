@@ -721,6 +721,26 @@ TEST_F(GraphicsStage, FailuresEndTheBuildWithTheirMessage) {
   }
 }
 
+TEST_F(GraphicsStage, FrameTooWideForTheFormatIsRefused) {
+  // A large cell of 4200 visible pixels in a row needs a line of 8404 bytes: more than the
+  // 13-bit line length of an SPR2 frame holds.
+  const int width = 4200 + 2100 + 1050;
+  Sheet s(width, 4);
+  for (size_t i = 0; i < s.index.size(); i++) {
+    s.index[i] = 7;
+    s.depth[i] = 9;
+  }
+  s.index[0] = 0;
+  s.depth[0] = 255;
+  const std::vector<TestRGB> pal = Palette();
+  Art("wide.tga", Tga(s, pal, 32));
+  Art("wide.bmp", Bmp8(s, pal));
+  const MorvikRun r = Build(dir, "<sizes lwidth=4200 lheight=4 mwidth=2100 mheight=2 swidth=1050 sheight=1>\n"
+                                 "<sprite id=1 name=wide tgafile=wide.tga columns=1>\n");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("fatal error: could not encode sprite frame\n\n"), std::string::npos) << r.err;
+}
+
 TEST_F(GraphicsStage, EmptyGraphicsFolderIsRefused) {
   dir.WriteFile("obj.omk", std::string(kSizes) + "<sprite id=1 name=x tgafile=a.tga>\n");
   const MorvikRun r = Morvik(dir, "'" + (dir / "obj.iff") + "' -spec '" + (dir / "obj.omk") + "' -graphics ''");
