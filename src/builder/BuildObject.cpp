@@ -15,6 +15,7 @@
 #include "IFFResFile2.h"
 #include "ObjectBuilder.h"
 #include "SpecSet.h"
+#include "TemplateStages.h"
 #include "flatfile.h"
 
 void CheckWritable(iResFile* file) {
@@ -62,7 +63,7 @@ void ObjectBuilder::Build() {
   if (fMakeWaterTile) StageNotBuilt("-watertile");
   if (fMakeThickWalls) StageNotBuilt("-thickwalls");
   if (fMakeThickCutaway) StageNotBuilt("-thickcutaway");
-  if (fMakeFamilyHistory) StageNotBuilt("-famhist");
+  if (fMakeFamilyHistory) WriteFamilyHistoryReport(file.get(), fFamilyHistoryFile);
 
   // Without an object-make file the build ends here.
   if (fAttributesFile.length() == 0) return;

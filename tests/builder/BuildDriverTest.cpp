@@ -26,24 +26,6 @@ std::string MakeObjectFile(const TestTempFolder& folder, const std::string& name
   return path;
 }
 
-struct Result {
-  int code;
-  std::string log;
-};
-
-// Runs the morvik program and returns its exit code and standard error text.
-Result RunMorvik(const TestTempFolder& folder, const std::vector<std::string>& args) {
-  std::string command = std::string("'") + MORVIK_PATH + "'";
-  for (const std::string& arg : args) command += " '" + arg + "'";
-  const std::string errPath = folder / "stderr.txt";
-  command += " >'" + (folder / "stdout.txt") + "' 2>'" + errPath + "'";
-  int status = std::system(command.c_str());
-  Result result;
-  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.log = TestTempFolder::ReadFile(errPath);
-  return result;
-}
-
 bool Contains(const std::string& text, const std::string& part) {
   return text.find(part) != std::string::npos;
 }
@@ -73,7 +55,7 @@ TEST(BuildDriver, MorvikCompilesTheSpecFileBeforeTheSpecStages) {
   TestTempFolder folder;
   const std::string dest = MakeObjectFile(folder, "dest.iff");
   const std::string spec = folder.WriteFile("file.omk", std::string(kGoodSpec) + "<frob>\n");
-  Result r = RunMorvik(folder, {dest, "-spec", spec, "-sounds"});
+  MorvikResult r = RunMorvik(folder, {dest, "-spec", spec, "-sounds"});
   EXPECT_EQ(r.code, 1);
   EXPECT_TRUE(Contains(r.log, "warning: line: 4 - unknown tag: frob\n")) << r.log;
   EXPECT_TRUE(Contains(r.log, "fatal error: -sounds: this stage is not built yet\n\n")) << r.log;
@@ -102,7 +84,7 @@ TEST(BuildDriver, MorvikFailureMessages) {
       {{dest, "-spec", folder / "missing.omk", "-sounds"}, "could not open attributes file"},
       // The family-history stage comes before the object-make file is read.
       {{dest, "-spec", folder / "missing.omk", "-famhist", folder / "out.txt"},
-       "-famhist: this stage is not built yet"},
+       "history resource not found"},
       {{dest, "-spec", badOrder, "-slot"}, "slot tag received before slots tag"},
       // Stages without a writable check do not need a writable file.
       {{readOnly, "-spec", spec, "-ttab"}, "-ttab: this stage is not built yet"},
@@ -114,7 +96,7 @@ TEST(BuildDriver, MorvikFailureMessages) {
     std::string joined;
     for (const std::string& a : c.args) joined += a + " ";
     SCOPED_TRACE(joined);
-    Result r = RunMorvik(folder, c.args);
+    MorvikResult r = RunMorvik(folder, c.args);
     EXPECT_EQ(r.code, 1);
     EXPECT_TRUE(Contains(r.log, "fatal error: " + c.fatal + "\n")) << r.log;
   }

@@ -1,6 +1,9 @@
 #include "SpecTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
 
 #include "flatfile.h"
 
@@ -30,4 +33,16 @@ std::string LogCapture::Text() {
   text.resize(got);
   std::fseek(fFile, 0, SEEK_END);
   return text;
+}
+
+MorvikResult RunMorvik(const TestTempFolder& folder, const std::vector<std::string>& args) {
+  std::string command = std::string("'") + MORVIK_PATH + "'";
+  for (const std::string& arg : args) command += " '" + arg + "'";
+  const std::string errPath = folder / "stderr.txt";
+  command += " >'" + (folder / "stdout.txt") + "' 2>'" + errPath + "'";
+  int status = std::system(command.c_str());
+  MorvikResult result;
+  result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.log = TestTempFolder::ReadFile(errPath);
+  return result;
 }

@@ -1,9 +1,10 @@
-// Helpers of the object-make compiler tests: tags read from markup text the way the build
-// reads them, the text of a fatal error, and a capture of the build log.
+// Helpers of the builder tests: tags read from markup text the way the build reads them, the
+// text of a fatal error, a capture of the build log, and a run of the real morvik program.
 #pragma once
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "attribtable.h"
 #include "ObjectBuilder.h"
@@ -45,3 +46,13 @@ class LogCapture {
   FILE* fFile;
   FILE* fOld;
 };
+
+// What a run of the morvik program left: its exit code (-1 when it did not exit) and the text
+// of its standard error stream.
+struct MorvikResult {
+  int code;
+  std::string log;
+};
+
+// Runs the morvik program with `args`; its output streams go to files in `folder`.
+MorvikResult RunMorvik(const TestTempFolder& folder, const std::vector<std::string>& args);

@@ -1,0 +1,94 @@
+// The template and family-history stages, through the real morvik program.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "FamilyHistory.h"
+#include "IFFResFile2.h"
+#include "MHandle.h"
+#include "Recon.h"
+#include "SpecTestSupport.h"
+#include "TestTempFolder.h"
+
+namespace {
+
+std::string ReportHeader() {
+  std::string line;
+  for (const char* c : kFamilyHistoryColumns) line += std::string(c) + "\t";
+  return line + "\n";
+}
+
+// Makes an IFF 2.x object file holding `history` as 'FAMh' `id` (none when id is 0) and,
+// when given, raw bytes as 'FAMh' 1.
+std::string MakeHistoryFile(const TestTempFolder& folder, const std::string& name,
+                            FamilyHistory* history, uint16_t id,
+                            const std::string* rawFirst = nullptr) {
+  const std::string path = folder / name;
+  FixedStringBuffer<260> p(path.c_str());
+  IFFResFile2 file;
+  EXPECT_EQ(file.Create(p), 0);
+  EXPECT_EQ(file.Open(p), 0);
+  if (history != nullptr) {
+    SimpleReconObject<FamilyHistory> object(history, kFamilyHistoryType);
+    EXPECT_EQ(ReconSaveResource(object, FamilyHistory::kVersion, &file, id), 0);
+  }
+  if (rawFirst != nullptr) {
+    MHandle* h = HAlloc(uint32_t(rawFirst->size()));
+    BlockMove(rawFirst->data(), HLock(h), int32_t(rawFirst->size()));
+    HUnlock(h);
+    file.AddResource(h, kFamilyHistoryType, 1, FixedStringBuffer<64>(""), true);
+    file.WriteResource(h);
+    EXPECT_EQ(file.GetError(), 0);
+  }
+  EXPECT_EQ(file.Close(), 0);
+  return path;
+}
+
+}  // namespace
+
+TEST(FamilyHistoryStage, WritesTheReportOfTheFirstHistoryFromAReadOnlyFile) {
+  TestTempFolder folder;
+  FamilyHistory history;
+  FamilyHistoryRecord record;
+  record.fLot = -1;
+  record.fFunds = 123456;
+  history.Add(record);
+  // The only history has id 5: the stage takes the first by index.
+  const std::string dest = MakeHistoryFile(folder, "lot.iff", &history, 5);
+  ASSERT_EQ(chmod(dest.c_str(), 0444), 0);
+
+  const std::string report = folder / "report.txt";
+  MorvikResult r = RunMorvik(folder, {dest, "-famhist", report});
+  EXPECT_EQ(r.code, 0) << r.log;
+  std::string expected = ReportHeader() + "-1\t";
+  for (int32_t i = 1; i < 30; i++) expected += i == 24 ? "123456\t" : "0\t";
+  EXPECT_EQ(TestTempFolder::ReadFile(report), expected + "\n");
+}
+
+TEST(FamilyHistoryStage, Failures) {
+  TestTempFolder folder;
+  FamilyHistory history;
+  const std::string none = MakeHistoryFile(folder, "none.iff", nullptr, 0);
+  const std::string corruptBytes = std::string(12, '\0') + "\x01";  // a header of type 0
+  const std::string corrupt = MakeHistoryFile(folder, "corrupt.iff", nullptr, 0, &corruptBytes);
+  const std::string good = MakeHistoryFile(folder, "good.iff", &history, 1);
+  struct Case {
+    std::string dest;
+    std::string report;
+    std::string fatal;
+  };
+  const Case cases[] = {
+      {none, folder / "a.txt", "history resource not found"},
+      {corrupt, folder / "b.txt", "could not read history resource"},
+      {good, folder / "missing folder/c.txt", "could not write history report"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.dest);
+    MorvikResult r = RunMorvik(folder, {c.dest, "-famhist", c.report});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.log.find("fatal error: " + c.fatal + "\n"), std::string::npos) << r.log;
+    EXPECT_EQ(TestTempFolder::ReadFile(c.report), "");
+  }
+}
