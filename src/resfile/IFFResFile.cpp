@@ -1,0 +1,1110 @@
+#include "IFFResFile.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "PlatformFile.h"
+#include "Recon.h"
+#include "XAssert.h"
+
+namespace {
+
+const char kIFF1Header[kUniqueHeaderSize + 1] =
+    "IFF FILE 1.0:TYPE FOLLOWED BY SIZE"
+    "\0"
+    " PELOR VANTRICK & KOBRU 1996";
+
+constexpr uint32_t kDefragmentFreeBytes = 10240;  // free bytes from which Close compacts
+constexpr int32_t kMaxBlockSize = 0x7FFFFFFF;
+
+void Put32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v >> 24);
+  p[1] = uint8_t(v >> 16);
+  p[2] = uint8_t(v >> 8);
+  p[3] = uint8_t(v);
+}
+
+uint32_t Get32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3];
+}
+
+// Reports a broken condition with the file's path after the message.
+void Complain(const char* message, const StringBuffer& path) {
+  std::string text(message);
+  text += ' ';
+  text += path.c_str();
+  XASSERT(false, text.c_str());
+}
+
+// The byte-order callback of old-form names: there is no code to swap them.
+void SwizzleOldNames(void* /*data*/, int32_t /*size*/) {
+  XASSERT(false, "code to swizzle names not implemented");
+}
+
+// Reads old-form names: records back to back, each a u32 index in host order, a u8 length and
+// that many characters. Every record must fit in the data.
+bool ReadOldNames(IFFNameList& list, const uint8_t* data, int32_t size) {
+  int32_t at = 0;
+  while (at < size) {
+    if (size - at < 5) return false;
+    uint32_t index = 0;
+    std::memcpy(&index, data + at, 4);
+    int32_t length = data[at + 4];
+    at += 5;
+    if (size - at < length) return false;
+    FixedStringBuffer<256> text;
+    text.append(reinterpret_cast<const char*>(data + at), length);
+    FixedStringBuffer<64> name;
+    name.append(text, std::min<int32_t>(text.length(), 63));
+    list.Append(int32_t(index), name);
+    at += length;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IFFResFile::sCreatingNewFile = false;
+
+// ---------------------------------------------------------------------------------------------
+// Byte layouts
+
+void EncodeFileBlockHeader(const FileBlockHeader& header, uint8_t bytes[kFileBlockHeaderSize]) {
+  Put32(bytes, header.fType);
+  Put32(bytes + 4, uint32_t(header.fSize));
+  bytes[8] = uint8_t(uint16_t(header.fID) >> 8);
+  bytes[9] = uint8_t(header.fID);
+  bytes[10] = uint8_t(header.fFlags >> 8);
+  bytes[11] = uint8_t(header.fFlags);
+  Put32(bytes + 12, uint32_t(header.fNameIndex));
+}
+
+void DecodeFileBlockHeader(const uint8_t bytes[kFileBlockHeaderSize], FileBlockHeader& header) {
+  header.fType = Get32(bytes);
+  header.fSize = int32_t(Get32(bytes + 4));
+  header.fID = int16_t((bytes[8] << 8) | bytes[9]);
+  header.fFlags = uint16_t((bytes[10] << 8) | bytes[11]);
+  header.fNameIndex = int32_t(Get32(bytes + 12));
+}
+
+void EncodeIFF1FileHeader(uint8_t bytes[kUniqueHeaderSize]) {
+  std::memcpy(bytes, kIFF1Header, kUniqueHeaderSize);
+}
+
+bool IsIFF1FileHeader(const uint8_t bytes[kUniqueHeaderSize]) {
+  return std::memcmp(bytes, kIFF1Header, kUniqueHeaderSize) == 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The name list
+
+const IFFName* IFFNameList::FindIndex(int32_t index) const {
+  for (const IFFName& n : fNames)
+    if (n.fIndex == index) return &n;
+  return nullptr;
+}
+
+const IFFName* IFFNameList::FindName(const StringBuffer& name) const {
+  for (const IFFName& n : fNames)
+    if (n.fName.compare_nocase(name) == 0) return &n;
+  return nullptr;
+}
+
+const IFFName* IFFNameList::FindNextName(const IFFName* after) const {
+  if (after == nullptr) return nullptr;
+  for (const IFFName* n = after + 1; n < fNames.data() + fNames.size(); ++n)
+    if (n->fName.compare_nocase(after->fName) == 0) return n;
+  return nullptr;
+}
+
+int32_t IFFNameList::NewIndex() const {
+  int32_t largest = 0;
+  for (const IFFName& n : fNames) largest = std::max(largest, n.fIndex);
+  return largest + 1;
+}
+
+void IFFNameList::SetName(int32_t index, const StringBuffer& name) {
+  if (index == kNoNameIndex) return;
+  fNames.erase(std::remove_if(fNames.begin(), fNames.end(),
+                              [index](const IFFName& n) { return n.fIndex == index; }),
+               fNames.end());
+  if (name.length() > 0) Append(index, name);
+  fDirty = true;
+}
+
+void IFFNameList::Append(int32_t index, const StringBuffer& name) {
+  IFFName record;
+  record.fIndex = index;
+  record.fName.assign(name);
+  fNames.push_back(record);
+}
+
+void IFFNameList::Reconstitute(ReconStream& stream, int32_t /*version*/) {
+  int32_t count = int32_t(fNames.size());
+  stream.ReconInt32(&count);
+  // Each record takes at least its index and a string's NUL and pad.
+  if (stream.Failed() || !stream.CountFits(count, 6)) return;
+  if (stream.IsReading()) fNames.assign(size_t(count), IFFName());
+  for (int32_t i = 0; i < count && !stream.Failed(); ++i) {
+    stream.ReconInt32(&fNames[size_t(i)].fIndex);
+    stream.ReconString(fNames[size_t(i)].fName);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+IFFResFile::IFFResFile() = default;
+
+IFFResFile::~IFFResFile() {
+  if (fFile.ValidFile()) Close();
+}
+
+bool IFFResFile::BeginOperation() {
+  if (!fFile.ValidFile()) {
+    SetError(fileNotOpenErr);
+    return false;
+  }
+  SetError(noErr);
+  return true;
+}
+
+bool IFFResFile::BeginWriting() {
+  if (!BeginOperation()) return false;
+  if (fFile.IsWritable()) return true;
+  SetError(readOnlyErr);
+  return false;
+}
+
+const StringBuffer& IFFResFile::PathForMessages() {
+  fPathForMessages.clear();
+  if (fFile.ValidFile()) fFile.GetName(fPathForMessages);
+  return fPathForMessages;
+}
+
+int32_t IFFResFile::Create(const StringBuffer& path) {
+  if (fFile.ValidFile()) return alreadyOpenErr;
+  int32_t error = fFile.Create(path);
+  if (error != noErr) return error;
+  {
+    FlatFile header;
+    error = header.Open(path);
+    if (error != noErr) {
+      Complain("could not open newly created file", path);
+    } else {
+      uint8_t bytes[kUniqueHeaderSize];
+      EncodeIFF1FileHeader(bytes);
+      int32_t count = kUniqueHeaderSize;
+      error = header.Write(bytes, count);
+      int32_t closeError = header.Close();
+      if (error == noErr) error = closeError;
+    }
+  }
+  if (error == noErr) {
+    sCreatingNewFile = true;
+    error = Open(path);
+    if (error != noErr) {
+      Complain("could not open brand new file", path);
+    } else {
+      EnterInternalMode();
+      error = SaveNames();
+      ExitInternalMode();
+      int32_t closeError = Close();
+      if (error == noErr) error = closeError;
+    }
+    sCreatingNewFile = false;
+  }
+  // A file that is not whole is no resource file: do not leave it behind.
+  if (error != noErr) fFile.Delete(path);
+  return error;
+}
+
+int32_t IFFResFile::Delete(const StringBuffer& path) {
+  if (fFile.ValidFile()) return Report(alreadyOpenErr);
+  return Report(fFile.Delete(path));
+}
+
+int32_t IFFResFile::Open(const StringBuffer& path) {
+  if (fFile.ValidFile()) return alreadyOpenErr;
+  int32_t error = fFile.Open(path);
+  if (error != noErr) return error;
+  uint32_t fileSize = 0;
+  uint8_t bytes[kUniqueHeaderSize];
+  error = fFile.GetEOF(fileSize);
+  if (error == noErr && fileSize < uint32_t(kUniqueHeaderSize)) error = badHeaderErr;
+  if (error == noErr) error = ReadBytes(0, bytes, kUniqueHeaderSize);
+  if (error == noErr && !IsIFF1FileHeader(bytes)) error = badHeaderErr;
+
+  fFreeBytes = 0;
+  fAllocationHint = -1;  // a hint of an earlier file never reaches this one
+  for (uint32_t at = kUniqueHeaderSize; error == noErr && fileSize - at >= kFileBlockHeaderSize;) {
+    FileBlockHeader header;
+    bool pastEnd = false;
+    error = ReadChainHeader(header, at, fileSize, pastEnd);
+    if (error == badHeaderErr) {
+      Complain("bad block found", path);
+      error = noErr;  // what lies before it is kept
+      break;
+    }
+    if (error != noErr || pastEnd) break;
+    if (header.fFlags & kInvalid) {
+      fFreeBytes += uint32_t(header.fSize);
+    } else {
+      ResCache& cache = (header.fFlags & kInternalFlag) ? fInternalCache : fMainCache;
+      ResCacheNode* node = FindNodeIn(cache, header.fType, true);
+      auto entry = std::make_unique<ResCacheEntry>();
+      entry->fID = header.fID;
+      entry->fFlags = header.fFlags;
+      entry->fileoffset = int32_t(at);
+      entry->fNameIndex = header.fNameIndex;
+      node->fEntries.push_back(std::move(entry));
+    }
+    at += uint32_t(header.fSize);
+  }
+  if (error == noErr) {
+    if (fNameList) Complain("double open?", path);
+    fNameList = std::make_unique<IFFNameList>();
+    EnterInternalMode();
+    int32_t namesError = LoadNames();
+    ExitInternalMode();
+    // A name list that the disk failed to give would be saved empty over the stored one.
+    if (namesError != noErr && namesError != noSuchResourceErr && namesError != badHeaderErr)
+      error = namesError;
+    else if (namesError != noErr && !sCreatingNewFile)
+      Complain("no names cache", path);
+  }
+  if (error != noErr) {
+    FreeCaches();
+    fNameList.reset();
+    fFile.Close();
+  }
+  return error;
+}
+
+int32_t IFFResFile::Suspend() { return Report(unavailableErr); }
+
+int32_t IFFResFile::Resume() { return Report(unavailableErr); }
+
+void IFFResFile::FreeCaches() {
+  if (fInternalMode) ExitInternalMode();
+  for (ResCache* cache : {&fMainCache, &fInternalCache}) {
+    for (auto& node : *cache)
+      for (auto& entry : node->fEntries)
+        if (entry->fData != nullptr) HFree(entry->fData);
+    cache->clear();
+  }
+}
+
+int32_t IFFResFile::Close() {
+  if (!fFile.ValidFile()) return Report(fileNotOpenErr);
+  bool writable = fFile.IsWritable();
+  int32_t error = writable ? Update() : int32_t(noErr);
+  FreeCaches();
+  if (writable && fFreeBytes >= kDefragmentFreeBytes) {
+    int32_t defragError = Defragment();
+    if (error == noErr) error = defragError;
+  }
+  fNameList.reset();
+  int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
+  if (error == noErr) error = closeError;
+  fFreeBytes = 0;
+  return Report(error);
+}
+
+int32_t IFFResFile::Update() {
+  if (!BeginOperation()) return fileNotOpenErr;
+  if (!fFile.IsWritable()) {
+    // Nothing can be pending in a read-only file but names, which never change there.
+    return Report(noErr);
+  }
+  EnterInternalMode();
+  int32_t first = SaveNames();
+  ExitInternalMode();
+  for (auto& node : fMainCache) {
+    for (auto& entry : node->fEntries) {
+      int32_t error = noErr;
+      if (entry->fileoffset < 0 && entry->fData != nullptr)
+        error = WriteEntry(*entry, node->fType);
+      else if (entry->fReplacedOffset >= 0)
+        error = FreeReplacedBlock(*entry);
+      if (first == noErr) first = error;
+    }
+  }
+  if (first == noErr) {
+    first = fFile.Flush();
+    if (first != noErr) Complain("could not flush file", PathForMessages());
+  }
+  return Report(first);
+}
+
+bool IFFResFile::IsWritable() { return fFile.ValidFile() && fFile.IsWritable(); }
+
+void IFFResFile::GetName(StringBuffer& path) {
+  path.clear();
+  if (fFile.ValidFile()) fFile.GetName(path);
+}
+
+bool IFFResFile::ValidFile() { return fFile.ValidFile(); }
+
+void IFFResFile::EnterInternalMode() {
+  XASSERT(!fInternalMode, "entering internal mode more than once");
+  if (fInternalMode) return;
+  std::swap(fMainCache, fInternalCache);
+  fInternalMode = true;
+}
+
+void IFFResFile::ExitInternalMode() {
+  XASSERT(fInternalMode, "exiting internal mode more than once");
+  if (!fInternalMode) return;
+  std::swap(fMainCache, fInternalCache);
+  fInternalMode = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Caches and look-ups
+
+ResCacheNode* IFFResFile::FindNodeIn(ResCache& cache, uint32_t type, bool create) {
+  for (auto& node : cache)
+    if (node->fType == type) return node.get();
+  if (!create) return nullptr;
+  cache.push_back(std::make_unique<ResCacheNode>());
+  cache.back()->fType = type;
+  return cache.back().get();
+}
+
+ResCacheEntry* IFFResFile::FindEntry(ResCacheNode* node, int16_t id) {
+  if (node == nullptr) return nullptr;
+  for (size_t i = node->fEntries.size(); i-- > 0;)
+    if (node->fEntries[i]->fID == id) return node->fEntries[i].get();
+  return nullptr;
+}
+
+IFFResFile::Found IFFResFile::FindHandle(MHandle* h) {
+  Found found;
+  if (h == nullptr) return found;
+  for (auto& node : fMainCache)
+    for (auto& entry : node->fEntries)
+      if (entry->fData == h) {
+        found.entry = entry.get();
+        found.node = node.get();
+        return found;
+      }
+  return found;
+}
+
+int16_t IFFResFile::CountTypes() {
+  if (!BeginOperation()) return 0;
+  return int16_t(fMainCache.size());
+}
+
+uint32_t IFFResFile::GetIndType(uint16_t index) {
+  if (!BeginOperation()) return 0;
+  size_t i = index < 1 ? 1 : index;
+  if (i > fMainCache.size()) {
+    SetError(badTypeIndexErr);
+    return 0;
+  }
+  return fMainCache[fMainCache.size() - i]->fType;
+}
+
+int16_t IFFResFile::Count(uint32_t type) {
+  if (!BeginOperation()) return 0;
+  ResCacheNode* node = FindNode(type, false);
+  return node ? int16_t(node->fEntries.size()) : 0;
+}
+
+MHandle* IFFResFile::GetResource(uint32_t type, uint16_t id, SwizzleProc swizzle) {
+  if (!BeginOperation()) return nullptr;
+  ResCacheEntry* entry = FindEntry(FindNode(type, false), int16_t(id));
+  if (entry == nullptr) {
+    SetError(noSuchResourceErr);
+    return nullptr;
+  }
+  return Load(entry, type, swizzle);
+}
+
+MHandle* IFFResFile::GetNamedResource(uint32_t type, const StringBuffer& name,
+                                      SwizzleProc swizzle) {
+  if (!BeginOperation()) return nullptr;
+  ResCacheNode* node = FindNode(type, false);
+  if (name.length() > 0 && node != nullptr) {
+    for (const IFFName* n = fNameList->FindName(name); n != nullptr;
+         n = fNameList->FindNextName(n))
+      for (size_t i = node->fEntries.size(); i-- > 0;)
+        if (node->fEntries[i]->fNameIndex == n->fIndex)
+          return Load(node->fEntries[i].get(), type, swizzle);
+  }
+  SetError(notMemberErr);
+  return nullptr;
+}
+
+MHandle* IFFResFile::GetIndResource(uint32_t type, uint16_t index, SwizzleProc swizzle) {
+  if (!BeginOperation()) return nullptr;
+  ResCacheNode* node = FindNode(type, false);
+  size_t i = index < 1 ? 1 : index;
+  if (node == nullptr || i > node->fEntries.size()) {
+    SetError(noSuchResourceErr);
+    return nullptr;
+  }
+  return Load(node->fEntries[node->fEntries.size() - i].get(), type, swizzle);
+}
+
+MHandle* IFFResFile::Load(ResCacheEntry* entry, uint32_t type, SwizzleProc swizzle) {
+  int32_t error = LoadResource(*entry, type, swizzle);
+  SetError(error);
+  return error == noErr ? entry->fData : nullptr;
+}
+
+int32_t IFFResFile::LoadResource(ResCacheEntry& entry, uint32_t type, SwizzleProc swizzle) {
+  if (entry.fData != nullptr) return noErr;
+  if (entry.fileoffset < 0) {
+    Complain("resource not in ram or on disk", PathForMessages());
+    return noSuchResourceErr;
+  }
+  uint32_t fileSize = 0;
+  int32_t error = fFile.GetEOF(fileSize);
+  FileBlockHeader header;
+  bool pastEnd = false;
+  if (error == noErr) error = ReadChainHeader(header, uint32_t(entry.fileoffset), fileSize, pastEnd);
+  if (error != noErr) return error;
+  // The block must still be the one that was cached.
+  if (pastEnd || (header.fFlags & kInvalid) || header.fType != type) {
+    Complain("block changed under its cache entry", PathForMessages());
+    return badHeaderErr;
+  }
+  int32_t size = header.fSize - kFileBlockHeaderSize;
+  MHandle* handle = HAlloc(uint32_t(size));
+  if (handle == nullptr) return MemError() != 0 ? MemError() : int32_t(outOfMemoryErr);
+  if (size > 0) {
+    error = ReadBytes(uint32_t(entry.fileoffset) + kFileBlockHeaderSize, HLock(handle), size);
+    HUnlock(handle);
+    if (error != noErr) {
+      // Data half read must not pass for the resource.
+      Complain("could not read resource", PathForMessages());
+      HFree(handle);
+      return error;
+    }
+  }
+  if (!(entry.fFlags & kNativeOrder) && swizzle != nullptr) {
+    swizzle(HLock(handle), size);
+    HUnlock(handle);
+    entry.fFlags |= kNativeOrder;
+  }
+  entry.fData = handle;
+  return noErr;
+}
+
+void IFFResFile::GetResName(MHandle* h, StringBuffer& name) {
+  name.clear();
+  if (!BeginOperation()) return;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(noSuchResourceErr);
+    return;
+  }
+  if (found.entry->fNameIndex == kNoNameIndex) return;
+  const IFFName* record = fNameList->FindIndex(found.entry->fNameIndex);
+  XASSERT(record != nullptr, "name index not found");
+  if (record) name.assign(record->fName);
+}
+
+uint32_t IFFResFile::GetResType(MHandle* h) {
+  if (!BeginOperation()) return 0;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(noSuchResourceErr);
+    return 0;
+  }
+  return found.node->fType;
+}
+
+void IFFResFile::GetResID(MHandle* h, int16_t& id) {
+  if (!BeginOperation()) return;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(noSuchResourceErr);
+    return;
+  }
+  id = found.entry->fID;
+}
+
+void IFFResFile::GetResAttrs(MHandle* /*h*/, int16_t& attrs) {
+  attrs = 0;
+  if (BeginOperation()) SetError(unsupportedErr);
+}
+
+bool IFFResFile::TypeHasName(uint32_t type, const StringBuffer& name) {
+  ResCacheNode* node = FindNode(type, false);
+  if (node == nullptr || name.length() == 0) return false;
+  for (const IFFName* n = fNameList->FindName(name); n != nullptr; n = fNameList->FindNextName(n))
+    for (auto& entry : node->fEntries)
+      if (entry->fNameIndex == n->fIndex) return true;
+  return false;
+}
+
+void IFFResFile::UniqueName(uint32_t type, StringBuffer& name) {
+  if (!BeginOperation()) return;
+  if (!TypeHasName(type, name)) return;
+  FixedStringBuffer<64> base;
+  base.append(name, std::min<int32_t>(name.length(), 63));
+  FixedStringBuffer<64> candidate;
+  // The type has finitely many names, so some counter is free.
+  for (int32_t n = 0;; ++n) {
+    FixedStringBuffer<16> digits;
+    digits.append(n);
+    candidate.clear();
+    int32_t room = candidate.capacity() - 1 - digits.length();
+    candidate.append(base, std::min(room, base.length()));
+    candidate.append(digits);
+    if (!TypeHasName(type, candidate)) break;
+  }
+  name.assign(candidate);
+}
+
+uint16_t IFFResFile::UniqueID(uint32_t type) {
+  if (!BeginOperation()) return 0;
+  int16_t largest = 128;
+  if (ResCacheNode* node = FindNode(type, false))
+    for (auto& entry : node->fEntries) largest = std::max(largest, entry->fID);
+  return uint16_t(largest + 1);
+}
+
+void IFFResFile::UnusedOperation() {
+  if (BeginOperation()) SetError(unsupportedErr);
+}
+
+bool IFFResFile::IsNativeOrder(MHandle* h) {
+  if (!BeginOperation()) return true;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(notMemberErr);
+    return true;
+  }
+  return (found.entry->fFlags & kNativeOrder) != 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Names
+
+int32_t IFFResFile::LoadNames() {
+  fNameList->Clear();
+  fNameList->SetDirty(true);
+  ResCacheNode* node = FindNode(kNameListType, false);
+  if (ResCacheEntry* old = FindEntry(node, 0)) {
+    int32_t error = LoadResource(*old, kNameListType, SwizzleOldNames);
+    if (error != noErr) return error;
+    bool ok = ReadOldNames(*fNameList, reinterpret_cast<uint8_t*>(HLock(old->fData)),
+                           HGetSize(old->fData));
+    HUnlock(old->fData);
+    HFree(old->fData);
+    old->fData = nullptr;
+    if (!ok) {
+      fNameList->Clear();
+      return badHeaderErr;
+    }
+    fNameList->SetDirty(false);
+    return noErr;
+  }
+  MHandle* data = GetResource(kNameListType, 1, ReconSwizzle);
+  if (data == nullptr) return GetError();
+  SimpleReconObject<IFFNameList> object(*fNameList, kNameListType);
+  int32_t error = ReconFromHandle(object, data, nullptr);
+  DetachAndDispose(data);
+  if (error != noErr) {
+    // Stored names that cannot be read are corrupt, not a failing disk.
+    fNameList->Clear();
+    return badHeaderErr;
+  }
+  fNameList->SetDirty(false);
+  return GetError();
+}
+
+int32_t IFFResFile::SaveNames() {
+  if (!fNameList->IsDirty()) return noErr;
+  SimpleReconObject<IFFNameList> object(*fNameList, kNameListType);
+  MHandle* data = ReconToHandle(object, 0);
+  if (data == nullptr) return outOfMemoryErr;
+  AddResource(data, kNameListType, 1, FixedStringBuffer<4>(), true);
+  if (GetError() != noErr) {
+    HFree(data);
+    return GetError();
+  }
+  // A failed write leaves the new names pending with the file and the stored ones on disk.
+  WriteResource(data);
+  if (GetError() == noErr) DetachAndDispose(data);
+  if (GetError() != noErr) return GetError();
+  fNameList->SetDirty(false);
+  if (ResCacheEntry* old = FindEntry(FindNode(kNameListType, false), 0)) {
+    if (ReleaseEntry(*old) != noErr) {
+      Complain("could not remove old names", PathForMessages());
+    } else {
+      auto& entries = FindNode(kNameListType, false)->fEntries;
+      entries.erase(std::find_if(entries.begin(), entries.end(),
+                                 [old](const auto& e) { return e.get() == old; }));
+    }
+  }
+  SetError(noErr);
+  return noErr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Changes
+
+void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
+                             bool native) {
+  if (!BeginWriting()) return;
+  if (h == nullptr) {
+    SetError(badHandleErr);
+    return;
+  }
+  ResCacheNode* node = FindNode(type, false);
+  ResCacheEntry* entry = FindEntry(node, int16_t(id));
+  Found holder = FindHandle(h);
+  if (holder.entry != nullptr && holder.entry != entry) {
+    // One handle under two resources would be freed twice.
+    Complain("handle already belongs to another resource", PathForMessages());
+    SetError(unsupportedErr);
+    return;
+  }
+  if (entry != nullptr) {
+    if (entry->fileoffset >= 0) {
+      if (entry->fReplacedOffset >= 0) {
+        int32_t error = FreeReplacedBlock(*entry);
+        if (error != noErr) {
+          SetError(error);
+          return;
+        }
+      }
+      // The stored block stays live until the new data are on disk.
+      entry->fReplacedOffset = entry->fileoffset;
+      entry->fileoffset = -1;
+    }
+    if (entry->fData == h) entry->fData = nullptr;
+    if (entry->fData != nullptr) HFree(entry->fData);
+    entry->fData = nullptr;
+    fNameList->SetName(entry->fNameIndex, FixedStringBuffer<4>());
+  } else {
+    if (node == nullptr) node = FindNode(type, true);
+    node->fEntries.push_back(std::make_unique<ResCacheEntry>());
+    entry = node->fEntries.back().get();
+  }
+  entry->fID = int16_t(id);
+  entry->fFlags = uint16_t((native ? kNativeOrder : 0) | (fInternalMode ? kInternalFlag : 0));
+  entry->fData = h;
+  entry->fNameIndex = kNoNameIndex;
+  if (name.length() > 0) {
+    entry->fNameIndex = fNameList->NewIndex();
+    fNameList->SetName(entry->fNameIndex, name);
+  }
+  entry->fileoffset = -1;
+}
+
+void IFFResFile::WriteResource(MHandle* h) {
+  if (!BeginWriting()) return;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(notMemberErr);
+    return;
+  }
+  SetError(WriteEntry(*found.entry, found.node->fType));
+}
+
+int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
+  if (!fFile.IsWritable()) return readOnlyErr;
+  if (entry.fFlags & kInvalid) {
+    Complain("writing invalid resource", PathForMessages());
+    return badHeaderErr;
+  }
+  int32_t size = HGetSize(entry.fData);
+  if (size < 0 || size > kMaxBlockSize - kFileBlockHeaderSize) return unsupportedErr;
+  // A resource on disk is written anew; its block stays until the new one is written.
+  if (entry.fileoffset >= 0) {
+    int32_t error = FreeReplacedBlock(entry);
+    if (error != noErr) return error;
+    entry.fReplacedOffset = entry.fileoffset;
+    entry.fileoffset = -1;
+  }
+  FileBlockHeader header;
+  int32_t offset = -1;
+  int32_t error = NewBlockHeader(header, uint32_t(size), offset);
+  if (error != noErr) {
+    Complain("could not make new header", PathForMessages());
+    return error;
+  }
+  XASSERT(header.fSize == size + kFileBlockHeaderSize, "bad size returned from NewBlockHeader");
+  // Data first: until its header is written the block is still free.
+  if (size > 0) {
+    error = WriteBytes(uint32_t(offset) + kFileBlockHeaderSize, HLock(entry.fData), size);
+    HUnlock(entry.fData);
+    if (error != noErr) {
+      Complain("could not write resource", PathForMessages());
+      return error;
+    }
+  }
+  header.fType = type;
+  header.fID = entry.fID;
+  header.fFlags = entry.fFlags;
+  header.fNameIndex = entry.fNameIndex;
+  error = WriteBlockHeader(header, uint32_t(offset));
+  if (error != noErr) {
+    Complain("could not write header", PathForMessages());
+    return error;
+  }
+  entry.fileoffset = offset;
+  error = fFile.Flush();
+  if (error != noErr) return error;
+  return FreeReplacedBlock(entry);
+}
+
+int32_t IFFResFile::FreeReplacedBlock(ResCacheEntry& entry) {
+  if (entry.fReplacedOffset < 0) return noErr;
+  int32_t error = FreeBlock(uint32_t(entry.fReplacedOffset));
+  if (error != noErr) {
+    Complain("could not inval header", PathForMessages());
+    return error;
+  }
+  entry.fReplacedOffset = -1;
+  return fFile.Flush();
+}
+
+int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry) {
+  for (int32_t* offset : {&entry.fileoffset, &entry.fReplacedOffset}) {
+    if (*offset < 0) continue;
+    int32_t error = FreeBlock(uint32_t(*offset));
+    if (error != noErr) return error;
+    *offset = -1;
+  }
+  fNameList->SetName(entry.fNameIndex, FixedStringBuffer<4>());
+  entry.fNameIndex = kNoNameIndex;
+  if (entry.fData != nullptr) HFree(entry.fData);
+  entry.fData = nullptr;
+  return fFile.Flush();
+}
+
+void IFFResFile::RemoveResource(MHandle* h) {
+  if (!BeginWriting()) return;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(notMemberErr);
+    return;
+  }
+  int32_t error = ReleaseEntry(*found.entry);
+  if (error != noErr) {
+    SetError(error);
+    return;
+  }
+  auto& entries = found.node->fEntries;
+  entries.erase(std::find_if(entries.begin(), entries.end(),
+                             [&](const auto& e) { return e.get() == found.entry; }));
+}
+
+void IFFResFile::SetResID(MHandle* h, uint16_t id) {
+  FixedStringBuffer<64> name;
+  GetResName(h, name);
+  if (GetError() != noErr) return;
+  SetResInfo(h, id, name, GetResLanguage(h));
+}
+
+void IFFResFile::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
+                            uint8_t language) {
+  if (!BeginOperation()) return;
+  if (language != 0) {
+    SetError(noLanguagesErr);
+    return;
+  }
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(notMemberErr);
+    return;
+  }
+  ResCacheEntry& entry = *found.entry;
+  bool changed = entry.fID != int16_t(id);
+  // A named resource keeps its index; a new name gets one; an empty name drops it.
+  int32_t nameIndex = entry.fNameIndex;
+  if (name.length() > 0 && nameIndex == kNoNameIndex) nameIndex = fNameList->NewIndex();
+  if (name.length() == 0) nameIndex = kNoNameIndex;
+  if (nameIndex != entry.fNameIndex) changed = true;
+  // The stored headers change first, so the cache never names what the disk does not hold.
+  if (changed && (entry.fileoffset >= 0 || entry.fReplacedOffset >= 0)) {
+    if (!fFile.IsWritable()) {
+      SetError(readOnlyErr);
+      return;
+    }
+    uint32_t fileSize = 0;
+    int32_t error = fFile.GetEOF(fileSize);
+    for (int32_t offset : {entry.fileoffset, entry.fReplacedOffset}) {
+      if (offset < 0 || error != noErr) continue;
+      FileBlockHeader header;
+      bool pastEnd = false;
+      error = ReadChainHeader(header, uint32_t(offset), fileSize, pastEnd);
+      if (error == noErr && (pastEnd || (header.fFlags & kInvalid))) {
+        Complain("invalid header", PathForMessages());
+        error = badHeaderErr;
+      }
+      if (error == noErr && header.fType != found.node->fType) {
+        Complain("types don't match", PathForMessages());
+        error = badHeaderErr;
+      }
+      if (error == noErr) {
+        header.fID = int16_t(id);
+        header.fNameIndex = nameIndex;
+        error = WriteBlockHeader(header, uint32_t(offset));
+      }
+    }
+    if (error == noErr) error = fFile.Flush();
+    if (error != noErr) {
+      SetError(error);
+      return;
+    }
+  }
+  // Names live in the name list: a change of name alone rewrites nothing on disk.
+  if (nameIndex == kNoNameIndex) {
+    fNameList->SetName(entry.fNameIndex, name);
+  } else {
+    const IFFName* record = fNameList->FindIndex(nameIndex);
+    if (record == nullptr || record->fName.compare(FixedStringBuffer<64>(name)) != 0)
+      fNameList->SetName(nameIndex, name);
+  }
+  entry.fID = int16_t(id);
+  entry.fNameIndex = nameIndex;
+}
+
+void IFFResFile::DetachResource(MHandle* h) {
+  if (!BeginOperation()) return;
+  Found found = FindHandle(h);
+  if (!found.entry) {
+    SetError(notMemberErr);
+    return;
+  }
+  ResCacheEntry& entry = *found.entry;
+  if (entry.fileoffset < 0) {
+    int32_t error = WriteEntry(entry, found.node->fType);
+    if (error != noErr) {
+      // The data are not on disk: the file keeps them, so nothing is lost.
+      SetError(error);
+      return;
+    }
+  }
+  FileBlockHeader header;
+  int32_t error = ReadBlockHeader(header, uint32_t(entry.fileoffset));
+  if (error != noErr) {
+    // The file keeps the handle: a later get must not read the block again without it.
+    SetError(error);
+    return;
+  }
+  entry.fData = nullptr;
+  entry.fFlags = header.fFlags;
+  SetError(noErr);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Blocks
+
+int32_t IFFResFile::ReadBytes(uint32_t offset, void* buffer, int32_t count) {
+  int32_t error = fFile.SetPos(offset);
+  if (error != noErr) return error;
+  return fFile.Read(buffer, count);
+}
+
+int32_t IFFResFile::WriteBytes(uint32_t offset, const void* buffer, int32_t count) {
+  int32_t error = fFile.SetPos(offset);
+  if (error != noErr) return error;
+  return fFile.Write(buffer, count);
+}
+
+int32_t IFFResFile::ReadBlockHeader(FileBlockHeader& header, uint32_t offset) {
+  uint8_t bytes[kFileBlockHeaderSize];
+  int32_t error = ReadBytes(offset, bytes, kFileBlockHeaderSize);
+  if (error == noErr) DecodeFileBlockHeader(bytes, header);
+  return error;
+}
+
+int32_t IFFResFile::WriteBlockHeader(const FileBlockHeader& header, uint32_t offset) {
+  uint8_t bytes[kFileBlockHeaderSize];
+  EncodeFileBlockHeader(header, bytes);
+  return WriteBytes(offset, bytes, kFileBlockHeaderSize);
+}
+
+int32_t IFFResFile::ReadChainHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,
+                                    bool& pastEnd) {
+  pastEnd = false;
+  if (offset < uint32_t(kUniqueHeaderSize) || offset > fileSize ||
+      fileSize - offset < uint32_t(kFileBlockHeaderSize))
+    return badHeaderErr;
+  int32_t error = ReadBlockHeader(header, offset);
+  if (error != noErr) return error;
+  if (header.fSize < kFileBlockHeaderSize) return badHeaderErr;
+  if (uint64_t(offset) + uint32_t(header.fSize) > fileSize) {
+    if (!(header.fFlags & kInvalid)) return badHeaderErr;
+    pastEnd = true;
+  }
+  return noErr;
+}
+
+int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, int32_t& offset) {
+  if (dataSize > uint32_t(kMaxBlockSize - kFileBlockHeaderSize)) return unsupportedErr;
+  const int32_t need = int32_t(dataSize) + kFileBlockHeaderSize;
+  uint32_t fileSize = 0;
+  int32_t error = fFile.GetEOF(fileSize);
+  if (error != noErr) return error;
+
+  uint32_t at = fAllocationHint > 0 ? uint32_t(fAllocationHint) : uint32_t(kUniqueHeaderSize);
+  if (at < uint32_t(kUniqueHeaderSize) || at > fileSize) at = kUniqueHeaderSize;
+  while (fileSize - at >= uint32_t(kFileBlockHeaderSize)) {
+    FileBlockHeader block;
+    bool pastEnd = false;
+    error = ReadChainHeader(block, at, fileSize, pastEnd);
+    if (error != noErr) {
+      // A chain that cannot be trusted: write nothing rather than guess.
+      Complain("iff headers ended before eof", PathForMessages());
+      return error;
+    }
+    fAllocationHint = int32_t(at);
+    if (block.fFlags & kInvalid) {
+      if (pastEnd) {
+        // An allocation at the end that never got its data: the rest of the file is free.
+        error = fFile.SetEOF(at);
+        if (error != noErr) return error;
+        fileSize = at;
+        break;
+      }
+      // Free blocks that follow are merged into this one.
+      uint32_t end = at + uint32_t(block.fSize);
+      bool merged = false;
+      while (fileSize - end >= uint32_t(kFileBlockHeaderSize)) {
+        FileBlockHeader next;
+        bool nextPastEnd = false;
+        error = ReadChainHeader(next, end, fileSize, nextPastEnd);
+        if (error != noErr && error != badHeaderErr) return error;  // the disk failed
+        // A bad block ends the merge; the walk reports it when it gets there.
+        if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
+        if (int64_t(block.fSize) + next.fSize > kMaxBlockSize) break;
+        block.fSize += next.fSize;
+        end += uint32_t(next.fSize);
+        merged = true;
+      }
+      if (merged) {
+        error = WriteBlockHeader(block, at);
+        if (error != noErr) return error;
+      }
+      if (block.fSize == need || block.fSize >= need + kFileBlockHeaderSize) {
+        if (block.fSize != need) {
+          // The rest becomes a free block of its own, written before the taken part shrinks,
+          // so the chain is sound after either write.
+          FileBlockHeader rest;
+          rest.fType = kFreeBlockType;
+          rest.fSize = block.fSize - need;
+          rest.fFlags = kInvalid;
+          error = WriteBlockHeader(rest, at + uint32_t(need));
+          if (error != noErr) return error;
+          block.fSize = need;
+          error = WriteBlockHeader(block, at);
+          if (error != noErr) return error;
+        }
+        fFreeBytes -= std::min(fFreeBytes, uint32_t(need));
+        header = block;
+        offset = int32_t(at);
+        return noErr;
+      }
+    }
+    at += uint32_t(block.fSize);
+  }
+  if (at != fileSize) Complain("iff headers ended before eof", PathForMessages());
+  if (uint64_t(at) + uint32_t(need) > uint64_t(kMaxBlockSize)) return unsupportedErr;
+  FileBlockHeader block;
+  block.fType = kFreeBlockType;
+  block.fSize = need;
+  block.fFlags = kInvalid;
+  error = WriteBlockHeader(block, at);
+  if (error != noErr) return error;
+  fAllocationHint = int32_t(at);
+  header = block;
+  offset = int32_t(at);
+  return noErr;
+}
+
+int32_t IFFResFile::FreeBlock(uint32_t offset) {
+  FileBlockHeader header;
+  int32_t error = ReadBlockHeader(header, offset);
+  if (error != noErr) return error;
+  if (header.fFlags & kInvalid) return noErr;  // freed already
+  header.fFlags |= kInvalid;
+  header.fType = kFreeBlockType;
+  error = WriteBlockHeader(header, offset);
+  if (error == noErr) fFreeBytes += uint32_t(header.fSize);
+  return error;
+}
+
+int32_t IFFResFile::Defragment() {
+  uint32_t fileSize = 0;
+  int32_t error = fFile.GetEOF(fileSize);
+  if (error != noErr) return error;
+  // The whole chain is checked before anything is written.
+  struct Block {
+    uint32_t offset;
+    uint32_t size;
+  };
+  std::vector<Block> live;
+  uint32_t at = kUniqueHeaderSize;
+  while (fileSize - at >= uint32_t(kFileBlockHeaderSize)) {
+    FileBlockHeader header;
+    bool pastEnd = false;
+    error = ReadChainHeader(header, at, fileSize, pastEnd);
+    if (error != noErr) {
+      Complain("corrupt file", PathForMessages());
+      return error;
+    }
+    if (pastEnd) break;
+    if (!(header.fFlags & kInvalid)) live.push_back({at, uint32_t(header.fSize)});
+    at += uint32_t(header.fSize);
+  }
+
+  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kDefragBufferSize]);
+  if (!buffer) return outOfMemoryErr;
+
+  // The compacted file is built beside this one and swapped in whole, so a failure at any
+  // point leaves the old file as it was.
+  FixedStringBuffer<260> path;
+  fFile.GetName(path);
+  std::string host = PlatformResolvePath(path.c_str());
+  std::string tempHost = host + "~defrag";
+  FixedStringBuffer<272> temp(tempHost.c_str());
+  FlatFile out;
+  out.Delete(temp);  // a leftover of an earlier attempt
+  error = out.Create(temp);
+  if (error == noErr) error = out.Open(temp);
+  if (error == noErr) {
+    uint8_t bytes[kUniqueHeaderSize];
+    EncodeIFF1FileHeader(bytes);
+    int32_t count = kUniqueHeaderSize;
+    error = out.Write(bytes, count);
+    for (size_t i = 0; error == noErr && i < live.size(); ++i) {
+      for (uint32_t done = 0; error == noErr && done < live[i].size;) {
+        int32_t piece = int32_t(std::min<uint32_t>(live[i].size - done, kDefragBufferSize));
+        error = ReadBytes(live[i].offset + done, buffer.get(), piece);
+        if (error == noErr) error = out.Write(buffer.get(), piece);
+        done += uint32_t(piece);
+      }
+    }
+    if (error == noErr) error = out.Flush();
+  }
+  if (out.ValidFile()) {
+    int32_t closeError = out.Close();
+    if (error == noErr) error = closeError;
+  }
+  if (error != noErr) {
+    Complain("critical error during defragging", PathForMessages());
+    out.Delete(temp);
+    return error;
+  }
+  fFile.Close();
+  if (!PlatformFileReplace(tempHost.c_str(), host.c_str())) {
+    Complain("could not shorten file", path);
+    out.Delete(temp);
+    return unavailableErr;
+  }
+  fFreeBytes = 0;
+  return noErr;
+}
