@@ -1,0 +1,598 @@
+#include "VintrelDlg.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+#include "Compressor.h"
+#include "ExtScanner.h"
+#include "FilePaths.h"
+#include "IFFResFile2.h"
+#include "ObjDefinition.h"
+#include "ObjectBuilder.h"
+#include "XAssert.h"
+#include "flatfile.h"
+#include "resfile.h"
+
+namespace {
+
+constexpr const char* kReportFileName = "VintrelReport.txt";
+constexpr const char* kTimeFormat = "%H:%M:%S, %A, %B %d, %Y";
+constexpr int32_t kMaxTickText = 1023;
+
+// The builder's running flag is written by the worker and read by the timer; both go
+// through atomic accesses so that neither sees a torn or stale value.
+void SetBuilderRunning(ObjectBuilder* builder, uint8_t value) {
+  std::atomic_ref<uint8_t>(builder->fRunning).store(value);
+}
+uint8_t BuilderRunning(ObjectBuilder* builder) { return std::atomic_ref<uint8_t>(builder->fRunning).load(); }
+
+bool EndsWithSeparator(const StringBuffer& path) {
+  int32_t n = path.length();
+  return n > 0 && (path[n - 1] == '/' || path[n - 1] == '\\');
+}
+
+// `folder` with a separator ensured; an empty folder stays empty.
+void SetFolder(StringBuffer& out, const StringBuffer& folder) {
+  out.assign(folder);
+  if (out.length() > 0 && !EndsWithSeparator(out)) out.append('/');
+}
+
+// Sets `top` to `folder` with a separator ensured and `sub` to top + `subName` (both empty for
+// an empty folder), and fills `list` with the files of that extension found under `sub`.
+void ScanFolder(const StringBuffer& folder, const char* subName, const char* extension, bool onlyWritable,
+                StringBuffer& top, StringBuffer& sub, std::vector<PathString>& list) {
+  PathString copy(folder);  // the folder may be `top` itself
+  SetFolder(top, copy);
+  sub.clear();
+  if (top.length() > 0) {
+    sub.assign(top);
+    sub.append(subName);
+  }
+  list.clear();
+  if (sub.length() > 0) {
+    ExtScanner scanner(&list, extension, onlyWritable);
+    scanner.Scan(sub);
+  }
+}
+
+void LocalTimeText(char* text, size_t size) {
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  if (std::strftime(text, size, kTimeFormat, &local) == 0) text[0] = 0;
+}
+
+std::string HomeFolder() {
+  const char* home = std::getenv("HOME");
+  std::string folder = home ? home : "";
+  if (folder.empty()) {
+    if (const passwd* entry = getpwuid(getuid())) folder = entry->pw_dir ? entry->pw_dir : "";
+  }
+  if (folder.empty()) folder = "/";
+  if (folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// Text of the last occurrence of `word`, found by repeated searches from the previous hit.
+int32_t FindLast(const StringBuffer& text, const char* word) {
+  int32_t last = -1;
+  for (int32_t at = text.find_nocase(word, 0); at >= 0; at = text.find_nocase(word, at + 1)) last = at;
+  return last;
+}
+
+// A loaded definition of the object file, normalised; false when the handle is unusable.
+bool ReadDefinition(MHandle* handle, ObjDefinition& definition) {
+  if (handle == nullptr) return false;
+  NormalizeObjDefinition(handle);
+  return definition.ReadFromHandle(handle);
+}
+
+int16_t Word(const ObjDefinition& definition, int32_t index) { return static_cast<int16_t>(definition.fWords[index]); }
+
+bool IsSingleTile(const ObjDefinition& definition) { return Word(definition, kObjDefMasterId) == 0; }
+bool IsMaster(const ObjDefinition& definition) {
+  return Word(definition, kObjDefMasterId) != 0 && Word(definition, kObjDefSubIndex) == -1;
+}
+
+// The draw-group range and the wall style of one definition, when it has draw groups.
+void GatherIds(const ObjDefinition& definition, std::vector<int16_t>& drawGroups, std::vector<int16_t>& wallStyles) {
+  int32_t first = Word(definition, kObjDefFirstDrawGroup);
+  if (first == 0) return;
+  int32_t count = Word(definition, kObjDefDrawGroupCount);
+  for (int32_t id = first; id < first + count; ++id) drawGroups.push_back(static_cast<int16_t>(id));
+  int16_t wallStyle = Word(definition, kObjDefWallStyleId);
+  if (wallStyle != 0) wallStyles.push_back(wallStyle);
+}
+
+}  // namespace
+
+// The original kept its saved-directories file at "C:/Vintrel.dirs" and fell back to "C:/"
+// for its report when no temporary folder was named. On this host "C:/" stands for the
+// user's home folder: $HOME as the system gives it, else the home folder of the user's
+// account entry, else "/". The file name itself is kept.
+VintrelHost VintrelHost::Default() {
+  VintrelHost host;
+  host.fGetEnv = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value ? value : "");
+  };
+  host.fDriveRoot = HomeFolder();
+  host.fOpenObjectFile = OpenObjectFileSet;
+  return host;
+}
+
+std::string SavedDirsPath(const std::string& driveRoot) {
+  std::string path = driveRoot;
+  if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
+  return path + "Vintrel.dirs";
+}
+
+std::unique_ptr<iResFile> OpenObjectFileSet(const StringBuffer& basePath) {
+  // The definitions live in the set's ".iff" file; a set without one has them in ".spf".
+  for (const char* extension : {".iff", ".spf"}) {
+    FixedStringBuffer<260> path(basePath);
+    path.append(extension);
+    std::unique_ptr<iResFile> file(new IFFResFile2);
+    if (file->Open(path) == noErr && file->ValidFile()) return file;
+  }
+  return std::unique_ptr<iResFile>(new IFFResFile2);
+}
+
+VintrelDlg::VintrelDlg(VintrelHost host) : fHost(std::move(host)) {
+  if (!fHost.fGetEnv) fHost.fGetEnv = [](const char*) { return std::string(); };
+  if (!fHost.fOpenObjectFile) fHost.fOpenObjectFile = OpenObjectFileSet;
+}
+
+VintrelDlg::~VintrelDlg() {
+  StopWorker();
+  if (fErrFileStream) std::fclose(fErrFileStream);
+  fErrFileStream = nullptr;
+  delete fArgs;
+  fArgs = nullptr;
+  if (fMadeCompressor) {
+    delete gCompressor;
+    gCompressor = nullptr;
+  }
+  if (fInitialised) SetXAssertMode(fPreviousAssertMode);
+}
+
+void VintrelDlg::StopWorker() {
+  if (fWorker.joinable()) fWorker.join();
+}
+
+void VintrelDlg::OnInitDialog() {
+  std::string text;
+  if (gCompressor == nullptr) {
+    gCompressor = new Compressor;
+    fMadeCompressor = true;
+  }
+  if (!fInitialised) fPreviousAssertMode = GetXAssertMode();
+  fInitialised = true;
+  SetXAssertMode(XAssertMode::kDialog);
+  InstallBuilderAssertHook();
+
+  // The report file in the temporary folder, tried once for writing.
+  std::string temp = fHost.fGetEnv("TEMP");
+  if (temp.empty()) temp = fHost.fGetEnv("TMP");
+  if (temp.empty()) {
+    text += "Could not find system temporary directory, using C: instead\r\n";
+    temp = fHost.fDriveRoot;
+  }
+  fReportPath.assign(temp.c_str());
+  if (!EndsWithSeparator(fReportPath)) fReportPath.append('/');
+  fReportPath.append(kReportFileName);
+  if (FILE* test = std::fopen(fReportPath.c_str(), "w")) {
+    std::fclose(test);
+    text += "Using temporary file ";
+    text += fReportPath.c_str();
+    text += "\r\n";
+  } else {
+    text += "Error writing to temporary file, the full report text will not be available.\r\n";
+  }
+
+  PathString gameData;
+  PathString content;
+  if (fContentFolder.length() == 0 && fGameDataFolder.length() == 0 && LoadSavedDirs(gameData, content)) {
+    ScanObjectsFolder(gameData);
+    ScanContentFolder(content);
+    text += "Using saved directories\r\nData directory: ";
+    text += fGameDataFolder.c_str();
+    text += "\r\nContent directory: ";
+    text += fContentFolder.c_str();
+    text += "\r\n";
+  }
+
+  if (fContentFolder.length() == 0) {
+    FixedStringBuffer<260> spriteDir(fHost.fGetEnv("SPRITEDIR").c_str());
+    int32_t at = spriteDir.find_nocase("sprites");
+    int32_t rest = at >= 0 ? spriteDir.length() - (at + 7) : -1;
+    if (spriteDir.length() > 0 && at > 0 &&
+        (rest == 0 || (rest == 1 && (spriteDir[at + 7] == '/' || spriteDir[at + 7] == '\\')))) {
+      FixedStringBuffer<260> folder;
+      folder.append(spriteDir, at);
+      ScanContentFolder(folder);
+      text += "Using variable SPRITEDIR for content, ";
+      text += fContentFolder.c_str();
+      text += "\r\n";
+    }
+    if (fContentFolder.length() == 0) text += "No SPRITEDIR variable.";
+  }
+
+  if (fGameDataFolder.length() == 0) {
+    std::string scenDir = fHost.fGetEnv("SCENDIR");
+    if (!scenDir.empty()) {
+      ScanObjectsFolder(FixedStringBuffer<260>(scenDir.c_str()));
+      text += "Using variable SCENDIR for game data, ";
+      text += scenDir;
+      text += "\r\n";
+    }
+    if (fGameDataFolder.length() == 0) text += "No SCENDIR variable.";
+  }
+
+  fControls.fState = "Idle";
+  fControls.fGoEnabled = false;
+  fControls.fReport = text;
+  fControls.fReportCaret = 0;
+  fControls.fIds.clear();
+}
+
+void VintrelDlg::ScanContentFolder(const StringBuffer& folder) {
+  ScanFolder(folder, "Sprites/", ".omk", false, fContentFolder, fSpritesFolder, fMakeFiles);
+  fControls.fSpritesFolder = fSpritesFolder.c_str();
+}
+
+void VintrelDlg::ScanObjectsFolder(const StringBuffer& folder) {
+  ScanFolder(folder, "Objects/", ".spf", !fControls.fShowAll, fGameDataFolder, fObjectsFolder, fObjectFiles);
+  fControls.fObjectsFolder = fObjectsFolder.c_str();
+  if (fObjectFiles.size() > 1) {
+    std::stable_sort(fObjectFiles.begin(), fObjectFiles.end(), [](const PathString& a, const PathString& b) {
+      return a.compare_nocase(b) < 0;
+    });
+  }
+  fControls.fFiles.clear();
+  fControls.fFileSelection = -1;
+  for (PathString& entry : fObjectFiles) {
+    PathString folderPart;
+    FixedStringBuffer<260> base;
+    FixedStringBuffer<260> extension;
+    SplitPath(entry, folderPart, base, extension);
+    fControls.fFiles.push_back(base.c_str());
+    entry.assign(folderPart);
+    entry.append(base);
+  }
+  OnFileSelected();
+}
+
+void VintrelDlg::OnFileSelected() {
+  fControls.fObjects.clear();
+  fControls.fObjectSelection = -1;
+  fObjectIds.clear();
+  int32_t selection = fControls.fFileSelection;
+  if (selection >= 0 && selection < static_cast<int32_t>(fObjectFiles.size())) {
+    std::unique_ptr<iResFile> file = fHost.fOpenObjectFile(fObjectFiles[selection]);
+    if (file && file->ValidFile()) {
+      int16_t count = file->Count(kObjDefinitionType);
+      for (int32_t k = 1; k <= count; ++k) {
+        MHandle* handle = file->GetIndResource(kObjDefinitionType, static_cast<uint16_t>(k), SwizzleObjDefinition);
+        if (handle == nullptr) continue;
+        FixedStringBuffer<64> name;
+        file->GetResName(handle, name);
+        ObjDefinition definition;
+        if (!ReadDefinition(handle, definition)) continue;
+        if (IsSingleTile(definition) || IsMaster(definition)) {
+          int16_t id = 0;
+          file->GetResID(handle, id);
+          fObjectIds.push_back(id);
+          fControls.fObjects.push_back(name.c_str());
+        }
+      }
+      file->Close();
+    }
+    fControls.fObjectSelection = fControls.fObjects.empty() ? -1 : 0;
+  }
+  OnObjectSelected();
+}
+
+void VintrelDlg::OnObjectSelected() {
+  fDrawGroupIds.clear();
+  fWallStyleIds.clear();
+  fControls.fGoCaption.clear();
+  fControls.fIds.clear();
+  fControls.fGoEnabled = false;
+
+  int32_t fileIndex = fControls.fFileSelection;
+  int32_t objectIndex = fControls.fObjectSelection;
+  if (fileIndex < 0 || fileIndex >= static_cast<int32_t>(fObjectFiles.size())) return;
+  if (objectIndex < 0 || objectIndex >= static_cast<int32_t>(fObjectIds.size())) return;
+
+  std::unique_ptr<iResFile> file = fHost.fOpenObjectFile(fObjectFiles[fileIndex]);
+  if (!file || !file->ValidFile()) return;
+  int16_t id = fObjectIds[objectIndex];
+  MHandle* handle = file->GetResource(kObjDefinitionType, static_cast<uint16_t>(id), SwizzleObjDefinition);
+  if (handle == nullptr) {
+    file->Close();
+    return;
+  }
+  FixedStringBuffer<64> name;
+  file->GetResName(handle, name);
+  fControls.fGoCaption = std::string("Build ") + name.c_str();
+  ObjDefinition definition;
+  bool readable = ReadDefinition(handle, definition);
+
+  bool single = readable && IsSingleTile(definition);
+  bool master = readable && IsMaster(definition);
+  if (single) {
+    GatherIds(definition, fDrawGroupIds, fWallStyleIds);
+  } else if (master) {
+    int16_t masterId = Word(definition, kObjDefMasterId);
+    int16_t count = file->Count(kObjDefinitionType);
+    for (int32_t k = 1; k <= count; ++k) {
+      ObjDefinition part;
+      MHandle* partHandle = file->GetIndResource(kObjDefinitionType, static_cast<uint16_t>(k), SwizzleObjDefinition);
+      if (!ReadDefinition(partHandle, part)) continue;
+      if (Word(part, kObjDefMasterId) == masterId) GatherIds(part, fDrawGroupIds, fWallStyleIds);
+    }
+  }
+  file->Close();
+
+  FixedStringBuffer<1024> text;
+  text.append("res id : ");
+  text.append(int32_t(id));
+  text.append("\r\n");
+  if (!single && !master) {
+    text.append("error, not a master object");
+  } else {
+    text.append("guid : ");
+    text.append(static_cast<int32_t>(definition.GetGUID()));
+    text.append("\r\ncatalog id : ");
+    text.append(int32_t(Word(definition, kObjDefCatalogId)));
+  }
+  text.append("\r\n");
+  if (fDrawGroupIds.size() > 1) std::sort(fDrawGroupIds.begin(), fDrawGroupIds.end());
+  for (int16_t drawGroup : fDrawGroupIds) {
+    text.append("dg ");
+    text.append(int32_t(drawGroup));
+    text.append("\r\n");
+  }
+  for (int16_t wallStyle : fWallStyleIds) {
+    text.append("ws ");
+    text.append(int32_t(wallStyle));
+    text.append("\r\n");
+  }
+  fControls.fIds = text.c_str();
+  fControls.fGoEnabled = !fDrawGroupIds.empty();
+}
+
+void VintrelDlg::OnRescan() {
+  PathString copy(fGameDataFolder);
+  ScanObjectsFolder(copy);
+}
+
+void VintrelDlg::OnContentFilePicked(const StringBuffer& file) {
+  PathString folder;
+  GetPathFolder(file, folder);
+  ScanContentFolder(folder);
+}
+
+void VintrelDlg::OnGameDataFilePicked(const StringBuffer& file) {
+  PathString folder;
+  GetPathFolder(file, folder);
+  ScanObjectsFolder(folder);
+}
+
+void VintrelDlg::OnRemember() {
+  if (!SaveDirs()) {
+    fControls.fReport = "There was an error saving the directories";
+    fControls.fReportCaret = 0;
+  }
+}
+
+void VintrelDlg::FindMakeFileFor(const StringBuffer& objectPath, StringBuffer& makeFile) const {
+  PathString folder;
+  FixedStringBuffer<260> base;
+  FixedStringBuffer<260> extension;
+  SplitPath(objectPath, folder, base, extension);
+  for (const PathString& entry : fMakeFiles) {
+    PathString entryFolder;
+    FixedStringBuffer<260> entryBase;
+    FixedStringBuffer<260> entryExtension;
+    SplitPath(entry, entryFolder, entryBase, entryExtension);
+    if (entryBase.compare_nocase(base) == 0) {
+      makeFile.assign(entryFolder);
+      makeFile.append(entryBase);
+      makeFile.append(entryExtension);
+      return;
+    }
+  }
+}
+
+bool VintrelDlg::SaveDirs() const {
+  FILE* file = std::fopen(SavedDirsPath(fHost.fDriveRoot).c_str(), "w");
+  if (file == nullptr) return false;
+  bool written = std::fprintf(file, "%s\n%s\n", fGameDataFolder.c_str(), fContentFolder.c_str()) >= 0;
+  return std::fclose(file) == 0 && written;
+}
+
+bool VintrelDlg::LoadSavedDirs(StringBuffer& gameData, StringBuffer& content) const {
+  FILE* file = std::fopen(SavedDirsPath(fHost.fDriveRoot).c_str(), "r");
+  if (file == nullptr) return false;
+  char first[260];
+  char second[260];
+  bool both = std::fscanf(file, "%259s%259s", first, second) == 2;
+  std::fclose(file);
+  if (!both) return false;
+  gameData.assign(first);
+  content.assign(second);
+  return true;
+}
+
+bool VintrelDlg::OnGo() {
+  if (fRunning || fArgs) return false;  // one run at a time
+  int32_t fileIndex = fControls.fFileSelection;
+  int32_t objectIndex = fControls.fObjectSelection;
+  if (fileIndex < 0 || fileIndex >= static_cast<int32_t>(fObjectFiles.size())) return false;
+  if (objectIndex < 0 || objectIndex >= static_cast<int32_t>(fObjectIds.size())) return false;
+
+  PathString content(fContentFolder);
+  ScanContentFolder(content);  // picks up new object-make files
+  if (!BeginRun()) return false;
+
+  {
+    // Lines the last run logged after its final tick must not show in this one.
+    PlatformLockGuard guard(fLock);
+    fSyncMessage.clear();
+  }
+  fArgs->SetSync(&fSyncMessage, &fLock);
+  fArgs->fObjectFile.assign(fObjectFiles[fileIndex]);
+  FindMakeFileFor(fArgs->fObjectFile, fArgs->fAttributesFile);
+  GetPathFolder(fArgs->fAttributesFile, fArgs->fGraphicsDir);
+  fArgs->fMakeGraphics = 1;
+  fArgs->fDrawGroupIds = fDrawGroupIds;
+  fArgs->fWallStyleIds = fWallStyleIds;
+
+  fRunning = 1;
+  FILE* log = fArgs->fLogFile;
+  std::fprintf(log, "***\nArguments:\nObject file = %s\nOMK File=%s\nTGA directory=%s\n***\n",
+               fArgs->fObjectFile.c_str(), fArgs->fAttributesFile.c_str(), fArgs->fGraphicsDir.c_str());
+
+  // Raised before the worker starts, so that no tick can take the run for finished before
+  // the worker got going.
+  SetBuilderRunning(fArgs, 1);
+  fWorker = std::thread(BuildThreadProc, fArgs);
+
+  fControls.fFilesEnabled = false;
+  fControls.fObjectsEnabled = false;
+  fControls.fGoEnabled = false;
+  fTick = 0;
+  fControls.fState = "Working...";
+  fControls.fReport.clear();
+  fControls.fReportCaret = 0;
+  fTimerOn = true;
+  return true;
+}
+
+bool VintrelDlg::BeginRun() {
+  XASSERT(!fArgs, "args already prepared");
+  XASSERT(!fErrFileStream, "already have a file");
+  if (fArgs || fErrFileStream) return false;
+  fArgs = new ObjectBuilder;
+  fErrFileStream = std::fopen(fReportPath.c_str(), "w");
+  fArgs->fLogFile = fErrFileStream ? fErrFileStream : stderr;
+  ++fRunCount;
+  char when[128];
+  LocalTimeText(when, sizeof when);
+  std::fprintf(fArgs->fLogFile, "Run #%d -- starting at %s\n", fRunCount, when);
+  return true;
+}
+
+uint32_t VintrelDlg::BuildThreadProc(ObjectBuilder* builder) {
+  SetXAssertWorkerThread(PlatformCurrentThreadId());
+  SetBuilderRunning(builder, 1);
+  try {
+    builder->Run();
+  } catch (const std::exception& error) {
+    // Anything but a Terminate would end the process on this thread; it ends the build.
+    std::fprintf(builder->fLogFile ? builder->fLogFile : stderr, "fatal error: %s\n\n", error.what());
+  } catch (...) {
+    std::fprintf(builder->fLogFile ? builder->fLogFile : stderr, "fatal error: unknown exception\n\n");
+  }
+  // The log stream is the report file, which the dialog closes once the run ends.
+  gLogStream = nullptr;
+  SetXAssertWorkerThread(0);
+  SetBuilderRunning(builder, 0);
+  return 1;
+}
+
+void VintrelDlg::OnTimer() {
+  if (!fTimerOn || fArgs == nullptr) return;
+  if (BuilderRunning(fArgs) == 0) {
+    fTimerOn = false;
+    fRunning = 0;
+    fControls.fFilesEnabled = true;
+    fControls.fGoEnabled = true;
+    fControls.fObjectsEnabled = true;
+    fControls.fProgress1.clear();
+    fControls.fProgress2.clear();
+    fControls.fState = "Idle";
+    EndRun();
+    OnObjectSelected();
+    return;
+  }
+
+  static const char* const kSpinner[4] = {"Working /", "Working -", "Working \\", "Working |"};
+  fControls.fState = kSpinner[fTick % 4];
+  ++fTick;
+
+  FixedStringBuffer<1024> text;
+  fArgs->EnterSync();
+  const char* message = fArgs->GetSyncMessage();
+  size_t length = std::char_traits<char>::length(message);
+  if (length > static_cast<size_t>(kMaxTickText)) message += length - kMaxTickText;
+  text.assign(message);
+  fArgs->ClearSyncMessage();
+  fArgs->LeaveSync();
+
+  if (text.length() == 0) return;
+  int32_t generating = FindLast(text, "generating");
+  int32_t rendering = FindLast(text, "rendering");
+  int32_t compressing = FindLast(text, "compressing");
+  FixedStringBuffer<64> line;
+  if (ExtractLineAt(text, generating, line)) fControls.fProgress1 = line.c_str();
+  if (ExtractLineAt(text, std::max(compressing, rendering), line)) fControls.fProgress2 = line.c_str();
+}
+
+bool VintrelDlg::ExtractLineAt(const StringBuffer& text, int32_t position, StringBuffer& line) {
+  if (position == -1) return false;
+  int32_t end = text.find("\n", position);
+  if (end < 0) end = text.length();
+  line.clear();
+  if (position >= end) return true;
+  line.append(text.c_str() + position, end - position - 1);
+  return true;
+}
+
+void VintrelDlg::EndRun() {
+  fControls.fReport.clear();
+  fControls.fReportCaret = 0;
+  if (fErrFileStream == nullptr) {
+    XASSERT(fErrFileStream, "no error file");
+  } else {
+    char when[128];
+    LocalTimeText(when, sizeof when);
+    std::fprintf(fErrFileStream, "Run #%d -- ending at %s\n", fRunCount, when);
+    std::fclose(fErrFileStream);
+    fErrFileStream = nullptr;
+
+    FlatFile report;
+    if (report.Open(fReportPath) != 0) {
+      fControls.fReport = "Couldn't open log file";
+    } else {
+      uint32_t size = 0;
+      report.GetEOF(size);
+      char* buffer = new (std::nothrow) char[size + size_t(1)];
+      if (buffer == nullptr) {
+        fControls.fReport = "Out of memory";
+      } else {
+        std::memset(buffer, 0, size + size_t(1));
+        int32_t count = static_cast<int32_t>(size);
+        report.SetPos(0);
+        report.Read(buffer, count);  // a short read leaves zeros: what was there is shown
+        fControls.fReport = buffer;
+        fControls.fReportCaret = static_cast<int32_t>(fControls.fReport.size());
+        delete[] buffer;
+      }
+      report.Close();
+    }
+    report.Delete(fReportPath);
+  }
+  StopWorker();
+  delete fArgs;
+  fArgs = nullptr;
+}

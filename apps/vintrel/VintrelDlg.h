@@ -1,0 +1,168 @@
+// The sprite maker's main dialog, without a window toolkit: the folder scans, the object
+// listing, the saved-directories file and the build that runs on a worker thread. A window
+// front end binds its controls to the plain state in `VintrelControls`, forwards the user's
+// actions to the On... handlers (after copying the new list selections and the Show All box
+// into the controls) and calls OnTimer every 250 ms while TimerOn() is true; after each call
+// it shows the controls again.
+//
+// Thread rules: every operation is called on the dialog thread. During a run one worker
+// thread runs the builder; the two share only the sync message (under fLock), the builder's
+// running flag (atomic accesses) and the assertion module's worker thread id. One run at a
+// time: OnGo does nothing while a run is open.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PlatformThread.h"
+#include "StringBuffer.h"
+#include "XAssert.h"
+
+class ObjectBuilder;
+class iResFile;
+
+using PathString = FixedStringBuffer<260>;
+
+// What the dialog's controls show. The front end copies it to its widgets and copies the
+// user's list selections (-1 for none) and the Show All box back before calling a handler.
+struct VintrelControls {
+  std::vector<std::string> fFiles;    // Files box (1000): base names of the object files
+  int32_t fFileSelection = -1;
+  bool fFilesEnabled = true;
+  std::vector<std::string> fObjects;  // Objects box (1008): names of the listed objects
+  int32_t fObjectSelection = -1;
+  bool fObjectsEnabled = true;
+  std::string fSpritesFolder;         // 1001
+  std::string fObjectsFolder;         // 1002
+  std::string fReport;                // 1007
+  int32_t fReportCaret = 0;           // caret (and scroll) position in the Report box
+  std::string fGoCaption;             // 1010
+  bool fGoEnabled = false;
+  std::string fState;                 // 1011: "Idle", "Working...", the spinner
+  std::string fProgress1;             // 1012: the last "generating" line
+  std::string fProgress2;             // 1013: the last "rendering" or "compressing" line
+  bool fShowAll = false;              // 1014
+  std::string fIds;                   // 1017
+};
+
+// Where the dialog finds its configuration. The defaults read the process environment and
+// map the original's "C:" folder to the user's home folder (see VintrelDlg.cpp).
+struct VintrelHost {
+  // Value of an environment variable; empty when it is not set.
+  std::function<std::string(const char* name)> fGetEnv;
+  // The folder that stands for "C:/", ending with '/'.
+  std::string fDriveRoot;
+  // Opens an object file set by its base path (folder + base name, no extension).
+  std::function<std::unique_ptr<iResFile>(const StringBuffer& basePath)> fOpenObjectFile;
+
+  static VintrelHost Default();
+};
+
+// The object file set of a listed object file: definitions in path.iff, sprites in path.spf.
+std::unique_ptr<iResFile> OpenObjectFileSet(const StringBuffer& basePath);
+
+// The saved-directories file name, "C:/Vintrel.dirs" with "C:/" mapped to `driveRoot`.
+std::string SavedDirsPath(const std::string& driveRoot);
+
+class VintrelDlg {
+ public:
+  explicit VintrelDlg(VintrelHost host = VintrelHost::Default());
+  // Waits for a worker that is still running, then deletes the builder, the program-wide
+  // compressor and the lock.
+  ~VintrelDlg();
+  VintrelDlg(const VintrelDlg&) = delete;
+  VintrelDlg& operator=(const VintrelDlg&) = delete;
+
+  VintrelControls& Controls() { return fControls; }
+
+  // Start-up: compressor, report file test, saved directories or environment, scans.
+  void OnInitDialog();
+
+  // The content scan: content folder, sprites folder and the list of object-make files.
+  void ScanContentFolder(const StringBuffer& folder);
+  // The objects scan: game-data folder, objects folder and the list of object files; then
+  // OnFileSelected.
+  void ScanObjectsFolder(const StringBuffer& folder);
+  // Lists the objects of the selected object file; then OnObjectSelected.
+  void OnFileSelected();
+  // Gathers the chosen object's draw-group and wall-style ids, the Go caption and the IDs text.
+  void OnObjectSelected();
+  // Show All and Refresh: the objects scan on the game-data folder.
+  void OnRescan();
+  // The folder of a file the user picked (the open-content and open-game-data buttons).
+  void OnContentFilePicked(const StringBuffer& file);
+  void OnGameDataFilePicked(const StringBuffer& file);
+  // "Remember in C:": SaveDirs; on failure the Report box says so.
+  void OnRemember();
+  // True when the dialog may close (no run in progress).
+  bool OnClose() const { return !fRunning; }
+
+  // The first make file whose base name equals the object path's, ignoring A-Z case.
+  // Leaves `makeFile` unchanged when there is none.
+  void FindMakeFileFor(const StringBuffer& objectPath, StringBuffer& makeFile) const;
+  bool SaveDirs() const;
+  bool LoadSavedDirs(StringBuffer& gameData, StringBuffer& content) const;
+
+  // Starts a run for the selected file and object. Nothing happens without both selections,
+  // or while a run is open. Returns true when a worker was started.
+  bool OnGo();
+  // The 250 ms timer: spinner and progress lines; closes the run once the worker finished.
+  void OnTimer();
+  bool TimerOn() const { return fTimerOn; }
+  bool Running() const { return fRunning != 0; }
+  bool HasBuilder() const { return fArgs != nullptr; }
+  int32_t RunCount() const { return fRunCount; }
+
+  // The line from `position` to the next line feed, less its last character (the CR), cut
+  // to 63 characters. False for position -1.
+  static bool ExtractLineAt(const StringBuffer& text, int32_t position, StringBuffer& line);
+
+  // The worker's entry: runs the build and lowers the running flag. Answers 1.
+  static uint32_t BuildThreadProc(ObjectBuilder* builder);
+
+  const std::vector<PathString>& MakeFiles() const { return fMakeFiles; }
+  const std::vector<PathString>& ObjectFiles() const { return fObjectFiles; }
+  const std::vector<int16_t>& ObjectIds() const { return fObjectIds; }
+  const std::vector<int16_t>& DrawGroupIds() const { return fDrawGroupIds; }
+  const std::vector<int16_t>& WallStyleIds() const { return fWallStyleIds; }
+  const StringBuffer& ContentFolder() const { return fContentFolder; }
+  const StringBuffer& GameDataFolder() const { return fGameDataFolder; }
+  const StringBuffer& SpritesFolder() const { return fSpritesFolder; }
+  const StringBuffer& ObjectsFolder() const { return fObjectsFolder; }
+  const StringBuffer& ReportPath() const { return fReportPath; }
+
+ private:
+  bool BeginRun();
+  void EndRun();
+  void StopWorker();
+
+  VintrelHost fHost;
+  VintrelControls fControls;
+  std::vector<PathString> fMakeFiles;
+  std::vector<PathString> fObjectFiles;
+  std::vector<int16_t> fObjectIds;
+  std::vector<int16_t> fDrawGroupIds;
+  std::vector<int16_t> fWallStyleIds;
+  PlatformLock fLock;
+  std::string fSyncMessage;
+  uint8_t fRunning = 0;
+  int32_t fTick = 0;
+  PathString fContentFolder;
+  PathString fGameDataFolder;
+  PathString fSpritesFolder;
+  PathString fObjectsFolder;
+  ObjectBuilder* fArgs = nullptr;  // the builder of the current run (mArgs)
+  int32_t fRunCount = 0;
+  PathString fReportPath;
+  FILE* fErrFileStream = nullptr;  // the report file while a run is open (mErrFileStream)
+  std::thread fWorker;
+  bool fTimerOn = false;
+  bool fMadeCompressor = false;
+  bool fInitialised = false;
+  XAssertMode fPreviousAssertMode = XAssertMode::kConsole;
+};

@@ -1,0 +1,465 @@
+// The sprite maker's dialog model: start-up, folder scans, object listing, the saved
+// directories, and builds on the worker thread with their progress lines and report.
+#include "VintrelDlg.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <thread>
+
+#include "DebugCapture.h"
+#include "IFFResFile2.h"
+#include "ObjDefinition.h"
+#include "ObjectBuilder.h"
+#include "PlatformFile.h"
+#include "TestTempFolder.h"
+#include "XAssert.h"
+
+namespace {
+
+using Env = std::map<std::string, std::string>;
+
+VintrelHost TestHost(const Env& env, const std::string& driveRoot) {
+  VintrelHost host = VintrelHost::Default();
+  host.fGetEnv = [env](const char* name) {
+    auto it = env.find(name);
+    return it == env.end() ? std::string() : it->second;
+  };
+  host.fDriveRoot = driveRoot;
+  return host;
+}
+
+struct Def {
+  uint16_t id;
+  const char* name;
+  int16_t masterId;
+  int16_t subIndex;
+  int16_t firstDrawGroup;
+  int16_t drawGroupCount;
+  int16_t wallStyle = 0;
+  uint32_t guid = 0;
+  int16_t catalogId = 0;
+};
+
+// Writes `base`.iff with the definitions and an empty `base`.spf, as the game keeps objects.
+void WriteObjectFile(const std::string& base, const std::vector<Def>& defs) {
+  IFFResFile2 file;
+  FixedStringBuffer<260> path((base + ".iff").c_str());
+  ASSERT_EQ(file.Create(path), noErr);
+  ASSERT_EQ(file.Open(path), noErr);
+  for (const Def& d : defs) {
+    ObjDefinition def;
+    def.SetLong(kObjDefVersion, ObjDefinition::kCurrentVersion);
+    def.fWords[kObjDefMasterId] = uint16_t(d.masterId);
+    def.fWords[kObjDefSubIndex] = uint16_t(d.subIndex);
+    def.fWords[kObjDefFirstDrawGroup] = uint16_t(d.firstDrawGroup);
+    def.fWords[kObjDefDrawGroupCount] = uint16_t(d.drawGroupCount);
+    def.fWords[kObjDefWallStyleId] = uint16_t(d.wallStyle);
+    def.fWords[kObjDefCatalogId] = uint16_t(d.catalogId);
+    def.SetGUID(d.guid);
+    MHandle* h = HAlloc(ObjDefinition::kByteSize);
+    ASSERT_TRUE(def.WriteToHandle(h));
+    file.AddResource(h, kObjDefinitionType, d.id, FixedStringBuffer<64>(d.name), true);
+    ASSERT_EQ(file.GetError(), noErr);
+  }
+  ASSERT_EQ(file.Close(), noErr);
+  IFFResFile2 sprites;
+  ASSERT_EQ(sprites.Create(FixedStringBuffer<260>((base + ".spf").c_str())), noErr);
+}
+
+// Drives the timer until the run closes (at most a few seconds).
+void FinishRun(VintrelDlg& dlg) {
+  for (int i = 0; i < 2000 && dlg.TimerOn(); ++i) {
+    dlg.OnTimer();
+    if (dlg.TimerOn()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  ASSERT_FALSE(dlg.TimerOn());
+}
+
+// A build that the test steps through: it logs its lines, then waits for the test.
+std::atomic<int> gStep{0};
+std::atomic<bool> gRelease{false};
+std::string gSeenSync;
+
+void WaitFor(const std::atomic<int>& value, int wanted) {
+  for (int i = 0; i < 5000 && value.load() < wanted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+void SteppedBuild(ObjectBuilder& builder) {
+  LogMessage("generating sprite 1");
+  LogMessage("rendering view 1");
+  LogMessage("compressing frame 3");
+  builder.EnterSync();
+  gSeenSync = builder.GetSyncMessage();
+  builder.LeaveSync();
+  gStep = 1;
+  while (!gRelease.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  LogMessage("rendering view 2");
+  gStep = 2;
+}
+
+void FailingBuild(ObjectBuilder&) {
+  LogMessage("generating sprite 1");
+  ThrowError("abc");
+}
+
+void AssertingBuild(ObjectBuilder&) {
+  XASSERT(1 == 2, "boom");
+  LogMessage("after the assertion");
+}
+
+void QuietBuild(ObjectBuilder&) {}
+
+class VintrelDlgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gStep = 0;
+    gRelease = false;
+    gSeenSync.clear();
+    temp = tmp.MakeFolder("temp");
+    home = tmp.MakeFolder("home");
+    gameData = tmp.MakeFolder("game");
+    content = tmp.MakeFolder("content");
+    objects = tmp.MakeFolder("game/Objects");
+    sprites = tmp.MakeFolder("content/Sprites");
+  }
+  void TearDown() override { ObjectBuilder::SetBuildProcForTesting(nullptr); }
+
+  // A dialog on the test's folders with one object file "chair" holding a single object.
+  std::unique_ptr<VintrelDlg> ReadyDialog(Env env = {}) {
+    if (!env.count("TEMP")) env["TEMP"] = temp;
+    env["SCENDIR"] = gameData;
+    env["SPRITEDIR"] = sprites;
+    if (!PlatformPathExists((objects + "chair.iff").c_str()))
+      WriteObjectFile(objects + "chair", {{128, "Chair", 0, 0, 200, 2, 0, 77, 5}});
+    tmp.WriteFile("content/Sprites/Chair.omk", "<objects/>");
+    auto dlg = std::make_unique<VintrelDlg>(TestHost(env, home));
+    dlg->OnInitDialog();
+    dlg->Controls().fFileSelection = 0;
+    dlg->OnFileSelected();
+    return dlg;
+  }
+
+  TestTempFolder tmp;
+  std::string temp, home, gameData, content, objects, sprites;
+};
+
+TEST_F(VintrelDlgTest, StartUpChoosesTheReportFileAndTellsWhereFoldersCameFrom) {
+  struct Case {
+    Env env;
+    std::string reportFolder;  // empty: the home folder that stands for C:
+    std::vector<std::string> parts;
+  };
+  std::string missing = tmp / "no/such/";
+  std::vector<Case> cases = {
+      {{{"TEMP", "T"}}, "T", {"Using temporary file ", "No SPRITEDIR variable.", "No SCENDIR variable."}},
+      {{{"TMP", "T"}}, "T", {"Using temporary file "}},
+      {{}, "", {"Could not find system temporary directory, using C: instead\r\nUsing temporary file "}},
+      {{{"TEMP", missing}},
+       missing,
+       {"Error writing to temporary file, the full report text will not be available.\r\n"}},
+  };
+  for (Case& c : cases) {
+    for (auto& [name, value] : c.env)
+      if (value == "T") value = temp;
+    if (c.reportFolder == "T") c.reportFolder = temp;
+    VintrelDlg dlg(TestHost(c.env, home));
+    dlg.OnInitDialog();
+    std::string folder = c.reportFolder.empty() ? home : c.reportFolder;
+    EXPECT_EQ(std::string(dlg.ReportPath().c_str()), folder + "VintrelReport.txt");
+    for (const std::string& part : c.parts) EXPECT_NE(dlg.Controls().fReport.find(part), std::string::npos) << part;
+    EXPECT_EQ(dlg.Controls().fState, "Idle");
+    EXPECT_FALSE(dlg.Controls().fGoEnabled);
+  }
+  // The test write leaves an empty report file until the first run ends.
+  EXPECT_TRUE(PlatformPathExists((temp + "VintrelReport.txt").c_str()));
+}
+
+TEST_F(VintrelDlgTest, SpriteDirGivesTheContentFolderOnlyWhenItEndsWithTheWordSprites) {
+  struct Case {
+    std::string value;
+    std::string content;  // expected content folder, empty when ignored
+  };
+  std::string base = content;  // ends with '/'
+  std::vector<Case> cases = {
+      {base + "Sprites", base},       {base + "SPRITES/", base},   {base + "sprites\\", base},
+      {"sprites/", ""},               {base + "sprites//", ""},    {base + "spritesx", ""},
+      {base + "Sprites/more", ""},    {"", ""},
+  };
+  for (const Case& c : cases) {
+    VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SPRITEDIR", c.value}}, home));
+    dlg.OnInitDialog();
+    EXPECT_EQ(std::string(dlg.ContentFolder().c_str()), c.content) << c.value;
+    const std::string& report = dlg.Controls().fReport;
+    if (c.content.empty()) {
+      EXPECT_NE(report.find("No SPRITEDIR variable."), std::string::npos) << c.value;
+    } else {
+      EXPECT_NE(report.find("Using variable SPRITEDIR for content, " + c.content + "\r\n"), std::string::npos);
+      EXPECT_EQ(dlg.Controls().fSpritesFolder, c.content + "Sprites/");
+    }
+  }
+}
+
+TEST_F(VintrelDlgTest, SavedDirectoriesWinOverTheEnvironmentAndFailuresAreReported) {
+  {
+    VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}, {"SPRITEDIR", sprites}}, home));
+    dlg.OnInitDialog();
+    EXPECT_TRUE(dlg.SaveDirs());
+  }
+  EXPECT_EQ(TestTempFolder::ReadFile(home + "Vintrel.dirs"), gameData + "\n" + content + "\n");
+
+  std::string otherGame = tmp.MakeFolder("other");
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", otherGame}}, home));
+  dlg.OnInitDialog();
+  EXPECT_EQ(std::string(dlg.GameDataFolder().c_str()), gameData);
+  EXPECT_EQ(std::string(dlg.ContentFolder().c_str()), content);
+  EXPECT_NE(dlg.Controls().fReport.find("Using saved directories\r\nData directory: " + gameData +
+                                        "\r\nContent directory: " + content + "\r\n"),
+            std::string::npos);
+
+  // One token only is no saved setting.
+  tmp.WriteFile("home/Vintrel.dirs", gameData + "\n");
+  PathString a, b;
+  EXPECT_FALSE(dlg.LoadSavedDirs(a, b));
+
+  VintrelDlg nowhere(TestHost({{"TEMP", temp}}, tmp / "no/such/"));
+  nowhere.OnInitDialog();
+  nowhere.OnRemember();
+  EXPECT_EQ(nowhere.Controls().fReport, "There was an error saving the directories");
+}
+
+TEST_F(VintrelDlgTest, ObjectsScanSortsBaseNamesAndHidesReadOnlyFilesUntilShowAll) {
+  WriteObjectFile(objects + "Zebra", {});
+  WriteObjectFile(objects + "apple", {});
+  WriteObjectFile(objects + "Mango", {});
+  tmp.WriteFile("game/Objects/notes.txt", "x");
+  ASSERT_EQ(::chmod((objects + "Mango.spf").c_str(), 0444), 0);
+
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}}, home));
+  dlg.OnInitDialog();
+  EXPECT_EQ(dlg.Controls().fObjectsFolder, gameData + "Objects/");
+  EXPECT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"apple", "zebra"}));
+  ASSERT_EQ(dlg.ObjectFiles().size(), 2u);
+  // Folder + base name without extension; the walk reports lower-case paths.
+  std::string entry = dlg.ObjectFiles()[1].c_str();
+  EXPECT_EQ(entry.substr(entry.size() - 6), "\\zebra");
+  EXPECT_TRUE(PlatformPathExists((entry + ".spf").c_str()));
+
+  dlg.Controls().fShowAll = true;
+  dlg.OnRescan();
+  EXPECT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"apple", "mango", "zebra"}));
+  EXPECT_EQ(dlg.Controls().fFileSelection, -1);
+
+  // A missing folder leaves the lists empty.
+  dlg.ScanObjectsFolder(FixedStringBuffer<260>((tmp / "none").c_str()));
+  EXPECT_TRUE(dlg.Controls().fFiles.empty());
+  EXPECT_EQ(std::string(dlg.GameDataFolder().c_str()), tmp / "none/");
+}
+
+TEST_F(VintrelDlgTest, ObjectListShowsLoneAndMasterObjectsAndTheirIds) {
+  WriteObjectFile(objects + "set",
+                  {{130, "Part B", 7, 1, 310, 2, 0, 2, 0},
+                   {128, "Lamp", 0, 0, 200, 3, 12, 0xFFFFFFFE, 41},
+                   {129, "Table", 7, -1, 300, 2, 0, 5, 9},
+                   {131, "Part C", 7, 2, 0, 4, 15, 3, 0},
+                   {132, "Shelf", 0, 0, 0, 5, 0, 4, 0}});
+  WriteObjectFile(objects + "parts", {{140, "Only part", 3, 1, 100, 1}});
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}}, home));
+  dlg.OnInitDialog();
+  ASSERT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"parts", "set"}));
+
+  dlg.Controls().fFileSelection = 0;
+  dlg.OnFileSelected();
+  EXPECT_TRUE(dlg.Controls().fObjects.empty());
+  EXPECT_FALSE(dlg.Controls().fGoEnabled);
+
+  dlg.Controls().fFileSelection = 1;
+  dlg.OnFileSelected();
+  std::vector<std::string> names = dlg.Controls().fObjects;
+  ASSERT_EQ(names.size(), 3u);
+  std::vector<int16_t> ids = dlg.ObjectIds();
+  ASSERT_EQ(dlg.Controls().fObjectSelection, 0);
+
+  auto select = [&](const std::string& name) {
+    for (size_t i = 0; i < names.size(); ++i)
+      if (names[i] == name) dlg.Controls().fObjectSelection = int32_t(i);
+    dlg.OnObjectSelected();
+  };
+  select("Lamp");
+  EXPECT_EQ(dlg.Controls().fIds, "res id : 128\r\nguid : -2\r\ncatalog id : 41\r\ndg 200\r\ndg 201\r\ndg 202\r\nws 12\r\n");
+  EXPECT_EQ(dlg.Controls().fGoCaption, "Build Lamp");
+  EXPECT_TRUE(dlg.Controls().fGoEnabled);
+
+  // The master gathers its parts' draw groups (sorted) and wall styles; a part without draw
+  // groups contributes nothing.
+  select("Table");
+  EXPECT_EQ(dlg.Controls().fIds, "res id : 129\r\nguid : 5\r\ncatalog id : 9\r\ndg 300\r\ndg 301\r\ndg 310\r\ndg 311\r\n");
+  EXPECT_EQ(dlg.DrawGroupIds().size(), 4u);
+
+  select("Shelf");
+  EXPECT_EQ(dlg.Controls().fIds, "res id : 132\r\nguid : 4\r\ncatalog id : 0\r\n");
+  EXPECT_EQ(dlg.Controls().fGoCaption, "Build Shelf");
+  EXPECT_FALSE(dlg.Controls().fGoEnabled);
+
+  dlg.Controls().fObjectSelection = 7;
+  dlg.OnObjectSelected();
+  EXPECT_EQ(dlg.Controls().fGoCaption, "");
+  EXPECT_EQ(dlg.Controls().fIds, "");
+}
+
+TEST_F(VintrelDlgTest, MakeFileIsFoundByBaseNameIgnoringCase) {
+  tmp.WriteFile("content/Sprites/Chair.omk", "x");
+  tmp.WriteFile("content/Sprites/deep/Lamp.OMK", "x");
+  tmp.WriteFile("content/Sprites/lamp.txt", "x");
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SPRITEDIR", sprites}}, home));
+  dlg.OnInitDialog();
+  ASSERT_EQ(dlg.MakeFiles().size(), 2u);
+  PathString found;
+  dlg.FindMakeFileFor(FixedStringBuffer<260>("x\\objects\\LAMP"), found);
+  std::string lamp = found.c_str();
+  EXPECT_EQ(lamp.substr(lamp.size() - 14), "\\deep\\lamp.omk");
+  EXPECT_TRUE(PlatformPathExists(lamp.c_str()));
+  PathString none;
+  dlg.FindMakeFileFor(FixedStringBuffer<260>("x\\objects\\sofa"), none);
+  EXPECT_EQ(none.length(), 0);
+}
+
+TEST(VintrelExtractLine, TakesTheLineFromTheKeywordLessItsLastCharacter) {
+  FixedStringBuffer<256> text("aa rendering one\r\nnext compressing two\r\n");
+  FixedStringBuffer<64> line("old");
+  EXPECT_FALSE(VintrelDlg::ExtractLineAt(text, -1, line));
+  EXPECT_EQ(std::string(line.c_str()), "old");
+  ASSERT_TRUE(VintrelDlg::ExtractLineAt(text, 3, line));
+  EXPECT_EQ(std::string(line.c_str()), "rendering one");
+  ASSERT_TRUE(VintrelDlg::ExtractLineAt(text, text.find("compressing"), line));
+  EXPECT_EQ(std::string(line.c_str()), "compressing two");
+  // Without a line feed the last character goes all the same; at a line feed the line is empty.
+  FixedStringBuffer<64> tail("generating abc");
+  ASSERT_TRUE(VintrelDlg::ExtractLineAt(tail, 0, line));
+  EXPECT_EQ(std::string(line.c_str()), "generating ab");
+  ASSERT_TRUE(VintrelDlg::ExtractLineAt(text, text.find("\n"), line));
+  EXPECT_EQ(std::string(line.c_str()), "");
+  // A long line is cut to 63 characters.
+  ScopedDebugCapture capture;
+  FixedStringBuffer<256> longText((std::string(100, 'g') + "\r\n").c_str());
+  ASSERT_TRUE(VintrelDlg::ExtractLineAt(longText, 0, line));
+  EXPECT_EQ(line.length(), 63);
+}
+
+TEST_F(VintrelDlgTest, BuildRunsOnTheWorkerWithLiveProgressAndTheReportIsShownAndDeleted) {
+  ObjectBuilder::SetBuildProcForTesting(SteppedBuild);
+  auto dlg = ReadyDialog();
+  ASSERT_TRUE(dlg->Controls().fGoEnabled);
+  ASSERT_TRUE(dlg->OnGo());
+  EXPECT_TRUE(dlg->Running());
+  EXPECT_FALSE(dlg->OnClose());
+  EXPECT_FALSE(dlg->Controls().fGoEnabled);
+  EXPECT_FALSE(dlg->Controls().fFilesEnabled);
+  EXPECT_EQ(dlg->Controls().fState, "Working...");
+  // One build at a time.
+  EXPECT_FALSE(dlg->OnGo());
+  EXPECT_EQ(dlg->RunCount(), 1);
+
+  WaitFor(gStep, 1);
+  ASSERT_EQ(gStep.load(), 1);
+  EXPECT_EQ(gSeenSync, "generating sprite 1\r\nrendering view 1\r\ncompressing frame 3\r\n");
+  dlg->OnTimer();
+  EXPECT_EQ(dlg->Controls().fState, "Working /");
+  EXPECT_EQ(dlg->Controls().fProgress1, "generating sprite 1");
+  EXPECT_EQ(dlg->Controls().fProgress2, "compressing frame 3");
+  // No new text: the lines stay, the spinner moves on.
+  dlg->OnTimer();
+  EXPECT_EQ(dlg->Controls().fState, "Working -");
+  EXPECT_EQ(dlg->Controls().fProgress2, "compressing frame 3");
+
+  gRelease = true;
+  WaitFor(gStep, 2);
+  FinishRun(*dlg);
+  EXPECT_TRUE(dlg->OnClose());
+  EXPECT_FALSE(dlg->HasBuilder());
+  EXPECT_EQ(dlg->Controls().fState, "Idle");
+  EXPECT_TRUE(dlg->Controls().fGoEnabled);
+  EXPECT_TRUE(dlg->Controls().fFilesEnabled);
+  EXPECT_EQ(dlg->Controls().fProgress1, "");
+  const std::string& report = dlg->Controls().fReport;
+  EXPECT_EQ(report.rfind("Run #1 -- starting at ", 0), 0u);
+  EXPECT_NE(report.find("***\nArguments:\nObject file = "), std::string::npos);
+  EXPECT_NE(report.find("\\objects\\chair\nOMK File="), std::string::npos);
+  EXPECT_NE(report.find("\\sprites\\chair.omk\nTGA directory="), std::string::npos);
+  EXPECT_NE(report.find("compressing frame 3\nrendering view 2\n"), std::string::npos);
+  EXPECT_NE(report.find("Run #1 -- ending at "), std::string::npos);
+  EXPECT_EQ(dlg->Controls().fReportCaret, int32_t(report.size()));
+  EXPECT_FALSE(PlatformPathExists(dlg->ReportPath().c_str()));
+
+  // A second run counts on; the last lines of the first are not shown in it.
+  ObjectBuilder::SetBuildProcForTesting(QuietBuild);
+  ASSERT_TRUE(dlg->OnGo());
+  FinishRun(*dlg);
+  EXPECT_NE(dlg->Controls().fReport.find("Run #2 -- ending at "), std::string::npos);
+  EXPECT_EQ(dlg->Controls().fProgress2, "");
+}
+
+TEST_F(VintrelDlgTest, FailingBuildsEndIdleWithTheirFatalErrorInTheReport) {
+  struct Case {
+    ObjectBuilder::BuildProc proc;
+    std::string fatal;
+  };
+  ScopedDebugCapture capture;
+  for (const Case& c : {Case{FailingBuild, "fatal error: abc\n\n"},
+                        Case{AssertingBuild, "fatal error: XASSERT failure in file "}}) {
+    ObjectBuilder::SetBuildProcForTesting(c.proc);
+    auto dlg = ReadyDialog();
+    ASSERT_TRUE(dlg->OnGo());
+    FinishRun(*dlg);
+    EXPECT_NE(dlg->Controls().fReport.find(c.fatal), std::string::npos) << dlg->Controls().fReport;
+    EXPECT_EQ(dlg->Controls().fReport.find("after the assertion"), std::string::npos);
+    EXPECT_EQ(dlg->Controls().fState, "Idle");
+    EXPECT_TRUE(dlg->Controls().fGoEnabled);
+    EXPECT_FALSE(dlg->HasBuilder());
+  }
+  // The assertion on the worker became the build's error, not a debug report.
+  EXPECT_FALSE(capture.Saw("boom"));
+  // On the dialog thread the same kind of assertion is reported.
+  XASSERT(1 == 2, "on the dialog thread");
+  EXPECT_TRUE(capture.Saw("on the dialog thread"));
+}
+
+TEST_F(VintrelDlgTest, RunsStillStartAndEndWhenTheReportFileCannotBeMade) {
+  ObjectBuilder::SetBuildProcForTesting(FailingBuild);
+  ScopedDebugCapture capture;
+  auto dlg = ReadyDialog({{"TEMP", tmp / "no/such/"}});
+  for (int run = 1; run <= 2; ++run) {
+    ASSERT_TRUE(dlg->OnGo());
+    FinishRun(*dlg);
+    EXPECT_FALSE(dlg->HasBuilder());
+    EXPECT_EQ(dlg->Controls().fReport, "");
+    EXPECT_EQ(dlg->Controls().fState, "Idle");
+  }
+  EXPECT_EQ(dlg->RunCount(), 2);
+  EXPECT_EQ(capture.Count("no error file"), 2);
+}
+
+TEST_F(VintrelDlgTest, TheRealBuilderRunsOnTheWorkerAndTheRunCloses) {
+  auto dlg = ReadyDialog();
+  ASSERT_TRUE(dlg->OnGo());
+  FinishRun(*dlg);
+  EXPECT_NE(dlg->Controls().fReport.find("Run #1 -- ending at "), std::string::npos);
+  EXPECT_FALSE(dlg->HasBuilder());
+  EXPECT_EQ(gCurrentBuilder, nullptr);
+}
+
+TEST_F(VintrelDlgTest, GoNeedsAFileAndAnObjectSelection) {
+  auto dlg = ReadyDialog();
+  dlg->Controls().fObjectSelection = -1;
+  EXPECT_FALSE(dlg->OnGo());
+  dlg->Controls().fObjectSelection = 0;
+  dlg->Controls().fFileSelection = 3;
+  EXPECT_FALSE(dlg->OnGo());
+  EXPECT_EQ(dlg->RunCount(), 0);
+  EXPECT_FALSE(dlg->TimerOn());
+}
+
+}  // namespace
