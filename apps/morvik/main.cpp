@@ -6,10 +6,12 @@
 
 #include "CommandLineBuilder.h"
 #include "Compressor.h"
+#include "TileStages.h"
 
 int main(int argc, char** argv) {
   auto compressor = std::make_unique<Compressor>();
   gCompressor = compressor.get();
+  InstallTileStages();
   std::fprintf(stderr, "Morvik version built %s at %s\n", __DATE__, __TIME__);
   int result = 1;
   try {

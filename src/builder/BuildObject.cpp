@@ -15,6 +15,7 @@
 #include "IFFResFile2.h"
 #include "ObjectBuilder.h"
 #include "SpecSet.h"
+#include "TileStageHooks.h"
 #include "TemplateStages.h"
 #include "flatfile.h"
 
@@ -53,10 +54,19 @@ void ObjectBuilder::Build() {
     StageNotBuilt(option);
   };
 
+  // A tile stage runs as the tile layer installed it; without one, as a stage not built.
+  auto tileStage = [this, &file, &writingStageNotBuilt](TileStage stage, const char* option) {
+    if (TileStageProc proc = GetTileStage(stage)) {
+      proc(*this, file.get());
+    } else {
+      writingStageNotBuilt(option);
+    }
+  };
+
   // 3-10. Tile and report stages; they need no object-make file.
-  if (fMakeWall) writingStageNotBuilt("-wall");
-  if (fMakeWallStyle) writingStageNotBuilt("-wallstyle");
-  if (fMakeWallPattern) writingStageNotBuilt("-wallpattern");
+  if (fMakeWall) tileStage(TileStage::kWall, "-wall");
+  if (fMakeWallStyle) tileStage(TileStage::kWallStyle, "-wallstyle");
+  if (fMakeWallPattern) tileStage(TileStage::kWallPattern, "-wallpattern");
   if (fMakeFloor) {
     writingStageNotBuilt(fPoolTile ? "-pooltile" : fFloorShadow ? "-floorshadow" : "-floor");
   }
@@ -84,12 +94,12 @@ void ObjectBuilder::Build() {
 
   // 12-21. The stages that write what the specs describe.
   if (fMakeGraphics) {
-    // Sprites and palettes, then the draw groups that show them; the wall-style tags of
-    // this stage come with the wall makers.
+    // Sprites and palettes, then the draw groups that show them, then the sprites of the
+    // wall-style tags, made by the wall makers.
     CheckWritable(file.get());
     fSpecs->RenderSprites(file.get(), fGraphicsDir);
     fSpecs->WriteDrawGroups();
-    if (fSpecs->fWallStyles.Count() > 0) StageNotBuilt("wall style");
+    if (fSpecs->fWallStyles.Count() > 0) tileStage(TileStage::kWallStyleTags, "wall style");
   }
   // -sounds: the writable check comes before the old sounds are removed, so a read-only
   // file loses nothing.

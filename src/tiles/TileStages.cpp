@@ -1,0 +1,72 @@
+#include "TileStages.h"
+
+#include <algorithm>
+
+#include "BuildStages.h"
+#include "MakeSPR.h"
+#include "MakeWalls.h"
+#include "ObjectBuilder.h"
+#include "SpecSet.h"
+#include "TileStageHooks.h"
+#include "WallStyleSpriteSpec.h"
+#include "XAssert.h"
+#include "offscrn.h"
+
+void InstallTileStages() {
+  SetTileStage(TileStage::kWall, MakeWallStage);
+  SetTileStage(TileStage::kWallStyle, MakeWallStyleStage);
+  SetTileStage(TileStage::kWallPattern, MakeWallPatternStage);
+  SetTileStage(TileStage::kWallStyleTags, MakeWallStyleTagsStage);
+}
+
+void MakeWallStage(ObjectBuilder& builder, iResFile* file) {
+  CheckWritable(file);
+  XASSERT(!builder.fMakeWallStyle && !builder.fMakeWallPattern, "logic error");
+  Offscreen colour;
+  Offscreen second;
+  const StringBuffer* palette = builder.fPaletteFile.length() > 0 ? &builder.fPaletteFile : nullptr;
+  RenderImageFile(palette, &builder.fTgaFile, &colour, &second, 0);
+  CheckImageRendered(&colour);
+  MakeWall(&colour, &second, static_cast<uint8_t>(builder.fWallStyle), builder.fCutaway, file);
+}
+
+void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
+  CheckWritable(file);
+  Offscreen colour;
+  Offscreen second;
+  RenderImageFile(nullptr, &builder.fTgaFile, &colour, &second, 1);
+  CheckImageRendered(&colour);
+  MakeWallStyle(&second, builder.fTileId, builder.fCutaway, file);
+}
+
+void MakeWallPatternStage(ObjectBuilder& builder, iResFile* file) {
+  CheckWritable(file);
+  Offscreen colour;
+  Offscreen second;
+  RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
+  CheckImageRendered(&colour);
+  MakeWallPattern(&colour, builder.fTileId, file);
+}
+
+void MakeWallStyleTagsStage(ObjectBuilder& builder, iResFile* file) {
+  if (builder.fSpecs == nullptr) return;
+  const std::vector<int16_t>& wanted = builder.fWallStyleIds;
+  for (PtrListIterator<WallStyleSpriteSpec> it(builder.fSpecs->fWallStyles); it.Current() != nullptr; it.Next()) {
+    WallStyleSpriteSpec* spec = it.Current();
+    if (!wanted.empty() && std::find(wanted.begin(), wanted.end(), spec->fId) == wanted.end()) continue;
+    FixedStringBuffer<520> path(builder.fGraphicsDir.c_str());
+    path.append(spec->fTgaFile.c_str());
+    Offscreen colour;
+    Offscreen alpha;
+    RenderImageFile(nullptr, &path, &colour, &alpha, 1);
+    CheckImageRendered(&colour);
+    Offscreen cutawayColour;
+    Offscreen cutawayAlpha;
+    if (spec->fCutawayTgaFile.length() > 0) {
+      FixedStringBuffer<520> cutawayPath(builder.fGraphicsDir.c_str());
+      cutawayPath.append(spec->fCutawayTgaFile.c_str());
+      RenderImageFile(nullptr, &cutawayPath, &cutawayColour, &cutawayAlpha, 1);
+    }
+    MakeWallStyleSprites(&alpha, &cutawayAlpha, file, spec->fId, spec->fName);
+  }
+}
