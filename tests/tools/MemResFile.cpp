@@ -188,6 +188,8 @@ void MemResFile::GetName(StringBuffer& path) {
 bool MemResFile::ValidFile() { return fOpen; }
 
 int16_t MemResFile::CountTypes() {
+  if (!CheckOpen()) return 0;
+  SetError(noErr);
   std::vector<uint32_t> types;
   for (const Entry& e : fEntries) {
     bool seen = false;
@@ -213,6 +215,8 @@ uint32_t MemResFile::GetIndType(uint16_t index) {
 }
 
 int16_t MemResFile::Count(uint32_t type) {
+  if (!CheckOpen()) return 0;
+  SetError(noErr);
   int16_t n = 0;
   for (const Entry& e : fEntries) n += e.type == type ? 1 : 0;
   return n;
