@@ -157,6 +157,9 @@ int32_t RsrcMgr::OpenRsrc(RsrcPkt* outRsrc, const RsrcType& inMinorType, const c
     return 0;
   }
 
+  // A name is one file name in the folder: a separator would reach outside it.
+  if (std::strpbrk(name, "/\\") != nullptr) return 5;
+
   // By name: the exact file first, then the name under any id.
   std::string path = folder;
   if (inID != RsrcDescriptor::kNoID) path += "#" + std::to_string(inID) + "#";

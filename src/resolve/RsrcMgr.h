@@ -55,7 +55,8 @@ class RsrcMgr {
   int32_t OpenDescriptor(RsrcPkt* outRsrc, const RsrcCollection::iterator& position);
   // Opens a resource of `inMinorType` in the folder `inDir` (ending in '\\'): by id alone
   // when `name` is null, else by "#<id>#<name>" and, failing that, by name under any id.
-  // The packet takes the type, name and id of the file opened.
+  // The packet takes the type, name and id of the file opened. A name holding '/' or '\\'
+  // names no file of the folder: 5.
   int32_t OpenRsrc(RsrcPkt* outRsrc, const RsrcType& inMinorType, const char* inDir,
                    const char* name, int32_t inID);
   // Opens `path` into the packet according to its kind: 0, 5 (cannot be opened, a folder,

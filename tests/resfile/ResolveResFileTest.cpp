@@ -245,6 +245,15 @@ TEST_F(ResolveResFileTest, ClosedFileRefusesWithoutCrashing) {
   EXPECT_TRUE(capture.Saw("no resolve site to thunk to"));
 }
 
+TEST_F(ResolveResFileTest, EmptyLooseFileGivesAnEmptyHandle) {
+  tmp.WriteFile("obj.dir/#140#nothing.spr", "");
+  ASSERT_EQ(OpenFolders(tmp / "obj.dir"), noErr);
+  MHandle* h = file.GetResource(kSPR, 140);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(file.GetError(), noErr);
+  EXPECT_EQ(HGetSize(h), 0);
+}
+
 TEST_F(ResolveResFileTest, SwizzleIsCalledOnLoad) {
   ASSERT_EQ(OpenFolders(tmp / "obj.dir"), noErr);
   MHandle* table = file.GetResource(kSPR, 129, Reverse);

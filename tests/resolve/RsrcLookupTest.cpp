@@ -64,7 +64,7 @@ TEST(RsrcSiteTest, ListsAreSplitAndNormalised) {
   std::vector<std::string> folders(site.begin(), site.end());
   EXPECT_EQ(folders, (std::vector<std::string>{"", ".\\objects\\", ".\\more\\sprites\\"}));
 
-  RsrcSite spaced("a ;c:\\data;.;.\\here\\;\\root/x;");
+  RsrcSite spaced("a ;c:\\data;.;.\\here\\;\\root/x; \t");
   folders.assign(spaced.begin(), spaced.end());
   EXPECT_EQ(folders,
             (std::vector<std::string>{".\\a \\", "c:\\data\\", ".\\", ".\\here\\", "\\root\\x\\"}));
@@ -256,6 +256,8 @@ TEST_F(RsrcOpenTest, OpenRsrcByNameTriesTheExactFileThenAnyId) {
       {"bare", RsrcDescriptor::kNoID, 0, RsrcDescriptor::kNoID, "bare"},
       {"folder", 5, 5, 0, ""},                           // a folder is no resource
       {"l*", RsrcDescriptor::kNoID, 5, 0, ""},           // a wildcard is no name
+      {"../d/bare", RsrcDescriptor::kNoID, 5, 0, ""},    // nor is a path
+      {"..\\d\\bare", RsrcDescriptor::kNoID, 5, 0, ""},
   };
   for (const Case& c : cases) {
     RsrcPkt packet;
