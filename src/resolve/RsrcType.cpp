@@ -36,8 +36,7 @@ void RsrcType::GetExtension(std::string& out) const {
     out = ".*";
     return;
   }
-  char chars[4];
-  GetExtensionChars(chars);
-  out = ".";
-  out += chars;  // stops at the first NUL: a one-character code reads as two characters
+  char extension[5] = {'.'};
+  GetExtensionChars(extension + 1);
+  out.assign(extension);  // stops at the first NUL: a one-character code reads as two characters
 }
