@@ -14,6 +14,7 @@
 #include "BuildStages.h"
 #include "IFFResFile2.h"
 #include "ObjectBuilder.h"
+#include "ResourceStages.h"
 #include "SpecSet.h"
 #include "TileStageHooks.h"
 #include "TemplateStages.h"
@@ -103,15 +104,17 @@ void ObjectBuilder::Build() {
   }
   // -sounds: the writable check comes before the old sounds are removed, so a read-only
   // file loses nothing.
-  if (fMakeSounds) writingStageNotBuilt("-sounds");
-  if (fMakeSlots) writingStageNotBuilt("-slot");
-  if (fMakeHeadline) writingStageNotBuilt("-headline");
-  if (fMakeAttributes) writingStageNotBuilt("-attr");
-  if (fMakeSkills) writingStageNotBuilt("-skills");
+  if (fMakeSounds) WriteSoundsStage(*fSpecs, file.get());
+  if (fMakeSlots) WriteSlotsStage(*fSpecs, file.get());
+  if (fMakeHeadline) {
+    WriteHeadlineStage(*fSpecs, file.get(), fHeadlinePaletteFile, fHeadlineTgaFile);
+  }
+  if (fMakeAttributes) WriteAttributesStage(*fSpecs, file.get());
+  if (fMakeSkills) WriteSkillsStage(*fSpecs, file.get());
   if (fPrintDrawGroups) fSpecs->PrintDrawGroups(stdout);
-  if (fMakeCatalog) StageNotBuilt("-catalog");
-  if (fMakeTreeTables) StageNotBuilt("-ttab");
-  if (fMakeBitmaps) StageNotBuilt("-bmps");
+  if (fMakeCatalog) WriteCatalogStage(*fSpecs, file.get(), fCatalogDir);
+  if (fMakeTreeTables) WriteTreeTableStage(*fSpecs);
+  if (fMakeBitmaps) WriteBitmapStage(*fSpecs, file.get(), fBitmapDir);
 
   // 22. Close: the object file writes what is pending; the tags go with it.
   file.reset();

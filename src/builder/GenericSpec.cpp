@@ -28,6 +28,17 @@ ObjDefinition* TargetSpec::GetDefinition() {
   return fDefinition.get();
 }
 
+void TargetSpec::SaveDefinition() {
+  if (!fDefinition) return;
+  if (fFile == nullptr) ThrowError("no file to save to");
+  if (!fFile->ValidFile()) ThrowError("invalid file in saving target");
+  if (fHandle == nullptr) ThrowError("no definition to save");
+  if (!fDefinition->WriteToHandle(fHandle)) ThrowError("could not write object definition");
+  fFile->WriteResource(fHandle);
+  if (fFile->GetError() != 0) ThrowError("could not write object definition");
+  fDefinition.reset();
+}
+
 // --- Reading a tag ----------------------------------------------------------------------
 
 const char* TagName(AttribTable& tag) {

@@ -47,6 +47,10 @@ class TargetSpec : public GenericSpec {
   // Forgets the decoded definition; the next GetDefinition decodes the handle again.
   void DropDefinition() { fDefinition.reset(); }
   bool HasDefinition() const { return fDefinition != nullptr; }
+  // With a decoded definition: stores it into its handle, writes the handle to the file and
+  // drops the decoded copy. Ends the build when there is no valid file or handle, or the
+  // write fails. Without a decoded definition nothing happens.
+  void SaveDefinition();
 
  private:
   MHandle* fHandle;

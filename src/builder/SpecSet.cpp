@@ -70,6 +70,7 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
   SkillTable* skillTable = nullptr;
   SpriteSpec* previousSprite = nullptr;
   int32_t spriteCounter = 0;
+  int32_t headlineCounter = 0;
 
   for (PtrListIterator<AttribTable> it(tags); it.Current(); it.Next()) {
     AttribTable& tag = *it.Current();
@@ -79,7 +80,7 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
       continue;
     } else if (std::strcmp(name, "sprite") == 0 || std::strcmp(name, "headline") == 0) {
       const bool headline = std::strcmp(name, "headline") == 0;
-      if (headline) Adopt(fHeadlines, new HeadlineSpec, true);
+      if (headline) Adopt(fHeadlines, new HeadlineSpec, true)->Parse(tag, headlineCounter);
       SpriteSpec* sprite = Adopt(fSprites, new SpriteSpec, false);
       sprite->Parse(tag, spriteCounter, headline ? fHeadlineSizes : fSpriteSizes,
                     previousSprite ? &previousSprite->mFileName : nullptr, headline);
@@ -87,13 +88,14 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
     } else if (std::strcmp(name, "wall style") == 0) {
       Adopt(fWallStyles, new WallStyleSpriteSpec, true)->Parse(tag);
     } else if (std::strcmp(name, "catalog") == 0) {
-      Adopt(fCatalogs, new CatalogSpec, true);
+      Adopt(fCatalogs, new CatalogSpec, true)->Parse(tag, *this);
     } else if (std::strcmp(name, "ttab") == 0) {
-      Adopt(fTreeTables, new TreeTableSpec, true);
+      Adopt(fTreeTables, new TreeTableSpec, true)->Parse(tag, *this);
     } else if (std::strcmp(name, "interaction") == 0) {
       if (fTreeTables.Nth(0) == nullptr) ThrowError("interaction tag without ttab tag");
+      fTreeTables.Nth(0)->ParseInteraction(tag);
     } else if (std::strcmp(name, "bmpfile") == 0) {
-      Adopt(fBitmaps, new BMPResourceSpec, true);
+      Adopt(fBitmaps, new BMPResourceSpec, true)->Parse(tag);
     } else if (std::strcmp(name, "target") == 0) {
       GetTargetForTag(tag);
     } else if (std::strcmp(name, "drawgroup") == 0) {
@@ -105,20 +107,26 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
     } else if (std::strcmp(name, "sizes") == 0) {
       fSpriteSizes.ParseSizes(tag);
     } else if (std::strcmp(name, "sound") == 0) {
-      Adopt(fSounds, new SoundSpec, false);
+      Adopt(fSounds, new SoundSpec, false)->Parse(tag);
     } else if (std::strcmp(name, "slots") == 0) {
       latestSlots = Adopt(fSlots, new SlotsSpec, false);
+      latestSlots->Parse(tag, fFile);
     } else if (std::strcmp(name, "slot") == 0) {
       if (latestSlots == nullptr) ThrowError("slot tag received before slots tag");
+      latestSlots->ParseSlot(tag);
     } else if (std::strcmp(name, "attributes") == 0) {
       latestAttributes = Adopt(fAttributes, new AttrStringSpec, false);
+      latestAttributes->Parse(tag);
     } else if (std::strcmp(name, "attribute") == 0) {
       if (latestAttributes == nullptr) ThrowError("got an attribute tag before attributes tag");
+      latestAttributes->ParseAttribute(tag);
     } else if (std::strcmp(name, "skill table") == 0) {
       if (skillTable != nullptr) ThrowError("found more than one skill table tag");
       skillTable = Adopt(fSkillTables, new SkillTable, false);
+      skillTable->Parse(tag);
     } else if (std::strcmp(name, "skill") == 0) {
       if (skillTable == nullptr) ThrowError("got a skill tag before \"skill table tag\"");
+      skillTable->ParseSkill(tag);
     } else {
       char message[1024];
       std::snprintf(message, sizeof message, "unknown tag: %s", name);

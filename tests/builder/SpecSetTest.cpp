@@ -111,6 +111,7 @@ TEST(SpecSet, TargetsByGuidAndByName) {
 
 TEST(SpecSet, ListOrder) {
   MemResFile file;
+  file.PutStored(kObjDefinitionType, 128, Definition(77));
   SpecSet set(&file);
   Compile(set,
           "<sprite id=1 tgafile=a.tga>"
@@ -119,8 +120,9 @@ TEST(SpecSet, ListOrder) {
           "<sprite id=2 tgafile=a.tga>"
           "<\"wall style\" id=11 tgafile=w2.tga \"cutaway tgafile\"=c.tga global=true>"
           "<drawgroup id=101 ordering=obscured>"
-          "<catalog id=1><catalog id=2><sound id=1 name=a><sound id=2 name=b>"
-          "<ttab id=1><bmpfile id=1><slots id=1><attributes id=1>"
+          "<catalog id=1 bmpfile=t.bmp><catalog id=2 bmpfile=t.bmp>"
+          "<sound id=1 name=a><sound id=2 name=b>"
+          "<ttab id=1 guid=77><bmpfile id=1 filename=b.bmp><slots id=1><attributes id=1>"
           "<headline id=3 tgafile=h.tga>");
   // Appended: file order. Put first: last tag first.
   EXPECT_EQ(Ids(set.fSprites), (std::vector<int32_t>{1, 2, 3}));
@@ -167,6 +169,7 @@ TEST(SpecSet, OrderErrors) {
       {"<skill>", "got a skill tag before \"skill table tag\""},
       {"<\"skill table\"><\"skill table\">", "found more than one skill table tag"},
       {"<interaction>", "interaction tag without ttab tag"},
+      {"<ttab id=1><interaction>", "line: 1 - guid required for tree table"},
       {"<item sprite id=1>", "item tag received before drawgroup tag"},
       {"<sprite id=1 tgafile=a.tga pairing=3>",
        "could not find more than one sprite for a pair group"},
@@ -188,8 +191,9 @@ TEST(SpecSet, OrderErrors) {
             "line: 1 - boolean value for key \"reverse\" in tag \"sprite\" expected to be true or "
             "false");
   // The same tags in their order compile.
-  for (const char* text : {"<slots id=1><slot>", "<attributes id=1><attribute>",
-                           "<\"skill table\"><skill><skill>", "<ttab id=1><interaction>",
+  for (const char* text : {"<slots id=1><slot>", "<attributes id=1><attribute index=0 label=a>",
+                           "<\"skill table\"><skill index=0 name=a type=a2o>"
+                           "<skill index=1 name=b type=c2a>",
                            "<sprite id=1 tgafile=a.tga pairing=3><sprite id=2 tgafile=b.tga "
                            "pairing=3>"}) {
     EXPECT_EQ(CompileError(text), "<no error>") << text;
