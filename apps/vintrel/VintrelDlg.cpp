@@ -71,12 +71,12 @@ void LocalTimeText(char* text, size_t size) {
 
 std::string HomeFolder() {
   const char* home = std::getenv("HOME");
-  std::string folder = home ? home : "";
-  if (folder.empty()) {
-    if (const passwd* entry = getpwuid(getuid())) folder = entry->pw_dir ? entry->pw_dir : "";
+  if (home == nullptr || home[0] == 0) {
+    const passwd* entry = getpwuid(getuid());
+    home = entry && entry->pw_dir && entry->pw_dir[0] ? entry->pw_dir : "/";
   }
-  if (folder.empty()) folder = "/";
-  if (folder.back() != '/') folder += '/';
+  std::string folder(home);
+  if (folder.back() != '/') folder.push_back('/');
   return folder;
 }
 

@@ -10,6 +10,7 @@
 #include <map>
 #include <thread>
 
+#include "../filelib/FileLibTestSupport.h"
 #include "DebugCapture.h"
 #include "IFFResFile2.h"
 #include "ObjDefinition.h"
@@ -236,6 +237,7 @@ TEST_F(VintrelDlgTest, ObjectsScanSortsBaseNamesAndHidesReadOnlyFilesUntilShowAl
   WriteObjectFile(objects + "apple", {});
   WriteObjectFile(objects + "Mango", {});
   tmp.WriteFile("game/Objects/notes.txt", "x");
+  tmp.WriteFile("game/Objects/pack.far", FarBytes::Archive({{"Packed.spf", "p"}}).bytes);
   ASSERT_EQ(::chmod((objects + "Mango.spf").c_str(), 0444), 0);
 
   VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}}, home));
@@ -250,7 +252,7 @@ TEST_F(VintrelDlgTest, ObjectsScanSortsBaseNamesAndHidesReadOnlyFilesUntilShowAl
 
   dlg.Controls().fShowAll = true;
   dlg.OnRescan();
-  EXPECT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"apple", "mango", "zebra"}));
+  EXPECT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"apple", "mango", "packed", "zebra"}));
   EXPECT_EQ(dlg.Controls().fFileSelection, -1);
 
   // A missing folder leaves the lists empty.

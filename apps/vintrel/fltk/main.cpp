@@ -41,9 +41,9 @@ class VintrelWindow {
  public:
   VintrelWindow() : fWindow(X(299), Y(332), "Vintrel") {
     fWindow.begin();
-    Label(18, 16, 22, 8, "Sprites");
+    Label(18, 16, 22, 8, "Sprites", true);
     fSprites = new Fl_Output(X(42), Y(14), X(168), Y(14));
-    Label(15, 32, 25, 8, "Objects");
+    Label(15, 32, 25, 8, "Objects", true);
     fObjectsFolder = new Fl_Output(X(42), Y(30), X(168), Y(14));
     fOpenContent = Button(216, 14, 76, 14, "Open PevContent...", OnOpenContent);
     fOpenGameData = Button(216, 30, 76, 14, "Open Game Data...", OnOpenGameData);
@@ -81,9 +81,10 @@ class VintrelWindow {
   }
 
  private:
-  static void Label(int x, int y, int w, int h, const char* text) {
-    Fl_Box* box = new Fl_Box(X(x), Y(y), X(w) + 12, Y(h), text);
-    box->align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
+  // A label; one that stands before an edit box ends at the box (`beforeBox`).
+  static void Label(int x, int y, int w, int h, const char* text, bool beforeBox = false) {
+    Fl_Box* box = beforeBox ? new Fl_Box(X(x) - 16, Y(y), X(w) + 14, Y(h), text) : new Fl_Box(X(x), Y(y), X(w) + 16, Y(h), text);
+    box->align((beforeBox ? FL_ALIGN_RIGHT : FL_ALIGN_LEFT) | FL_ALIGN_INSIDE);
     box->labelsize(12);
   }
   Fl_Button* Button(int x, int y, int w, int h, const char* text, Fl_Callback* callback) {
