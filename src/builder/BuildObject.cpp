@@ -69,11 +69,11 @@ void ObjectBuilder::Build() {
   if (fMakeWallStyle) tileStage(TileStage::kWallStyle, "-wallstyle");
   if (fMakeWallPattern) tileStage(TileStage::kWallPattern, "-wallpattern");
   if (fMakeFloor) {
-    writingStageNotBuilt(fPoolTile ? "-pooltile" : fFloorShadow ? "-floorshadow" : "-floor");
+    tileStage(TileStage::kFloor, fPoolTile ? "-pooltile" : fFloorShadow ? "-floorshadow" : "-floor");
   }
-  if (fMakeWaterTile) StageNotBuilt("-watertile");
-  if (fMakeThickWalls) StageNotBuilt("-thickwalls");
-  if (fMakeThickCutaway) StageNotBuilt("-thickcutaway");
+  if (fMakeWaterTile) tileStage(TileStage::kWaterTile, "-watertile");
+  if (fMakeThickWalls) tileStage(TileStage::kThickWalls, "-thickwalls");
+  if (fMakeThickCutaway) tileStage(TileStage::kThickCutaway, "-thickcutaway");
   if (fMakeFamilyHistory) WriteFamilyHistoryReport(file.get(), fFamilyHistoryFile);
 
   // Without an object-make file the build ends here.

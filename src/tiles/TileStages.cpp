@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "BuildStages.h"
+#include "FloorStages.h"
 #include "MakeSPR.h"
 #include "MakeWalls.h"
 #include "ObjectBuilder.h"
@@ -17,6 +18,7 @@ void InstallTileStages() {
   SetTileStage(TileStage::kWallStyle, MakeWallStyleStage);
   SetTileStage(TileStage::kWallPattern, MakeWallPatternStage);
   SetTileStage(TileStage::kWallStyleTags, MakeWallStyleTagsStage);
+  InstallFloorStages();
 }
 
 void MakeWallStage(ObjectBuilder& builder, iResFile* file) {

@@ -1,0 +1,47 @@
+#include "FloorStages.h"
+
+#include "BuildStages.h"
+#include "MakeFloors.h"
+#include "MakeSPR.h"
+#include "MakeThickWalls.h"
+#include "MakeWater.h"
+#include "ObjectBuilder.h"
+#include "TileStageHooks.h"
+#include "offscrn.h"
+
+void FloorStage(ObjectBuilder& builder, iResFile* file) {
+  CheckWritable(file);
+  Offscreen colour;
+  Offscreen second;
+  RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
+  CheckImageRendered(&colour);
+  MakeFloorTile(&colour, file, static_cast<uint32_t>(builder.fTileId), builder.fFloorShadow,
+                builder.fPoolTile);
+}
+
+void WaterTileStage(ObjectBuilder& builder, iResFile* file) {
+  MakeWaterTile(builder.fBmpFile, builder.fTgaFile, file, builder.fTileId);
+}
+
+void ThickWallsStage(ObjectBuilder& builder, iResFile* file) {
+  Offscreen colour;
+  Offscreen second;
+  RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
+  CheckImageRendered(&colour);
+  MakeThickWalls(&colour, builder.fThickWallScale, file);
+}
+
+void ThickCutawayStage(ObjectBuilder& builder, iResFile* file) {
+  Offscreen colour;
+  Offscreen alpha;
+  RenderImageFile(&builder.fBmpFile, &builder.fTgaFile, &colour, &alpha, 0);
+  CheckImageRendered(&colour);
+  MakeThickCutaway(&colour, &alpha, builder.fThickWallScale, file);
+}
+
+void InstallFloorStages() {
+  SetTileStage(TileStage::kFloor, FloorStage);
+  SetTileStage(TileStage::kWaterTile, WaterTileStage);
+  SetTileStage(TileStage::kThickWalls, ThickWallsStage);
+  SetTileStage(TileStage::kThickCutaway, ThickCutawayStage);
+}

@@ -1,0 +1,124 @@
+#include "TileSupport.h"
+
+#include <cstring>
+
+#include "SpriteList.h"
+#include "StringBuffer.h"
+#include "XAssert.h"
+#include "offscrn.h"
+#include "palwrap.h"
+#include "resfile.h"
+
+const TileWriteSteps kTileSpriteSteps = {"could not add sprites", "could not add write sprites",
+                                         "could not update file"};
+const TileWriteSteps kTilePaletteSteps = {"could not add palette to destfile",
+                                          "could not write palette to destfile",
+                                          "could not update dest file"};
+
+CompressorSettings TileColourSettings(Offscreen* colour) {
+  CompressorSettings settings;
+  settings.flags = kCompressClearColor | kCompressRepeats | kCompressSuppress;
+  settings.clearColor = colour != nullptr && colour->Exists() ? colour->GetBaseAddr()[0] : 0;
+  settings.minRepeat = 16;
+  PalWrap* palette = GetGlobalPalette();
+  settings.suppressLow = static_cast<uint8_t>(palette->FirstUsableIndex());
+  settings.suppressHigh = static_cast<uint8_t>(palette->LastUsableIndex());
+  return settings;
+}
+
+bool TileRectsInside(Offscreen* world, const MacRect* rects, int32_t count) {
+  if (world == nullptr || !world->Exists()) return false;
+  int32_t width = 0;
+  int32_t height = 0;
+  world->GetSize(width, height);
+  for (int32_t i = 0; i < count; i++) {
+    const MacRect& r = rects[i];
+    if (r.left < 0 || r.top < 0 || r.right > width || r.bottom > height || r.left > r.right ||
+        r.top > r.bottom) {
+      return false;
+    }
+  }
+  return true;
+}
+
+MHandle* AssembleSprite2List(const std::vector<MHandle*>& frames, uint32_t paletteId) {
+  struct FrameSet {
+    const std::vector<MHandle*>& frames;
+    ~FrameSet() {
+      for (MHandle* frame : frames) HFree(frame);
+    }
+  } owned{frames};
+  for (MHandle* frame : frames) {
+    if (frame == nullptr) {
+      XASSERT(frame != nullptr, "HAlloc failed!");
+      return nullptr;
+    }
+  }
+  const uint32_t count = static_cast<uint32_t>(frames.size());
+  MHandle* list = HAlloc(kSpriteListHeaderSize + 4 * count);
+  if (list == nullptr) {
+    XASSERT(list != nullptr, "HAlloc failed!");
+    return nullptr;
+  }
+  const uint32_t header[3] = {kSpriteListSprite2Version, count, paletteId};
+  std::memcpy(HLock(list), header, sizeof header);
+  HUnlock(list);
+  for (uint32_t i = 0; i < count; i++) {
+    const uint32_t oldSize = HGetSize(list);
+    const uint32_t frameSize = HGetSize(frames[i]);
+    const uint32_t newSize = oldSize + frameSize;
+    XASSERT((oldSize & 1) == 0, "old size should always be even");
+    XASSERT((newSize & 1) == 0, "new size should always be even");
+    if (HSetSize(list, newSize) != 0) {
+      XASSERT(false, "HSetSize failed!");
+      HFree(list);
+      return nullptr;
+    }
+    uint8_t* data = reinterpret_cast<uint8_t*>(HLock(list));
+    std::memcpy(data + kSpriteListHeaderSize + 4 * i, &oldSize, 4);
+    std::memcpy(data + oldSize, HLock(frames[i]), frameSize);
+    HUnlock(frames[i]);
+    HUnlock(list);
+  }
+  return list;
+}
+
+int32_t AddTileResource(iResFile* file, MHandle* h, uint32_t type, uint16_t id, const char* name,
+                        bool native, const TileWriteSteps& steps, const char*& failed) {
+  FixedStringBuffer<256> resName(name != nullptr ? name : "");
+  file->AddResource(h, type, id, resName, native);
+  if (file->GetError() != 0) {
+    HFree(h);  // the file keeps no handle that it refused
+    failed = steps.fAdd;
+    return file->GetError();
+  }
+  file->WriteResource(h);
+  if (file->GetError() != 0) {
+    failed = steps.fWrite;
+    return file->GetError();
+  }
+  file->Update();
+  if (file->GetError() != 0) {
+    failed = steps.fUpdate;
+    return file->GetError();
+  }
+  // A detach that cannot write leaves the handle with the file, which reports it.
+  file->DetachAndDispose(h);
+  if (file->GetError() != 0) {
+    failed = steps.fWrite;
+    return file->GetError();
+  }
+  return 0;
+}
+
+int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed) {
+  MHandle* h = HAlloc(kPaletteRsrcSize);
+  if (h == nullptr) {
+    XASSERT(h != nullptr, "HAlloc failed!");
+    failed = kTilePaletteSteps.fAdd;
+    return kMemFullErr;
+  }
+  PaletteRsrcFromPalWrap(GetGlobalPalette(), HLock(h));
+  HUnlock(h);
+  return AddTileResource(file, h, kTilePaletteType, id, nullptr, false, kTilePaletteSteps, failed);
+}

@@ -1,0 +1,59 @@
+// What the tile makers share: the compressor settings of tile colour frames, the check that
+// frame rectangles lie inside an image, the SPR2 list put together from encoded frames, and
+// the checked adding of a sprite list or of the global palette to the object file.
+//
+// Nothing here throws: failures are answered as status codes and messages, and each maker
+// raises them its own way (WallError, or Terminate for the water maker).
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "Compressor.h"
+#include "MHandle.h"
+#include "MacRect.h"
+
+class Offscreen;
+class iResFile;
+
+// Resource types written by the tile makers.
+constexpr uint32_t kTileSpr2Type = 0x53505232;     // 'SPR2'
+constexpr uint32_t kTileSprType = 0x53505223;      // 'SPR#'
+constexpr uint32_t kTilePaletteType = 0x50414C54;  // 'PALT'
+
+// Colour frames of tiles: flags 0x31 (clear colour, repeat runs, suppression), the clear colour
+// is the top-left pixel of `colour`, repeat runs of 16 or more, and suppression to the usable
+// range of the global palette.
+CompressorSettings TileColourSettings(Offscreen* colour);
+
+// True when `world` exists and holds every one of the `count` rectangles whole.
+bool TileRectsInside(Offscreen* world, const MacRect* rects, int32_t count);
+
+// An SPR2 sprite list {version 1000, count, palette id, offsets} followed by `frames` in order.
+// The frames are freed whatever happens; null when one of them is null or memory runs out
+// (the assertions "HAlloc failed!", "HSetSize failed!", "old size should always be even" and
+// "new size should always be even" say which).
+MHandle* AssembleSprite2List(const std::vector<MHandle*>& frames, uint32_t paletteId);
+
+// The messages of the three checked steps of adding a resource.
+struct TileWriteSteps {
+  const char* fAdd;
+  const char* fWrite;
+  const char* fUpdate;
+};
+// Sprite lists: "could not add sprites", "could not add write sprites", "could not update file".
+extern const TileWriteSteps kTileSpriteSteps;
+// Palettes: "could not add palette to destfile", "could not write palette to destfile",
+// "could not update dest file".
+extern const TileWriteSteps kTilePaletteSteps;
+
+// Adds `h` to `file` (`name` null for an empty name), writes it, updates the file and hands the
+// handle back to the file's keeping (DetachAndDispose). Answers 0, or the file's error with
+// `failed` set to the message of the step that failed. `h` never leaks: a handle the file
+// refused is freed here, one the file took stays the file's.
+int32_t AddTileResource(iResFile* file, MHandle* h, uint32_t type, uint16_t id, const char* name,
+                        bool native, const TileWriteSteps& steps, const char*& failed);
+
+// Adds the global palette as a 784-byte PALT `id` (empty name, not native order) as
+// AddTileResource does, with the palette messages.
+int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed);
