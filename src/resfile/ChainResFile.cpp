@@ -351,6 +351,9 @@ void ChainResFile::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
   MHandle* stored = FindStored(type, id, language, holder, nullptr);
   // A stored copy in the taker is replaced by the taker itself, which keeps it until the new
   // data are written.
+  // A look-up in another language may answer the language-0 resource, which stays.
+  if (stored != nullptr && holder != taker && holder->GetResLanguage(stored) != language)
+    stored = nullptr;
   if (stored != nullptr && holder != taker) {
     if (stored == h) {
       DetachResource(h);

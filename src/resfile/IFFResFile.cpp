@@ -322,6 +322,12 @@ int32_t IFFResFile::Update() {
   EnterInternalMode();
   int32_t first = SaveNames();
   ExitInternalMode();
+  // An old name list whose free failed before is freed now, so it never comes back.
+  for (auto& node : fInternalCache)
+    for (auto& entry : node->fEntries) {
+      int32_t error = FreeReplacedBlock(*entry);
+      if (first == noErr) first = error;
+    }
   for (auto& node : fMainCache) {
     for (auto& entry : node->fEntries) {
       int32_t error = noErr;
@@ -412,7 +418,7 @@ uint32_t IFFResFile::GetIndType(uint16_t index) {
 int16_t IFFResFile::Count(uint32_t type) {
   if (!BeginOperation()) return 0;
   ResCacheNode* node = FindNode(type, false);
-  return node ? int16_t(node->fEntries.size()) : 0;
+  return node ? int16_t(std::min<size_t>(node->fEntries.size(), 0x7FFF)) : 0;
 }
 
 MHandle* IFFResFile::GetResource(uint32_t type, uint16_t id, SwizzleProc swizzle) {

@@ -128,6 +128,14 @@ TEST(ChainResFile, AddingUnderAStoredKeyReplacesItWherever) {
   EXPECT_TRUE(Holds(b, kOBJD, 6));
   EXPECT_EQ(BytesOf(chain.GetResource(kOBJD, 6)), "mine");
 
+  // A resource in another language leaves the base language's resource where it is.
+  constexpr uint32_t kSTR = MakeResType('S', 'T', 'R', '#');
+  a.PutStored(kSTR, 1, "english");
+  chain.AddLanguageResource(HandleOf("french"), kSTR, 1, kNoName, 3, true);
+  EXPECT_EQ(chain.GetError(), noErr);
+  EXPECT_TRUE(a.GetStored(kSTR, 1, nullptr));
+  EXPECT_EQ(BytesOf(b.GetLanguageResource(kSTR, 1, 3)), "french");
+
   // A resource that no member takes removes nothing.
   b.SetReadOnly(true);
   MHandle* h = HandleOf("lost?");
