@@ -765,7 +765,8 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
 }
 
 int32_t IFFResFile::FreeReplacedBlock(ResCacheEntry& entry) {
-  if (entry.fReplacedOffset < 0) return noErr;
+  // The replaced block is the resource until its replacement is on disk.
+  if (entry.fReplacedOffset < 0 || entry.fileoffset < 0) return noErr;
   int32_t error = FreeBlock(uint32_t(entry.fReplacedOffset));
   if (error != noErr) {
     Complain("could not inval header", PathForMessages());
