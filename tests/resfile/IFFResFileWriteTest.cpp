@@ -263,3 +263,45 @@ TEST_F(IFFResFileWriteTest, InternalModeIsNotEnteredTwice) {
   EXPECT_EQ(capture.ReportCount(), 2);
   file.Close();
 }
+
+TEST_F(IFFResFileWriteTest, WritesAfterABrokenChain) {
+  ScopedDebugCapture capture;
+  const std::string start = FileHeader() + NameListBlock({}) + Block(kSPR2, 1, 0, -1, "good");
+  struct Case {
+    const char* what;
+    std::string tail;
+    bool writes;     // the write is taken
+    size_t writeAt;  // where the new block goes
+  };
+  const std::vector<Case> cases = {
+      // Blocks behind a bad size are not trusted: nothing is written over them.
+      {"size 0", Block(kSPR2, 2, 0, -1, "hidden", 0) + Block(kSPR2, 3, 0, -1, "more"), false, 0},
+      {"live block past the end", Block(kSPR2, 2, 0, -1, "cut", 100), false, 0},
+      // A few trailing bytes and an allocation cut short are the end of the file.
+      {"trailing bytes", std::string(9, 'q'), true, start.size()},
+      {"free block cut short", Block(kFreeBlockType, 0, kInvalid, -1, std::string(300, 'z'), 900),
+       true, start.size()},
+  };
+  for (const Case& c : cases) {
+    std::string bytes = start + c.tail;
+    std::string path = Write(bytes);
+    IFFResFile file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
+    MHandle* h = HandleOf("new");
+    file.AddResource(h, kOBJD, 1, kNoName, true);
+    file.WriteResource(h);
+    std::string after = TestTempFolder::ReadFile(path);
+    if (!c.writes) {
+      EXPECT_EQ(file.GetError(), badHeaderErr) << c.what;
+      EXPECT_EQ(after, bytes) << c.what;
+    } else {
+      EXPECT_EQ(file.GetError(), noErr) << c.what;
+      EXPECT_EQ(after, start + Block(kOBJD, 1, kNativeOrder, -1, "new")) << c.what;
+    }
+    // Close tries the pending write again, and reports it refused.
+    EXPECT_EQ(file.Close(), c.writes ? int32_t(noErr) : int32_t(badHeaderErr)) << c.what;
+    if (!c.writes) {
+      EXPECT_EQ(TestTempFolder::ReadFile(path), bytes) << c.what;
+    }
+  }
+}
