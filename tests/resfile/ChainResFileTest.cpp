@@ -284,3 +284,25 @@ TEST(ChainResFile, ChainOverIFF1Files) {
   EXPECT_STREQ(got.c_str(), "Chair");
   chain.Close();
 }
+
+TEST(ChainResFile, UpdateAndCloseGoToEveryMember) {
+  MemResFile a, b, c;
+  TestChain chain;
+  chain.AddFile(&a);
+  chain.AddFile(&b);
+  chain.AddFile(&c);
+  chain.AddExclusiveType(&a, kSPR2);
+  chain.AddExclusiveType(&b, kOBJD);
+  chain.AddResource(HandleOf("s"), kSPR2, 1, kNoName, true);
+  chain.AddResource(HandleOf("o"), kOBJD, 1, kNoName, true);
+  chain.AddResource(HandleOf("d"), kDGRP, 1, kNoName, true);
+  a.SetWriteError(shortWriteErr);
+  b.SetWriteError(readOnlyErr);
+  // The first member error is the chain's; the other members are written all the same.
+  EXPECT_EQ(chain.Update(), shortWriteErr);
+  EXPECT_TRUE(c.GetStored(kDGRP, 1, nullptr));
+  // Close answers the last failure and leaves the chain's own error clear.
+  EXPECT_EQ(chain.Close(), readOnlyErr);
+  EXPECT_EQ(chain.GetError(), noErr);
+  EXPECT_FALSE(chain.ValidFile());
+}
