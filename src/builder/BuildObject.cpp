@@ -15,6 +15,7 @@
 #include "IFFResFile2.h"
 #include "ObjectBuilder.h"
 #include "ResourceStages.h"
+#include "SeqResFile.h"
 #include "SpecSet.h"
 #include "TileStageHooks.h"
 #include "TemplateStages.h"
@@ -34,8 +35,12 @@ void StageNotBuilt(const char* option) {
 
 namespace {
 
-// Stage 2: the destination as an IFF 2.x file.
+// Stage 2: the destination as a standard file set (path.iff, path.spf, path.dir), else as a
+// single IFF 2.x file.
 std::unique_ptr<iResFile> OpenObjectFile(const StringBuffer& path) {
+  std::unique_ptr<iResFile> set(new StdResFile);
+  if (set->Open(path) == 0) return set;
+  set.reset();
   std::unique_ptr<iResFile> file(new IFFResFile2);
   if (file->Open(path) != 0) ThrowError("could not open object file");
   return file;
@@ -45,7 +50,7 @@ std::unique_ptr<iResFile> OpenObjectFile(const StringBuffer& path) {
 
 void ObjectBuilder::Build() {
   // 1. Template.
-  if (fTemplateFile.length() > 0) StageNotBuilt("-tmpl");
+  if (fTemplateFile.length() > 0) MakeNewObject(fTemplateFile, fObjectFile, fRetain != 0, fPrefix);
 
   // 2. Open the destination. It is closed when `file` goes, on every path.
   std::unique_ptr<iResFile> file = OpenObjectFile(fObjectFile);

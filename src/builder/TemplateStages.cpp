@@ -1,9 +1,22 @@
 #include "TemplateStages.h"
 
 #include "FamilyHistory.h"
+#include "FilePaths.h"
 #include "ObjectBuilder.h"
 #include "Recon.h"
+#include "StubObject.h"
 #include "resfile.h"
+
+void MakeNewObject(const StringBuffer& templatePath, const StringBuffer& destination, bool retain,
+                   const StringBuffer& prefix) {
+  StubObjectParams params;
+  GetPathFileName(destination, params.fName);
+  if (retain) params.SetRetain();
+  if (prefix.length() > 0) params.SetPrefix(prefix);
+  if (params.MakeFromTemplate(templatePath, destination) != 0) {
+    ThrowError("could not make new object");
+  }
+}
 
 void WriteFamilyHistoryReport(iResFile* file, const StringBuffer& reportPath) {
   // The handle stays the file's: the stage only reads it.

@@ -158,5 +158,5 @@ TEST(BuildDriver, TemplateStageComesFirst) {
   run.builder.fObjectFile.assign((folder / "missing.iff").c_str());
   run.builder.fTemplateFile.assign((folder / "template.iff").c_str());
   EXPECT_EQ(run.Run(), 1);
-  EXPECT_EQ(run.log, "fatal error: -tmpl: this stage is not built yet\n\n");
+  EXPECT_EQ(run.log, "fatal error: could not make new object\n\n");
 }

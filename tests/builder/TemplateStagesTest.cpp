@@ -8,6 +8,8 @@
 #include "FamilyHistory.h"
 #include "IFFResFile2.h"
 #include "MHandle.h"
+#include "ObjDefinition.h"
+#include "PlatformFile.h"
 #include "Recon.h"
 #include "SpecTestSupport.h"
 #include "TestTempFolder.h"
@@ -91,4 +93,73 @@ TEST(FamilyHistoryStage, Failures) {
     EXPECT_NE(r.log.find("fatal error: " + c.fatal + "\n"), std::string::npos) << r.log;
     EXPECT_EQ(TestTempFolder::ReadFile(c.report), "");
   }
+}
+
+TEST(TemplateStage, MakesTheDestinationFromTheTemplateBeforeItOpens) {
+  struct Case {
+    std::vector<std::string> options;
+    const char* name;
+  };
+  const Case cases[] = {
+      {{}, "new"},
+      {{"-prefix", "Big"}, "BigChair"},
+      {{"-retain"}, "Chair"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestTempFolder folder;
+    // The template: a definition and a family history, which the report then reads from
+    // the new object.
+    FamilyHistory history;
+    FamilyHistoryRecord record;
+    record.fLot = 42;
+    history.Add(record);
+    const std::string templatePath = MakeHistoryFile(folder, "tmpl.iff", &history, 1);
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(FixedStringBuffer<260>(templatePath.c_str())), 0);
+      ObjDefinition d;
+      d.SetLong(kObjDefVersion, ObjDefinition::kCurrentVersion);
+      d.SetGUID(0x12345678);
+      MHandle* h = HAlloc(ObjDefinition::kByteSize);
+      ASSERT_TRUE(d.WriteToHandle(h));
+      file.AddResource(h, kObjDefinitionType, 128, FixedStringBuffer<64>("Chair"), true);
+      ASSERT_EQ(file.Close(), 0);
+    }
+    const std::string dest = folder / "new";
+    std::vector<std::string> args = {dest, "-tmpl", templatePath, "-famhist", folder / "r.txt"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    MorvikResult r = RunMorvik(folder, args);
+    ASSERT_EQ(r.code, 0) << r.log;
+    EXPECT_TRUE(PlatformPathExists((dest + ".spf").c_str()));
+    EXPECT_EQ(TestTempFolder::ReadFile(folder / "r.txt").substr(ReportHeader().size(), 3), "42\t");
+
+    IFFResFile2 made;
+    ASSERT_EQ(made.Open(FixedStringBuffer<260>((dest + ".iff").c_str())), 0);
+    MHandle* h = made.GetResource(kObjDefinitionType, 128);
+    ASSERT_NE(h, nullptr);
+    FixedStringBuffer<64> name;
+    made.GetResName(h, name);
+    EXPECT_STREQ(name.c_str(), c.name);
+    ObjDefinition d;
+    ASSERT_TRUE(d.ReadFromHandle(h));
+    EXPECT_EQ(d.GetLong(kObjDefTemplateGUID), 0x12345678u);
+    EXPECT_NE(d.GetGUID(), 0x12345678u);
+  }
+}
+
+TEST(TemplateStage, FailureEndsTheBuild) {
+  TestTempFolder folder;
+  const std::string templatePath = MakeHistoryFile(folder, "tmpl.iff", nullptr, 0);
+  const std::string taken = MakeHistoryFile(folder, "taken.iff", nullptr, 0);
+  const std::string takenBytes = TestTempFolder::ReadFile(taken);
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{taken, "-tmpl", templatePath},
+        std::vector<std::string>{folder / "fresh", "-tmpl", folder / "missing.iff"}}) {
+    MorvikResult r = RunMorvik(folder, args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_NE(r.log.find("fatal error: could not make new object\n"), std::string::npos) << r.log;
+  }
+  EXPECT_EQ(TestTempFolder::ReadFile(taken), takenBytes);
+  EXPECT_FALSE(PlatformPathExists((folder / "fresh.iff").c_str()));
 }
