@@ -71,9 +71,9 @@ void WriteObjectFile(const std::string& base, const std::vector<Def>& defs) {
   ASSERT_EQ(sprites.Create(FixedStringBuffer<260>((base + ".spf").c_str())), noErr);
 }
 
-// Drives the timer until the run closes (at most a few seconds).
+// Drives the timer until the run closes (waiting at most 30 s on a loaded machine).
 void FinishRun(VintrelDlg& dlg) {
-  for (int i = 0; i < 2000 && dlg.TimerOn(); ++i) {
+  for (int i = 0; i < 15000 && dlg.TimerOn(); ++i) {
     dlg.OnTimer();
     if (dlg.TimerOn()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
@@ -86,7 +86,7 @@ std::atomic<bool> gRelease{false};
 std::string gSeenSync;
 
 void WaitFor(const std::atomic<int>& value, int wanted) {
-  for (int i = 0; i < 5000 && value.load() < wanted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  for (int i = 0; i < 30000 && value.load() < wanted; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void SteppedBuild(ObjectBuilder& builder) {
