@@ -6,6 +6,7 @@
 #include "MakeThickWalls.h"
 #include "MakeWater.h"
 #include "ObjectBuilder.h"
+#include "TileSupport.h"
 #include "TileStageHooks.h"
 #include "offscrn.h"
 
@@ -32,6 +33,8 @@ void ThickWallsStage(ObjectBuilder& builder, iResFile* file) {
 }
 
 void ThickCutawayStage(ObjectBuilder& builder, iResFile* file) {
+  // Without its BMP the cutaway would be matched to whatever palette was loaded last.
+  RequirePaletteBmp(builder.fBmpFile);
   Offscreen colour;
   Offscreen alpha;
   RenderImageFile(&builder.fBmpFile, &builder.fTgaFile, &colour, &alpha, 0);

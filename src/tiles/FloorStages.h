@@ -18,7 +18,8 @@ void WaterTileStage(ObjectBuilder& builder, iResFile* file);
 // `fThickWallScale`; no writable check.
 void ThickWallsStage(ObjectBuilder& builder, iResFile* file);
 
-// -thickcutaway: `fBmpFile` and `fTgaFile`, the image check, the cutaway maker at
+// -thickcutaway: `fBmpFile` (which must exist: it gives the palette) and `fTgaFile`, the
+// image check, the cutaway maker at
 // `fThickWallScale`; no writable check.
 void ThickCutawayStage(ObjectBuilder& builder, iResFile* file);
 

@@ -35,6 +35,8 @@ void ClampWaterDepth(Offscreen* depth) {
 }
 
 void MakeWaterTile(const StringBuffer& bmp, const StringBuffer& tga, iResFile* file, int32_t id) {
+  // Without its BMP the tile would be matched to whatever palette was loaded last.
+  RequirePaletteBmp(bmp);
   Offscreen colour;
   Offscreen depth;
   RenderImageFile(&bmp, &tga, &colour, &depth, 0);

@@ -12,9 +12,9 @@
 class Offscreen;
 class iResFile;
 
-// -watertile: loads `bmp` and `tga`, and writes SPR2 `WaterSpriteId(id)` of three frames,
-// colour and depth, zoom 3 first and untrimmed, named after the TGA path, and the global
-// palette as PALT under the same id.
+// -watertile: loads `bmp` (which must exist: it gives the palette) and `tga`, and writes
+// SPR2 `WaterSpriteId(id)` of three frames, colour and depth, zoom 3 first and untrimmed,
+// named after the TGA path, and the global palette as PALT under the same id.
 void MakeWaterTile(const StringBuffer& bmp, const StringBuffer& tga, iResFile* file, int32_t id);
 
 // Makes every depth value 255 (nothing drawn) 254, so that every pixel of a water tile is drawn.

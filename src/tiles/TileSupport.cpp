@@ -1,7 +1,10 @@
 #include "TileSupport.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "ObjectBuilder.h"
+#include "PlatformFile.h"
 #include "SpriteList.h"
 #include "StringBuffer.h"
 #include "XAssert.h"
@@ -24,6 +27,17 @@ CompressorSettings TileColourSettings(Offscreen* colour) {
   settings.suppressLow = static_cast<uint8_t>(palette->FirstUsableIndex());
   settings.suppressHigh = static_cast<uint8_t>(palette->LastUsableIndex());
   return settings;
+}
+
+void RequirePaletteBmp(const StringBuffer& bmp) {
+  PlatformFile* file = PlatformFileOpen(bmp.c_str(), PlatformOpenMode::kReadExisting);
+  if (file != nullptr) {
+    PlatformFileClose(file);
+    return;
+  }
+  char message[400];
+  std::snprintf(message, sizeof message, "BMP file %s required.  Could not obtain palette.", bmp.c_str());
+  ThrowError(message);
 }
 
 bool TileRectsInside(Offscreen* world, const MacRect* rects, int32_t count) {

@@ -2,8 +2,9 @@
 // frame rectangles lie inside an image, the SPR2 list put together from encoded frames, and
 // the checked adding of a sprite list or of the global palette to the object file.
 //
-// Nothing here throws: failures are answered as status codes and messages, and each maker
-// raises them its own way (WallError, or Terminate for the water maker).
+// Nothing here throws but RequirePaletteBmp: failures are answered as status codes and
+// messages, and each maker raises them its own way (WallError, or Terminate for the water
+// maker).
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,7 @@
 #include "Compressor.h"
 #include "MHandle.h"
 #include "MacRect.h"
+#include "StringBuffer.h"
 
 class Offscreen;
 class iResFile;
@@ -25,6 +27,10 @@ constexpr uint32_t kTilePaletteType = 0x50414C54;  // 'PALT'
 // is the top-left pixel of `colour`, repeat runs of 16 or more, and suppression to the usable
 // range of the global palette.
 CompressorSettings TileColourSettings(Offscreen* colour);
+
+// Ends the build with "BMP file %s required.  Could not obtain palette." unless `bmp` is a
+// file that can be read: a maker whose palette comes from a BMP must not go on with another.
+void RequirePaletteBmp(const StringBuffer& bmp);
 
 // True when `world` exists and holds every one of the `count` rectangles whole.
 bool TileRectsInside(Offscreen* world, const MacRect* rects, int32_t count);

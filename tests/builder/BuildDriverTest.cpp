@@ -89,7 +89,7 @@ TEST(BuildDriver, MorvikFailureMessages) {
       {{dest, "-spec", folder / "missing.omk", "-famhist", folder / "out.txt"},
        "history resource not found"},
       {{dest, "-spec", badOrder, "-slot"}, "slot tag received before slots tag"},
-      {{readOnly, "-watertile", "7", readOnly}, "could not open tga file : 07.tga : error #-50"},
+      {{readOnly, "-watertile", "7", readOnly}, "BMP file 07.bmp required.  Could not obtain palette."},
       {{readOnly, "-wallpattern", "1", "p.bmp", readOnly},
        "object file not writable...did you check it out of SourceSafe?"},
   };

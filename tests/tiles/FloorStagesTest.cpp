@@ -192,6 +192,7 @@ TEST_F(FloorStages, WaterTileFailuresEndTheBuild) {
   WriteWaterImages(dir, "05", image, depth, false);
   WriteWaterImages(dir, "06", FloorImage(200, 65), std::vector<uint8_t>(200 * 65, 100));
   WriteWaterImages(dir, "07", image, depth);
+  dir.WriteFile("09.bmp", TileBmp(image, TilePalette()));
   const std::string readOnly = MakeEmptyObjectFile(dir, "readonly.iff");
   ASSERT_EQ(chmod(readOnly.c_str(), 0444), 0);
   const struct {
@@ -203,7 +204,8 @@ TEST_F(FloorStages, WaterTileFailuresEndTheBuild) {
       {"5", "b.iff", "water tile tga has no alpha channel for depth"},
       {"6", "c.iff", "tga file too small for some sprite position...did you export all frames?"},
       {"7", nullptr, "could not add sprites"},
-      {"8", "d.iff", "could not open tga file : 08.tga : error #"},
+      {"8", "d.iff", "BMP file 08.bmp required.  Could not obtain palette.\n"},
+      {"9", "e.iff", "could not open tga file : 09.tga : error #"},
   };
   for (const auto& c : cases) {
     const std::string obj = c.obj != nullptr ? MakeEmptyObjectFile(dir, c.obj) : readOnly;
@@ -291,6 +293,17 @@ TEST_F(FloorStages, ThickCutawayWritesColourPaletteAndAlphaLists) {
   EXPECT_EQ(ListOf(alphaList).paletteId, 0xFFFFFFFFu);
   ExpectFirstPiece(alphaList, image, first, &alpha);
   EXPECT_EQ(file.Count(kSPR), 2u);
+}
+
+TEST_F(FloorStages, ThickCutawayNeedsItsPaletteBmp) {
+  const TileImage image = ThickImage(1);
+  dir.WriteFile("cut.tga", TileTga(image, TilePalette(), nullptr));
+  const std::string obj = MakeEmptyObjectFile(dir, "obj.iff");
+  const TileRun run = RunMorvikIn(dir, {"-thickcutaway", "1", "cut.bmp", "cut.tga", obj});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_NE(run.err.find("fatal error: BMP file cut.bmp required.  Could not obtain palette.\n"),
+            std::string::npos) << run.err;
+  EXPECT_EQ(TileObjectFile(obj).Count(kSPR), 0u);
 }
 
 TEST_F(FloorStages, ThickWallsRefuseABadScaleAndNeedNoWritableFile) {
