@@ -8,6 +8,7 @@
 #include "DebugCapture.h"
 #include "MemResFile.h"
 #include "Recon.h"
+#include "strset.h"
 
 namespace {
 
@@ -210,4 +211,95 @@ TEST(Slots, CorruptListsFailAndLeaveTheListEmpty) {
   EXPECT_NE(LoadSlotList(s, &file, 3), 0);
   EXPECT_NE(LoadSlotList(s, &file, 99), 0);  // missing
   EXPECT_TRUE(s.empty());
+}
+
+TEST(Slots, TypedViewsOfALoadedList) {
+  ScopedDebugCapture capture;
+  MemResFile file;
+  std::vector<SlotDescriptor> slots(6);
+  slots[0].fType = kSlotContainer;  // height code 0 at alt 0: ground
+  slots[1].fType = kSlotContainer;
+  slots[1].fAlt = 3.0f;             // height code 0 elsewhere: non-standard
+  slots[2].fType = kSlotContainer;
+  slots[2].fHeightCode = 4;         // counter: alt 4.05
+  slots[2].fMaxSize = 80;
+  slots[3].fType = kSlotRouting;
+  slots[3].fTarget = 3;
+  slots[3].fResolution = 9;
+  slots[4].fType = kSlotSprite;
+  slots[4].fX = 2.0f;
+  slots[5].fType = kSlotHandle;     // not a view
+  ASSERT_EQ(SaveSlotList(slots, &file, 5), 0);
+
+  std::vector<SlotContainerPlace> containers;
+  std::vector<SlotRoutingPlace> routing;
+  std::vector<SlotSpritePlace> sprites;
+  EXPECT_TRUE(LoadSlots(&file, 5, &containers, &routing, &sprites));
+  ASSERT_EQ(containers.size(), 3u);
+  EXPECT_EQ(containers[0].fHeightCode, 1);
+  EXPECT_EQ(containers[1].fHeightCode, 5);
+  EXPECT_EQ(containers[1].fAlt, 3.0f);
+  EXPECT_FLOAT_EQ(containers[2].fAlt, 4.05f);
+  EXPECT_EQ(containers[2].fMaxSize, 80);
+  EXPECT_EQ(containers[2].fLabelIndex, -1);
+  ASSERT_EQ(routing.size(), 1u);
+  EXPECT_EQ(routing[0].fTarget, 3);
+  EXPECT_EQ(routing[0].fResolution, 9);
+  ASSERT_EQ(sprites.size(), 1u);
+  EXPECT_EQ(sprites[0].fX, 2.0f);
+  EXPECT_TRUE(capture.Saw("Unexpected slot type found - may ignore"));
+  EXPECT_TRUE(LoadSlots(&file, 6, &containers, nullptr, nullptr));  // missing: no views
+  EXPECT_EQ(containers.size(), 3u);
+  EXPECT_EQ(SlotContainerPlace().fMaxSize, 50);
+}
+
+TEST(Slots, RoutingSettersAndSpriteAnimation) {
+  ScopedDebugCapture capture;
+  SlotRoutingPlace place;
+  place.AddFacingDirection(0);
+  place.AddFacingDirection(7);
+  place.AddFacingDirection(8);
+  EXPECT_TRUE(capture.Saw("bad direction"));
+  EXPECT_EQ(place.fFlags, 0x81);
+  place.SetNoRotationSnap();
+  place.ClearFacingDirections();
+  EXPECT_EQ(place.fFlags, 0x100);
+  place.SetDistancesInUnits(0.5f, 1.99f, 2.0f);
+  EXPECT_EQ(place.fMin, 8);
+  EXPECT_EQ(place.fMax, 31);
+  EXPECT_EQ(place.fOptimal, 32);
+
+  SlotAnimation a;
+  a.Start(0, 100, 3, true);
+  EXPECT_EQ(a.fFrame, 2);
+  a.RunLoops(1);
+  EXPECT_EQ(a.fRemainingTicks, 36);
+  int changes = 0;
+  for (int t = 0; t < 40; t++) changes += a.Tick();
+  EXPECT_EQ(changes, 3);
+  EXPECT_EQ(a.fFrame, 2);  // 2 -> 1 -> 0 -> wraps to 2
+  EXPECT_FALSE(a.Tick());
+
+  SlotAnimation empty;  // no frames: a duration raises, ticks never divide by zero
+  empty.fSpriteId = 5;
+  empty.SetDuration(24);
+  EXPECT_TRUE(capture.Saw("bad frame count"));
+  for (int t = 0; t < 24; t++) empty.Tick();
+  EXPECT_EQ(empty.fFrame, 0);
+}
+
+TEST(Slots, LabelsComeFromTheStringSet) {
+  MemResFile file;
+  StringSet set;
+  set.Init(&file, 257, kStringSetType, 0, 0);
+  set.SetString(1, "seat");
+  ASSERT_EQ(set.Write(), 0);
+  SlotLabels labels(&file, 257);
+  std::string out = "x";
+  labels.GetLabel(1, out);
+  EXPECT_EQ(out, "seat");
+  labels.GetLabel(2, out);
+  EXPECT_EQ(out, "");
+  labels.GetLabel(-1, out);
+  EXPECT_EQ(out, "");
 }
