@@ -74,9 +74,7 @@ void MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shado
     }
 
     if (!isShadow) {
-      const char* failed = nullptr;
-      const int32_t error = AddTilePalette(file, static_cast<uint16_t>(paletteId), failed);
-      if (error != 0) ThrowWallError(failed, error);
+      WriteTilePalette(file, static_cast<uint16_t>(paletteId));
     }
   } catch (const WallError& error) {
     PrintWallError(error);
@@ -110,7 +108,5 @@ MHandle* MakeFloorSpriteList(Offscreen* colour, int32_t zoom, uint32_t paletteId
 }
 
 void WriteFloorSprites(iResFile* file, MHandle* list, uint16_t id, const char* name) {
-  const char* failed = nullptr;
-  const int32_t error = AddTileResource(file, list, kTileSpr2Type, id, name, true, kTileSpriteSteps, failed);
-  if (error != 0) ThrowWallError(failed, error);
+  WriteTileSprites(file, list, kTileSpr2Type, id, name);
 }

@@ -49,13 +49,6 @@ MHandle* MakeThickList(Offscreen* world, int32_t scale, const CompressorSettings
   }
 }
 
-// The global palette as PALT `id`; a failed step ends the maker.
-void WriteThickWallPalette(iResFile* file, uint16_t id) {
-  const char* failed = nullptr;
-  const int32_t error = AddTilePalette(file, id, failed);
-  if (error != 0) ThrowWallError(failed, error);
-}
-
 }  // namespace
 
 bool ThickWallPieceRects(MacRect rects[kThickWallPieceCount], int32_t scale) {
@@ -91,7 +84,7 @@ void MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file) {
     MHandle* list = MakeThickList(colour, scale, TileColourSettings(colour), kThickWallPaletteId,
                                   kSpriteListColorVersion);
     if (list != nullptr) WriteWallSprites(file, list, ThickWallSpriteId(scale), nullptr);
-    WriteThickWallPalette(file, kThickWallPaletteId);
+    WriteTilePalette(file, kThickWallPaletteId);
   } catch (const WallError& error) {
     PrintWallError(error);
   }
@@ -103,7 +96,7 @@ void MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFil
     MHandle* list = MakeThickList(colour, zoom, TileColourSettings(colour), kThickCutawayPaletteId,
                                   kSpriteListColorVersion);
     if (list != nullptr) WriteWallSprites(file, list, ThickCutawaySpriteId(zoom), nullptr);
-    WriteThickWallPalette(file, kThickCutawayPaletteId);
+    WriteTilePalette(file, kThickCutawayPaletteId);
 
     // The alpha list: the same pieces of the TGA's alpha channel, 255 clear.
     CompressorSettings settings = TileColourSettings(colour);

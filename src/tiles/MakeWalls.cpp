@@ -4,6 +4,7 @@
 
 #include "Compressor.h"
 #include "SpriteList.h"
+#include "TileSupport.h"
 #include "WallError.h"
 #include "offscrn.h"
 #include "palwrap.h"
@@ -123,24 +124,6 @@ MHandle* MakeStyleList(Offscreen* world, int32_t style, int32_t zoom) {
   return MakeFourFrameList(world, zoom, style == kTransitionStyle, StyleSettings(), kNoPaletteId);
 }
 
-void WritePatternPalette(iResFile* file, uint16_t paletteId) {
-  MHandle* h = HAlloc(kPaletteRsrcSize);
-  if (h == nullptr) ThrowWallError("could not add palette to destfile", MemError());
-  PaletteRsrcFromPalWrap(GetGlobalPalette(), HLock(h));
-  HUnlock(h);
-  FixedStringBuffer<4> noName;
-  file->AddResource(h, kPaletteRsrcType, paletteId, noName, false);
-  if (file->GetError() != 0) {
-    HFree(h);  // the file did not take it
-    ThrowWallError("could not add palette to destfile", file->GetError());
-  }
-  file->WriteResource(h);
-  if (file->GetError() != 0) ThrowWallError("could not write palette to destfile", file->GetError());
-  file->Update();
-  if (file->GetError() != 0) ThrowWallError("could not update dest file", file->GetError());
-  file->DetachAndDispose(h);
-}
-
 }  // namespace
 
 bool GetWallRects(int32_t zoom, MacRect rects[5]) {
@@ -184,17 +167,7 @@ bool GetWallStyleRects(int32_t zoom, bool transition, MacRect rects[4]) {
 void WriteWallSprites(iResFile* file, MHandle*& list, uint16_t id, const char* name) {
   MHandle* h = list;
   list = nullptr;
-  FixedStringBuffer<260> resName(name != nullptr ? name : "");
-  file->AddResource(h, kSprType, id, resName, true);
-  if (file->GetError() != 0) {
-    HFree(h);  // the file did not take it
-    ThrowWallError("could not add sprites", file->GetError());
-  }
-  file->WriteResource(h);
-  if (file->GetError() != 0) ThrowWallError("could not add write sprites", file->GetError());
-  file->Update();
-  if (file->GetError() != 0) ThrowWallError("could not update file", file->GetError());
-  file->DetachAndDispose(h);
+  WriteTileSprites(file, h, kTileSprType, id, name);
 }
 
 void MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file) {
@@ -264,7 +237,7 @@ void MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file) {
       });
       if (list != nullptr) WriteWallSprites(file, list, id, name);
     }
-    WritePatternPalette(file, paletteId);
+    WriteTilePalette(file, paletteId);
   } catch (const WallError& error) {
     PrintWallError(error);
   }

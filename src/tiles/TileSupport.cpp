@@ -7,6 +7,7 @@
 #include "PlatformFile.h"
 #include "SpriteList.h"
 #include "StringBuffer.h"
+#include "WallError.h"
 #include "XAssert.h"
 #include "offscrn.h"
 #include "palwrap.h"
@@ -135,4 +136,16 @@ int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed) {
   PaletteRsrcFromPalWrap(GetGlobalPalette(), HLock(h));
   HUnlock(h);
   return AddTileResource(file, h, kTilePaletteType, id, nullptr, false, kTilePaletteSteps, failed);
+}
+
+void WriteTileSprites(iResFile* file, MHandle* list, uint32_t type, uint16_t id, const char* name) {
+  const char* failed = nullptr;
+  const int32_t error = AddTileResource(file, list, type, id, name, true, kTileSpriteSteps, failed);
+  if (error != 0) ThrowWallError(failed, error);
+}
+
+void WriteTilePalette(iResFile* file, uint16_t id) {
+  const char* failed = nullptr;
+  const int32_t error = AddTilePalette(file, id, failed);
+  if (error != 0) ThrowWallError(failed, error);
 }

@@ -2,9 +2,9 @@
 // frame rectangles lie inside an image, the SPR2 list put together from encoded frames, and
 // the checked adding of a sprite list or of the global palette to the object file.
 //
-// Nothing here throws but RequirePaletteBmp: failures are answered as status codes and
-// messages, and each maker raises them its own way (WallError, or Terminate for the water
-// maker).
+// AddTileResource and AddTilePalette answer failures as status codes and messages, for each
+// maker to raise its own way (Terminate for the water maker); WriteTileSprites and
+// WriteTilePalette throw them as WallError for the makers that catch it.
 #pragma once
 
 #include <cstdint>
@@ -63,3 +63,8 @@ int32_t AddTileResource(iResFile* file, MHandle* h, uint32_t type, uint16_t id, 
 // Adds the global palette as a 784-byte PALT `id` (empty name, not native order) as
 // AddTileResource does, with the palette messages.
 int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed);
+
+// AddTileResource of a sprite list (native order) and AddTilePalette that throw WallError with
+// the failed step's message and the file's error.
+void WriteTileSprites(iResFile* file, MHandle* list, uint32_t type, uint16_t id, const char* name);
+void WriteTilePalette(iResFile* file, uint16_t id);
