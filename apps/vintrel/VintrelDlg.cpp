@@ -13,8 +13,8 @@
 #include "Compressor.h"
 #include "ExtScanner.h"
 #include "FilePaths.h"
-#include "IFFResFile2.h"
 #include "ObjDefinition.h"
+#include "ObjResFile.h"
 #include "ObjectBuilder.h"
 #include "XAssert.h"
 #include "flatfile.h"
@@ -135,14 +135,9 @@ std::string SavedDirsPath(const std::string& driveRoot) {
 }
 
 std::unique_ptr<iResFile> OpenObjectFileSet(const StringBuffer& basePath) {
-  // The definitions live in the set's ".iff" file; a set without one has them in ".spf".
-  for (const char* extension : {".iff", ".spf"}) {
-    FixedStringBuffer<260> path(basePath);
-    path.append(extension);
-    std::unique_ptr<iResFile> file(new IFFResFile2);
-    if (file->Open(path) == noErr && file->ValidFile()) return file;
-  }
-  return std::unique_ptr<iResFile>(new IFFResFile2);
+  std::unique_ptr<iResFile> file(new ObjResFile);
+  file->Open(basePath);
+  return file;
 }
 
 VintrelDlg::VintrelDlg(VintrelHost host) : fHost(std::move(host)) {

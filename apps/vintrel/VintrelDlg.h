@@ -63,7 +63,8 @@ struct VintrelHost {
   static VintrelHost Default();
 };
 
-// The object file set of a listed object file: definitions in path.iff, sprites in path.spf.
+// The object file set (ObjResFile) of a listed object file, opened by its base path: its
+// definitions in path.iff, its sprites in path.spf. Check ValidFile() before use.
 std::unique_ptr<iResFile> OpenObjectFileSet(const StringBuffer& basePath);
 
 // The saved-directories file name, "C:/Vintrel.dirs" with "C:/" mapped to `driveRoot`.

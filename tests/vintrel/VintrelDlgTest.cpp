@@ -13,6 +13,7 @@
 #include "../filelib/FileLibTestSupport.h"
 #include "DebugCapture.h"
 #include "IFFResFile2.h"
+#include "ImageWriters.h"
 #include "ObjDefinition.h"
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
@@ -462,6 +463,50 @@ TEST_F(VintrelDlgTest, GoNeedsAFileAndAnObjectSelection) {
   EXPECT_FALSE(dlg->OnGo());
   EXPECT_EQ(dlg->RunCount(), 0);
   EXPECT_FALSE(dlg->TimerOn());
+}
+
+// The whole road: the dialog lists the object, and Go builds its sprite and draw group from
+// the make file of the same name into the object's sprite file.
+TEST_F(VintrelDlgTest, GoBuildsTheChosenObjectsSpritesAndDrawGroupsIntoItsSpriteFile) {
+  const int width = 4 * (16 + 8 + 4), height = 16;
+  std::vector<TestRGB> palette(256);
+  for (int i = 0; i < 256; ++i) palette[i] = {uint8_t(i), uint8_t(255 - i), uint8_t(i * 7)};
+  TestImage8 bmp;
+  bmp.width = width;
+  bmp.height = height;
+  bmp.pixels.assign(size_t(width) * height, 0);
+  std::vector<TestRGBA> tga(size_t(width) * height, TestRGBA{0, 255, 0, 255});
+  for (int y = 2; y < 12; ++y)
+    for (int x = 0; x < width; ++x)
+      if (x % 16 > 1 && x % 16 < 6) {
+        bmp.pixels[size_t(y) * width + x] = 9;
+        tga[size_t(y) * width + x] = {palette[9].r, palette[9].g, palette[9].b, 100};
+      }
+  tmp.WriteFile("content/Sprites/art/chair.tga", WriteTGA(width, height, tga));
+  tmp.WriteFile("content/Sprites/art/chair.bmp", WriteBMP8(bmp));
+  WriteObjectFile(objects + "chair", {{128, "Chair", 0, 0, 200, 1, 0, 77, 5}});
+  tmp.WriteFile("content/Sprites/art/Chair.omk",
+                "<sizes lwidth=16 lheight=16 mwidth=8 mheight=8 swidth=4 sheight=4>\n"
+                "<sprite id=100 name=seat tgafile=chair.tga>\n"
+                "<drawgroup id=200 name=seat>\n<item sprite id=100>\n"
+                "<drawgroup id=201 name=unwanted>\n<item sprite id=100>\n");
+
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}, {"SPRITEDIR", sprites}}, home));
+  dlg.OnInitDialog();
+  dlg.Controls().fFileSelection = 0;
+  dlg.OnFileSelected();
+  ASSERT_EQ(dlg.Controls().fGoCaption, "Build Chair");
+  ASSERT_TRUE(dlg.OnGo());
+  FinishRun(dlg);
+  const std::string& report = dlg.Controls().fReport;
+  EXPECT_EQ(report.find("fatal error"), std::string::npos) << report;
+  EXPECT_NE(report.find("Rendering file chair.tga"), std::string::npos) << report;
+
+  IFFResFile2 spritesFile;
+  ASSERT_EQ(spritesFile.Open(FixedStringBuffer<260>((objects + "chair.spf").c_str())), noErr);
+  EXPECT_GT(spritesFile.Count(MakeResType('S', 'P', 'R', '#')) + spritesFile.Count(MakeResType('S', 'P', 'R', '2')), 0);
+  EXPECT_NE(spritesFile.GetResource(MakeResType('D', 'G', 'R', 'P'), 200), nullptr) << report;
+  EXPECT_EQ(spritesFile.GetResource(MakeResType('D', 'G', 'R', 'P'), 201), nullptr);
 }
 
 }  // namespace
