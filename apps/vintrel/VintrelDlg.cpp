@@ -16,6 +16,7 @@
 #include "ObjDefinition.h"
 #include "ObjResFile.h"
 #include "ObjectBuilder.h"
+#include "TileStages.h"
 #include "XAssert.h"
 #include "flatfile.h"
 #include "resfile.h"
@@ -172,6 +173,8 @@ void VintrelDlg::OnInitDialog() {
   fInitialised = true;
   SetXAssertMode(XAssertMode::kDialog);
   InstallBuilderAssertHook();
+  // The wall-style tags of a -graphics build are made by the tile layer.
+  InstallTileStages();
 
   // The report file in the temporary folder, tried once for writing.
   std::string temp = fHost.fGetEnv("TEMP");

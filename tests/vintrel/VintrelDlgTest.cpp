@@ -18,6 +18,7 @@
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
 #include "TestTempFolder.h"
+#include "TileStageHooks.h"
 #include "XAssert.h"
 
 namespace {
@@ -178,6 +179,15 @@ TEST_F(VintrelDlgTest, StartUpChoosesTheReportFileAndTellsWhereFoldersCameFrom) 
   }
   // The test write leaves an empty report file until the first run ends.
   EXPECT_TRUE(PlatformPathExists((temp + "VintrelReport.txt").c_str()));
+}
+
+TEST_F(VintrelDlgTest, StartUpInstallsTheTileStagesThatGraphicsBuildsUse) {
+  SetTileStage(TileStage::kWallStyleTags, nullptr);
+  SetTileStage(TileStage::kFloor, nullptr);
+  VintrelDlg dlg(TestHost({{"TEMP", temp}}, home));
+  dlg.OnInitDialog();
+  EXPECT_NE(GetTileStage(TileStage::kWallStyleTags), nullptr);
+  EXPECT_NE(GetTileStage(TileStage::kFloor), nullptr);
 }
 
 TEST_F(VintrelDlgTest, SpriteDirGivesTheContentFolderOnlyWhenItEndsWithTheWordSprites) {
