@@ -322,26 +322,27 @@ int32_t IFFResFile::Update() {
   EnterInternalMode();
   int32_t first = SaveNames();
   ExitInternalMode();
-  // An old name list whose free failed before is freed now, so it never comes back.
-  for (auto& node : fInternalCache)
-    for (auto& entry : node->fEntries) {
-      int32_t error = FreeReplacedBlock(*entry);
-      if (first == noErr) first = error;
-    }
-  for (auto& node : fMainCache) {
-    for (auto& entry : node->fEntries) {
-      int32_t error = noErr;
-      if (entry->fileoffset < 0 && entry->fData != nullptr)
-        error = WriteEntry(*entry, node->fType);
-      else if (entry->fReplacedOffset >= 0)
+  // New blocks first, made durable by one flush; only then are the blocks they replace freed.
+  for (auto& node : fMainCache)
+    for (auto& entry : node->fEntries)
+      if (entry->fileoffset < 0 && entry->fData != nullptr) {
+        int32_t error = WriteEntry(*entry, node->fType, false);
+        if (first == noErr) first = error;
+      }
+  int32_t error = fFile.Flush();
+  if (error != noErr) {
+    Complain("could not flush file", PathForMessages());
+    return Report(first != noErr ? first : error);
+  }
+  // An old name list whose free failed before is freed now too, so it never comes back.
+  for (ResCache* cache : {&fMainCache, &fInternalCache})
+    for (auto& node : *cache)
+      for (auto& entry : node->fEntries) {
         error = FreeReplacedBlock(*entry);
-      if (first == noErr) first = error;
-    }
-  }
-  if (first == noErr) {
-    first = fFile.Flush();
-    if (first != noErr) Complain("could not flush file", PathForMessages());
-  }
+        if (first == noErr) first = error;
+      }
+  error = fFile.Flush();
+  if (first == noErr) first = error;
   return Report(first);
 }
 
@@ -714,10 +715,10 @@ void IFFResFile::WriteResource(MHandle* h) {
     SetError(notMemberErr);
     return;
   }
-  SetError(WriteEntry(*found.entry, found.node->fType));
+  SetError(WriteEntry(*found.entry, found.node->fType, true));
 }
 
-int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
+int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish) {
   if (!fFile.IsWritable()) return readOnlyErr;
   if (entry.fFlags & kInvalid) {
     Complain("writing invalid resource", PathForMessages());
@@ -759,9 +760,12 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
     return error;
   }
   entry.fileoffset = offset;
+  if (!finish) return noErr;
+  // The new block is durable before the one it replaces is freed.
   error = fFile.Flush();
-  if (error != noErr) return error;
-  return FreeReplacedBlock(entry);
+  if (error == noErr) error = FreeReplacedBlock(entry);
+  if (error == noErr) error = fFile.Flush();
+  return error;
 }
 
 int32_t IFFResFile::FreeReplacedBlock(ResCacheEntry& entry) {
@@ -773,7 +777,7 @@ int32_t IFFResFile::FreeReplacedBlock(ResCacheEntry& entry) {
     return error;
   }
   entry.fReplacedOffset = -1;
-  return fFile.Flush();
+  return noErr;
 }
 
 int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry) {
@@ -887,7 +891,7 @@ void IFFResFile::DetachResource(MHandle* h) {
   }
   ResCacheEntry& entry = *found.entry;
   if (entry.fileoffset < 0) {
-    int32_t error = WriteEntry(entry, found.node->fType);
+    int32_t error = WriteEntry(entry, found.node->fType, true);
     if (error != noErr) {
       // The data are not on disk: the file keeps them, so nothing is lost.
       SetError(error);

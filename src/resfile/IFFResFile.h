@@ -198,7 +198,9 @@ class IFFResFile : public iResFile {
 
   int32_t LoadNames();
   int32_t SaveNames();
-  int32_t WriteEntry(ResCacheEntry& entry, uint32_t type);
+  // Writes the entry's data into a new block. With `finish`, flushes, frees the block it
+  // replaces and flushes again; without, the caller does so for many entries at once.
+  int32_t WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish);
   int32_t FreeReplacedBlock(ResCacheEntry& entry);
   // Frees the entry's blocks, removes its name and frees its handle; the entry stays.
   int32_t ReleaseEntry(ResCacheEntry& entry);
