@@ -130,11 +130,23 @@ PlatformPalette* PlatformStockPalette();
 // outside 0..255 are not written. Answers the number of entries copied.
 int32_t PlatformGetSystemPaletteEntries(int32_t first, int32_t count, PlatformColorEntry* out);
 
+class PlatformPen;
+
+// What the 2-D drawing calls (PlatformDraw.h) keep per drawing context.
+struct PlatformDrawState {
+  int32_t penX = 0;  // current pen position
+  int32_t penY = 0;
+  uint32_t backColor = 0x00FFFFFF;  // 0x00BBGGRR
+  PlatformPen* pen = nullptr;       // null: the stock black pen
+};
+
 // A memory drawing context: draws into the bitmap selected into it.
 class PlatformDC {
  public:
   PlatformDC(const PlatformDC&) = delete;
   PlatformDC& operator=(const PlatformDC&) = delete;
+
+  PlatformDrawState fDrawState;
 
   PlatformBitmap* Bitmap() const { return fBitmap; }
   PlatformPalette* Palette() const { return fPalette; }
