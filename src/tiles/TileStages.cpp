@@ -24,6 +24,8 @@ void InstallTileStages() {
 void MakeWallStage(ObjectBuilder& builder, iResFile* file) {
   CheckWritable(file);
   XASSERT(!builder.fMakeWallStyle && !builder.fMakeWallPattern, "logic error");
+  // The style is kept in a byte: a larger one would write over another style's sprites.
+  if (builder.fWallStyle < 1 || builder.fWallStyle > 255) ThrowError("wall style out of range (1 to 255)");
   Offscreen colour;
   Offscreen second;
   const StringBuffer* palette = builder.fPaletteFile.length() > 0 ? &builder.fPaletteFile : nullptr;
@@ -34,6 +36,10 @@ void MakeWallStage(ObjectBuilder& builder, iResFile* file) {
 
 void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
   CheckWritable(file);
+  // Ids of a style outside 0 to 255 fall on those of another style or zoom.
+  if (builder.fTileId < 0 || builder.fTileId >= static_cast<int32_t>(kMaxStyles)) {
+    ThrowError("wall style out of range (0 to 255)");
+  }
   Offscreen colour;
   Offscreen second;
   RenderImageFile(nullptr, &builder.fTgaFile, &colour, &second, 1);
@@ -43,6 +49,10 @@ void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
 
 void MakeWallPatternStage(ObjectBuilder& builder, iResFile* file) {
   CheckWritable(file);
+  // Ids of a pattern outside 0 to 255 fall on those of another pattern or zoom.
+  if (builder.fTileId < 0 || builder.fTileId >= static_cast<int32_t>(kMaxPatterns)) {
+    ThrowError("wall pattern out of range (0 to 255)");
+  }
   Offscreen colour;
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);

@@ -399,3 +399,24 @@ TEST(WallMakers, CustomStyleIsReportedAndStillWritten) {
   EXPECT_EQ(capture.Count("can't get id for custom style!"), 3);
   EXPECT_TRUE(file.GetStored(kSprType, 1068, nullptr));
 }
+
+TEST(WallStages, NumbersThatWouldWriteOverOtherSpritesAreRefused) {
+  TestTempFolder folder;
+  const std::string dest = MakeEmptyObjectFile(folder, "obj.iff");
+  folder.WriteFile("s.tga", StyleTGA(32));
+  folder.WriteFile("p.bmp", WriteBMP8(FilledImage8(kStyleWidth, kStyleHeight, 3)));
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"obj.iff", "-wall", "s.tga", "p.bmp", "256"}, "fatal error: wall style out of range (1 to 255)"},
+      {{"-wallstyle", "300", "s.tga", "obj.iff"}, "fatal error: wall style out of range (0 to 255)"},
+      {{"-wallpattern", "256", "p.bmp", "obj.iff"}, "fatal error: wall pattern out of range (0 to 255)"},
+  };
+  for (const auto& c : cases) {
+    TileRun run = RunMorvikIn(folder, c.args);
+    EXPECT_EQ(run.code, 1) << c.message;
+    EXPECT_TRUE(Contains(run.err, c.message)) << run.err;
+  }
+  EXPECT_TRUE(ResourceIds(dest, kSprType).empty());
+}
