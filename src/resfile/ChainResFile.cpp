@@ -354,19 +354,32 @@ void ChainResFile::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
   // A look-up in another language may answer the language-0 resource, which stays.
   if (stored != nullptr && holder != taker && holder->GetResLanguage(stored) != language)
     stored = nullptr;
-  if (stored != nullptr && holder != taker) {
-    if (stored == h) {
-      DetachResource(h);
-      if (GetError() != noErr) return;
-      stored = FindStored(type, id, language, holder, nullptr);
-    }
-    if (stored != nullptr) {
-      RemoveResource(stored);
-      if (GetError() != noErr) return;
-    }
+  if (stored == nullptr || holder == taker) {
+    taker->AddLanguageResource(h, type, id, name, language, native);
+    SetError(taker->GetError());
+    return;
+  }
+
+  // The copy lives in another member. It is removed only once the new data are on the taker's
+  // disk, so a failed write leaves the old resource readable.
+  if (stored == h) {
+    holder->DetachResource(h);
+    SetError(holder->GetError());
+    if (GetError() != noErr) return;
   }
   taker->AddLanguageResource(h, type, id, name, language, native);
   SetError(taker->GetError());
+  if (GetError() != noErr) return;
+  taker->WriteResource(h);
+  SetError(taker->GetError());
+  if (GetError() != noErr) return;
+  MHandle* old = holder->GetLanguageResource(type, id, language, nullptr);
+  if (old != nullptr && holder->GetResLanguage(old) == language) {
+    holder->RemoveResource(old);
+    SetError(holder->GetError());
+  } else {
+    SetError(noErr);
+  }
 }
 
 void ChainResFile::WriteResource(MHandle* h) {

@@ -145,6 +145,30 @@ TEST(ChainResFile, AddingUnderAStoredKeyReplacesItWherever) {
   HFree(h);
 }
 
+TEST(ChainResFile, AFailedWriteInTheTakerKeepsTheCopyOfAnotherMember) {
+  MemResFile a, b;
+  a.PutStored(kOBJD, 5, "old in a");
+  TestChain chain;
+  chain.AddFile(&a);
+  chain.AddFile(&b);
+  chain.AddExclusiveType(&a, kSPR2);  // OBJD now goes to B
+  b.SetWriteError(shortWriteErr);
+  chain.AddResource(HandleOf("new"), kOBJD, 5, kNoName, true);
+  EXPECT_NE(chain.GetError(), noErr);
+  EXPECT_TRUE(a.GetStored(kOBJD, 5, nullptr));
+  a.Update();
+  EXPECT_TRUE(a.GetStored(kOBJD, 5, nullptr));
+
+  // Once the taker can write, the same add moves the resource.
+  b.SetWriteError(noErr);
+  chain.Update();
+  chain.AddResource(HandleOf("newer"), kOBJD, 5, kNoName, true);
+  EXPECT_EQ(chain.GetError(), noErr);
+  EXPECT_FALSE(Holds(a, kOBJD, 5));
+  EXPECT_TRUE(Holds(b, kOBJD, 5));
+  EXPECT_EQ(BytesOf(chain.GetResource(kOBJD, 5)), "newer");
+}
+
 TEST(ChainResFile, LookUpsRunAcrossTheMembersInOrder) {
   MemResFile a, b;
   a.PutStored(kSPR2, 1, "a1");
