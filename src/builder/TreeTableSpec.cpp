@@ -85,7 +85,7 @@ void TreeTableSpec::Save() {
                     "Interaction \"%s\", #%d not found in OMK, marking menu text as debug",
                     entry->fName.GetBuffer(), int(n));
       PrintWarning(message);
-      if (comment.empty() || comment[0] != '!') comment.insert(0, "!");
+      if (comment.empty() || comment[0] != '!') comment.insert(comment.begin(), '!');
     }
     strings.SetComment(n + 1, comment.c_str());
   }

@@ -162,7 +162,11 @@ int32_t RsrcMgr::OpenRsrc(RsrcPkt* outRsrc, const RsrcType& inMinorType, const c
 
   // By name: the exact file first, then the name under any id.
   std::string path = folder;
-  if (inID != RsrcDescriptor::kNoID) path += "#" + std::to_string(inID) + "#";
+  if (inID != RsrcDescriptor::kNoID) {
+    path += '#';
+    path += std::to_string(inID);
+    path += '#';
+  }
   path += name;
   path += extension;
   if (OpenPkt(outRsrc, path.c_str()) == 0) {

@@ -53,7 +53,11 @@ bool RsrcDescriptor::operator<(const RsrcDescriptor& other) const {
 
 std::string RsrcDescriptor::BuildFileName() const {
   if (fID == kNoID) return GetName();
-  return "#" + std::to_string(fID) + "#" + GetName();
+  std::string file(1, '#');
+  file += std::to_string(fID);
+  file += '#';
+  file += GetName();
+  return file;
 }
 
 RsrcPkt::RsrcPkt(const RsrcType& type, std::fstream* stream, int32_t size,
