@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "BlockChain.h"
 #include "PlatformFile.h"
 #include "Recon.h"
 #include "XAssert.h"
@@ -940,18 +941,10 @@ int32_t IFFResFile::WriteBlockHeader(const FileBlockHeader& header, uint32_t off
 
 int32_t IFFResFile::ReadChainHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,
                                     bool& pastEnd) {
-  pastEnd = false;
-  if (offset < uint32_t(kUniqueHeaderSize) || offset > fileSize ||
-      fileSize - offset < uint32_t(kFileBlockHeaderSize))
-    return badHeaderErr;
-  int32_t error = ReadBlockHeader(header, offset);
-  if (error != noErr) return error;
-  if (header.fSize < kFileBlockHeaderSize) return badHeaderErr;
-  if (uint64_t(offset) + uint32_t(header.fSize) > fileSize) {
-    if (!(header.fFlags & kInvalid)) return badHeaderErr;
-    pastEnd = true;
-  }
-  return noErr;
+  return ReadChainBlockHeader(
+      header, offset, fileSize, kFileBlockHeaderSize,
+      [this](FileBlockHeader& h, uint32_t o) { return ReadBlockHeader(h, o); },
+      [](int32_t size) { return size >= kFileBlockHeaderSize; }, pastEnd);
 }
 
 int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, int32_t& offset) {
@@ -981,39 +974,15 @@ int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, i
         fileSize = at;
         break;
       }
-      // Free blocks that follow are merged into this one.
-      uint32_t end = at + uint32_t(block.fSize);
-      bool merged = false;
-      while (fileSize - end >= uint32_t(kFileBlockHeaderSize)) {
-        FileBlockHeader next;
-        bool nextPastEnd = false;
-        error = ReadChainHeader(next, end, fileSize, nextPastEnd);
-        if (error != noErr && error != badHeaderErr) return error;  // the disk failed
-        // A bad block ends the merge; the walk reports it when it gets there.
-        if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
-        if (int64_t(block.fSize) + next.fSize > kMaxBlockSize) break;
-        block.fSize += next.fSize;
-        end += uint32_t(next.fSize);
-        merged = true;
-      }
-      if (merged) {
-        error = WriteBlockHeader(block, at);
-        if (error != noErr) return error;
-      }
-      if (block.fSize == need || block.fSize >= need + kFileBlockHeaderSize) {
-        if (block.fSize != need) {
-          // The rest becomes a free block of its own, written before the taken part shrinks,
-          // so the chain is sound after either write.
-          FileBlockHeader rest;
-          rest.fType = kFreeBlockType;
-          rest.fSize = block.fSize - need;
-          rest.fFlags = kInvalid;
-          error = WriteBlockHeader(rest, at + uint32_t(need));
-          if (error != noErr) return error;
-          block.fSize = need;
-          error = WriteBlockHeader(block, at);
-          if (error != noErr) return error;
-        }
+      bool taken = false;
+      error = MergeAndTakeFreeBlock(
+          block, at, fileSize, uint32_t(need), kFileBlockHeaderSize, uint64_t(kMaxBlockSize),
+          [this](FileBlockHeader& h, uint32_t o, uint32_t size, bool& past) {
+            return ReadChainHeader(h, o, size, past);
+          },
+          [this](const FileBlockHeader& h, uint32_t o) { return WriteBlockHeader(h, o); }, taken);
+      if (error != noErr) return error;
+      if (taken) {
         fFreeBytes -= std::min(fFreeBytes, uint32_t(need));
         header = block;
         offset = int32_t(at);
@@ -1024,10 +993,7 @@ int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, i
   }
   if (at != fileSize) Complain("iff headers ended before eof", PathForMessages());
   if (uint64_t(at) + uint32_t(need) > uint64_t(kMaxBlockSize)) return unsupportedErr;
-  FileBlockHeader block;
-  block.fType = kFreeBlockType;
-  block.fSize = need;
-  block.fFlags = kInvalid;
+  FileBlockHeader block = FreeBlockHeader<FileBlockHeader>(uint32_t(need));
   error = WriteBlockHeader(block, at);
   if (error != noErr) return error;
   fAllocationHint = int32_t(at);

@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "BlockChain.h"
 #include "PlatformFile.h"
 #include "Recon.h"
 #include "XAssert.h"
@@ -672,18 +673,9 @@ int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header) {
 
 int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
                                      bool& pastEnd) {
-  pastEnd = false;
-  if (offset < uint32_t(kUniqueHeaderSize) || offset > fileSize ||
-      fileSize - offset < uint32_t(kIFFHeaderSize))
-    return badHeaderErr;
-  int32_t error = ReadResHeader(offset, header);
-  if (error != noErr) return error;
-  if (!SoundRecordSize(header.fSize)) return badHeaderErr;
-  if (uint64_t(offset) + header.fSize > fileSize) {
-    if (!(header.fFlags & kInvalid)) return badHeaderErr;
-    pastEnd = true;
-  }
-  return noErr;
+  return ReadChainBlockHeader(
+      header, offset, fileSize, kIFFHeaderSize,
+      [this](IFFHeader& h, uint32_t o) { return ReadResHeader(o, h); }, SoundRecordSize, pastEnd);
 }
 
 int32_t IFFResFile2::BeginChange() {
@@ -762,38 +754,15 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
         fileSize = at;
         break;
       }
-      // Free blocks that follow are merged into this one.
-      uint32_t end = at + block.fSize;
-      bool merged = false;
-      while (end < fileSize) {
-        IFFHeader next;
-        bool nextPastEnd = false;
-        error = ReadChainHeader(end, fileSize, next, nextPastEnd);
-        if (error != noErr && error != badHeaderErr) return error;  // the disk failed
-        // A bad header ends the merge; the walk reports it when it gets there.
-        if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
-        block.fSize += next.fSize;
-        end += next.fSize;
-        merged = true;
-      }
-      if (merged) {
-        error = WriteResHeader(at, block);
-        if (error != noErr) return error;
-      }
-      if (block.fSize == need || block.fSize >= need + kIFFHeaderSize) {
-        if (block.fSize != need) {
-          // Split: the rest becomes a free block of its own, written before the taken
-          // part shrinks, so the chain is sound after either write.
-          IFFHeader rest;
-          rest.fType = kFreeBlockType;
-          rest.fSize = block.fSize - need;
-          rest.fFlags = kInvalid;
-          error = WriteResHeader(at + need, rest);
-          if (error != noErr) return error;
-          block.fSize = need;
-          error = WriteResHeader(at, block);
-          if (error != noErr) return error;
-        }
+      bool taken = false;
+      error = MergeAndTakeFreeBlock(
+          block, at, fileSize, need, kIFFHeaderSize, 0xFFFFFFFFull,
+          [this](IFFHeader& h, uint32_t o, uint32_t size, bool& past) {
+            return ReadChainHeader(o, size, h, past);
+          },
+          [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h); }, taken);
+      if (error != noErr) return error;
+      if (taken) {
         fMap->AddWasted(-int64_t(need));
         header = block;
         offset = at;
@@ -807,10 +776,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
     return badHeaderErr;
   }
   if (uint64_t(at) + need > 0xFFFFFFFFull) return unsupportedErr;
-  IFFHeader block;
-  block.fType = kFreeBlockType;
-  block.fSize = need;
-  block.fFlags = kInvalid;
+  IFFHeader block = FreeBlockHeader<IFFHeader>(need);
   error = WriteResHeader(at, block);
   if (error != noErr) return error;
   fRovingOffset = int32_t(at);

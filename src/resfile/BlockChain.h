@@ -1,0 +1,87 @@
+// BlockChain.h - the free-block steps that IFF 1.0 and IFF 2.x files share.
+//
+// Both kinds of file hold a chain of blocks, each a header (type, whole size, id, flags, ...)
+// followed by its data; a free block has type kFreeBlockType and flag kInvalid. The headers
+// differ in size and layout, so each file reads and writes its own and hands these steps a
+// reader and a writer:
+//   readChain(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd) -> error
+//     reads the header at offset with the chain's checks (badHeaderErr for one it cannot trust)
+//   writeHeader(const Header&, uint32_t offset) -> error
+#pragma once
+
+#include <cstdint>
+
+#include "IFFResFile2.h"
+
+// The header of a free block of `size` bytes, its header included.
+template <class Header>
+Header FreeBlockHeader(uint32_t size) {
+  Header header;
+  header.fType = kFreeBlockType;
+  header.fSize = decltype(header.fSize)(size);
+  header.fFlags = kInvalid;
+  return header;
+}
+
+// `block` is the free block at `at`, wholly inside the file. The free blocks that follow it are
+// merged into it (while the merged size stays within maxBlockSize), then `need` bytes are taken
+// from its front when they fill it exactly or leave room for a free block of the rest. On noErr
+// `taken` tells whether it was taken; `block` is then the taken block's header, still free.
+template <class Header, class ReadChain, class WriteHeader>
+int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uint32_t need,
+                              uint32_t headerSize, uint64_t maxBlockSize, ReadChain readChain,
+                              WriteHeader writeHeader, bool& taken) {
+  taken = false;
+  uint32_t end = at + uint32_t(block.fSize);
+  bool merged = false;
+  while (end < fileSize) {
+    Header next;
+    bool nextPastEnd = false;
+    int32_t error = readChain(next, end, fileSize, nextPastEnd);
+    if (error != noErr && error != badHeaderErr) return error;  // the disk failed
+    // A bad header ends the merge; the walk reports it when it gets there.
+    if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
+    if (uint64_t(uint32_t(block.fSize)) + uint32_t(next.fSize) > maxBlockSize) break;
+    block.fSize += next.fSize;
+    end += uint32_t(next.fSize);
+    merged = true;
+  }
+  if (merged) {
+    int32_t error = writeHeader(block, at);
+    if (error != noErr) return error;
+  }
+  const uint32_t size = uint32_t(block.fSize);
+  if (size != need && uint64_t(size) < uint64_t(need) + headerSize) return noErr;
+  if (size != need) {
+    // The rest becomes a free block of its own, written before the taken part shrinks, so the
+    // chain is sound after either write.
+    int32_t error = writeHeader(FreeBlockHeader<Header>(size - need), at + need);
+    if (error != noErr) return error;
+    block.fSize = decltype(block.fSize)(need);
+    error = writeHeader(block, at);
+    if (error != noErr) return error;
+  }
+  taken = true;
+  return noErr;
+}
+
+// Reads the header at `offset` through readHeader(Header&, uint32_t offset) with the chain's
+// checks: badHeaderErr where no header fits between the file header and fileSize, where
+// sizeOk(fSize) fails, or where a block in use runs past the end. A free block that does was
+// never given its data: pastEnd says so.
+template <class Header, class ReadHeader, class SizeOk>
+int32_t ReadChainBlockHeader(Header& header, uint32_t offset, uint32_t fileSize,
+                             uint32_t headerSize, ReadHeader readHeader, SizeOk sizeOk,
+                             bool& pastEnd) {
+  pastEnd = false;
+  if (offset < uint32_t(kUniqueHeaderSize) || offset > fileSize || fileSize - offset < headerSize)
+    return badHeaderErr;
+  int32_t error = readHeader(header, offset);
+  if (error != noErr) return error;
+  if (!sizeOk(header.fSize)) return badHeaderErr;
+  if (uint64_t(offset) + uint32_t(header.fSize) > fileSize) {
+    if (!(header.fFlags & kInvalid)) return badHeaderErr;
+    pastEnd = true;
+  }
+  return noErr;
+}
