@@ -9,9 +9,13 @@
 //   writeHeader(const Header&, uint32_t offset) -> error
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "IFFResFile2.h"
+#include "flatfile.h"
 
 // The header of a free block of `size` bytes, its header included.
 template <class Header>
@@ -84,4 +88,40 @@ int32_t ReadChainBlockHeader(Header& header, uint32_t offset, uint32_t fileSize,
     pastEnd = true;
   }
   return noErr;
+}
+
+// A block that compaction keeps: where it stands and its whole size.
+struct ChainBlock {
+  uint32_t offset;
+  uint32_t size;
+};
+
+// Writes the compacted copy at `temp` into `out`, left open: the file header `fileHeader`
+// (kUniqueHeaderSize bytes), then `blocks` back to back, each read through
+// readBytes(uint32_t offset, void* buffer, int32_t count) kDefragBufferSize bytes at a time.
+// `moved`, where given, learns where each block lands.
+template <class ReadBytes>
+int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8_t* fileHeader,
+                            const std::vector<ChainBlock>& blocks, uint8_t* buffer,
+                            ReadBytes readBytes,
+                            std::unordered_map<uint32_t, uint32_t>* moved = nullptr) {
+  out.Delete(temp);  // a leftover of an earlier attempt
+  int32_t error = out.Create(temp);
+  if (error == noErr) error = out.Open(temp);
+  if (error != noErr) return error;
+  int32_t count = kUniqueHeaderSize;
+  error = out.Write(fileHeader, count);
+  uint32_t to = kUniqueHeaderSize;
+  for (size_t i = 0; error == noErr && i < blocks.size(); ++i) {
+    if (moved) (*moved)[blocks[i].offset] = to;
+    for (uint32_t done = 0; error == noErr && done < blocks[i].size;) {
+      int32_t piece = int32_t(std::min<uint32_t>(blocks[i].size - done, kDefragBufferSize));
+      error = readBytes(blocks[i].offset + done, buffer, piece);
+      if (error == noErr) error = out.Write(buffer, piece);
+      done += uint32_t(piece);
+    }
+    to += blocks[i].size;
+  }
+  if (error == noErr) error = out.Flush();
+  return error;
 }

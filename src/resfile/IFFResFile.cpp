@@ -1019,11 +1019,7 @@ int32_t IFFResFile::Defragment() {
   int32_t error = fFile.GetEOF(fileSize);
   if (error != noErr) return error;
   // The whole chain is checked before anything is written.
-  struct Block {
-    uint32_t offset;
-    uint32_t size;
-  };
-  std::vector<Block> live;
+  std::vector<ChainBlock> live;
   uint32_t at = kUniqueHeaderSize;
   while (fileSize - at >= uint32_t(kFileBlockHeaderSize)) {
     FileBlockHeader header;
@@ -1049,24 +1045,10 @@ int32_t IFFResFile::Defragment() {
   std::string tempHost = host + "~defrag";
   FixedStringBuffer<272> temp(tempHost.c_str());
   FlatFile out;
-  out.Delete(temp);  // a leftover of an earlier attempt
-  error = out.Create(temp);
-  if (error == noErr) error = out.Open(temp);
-  if (error == noErr) {
-    uint8_t bytes[kUniqueHeaderSize];
-    EncodeIFF1FileHeader(bytes);
-    int32_t count = kUniqueHeaderSize;
-    error = out.Write(bytes, count);
-    for (size_t i = 0; error == noErr && i < live.size(); ++i) {
-      for (uint32_t done = 0; error == noErr && done < live[i].size;) {
-        int32_t piece = int32_t(std::min<uint32_t>(live[i].size - done, kDefragBufferSize));
-        error = ReadBytes(live[i].offset + done, buffer.get(), piece);
-        if (error == noErr) error = out.Write(buffer.get(), piece);
-        done += uint32_t(piece);
-      }
-    }
-    if (error == noErr) error = out.Flush();
-  }
+  uint8_t bytes[kUniqueHeaderSize];
+  EncodeIFF1FileHeader(bytes);
+  error = WriteCompactedChain(out, temp, bytes, live, buffer.get(),
+                              [this](uint32_t o, void* b, int32_t n) { return ReadBytes(o, b, n); });
   if (out.ValidFile()) {
     int32_t closeError = out.Close();
     if (error == noErr) error = closeError;

@@ -902,10 +902,6 @@ int32_t IFFResFile2::Defragment() {
   if (error != noErr) return Report(error);
 
   // The whole chain is checked before anything is written.
-  struct Block {
-    uint32_t offset;
-    uint32_t size;
-  };
   // Blocks the map refers to are kept whatever their type; stale saved maps are dropped.
   std::unordered_set<uint32_t> referenced;
   for (size_t n = 0; n < fMap->NodeCount(); ++n)
@@ -913,7 +909,7 @@ int32_t IFFResFile2::Defragment() {
       referenced.insert(entry->fFileoffset);
       referenced.insert(entry->fReplacedOffset);
     }
-  std::vector<Block> live;
+  std::vector<ChainBlock> live;
   for (uint32_t at = kUniqueHeaderSize; at < fileSize;) {
     IFFHeader header;
     bool pastEnd = false;
@@ -938,28 +934,12 @@ int32_t IFFResFile2::Defragment() {
   std::string tempHost = host + "~defrag";
   FixedStringBuffer<272> temp(tempHost.c_str());
   FlatFile out;
-  out.Delete(temp);  // a leftover of an earlier attempt
-  error = out.Create(temp);
-  if (error == noErr) error = out.Open(temp);
   std::unordered_map<uint32_t, uint32_t> moved;
-  if (error == noErr) {
-    uint8_t bytes[kUniqueHeaderSize];
-    EncodeFileHeader(0, bytes);
-    int32_t count = kUniqueHeaderSize;
-    error = out.Write(bytes, count);
-    uint32_t to = kUniqueHeaderSize;
-    for (size_t i = 0; error == noErr && i < live.size(); ++i) {
-      moved[live[i].offset] = to;
-      for (uint32_t done = 0; error == noErr && done < live[i].size;) {
-        int32_t piece = int32_t(std::min<uint32_t>(live[i].size - done, kDefragBufferSize));
-        error = ReadBytes(live[i].offset + done, buffer.get(), piece);
-        if (error == noErr) error = out.Write(buffer.get(), piece);
-        done += uint32_t(piece);
-      }
-      to += live[i].size;
-    }
-    if (error == noErr) error = out.Flush();
-  }
+  uint8_t bytes[kUniqueHeaderSize];
+  EncodeFileHeader(0, bytes);
+  error = WriteCompactedChain(
+      out, temp, bytes, live, buffer.get(),
+      [this](uint32_t o, void* b, int32_t n) { return ReadBytes(o, b, n); }, &moved);
   if (out.ValidFile()) out.Close();
   if (error != noErr) {
     Complain("critical error during defragging", PathForMessages());
