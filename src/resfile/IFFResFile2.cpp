@@ -756,7 +756,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
       }
       bool taken = false;
       error = MergeAndTakeFreeBlock(
-          block, at, fileSize, need, kIFFHeaderSize, 0xFFFFFFFFull,
+          block, at, fileSize, need, kIFFHeaderSize, uint64_t(kMaxResourceSize) + kIFFHeaderSize,
           [this](IFFHeader& h, uint32_t o, uint32_t size, bool& past) {
             return ReadChainHeader(o, size, h, past);
           },
