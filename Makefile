@@ -1,7 +1,8 @@
 # Thin wrapper over CMake.
 JOBS ?= $(shell nproc 2>/dev/null || echo 4)
+PREFIX ?= /usr/local
 
-.PHONY: all test example clean
+.PHONY: all test example install clean
 
 all:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
@@ -14,6 +15,9 @@ test:
 
 example: all
 	bash examples/build.sh
+
+install: all
+	cmake --install build --prefix $(PREFIX)
 
 clean:
 	rm -rf build build-test
