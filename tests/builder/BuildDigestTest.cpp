@@ -1,0 +1,237 @@
+// The bytes of a whole graphics build, pinned: the real morvik program compiles a fixed object
+// made here (smooth and noisy 32-bit sheets with depth and alpha images, a mask, a 24-bit
+// sheet, a sheet matched to a raw palette, draw groups) into an object file, and the test
+// compares a digest of the file and of the log with the digests recorded before the build's
+// reading, encoding and writing were reworked for speed. A second build of changed art into
+// the same file pins the replacement of resources in place and in new blocks too.
+//
+// When the digests differ on purpose (a change of what the build writes), the new values are
+// printed by the failing expectation.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "IFFResFile2.h"
+#include "ImageWriters.h"
+#include "StringBuffer.h"
+#include "TestTempFolder.h"
+
+namespace {
+
+// 64-bit FNV-1a, printed as 16 hex digits.
+std::string Digest(const std::string& bytes) {
+  uint64_t h = 0xcbf29ce484222325ull;
+  for (unsigned char c : bytes) {
+    h ^= c;
+    h *= 0x100000001b3ull;
+  }
+  char text[17];
+  snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(h));
+  return text;
+}
+
+// A small deterministic generator (the standard distributions are not portable).
+struct Lcg {
+  uint32_t state;
+  uint32_t Next() {
+    state = state * 1664525u + 1013904223u;
+    return state >> 8;
+  }
+};
+
+std::vector<TestRGB> Palette() {
+  std::vector<TestRGB> p(256);
+  for (int i = 0; i < 256; i++) p[i] = {uint8_t(i), uint8_t((i * 5) & 255), uint8_t(255 - i)};
+  p[0] = {0, 0, 255};
+  return p;
+}
+
+const int kLarge = 32;  // cells of 32, 16 and 8 pixels
+
+struct Sheet {
+  int width, height;
+  std::vector<uint8_t> index, depth, alpha;
+  Sheet(int columns, int rows)
+      : width(columns * (kLarge + kLarge / 2 + kLarge / 4)),
+        height(rows * kLarge),
+        index(size_t(width) * height, 0),
+        depth(size_t(width) * height, 255),
+        alpha(size_t(width) * height, 0) {}
+};
+
+// Every cell gets a disc; `noisy` makes depth and alpha change from pixel to pixel inside it
+// (dithered art), otherwise they follow the disc smoothly. Colours and alpha may also be set
+// on clear pixels around the disc, as renderers leave them.
+Sheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy) {
+  Sheet s(columns, rows);
+  Lcg rng{seed};
+  for (int row = 0; row < rows; row++) {
+    int left = 0;
+    for (int size = kLarge; size >= kLarge / 4; left += columns * size, size /= 2) {
+      for (int c = 0; c < columns; c++) {
+        const int x0 = left + c * size;
+        const int y0 = row * kLarge;
+        const int r = size / 2 - 1 - (c % 2);
+        for (int y = 0; y < size; y++) {
+          for (int x = 0; x < size; x++) {
+            const size_t at = size_t(y0 + y) * s.width + x0 + x;
+            const int dx = x - size / 2, dy = y - size / 2;
+            const int d2 = dx * dx + dy * dy;
+            if (d2 > r * r) {
+              if (rng.Next() % 7 == 0) s.index[at] = uint8_t(rng.Next());  // stray colour
+              continue;
+            }
+            s.index[at] = uint8_t(16 + (seed + row * 11 + c * 5 + d2 / 8) % 200);
+            if (noisy) {
+              s.depth[at] = uint8_t(rng.Next() % 250);
+              s.alpha[at] = uint8_t(rng.Next() % 3 == 0 ? 255 : rng.Next());
+            } else {
+              s.depth[at] = uint8_t(40 + d2 * 150 / (r * r + 1));
+              s.alpha[at] = d2 > (r - 1) * (r - 1) ? 128 : 255;
+            }
+          }
+        }
+      }
+    }
+  }
+  return s;
+}
+
+std::vector<uint8_t> Bmp8(const Sheet& s, const std::vector<TestRGB>& palette) {
+  TestImage8 im;
+  im.width = s.width;
+  im.height = s.height;
+  im.pixels = s.index;
+  im.palette = palette;
+  return WriteBMP8(im);
+}
+
+std::vector<uint8_t> Tga(const Sheet& s, const std::vector<TestRGB>& palette, int bits, bool topFirst) {
+  std::vector<TestRGBA> px(s.index.size());
+  for (size_t i = 0; i < px.size(); i++) {
+    const TestRGB& c = palette[s.index[i]];
+    px[i] = {c.r, c.g, c.b, s.depth[i]};
+  }
+  TGAWriteOptions o;
+  o.bits = bits;
+  o.topToBottom = topFirst;
+  return WriteTGA(s.width, s.height, px, o);
+}
+
+std::vector<uint8_t> AlphaTga(const Sheet& s) {
+  std::vector<TestRGBA> px(s.index.size());
+  for (size_t i = 0; i < px.size(); i++) px[i] = {s.alpha[i], s.alpha[i], s.alpha[i], 255};
+  return WriteTGA(s.width, s.height, px);
+}
+
+// The art of the object; `round` 1 changes the noisy sheet and the matched one, so that the
+// second build replaces some sprites with lists of other sizes.
+void WriteArt(const TestTempFolder& dir, int round) {
+  const std::vector<TestRGB> pal = Palette();
+  const Sheet smooth = MakeSheet(4, 2, 7, false);
+  dir.WriteFile("art/smooth.tga", Tga(smooth, pal, 32, true));
+  dir.WriteFile("art/smooth.bmp", Bmp8(smooth, pal));
+  dir.WriteFile("art/smoothalpha.tga", AlphaTga(smooth));
+
+  const Sheet noisy = MakeSheet(4, 2, 11 + 100 * round, true);
+  dir.WriteFile("art/noisy.tga", Tga(noisy, pal, 32, false));
+  dir.WriteFile("art/noisy.bmp", Bmp8(noisy, pal));
+  dir.WriteFile("art/noisyalpha.tga", AlphaTga(noisy));
+
+  const Sheet depthOnly = MakeSheet(2, 2, 23, false);
+  dir.WriteFile("art/depth.tga", Tga(depthOnly, pal, 32, false));
+  dir.WriteFile("art/depth.bmp", Bmp8(depthOnly, pal));
+
+  Sheet mask(4, 1);
+  for (size_t i = 0; i < mask.index.size(); i++) mask.index[i] = (i % mask.width) % 5 == 0 ? 0 : 1;
+  dir.WriteFile("art/mask.bmp", Bmp8(mask, pal));
+
+  const Sheet flat = MakeSheet(4, 1, 31, false);
+  dir.WriteFile("art/flat.tga", Tga(flat, pal, 24, false));
+  dir.WriteFile("art/flat.bmp", Bmp8(flat, pal));
+
+  // Colours off the palette, matched to a raw palette file.
+  Sheet matched = MakeSheet(1, 1, 43 + 100 * round, true);
+  std::vector<TestRGB> shifted = pal;
+  for (TestRGB& c : shifted) c = {uint8_t(c.r ^ 3), uint8_t(c.g + 9), uint8_t(c.b >> 1)};
+  dir.WriteFile("art/matched.tga", Tga(matched, shifted, 32, true));
+  dir.WriteFile("art/matched.bmp", WriteRawPalette(pal));
+}
+
+const char kSpec[] =
+    "<sizes lwidth=32 lheight=32 mwidth=16 mheight=16 swidth=8 sheight=8>\n"
+    "<sprite id=200 name=smooth-a tgafile=smooth.tga paletteid=1>\n"
+    "<sprite id=201 name=smooth-b tgafile=smooth.tga columns=4 paletteid=1 mask=mask.bmp>\n"
+    "<sprite id=300 name=noisy-a tgafile=noisy.tga paletteid=1>\n"
+    "<sprite id=301 name=noisy-b tgafile=noisy.tga paletteid=1 shrink=top>\n"
+    "<sprite id=400 name=depth-a tgafile=depth.tga columns=2 symmetry=bi-lateral pairing=1 paletteid=2>\n"
+    "<sprite id=401 name=depth-b tgafile=depth.tga columns=2 symmetry=bi-lateral pairing=1 paletteid=2>\n"
+    "<sprite id=500 name=flat tgafile=flat.tga paletteid=3>\n"
+    "<sprite id=600 name=matched tgafile=matched.tga columns=1 symmetry=radial paletteid=4>\n"
+    "<drawgroup id=100 name=all ordering=fixed>\n"
+    "<item sprite id=200>\n<item sprite id=300 alt=1.5 x=0.5 y=-0.25>\n<item sprite id=500>\n<item sprite id=401>\n"
+    "<drawgroup id=101 name=others ordering=obscured>\n"
+    "<item sprite id=201>\n<item sprite id=301>\n<item sprite id=400>\n"
+    "<item sprite id=600 \"direction offset\"=2 luminous=true>\n";
+
+struct BuildRun {
+  int exit = -1;
+  std::string log;  // standard output, then the standard error lines after the version line
+  std::string file;
+};
+
+BuildRun Build(const TestTempFolder& dir) {
+  const std::string out = dir / "stdout.txt";
+  const std::string err = dir / "stderr.txt";
+  const std::string cmd = std::string("'") + MORVIK_PATH + "' '" + (dir / "obj.iff") + "' -spec '" +
+                          (dir / "obj.omk") + "' -graphics '" + (dir / "art/") +
+                          "' -printdgrps >'" + out + "' 2>'" + err + "'";
+  const int status = std::system(cmd.c_str());
+  BuildRun r;
+  r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // The first line of the error stream carries the program's build date and time.
+  const std::string errText = TestTempFolder::ReadFile(err);
+  const size_t firstLine = errText.find('\n');
+  EXPECT_EQ(errText.rfind("Morvik version built ", 0), 0u) << errText;
+  r.log = TestTempFolder::ReadFile(out) + "--\n" +
+          (firstLine == std::string::npos ? std::string() : errText.substr(firstLine + 1));
+  r.file = TestTempFolder::ReadFile(dir / "obj.iff");
+  return r;
+}
+
+TEST(BuildDigest, FixedObjectBuildsToTheRecordedBytesAndLog) {
+  TestTempFolder dir;
+  {
+    IFFResFile2 file;
+    FixedStringBuffer<260> path((dir / "obj.iff").c_str());
+    ASSERT_EQ(file.Create(path), 0);
+  }
+  dir.WriteFile("obj.omk", std::string(kSpec));
+
+  struct Expected {
+    const char* file;
+    const char* log;
+  };
+  const Expected expected[] = {
+      {"180a9d9b92d74927", "a877f6662eca89fd"},  // a fresh object file
+      {"79c55b9dc783f0a8", "a877f6662eca89fd"},  // the same file built again with changed art
+  };
+  for (int round = 0; round < 2; round++) {
+    SCOPED_TRACE("build " + std::to_string(round + 1));
+    WriteArt(dir, round);
+    const BuildRun r = Build(dir);
+    ASSERT_EQ(r.exit, 0) << r.log;
+    EXPECT_GT(r.file.size(), 64u);
+    EXPECT_EQ(Digest(r.file), expected[round].file) << r.file.size() << " bytes";
+    EXPECT_EQ(Digest(r.log), expected[round].log) << r.log;
+  }
+}
+
+}  // namespace
