@@ -16,6 +16,7 @@
 #include "ObjDefinition.h"
 #include "ObjResFile.h"
 #include "ObjectBuilder.h"
+#include "PlatformFile.h"
 #include "TileStages.h"
 #include "XAssert.h"
 #include "flatfile.h"
@@ -61,6 +62,12 @@ void ScanFolder(const StringBuffer& folder, const char* subName, const char* ext
     ExtScanner scanner(&list, extension, onlyWritable);
     scanner.Scan(sub);
   }
+}
+
+// Creates (or empties) the report file for writing, by the same path rules as the file
+// library that reads it back and deletes it.
+FILE* OpenReportFile(const StringBuffer& path) {
+  return std::fopen(PlatformResolvePath(path.c_str()).c_str(), "w");
 }
 
 void LocalTimeText(char* text, size_t size) {
@@ -183,10 +190,14 @@ void VintrelDlg::OnInitDialog() {
     text += "Could not find system temporary directory, using C: instead\r\n";
     temp = fHost.fDriveRoot;
   }
-  fReportPath.assign(temp.c_str());
-  if (!EndsWithSeparator(fReportPath)) fReportPath.append('/');
-  fReportPath.append(kReportFileName);
-  if (FILE* test = std::fopen(fReportPath.c_str(), "w")) {
+  // The path is kept as the host names it, so that the file written here and at each run
+  // is the one read back, shown and deleted at the run's end (a '\\' in TEMP is a separator
+  // for the file library as for the report's writer).
+  FixedStringBuffer<260> reportPath(temp.c_str());
+  if (!EndsWithSeparator(reportPath)) reportPath.append('/');
+  reportPath.append(kReportFileName);
+  fReportPath.assign(PlatformResolvePath(reportPath.c_str()).c_str());
+  if (FILE* test = OpenReportFile(fReportPath)) {
     std::fclose(test);
     text += "Using temporary file ";
     text += fReportPath.c_str();
@@ -481,7 +492,7 @@ bool VintrelDlg::BeginRun() {
   XASSERT(!fErrFileStream, "already have a file");
   if (fArgs || fErrFileStream) return false;
   fArgs = new ObjectBuilder;
-  fErrFileStream = std::fopen(fReportPath.c_str(), "w");
+  fErrFileStream = OpenReportFile(fReportPath);
   fArgs->fLogFile = fErrFileStream ? fErrFileStream : stderr;
   ++fRunCount;
   char when[128];

@@ -415,6 +415,36 @@ TEST_F(VintrelDlgTest, BuildRunsOnTheWorkerWithLiveProgressAndTheReportIsShownAn
   EXPECT_EQ(dlg->Controls().fProgress2, "");
 }
 
+// A temporary folder named with '\' separators: the report is written, shown, read back
+// and deleted as one file, and no file with a '\' in its name is left beside it.
+TEST_F(VintrelDlgTest, ReportFileUnderABackslashTempFolderIsOneFileFromStartToEnd) {
+  tmp.MakeFolder("temp/sub");
+  std::string bare = temp.substr(0, temp.size() - 1);  // no final '/'
+  for (const std::string& value : {bare + "\\", bare + "\\sub\\", bare + "/sub\\"}) {
+    ObjectBuilder::SetBuildProcForTesting(SteppedBuild);
+    gRelease = true;
+    auto dlg = ReadyDialog({{"TEMP", value}});
+    std::string path = dlg->ReportPath().c_str();
+    EXPECT_EQ(path.find('\\'), std::string::npos) << value;
+    // The start-up text names the file that the test write made.
+    EXPECT_NE(dlg->Controls().fReport.find("Using temporary file " + path + "\r\n"), std::string::npos) << value;
+    struct stat info;
+    EXPECT_EQ(::stat(path.c_str(), &info), 0) << path;
+
+    ASSERT_TRUE(dlg->OnGo());
+    FinishRun(*dlg);
+    const std::string& report = dlg->Controls().fReport;
+    EXPECT_EQ(report.rfind("Run #1 -- starting at ", 0), 0u) << value << ": " << report;
+    EXPECT_NE(report.find("rendering view 2\nRun #1 -- ending at "), std::string::npos) << value;
+    EXPECT_NE(::stat(path.c_str(), &info), 0) << path << " was not deleted";
+  }
+  for (const std::string& folder : {tmp.Path(), temp, temp + "sub/"}) {
+    PlatformFind find;
+    for (bool ok = find.First((folder + "*").c_str()); ok; ok = find.Next())
+      EXPECT_EQ(find.Entry().name.find('\\'), std::string::npos) << folder << find.Entry().name;
+  }
+}
+
 TEST_F(VintrelDlgTest, FailingBuildsEndIdleWithTheirFatalErrorInTheReport) {
   struct Case {
     ObjectBuilder::BuildProc proc;
