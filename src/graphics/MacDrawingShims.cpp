@@ -46,7 +46,7 @@ void FrameWithColor(const MacRect& rect, uint32_t color) {
   PlatformDeleteBrush(brush);
 }
 
-void LayOutText(const char* text, int32_t length) {
+void DrawTextAtPen(const char* text, int32_t length) {
   PlatformDC* dc = PortDC();
   if (!dc || text == nullptr || length <= 0) return;
   const int32_t x = dc->fDrawState.penX, y = dc->fDrawState.penY;
@@ -104,12 +104,12 @@ void MacLine(int16_t dh, int16_t dv) {
 
 void MacDrawString(const uint8_t* text) {
   if (text == nullptr) return;
-  LayOutText(reinterpret_cast<const char*>(text + 1), text[0]);
+  DrawTextAtPen(reinterpret_cast<const char*>(text + 1), text[0]);
 }
 
 void MacDrawText(const char* text, int16_t offset, int16_t length) {
   if (text == nullptr || offset < 0) return;
-  LayOutText(text + offset, length);
+  DrawTextAtPen(text + offset, length);
 }
 
 int16_t MacStringWidth(const uint8_t* text) {

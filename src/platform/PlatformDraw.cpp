@@ -3,6 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include "PlatformFont.h"
 
 namespace {
 
@@ -192,32 +195,99 @@ uint32_t PlatformSetBkColor(PlatformDC* dc, uint32_t color) {
   return old;
 }
 
-int32_t PlatformDrawText(PlatformDC* dc, const char* text, int32_t length, const PlatformRect& rect, uint32_t flags) {
-  if (dc == nullptr || text == nullptr || length <= 0) return 0;
-  if (!(flags & kPlatformTextWordBreak) || (flags & kPlatformTextSingleLine)) return kPlatformTextCellHeight;
-  // Lines break at spaces so that each fits the rect's width (a longer word stands alone).
-  const int32_t perLine = (rect.right - rect.left) / kPlatformTextCellWidth;
-  int32_t lines = 1, used = 0, i = 0;
+namespace {
+
+// How wide and tall text is: the face's measures when a font is available, else fixed cells.
+struct TextMeasure {
+  bool font;
+  PlatformFontMetrics metrics;
+  TextMeasure() : font(PlatformFontGetMetrics(metrics)) {
+    if (!font) metrics = PlatformFontMetrics{kPlatformTextCellHeight, kPlatformTextCellHeight};
+  }
+  int32_t Width(const char* text, int32_t length) const {
+    return font ? PlatformFontTextWidth(text, length) : length * kPlatformTextCellWidth;
+  }
+};
+
+struct TextLine {
+  int32_t start;
+  int32_t length;
+};
+
+// Breaks the text into lines at spaces so that each fits `width` (a longer word stands alone).
+std::vector<TextLine> BreakLines(const TextMeasure& measure, const char* text, int32_t length, int32_t width) {
+  std::vector<TextLine> lines;
+  int32_t lineStart = 0, lineEnd = 0, i = 0;  // lineEnd: the end of the last word on the line
+  bool lineHasWord = false;
   while (i < length) {
     int32_t word = 0;
     while (i + word < length && text[i + word] != ' ') ++word;
-    const int32_t need = used == 0 ? word : used + 1 + word;
-    if (used > 0 && perLine > 0 && need > perLine) {
-      ++lines;
-      used = word;
-    } else {
-      used = need;
+    if (lineHasWord && measure.Width(text + lineStart, i + word - lineStart) > width) {
+      lines.push_back({lineStart, lineEnd - lineStart});
+      lineStart = i;
     }
+    lineEnd = i + word;
+    lineHasWord = true;
     i += word + 1;
   }
-  return lines * kPlatformTextCellHeight;
+  lines.push_back({lineStart, (lineHasWord ? lineEnd : length) - lineStart});
+  return lines;
+}
+
+// Glyph pixels are written in the text colour, clipped to the bitmap and, unless the caller
+// asked for no clipping, to the rect.
+struct GlyphTarget {
+  Canvas* canvas;
+  PlatformRect clip;
+  bool clipToRect;
+  uint8_t index;
+};
+
+void PlotGlyphPixel(void* context, int32_t x, int32_t y) {
+  GlyphTarget* target = static_cast<GlyphTarget*>(context);
+  if (target->clipToRect &&
+      (x < target->clip.left || x >= target->clip.right || y < target->clip.top || y >= target->clip.bottom))
+    return;
+  target->canvas->Put(x, y, target->index);
+}
+
+}  // namespace
+
+int32_t PlatformDrawText(PlatformDC* dc, const char* text, int32_t length, const PlatformRect& rect, uint32_t flags) {
+  if (dc == nullptr || text == nullptr || length <= 0) return 0;
+  const TextMeasure measure;
+  const bool singleLine = (flags & kPlatformTextSingleLine) || !(flags & kPlatformTextWordBreak);
+  const std::vector<TextLine> lines =
+      singleLine ? std::vector<TextLine>{{0, length}} : BreakLines(measure, text, length, rect.right - rect.left);
+  const int32_t lineHeight = measure.metrics.lineHeight;
+  const int32_t height = static_cast<int32_t>(lines.size()) * lineHeight;
+  Canvas canvas(dc);
+  if (!measure.font || !canvas.Valid()) return height;
+
+  GlyphTarget target{&canvas, rect, !(flags & kPlatformTextNoClip), NearestIndex(canvas.bitmap, kPlatformBlack)};
+  int64_t top = (singleLine && (flags & kPlatformTextBottom)) ? int64_t(rect.bottom) - lineHeight : rect.top;
+  for (const TextLine& line : lines) {
+    const int32_t width = measure.Width(text + line.start, line.length);
+    int64_t left = rect.left;
+    if (flags & kPlatformTextCenter)
+      left = (int64_t(rect.left) + rect.right - width) / 2;
+    else if (flags & kPlatformTextRight)
+      left = int64_t(rect.right) - width;
+    const int64_t baseline = top + measure.metrics.ascent;
+    if (left >= INT32_MIN && left <= INT32_MAX && baseline >= INT32_MIN && baseline <= INT32_MAX)
+      PlatformFontDrawText(text + line.start, line.length, static_cast<int32_t>(left), static_cast<int32_t>(baseline),
+                           PlotGlyphPixel, &target);
+    top += lineHeight;
+  }
+  return height;
 }
 
 bool PlatformGetTextExtent(PlatformDC* dc, const char* text, int32_t length, int32_t& width, int32_t& height) {
   width = height = 0;
   if (dc == nullptr || text == nullptr || length < 0) return false;
-  width = length * kPlatformTextCellWidth;
-  height = kPlatformTextCellHeight;
+  const TextMeasure measure;
+  width = measure.Width(text, length);
+  height = measure.metrics.lineHeight;
   return true;
 }
 

@@ -5,9 +5,9 @@
 //
 // Colours are 0x00BBGGRR values; each is drawn as the nearest entry of the selected bitmap's
 // colour table. Rectangles cover left <= x < right, top <= y < bottom, and every pixel
-// written is clipped to the bitmap. There is no font: text is laid out in fixed cells of
-// kPlatformTextCellWidth x kPlatformTextCellHeight pixels and only its extent is reported;
-// no glyphs are drawn.
+// written is clipped to the bitmap. Text is drawn in black with the face of PlatformFont.h;
+// without a font it is laid out in fixed cells of kPlatformTextCellWidth x
+// kPlatformTextCellHeight pixels and only its extent is reported.
 //
 // Not thread-safe: one drawing thread at a time.
 #ifndef PLATFORM_DRAW_H
@@ -98,9 +98,11 @@ bool PlatformLineTo(PlatformDC* dc, int32_t x, int32_t y);
 uint32_t PlatformGetBkColor(PlatformDC* dc);        // white for null
 uint32_t PlatformSetBkColor(PlatformDC* dc, uint32_t color);  // answers the old colour
 
-// Lays out `length` characters of `text` in `rect` as the flags say and answers the height
-// of the text (0 for a null context). With kPlatformTextWordBreak lines break at spaces to fit
-// the rect's width.
+// Draws `length` characters of `text` in `rect` as the flags say and answers the height of
+// the text (0 for a null context). With kPlatformTextWordBreak (and not
+// kPlatformTextSingleLine) lines break at spaces to fit the rect's width; a single line with
+// kPlatformTextBottom stands on the rect's bottom. Glyphs are clipped to the rect unless
+// kPlatformTextNoClip is given.
 int32_t PlatformDrawText(PlatformDC* dc, const char* text, int32_t length, const PlatformRect& rect, uint32_t flags);
 // The extent of one line of `length` characters; false for a null context.
 bool PlatformGetTextExtent(PlatformDC* dc, const char* text, int32_t length, int32_t& width, int32_t& height);

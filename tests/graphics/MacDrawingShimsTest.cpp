@@ -7,15 +7,17 @@
 #include "DebugCapture.h"
 #include "MacDrawingShims.h"
 #include "PlatformDraw.h"
+#include "PlatformFont.h"
 #include "offscrn.h"
 #include "palwrap.h"
 
 namespace {
 
-// A 32 x 32 world on a palette of black (0), white (1), red (2) and greys, made the port.
+// A world of `size` x `size` pixels (32 unless given) on a palette of black (0), white (1),
+// red (2) and greys, filled with index 9 and made the port.
 class ShimWorld {
  public:
-  ShimWorld() {
+  explicit ShimWorld(int size = 32) : fSize(size) {
     PlatformColorEntry colors[256];
     for (int i = 0; i < 256; ++i) colors[i] = PlatformColorEntry{uint8_t(i), uint8_t(i), uint8_t(i), 0};
     colors[0] = {0, 0, 0, 0};
@@ -23,21 +25,40 @@ class ShimWorld {
     colors[2] = {255, 0, 0, 0};
     colors[255] = {250, 250, 250, 0};
     fPalette.Create(colors, 0);
-    fWorld.Create(MacRect{0, 0, 32, 32}, &fPalette);
-    for (int y = 0; y < 32; ++y) std::memset(Row(y), 9, 32);
+    fWorld.Create(MacRect{0, 0, int16_t(size), int16_t(size)}, &fPalette);
+    Clear();
     fWorld.SetPortToSelf(nullptr);
   }
   ~ShimWorld() { fWorld.RestorePort(); }
+  void Clear() {
+    for (int y = 0; y < fSize; ++y) std::memset(Row(y), 9, size_t(fSize));
+  }
   uint8_t* Row(int y) { return fWorld.GetBaseAddr() + y * fWorld.GetRowBytes(); }
   uint8_t At(int x, int y) { return Row(y)[x]; }
-  int Count(uint8_t index) {
+  int Count(uint8_t index) { return CountIn(index, 0, 0, fSize, fSize); }
+  // Pixels of `index` with left <= x < right and top <= y < bottom.
+  int CountIn(uint8_t index, int left, int top, int right, int bottom) {
     int n = 0;
-    for (int y = 0; y < 32; ++y)
-      for (int x = 0; x < 32; ++x) n += At(x, y) == index;
+    for (int y = top; y < bottom; ++y)
+      for (int x = left; x < right; ++x) n += At(x, y) == index;
     return n;
+  }
+  // The leftmost column holding `index`, or -1.
+  int LeftmostOf(uint8_t index) {
+    for (int x = 0; x < fSize; ++x)
+      for (int y = 0; y < fSize; ++y)
+        if (At(x, y) == index) return x;
+    return -1;
+  }
+  // The lowest row holding `index`, or -1.
+  int BottomRowOf(uint8_t index) {
+    for (int y = fSize - 1; y >= 0; --y)
+      if (CountIn(index, 0, y, fSize, y + 1) > 0) return y;
+    return -1;
   }
 
  private:
+  int fSize;
   PalWrap fPalette;
   Offscreen fWorld;
 };
@@ -130,8 +151,12 @@ TEST(MacDrawingShims, WithoutDcOrWindow) {
 TEST(MacDrawingShims, TextAndDoubleClick) {
   ShimWorld world;
   const uint8_t hello[] = {5, 'h', 'e', 'l', 'l', 'o'};
-  EXPECT_EQ(MacStringWidth(hello), 5 * kPlatformTextCellWidth);
-  MacDrawString(hello);  // lays out only; the pen stays
+  if (!PlatformFontAvailable()) {
+    EXPECT_EQ(MacStringWidth(hello), 5 * kPlatformTextCellWidth);
+    MacDrawString(hello);  // without a font text is only measured
+    EXPECT_EQ(world.Count(9), 32 * 32);
+  }
+  MacDrawString(hello);  // the pen stays
   EXPECT_EQ(gPort.dc->fDrawState.penX, 0);
 
   const uint32_t slow = MacGetDblTime() + 1;
@@ -143,4 +168,43 @@ TEST(MacDrawingShims, TextAndDoubleClick) {
   MacReportSystemError(2);
   ASSERT_EQ(capture.ReportCount(), 1u);
   EXPECT_FALSE(capture.Reports()[0].text.empty());
+}
+
+// With a font, glyphs are drawn in black inside the text's box and nowhere else, measured with
+// the same face; without one, text is measured in cells and nothing is drawn.
+TEST(MacDrawingShims, TextIsDrawnInsideItsBox) {
+  if (!PlatformFontAvailable()) GTEST_SKIP() << "built without a font";
+  ShimWorld world(128);
+  const uint8_t hello[] = {5, 'h', 'e', 'l', 'l', 'o'};
+  const uint8_t helloWorld[] = {11, 'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'};
+  EXPECT_GT(MacStringWidth(hello), 0);
+  EXPECT_GT(MacStringWidth(helloWorld), MacStringWidth(hello));
+
+  // A string stands on the pen's line and starts at the pen; the pen stays.
+  PlatformMoveTo(gPort.dc, 20, 40);
+  MacDrawString(hello);
+  EXPECT_EQ(gPort.dc->fDrawState.penX, 20);
+  EXPECT_EQ(gPort.dc->fDrawState.penY, 40);
+  EXPECT_GT(world.CountIn(0, 20, 40 - 20, 20 + MacStringWidth(hello) + 1, 40), 10);
+  EXPECT_EQ(world.Count(0), world.CountIn(0, 20, 0, 20 + MacStringWidth(hello) + 1, 40));
+
+  // A text box clips to its rect, wraps at spaces, and right justification moves the text right.
+  const char text[] = "some words to wrap";
+  const MacRect box = Rect(10, 10, 70, 100);
+  world.Clear();
+  MacTextBox(text, int32_t(sizeof text - 1), box, 0);
+  const int inside = world.CountIn(0, 10, 10, 70, 100);
+  EXPECT_GT(inside, 20);
+  EXPECT_EQ(world.Count(0), inside);
+  EXPECT_GT(world.BottomRowOf(0), 10 + 16);  // more than one line
+  const int leftAligned = world.LeftmostOf(0);
+
+  world.Clear();
+  MacTextBox(text, int32_t(sizeof text - 1), box, -1);
+  EXPECT_EQ(world.Count(0), world.CountIn(0, 10, 10, 70, 100));
+  EXPECT_GT(world.LeftmostOf(0), leftAligned);
+
+  world.Clear();
+  MacTextBox(text, int32_t(sizeof text - 1), Rect(10, 10, 20, 14), 0);  // a box smaller than a line
+  EXPECT_EQ(world.Count(0), world.CountIn(0, 10, 10, 20, 14));
 }
