@@ -172,9 +172,19 @@ int32_t BMPParser::ReadRaw(uint8_t* base, int32_t rowBytes) {
 int32_t BMPParser::ReadRLE8(uint8_t* base, int32_t rowBytes) {
   int16_t width, height;
   GetSize(width, height);
-  // Position: column x of stored row y, counted from the bottom of the picture.
+  // Position: column x of stored row y, counted from the bottom of the picture. Many writers
+  // encode each row over its padded length (a multiple of 4), so runs and literals may go on
+  // past the width into the padding: what falls there is dropped. The position never passes
+  // the padded length, and nothing is written above the top row.
+  const int32_t padded = mRowStep;
   int32_t x = 0, y = 0;
   auto row = [&](int32_t storedRow) { return base + (int64_t)(height - 1 - storedRow) * rowBytes; };
+  // Pixels of a run or literal of `count` at the position that land inside the picture;
+  // -1 when the run would leave its padded row or the picture.
+  auto visible = [&](int32_t count) -> int32_t {
+    if (y >= height || count > padded - x) return -1;
+    return std::max(0, std::min(count, width - x));
+  };
   mFile.StartSequential(mPixelOffset);
   uint8_t pair[2];
   uint8_t literal[256];
@@ -186,10 +196,9 @@ int32_t BMPParser::ReadRLE8(uint8_t* base, int32_t rowBytes) {
     }
     const int32_t count = pair[0];
     if (count > 0) {
-      // A run: as much as fits in the row is written, then the run is refused.
-      const int32_t fits = y < height ? std::min(count, width - x) : 0;
+      const int32_t fits = visible(count);
+      if (fits < 0) return Refuse(true, "RLE run leaves its row");
       if (fits > 0) std::memset(row(y) + x, pair[1], (size_t)fits);
-      if (fits < count) return Refuse(true, "RLE run leaves its row");
       x += count;
       continue;
     }
@@ -205,7 +214,7 @@ int32_t BMPParser::ReadRLE8(uint8_t* base, int32_t rowBytes) {
         if (!mFile.ReadNext(d, 2)) return Refuse(true, "read failed reading RLE BMP");
         x += d[0];
         y += d[1];
-        if (x > width || y > height) return Refuse(true, "RLE delta leaves the bitmap");
+        if (x > padded || y > height) return Refuse(true, "RLE delta leaves the bitmap");
         break;
       }
       default: {  // literal run of n bytes, padded to an even length
@@ -213,9 +222,9 @@ int32_t BMPParser::ReadRLE8(uint8_t* base, int32_t rowBytes) {
         if (!mFile.ReadNext(literal, (size_t)(n + (n & 1)))) {
           return Refuse(true, "read failed reading RLE BMP");
         }
-        const int32_t fits = y < height ? std::min(n, width - x) : 0;
+        const int32_t fits = visible(n);
+        if (fits < 0) return Refuse(true, "RLE literal leaves its row");
         if (fits > 0) std::memcpy(row(y) + x, literal, (size_t)fits);
-        if (fits < n) return Refuse(true, "RLE literal leaves its row");
         x += n;
         break;
       }

@@ -58,10 +58,12 @@ class BMPParser {
   const PlatformColorEntry* GetColors() const { return mColors; }
   const BMPInfoHeader& GetInfo() const { return mInfo; }
 
-  // Reads the pixels into `world`, whose size must be the picture's. Refused (1) for a
-  // world of another size or none, a file that is not 8-bit, an unknown compression, a
-  // truncated file and an RLE8 run, literal or delta that would leave its row or the
-  // picture; whatever was decoded before such a fault stays in the world.
+  // Reads the pixels into `world`, whose size must be the picture's. RLE8 rows may be
+  // encoded over their padded length (the width rounded up to 4): pixels past the width are
+  // dropped. Refused (1) for a world of another size or none, a file that is not 8-bit, an
+  // unknown compression, a truncated file and an RLE8 run, literal or delta that would
+  // leave its padded row or the picture; whatever was decoded before such a fault stays in
+  // the world.
   int32_t ReadPixels(Offscreen* world);
 
  private:

@@ -811,4 +811,76 @@ TEST_F(GraphicsStage, DeprecatedItemsAndOverwritesWarn) {
   }
 }
 
+// Sprite images whose RLE8 rows were encoded over the padded row length (as a common
+// converter writes palette images whose width is not a multiple of 4) or with literals
+// that pass the width: the BMP as the source of an SPR# sprite and as the colour image
+// beside a 32-bit TGA. The cells fill the sheet to its right edge, and every pixel of
+// every frame is compared with the sheet.
+TEST_F(GraphicsStage, RLE8BmpsEncodedOverTheirPaddedRowsBuild) {
+  const struct Style {
+    const char* name;
+    RLE8Rows rows;
+    int pad;
+  } styles[] = {
+      {"padded runs, padding 0", RLE8Rows::kPaddedRuns, 0},
+      {"padded runs, last pixel repeated", RLE8Rows::kPaddedRuns, -1},
+      {"padded literals", RLE8Rows::kPaddedLiterals, 3},
+  };
+  // Large, medium and small cell sides: sheets 28, 29, 30 and 31 pixels wide.
+  const int sides[][3] = {{16, 8, 4}, {16, 8, 5}, {16, 9, 5}, {17, 9, 5}};
+  const std::vector<TestRGB> pal = Palette();
+  for (const auto& side : sides) {
+    Sheet s(side[0] + side[1] + side[2], side[0]);
+    Cell cells[3];
+    for (int z = 0, left = 0; z < 3; left += side[z], z++) {
+      cells[z] = Cell{left, 0, side[z]};
+      for (int y = 0; y < side[z]; y++) {
+        for (int x = 0; x < side[z]; x++) {
+          const size_t i = s.At(left + x, y);
+          s.index[i] = uint8_t(x % 6 < 3 ? 30 + y + z : 40 + x + 2 * y);  // runs and literals
+          s.depth[i] = uint8_t(10 + x + y);
+        }
+      }
+    }
+    s.index[0] = 0;  // the top-left pixel gives the clear colour and depth
+    s.depth[0] = 255;
+    const std::string sizes = "<sizes lwidth=" + std::to_string(side[0]) + " lheight=" +
+                              std::to_string(side[0]) + " mwidth=" + std::to_string(side[1]) +
+                              " mheight=" + std::to_string(side[1]) + " swidth=" +
+                              std::to_string(side[2]) + " sheight=" + std::to_string(side[2]) + ">\n";
+    for (const Style& k : styles) {
+      SCOPED_TRACE(testing::Message() << k.name << ", width " << s.width);
+      TestImage8 im;
+      im.width = s.width;
+      im.height = s.height;
+      im.pixels = s.index;
+      im.palette = pal;
+      BMPWriteOptions o;
+      o.rle8 = true;
+      o.rleRows = k.rows;
+      o.rlePad = k.pad;
+      Art("flat.bmp", WriteBMP8(im, o));
+      Art("deep.bmp", WriteBMP8(im, o));
+      // The TGA's colours are all black: the indices must come from the BMP.
+      Art("deep.tga", Tga(s, std::vector<TestRGB>(256), 32));
+      const MorvikRun r = Build(dir, sizes +
+                                         "<sprite id=5 name=flat bmpfile=flat.bmp columns=1>\n"
+                                         "<sprite id=6 name=deep tgafile=deep.tga columns=1>\n");
+      ASSERT_EQ(r.exit, 0) << r.err;
+      OpenFile f(dir / "obj.iff");
+      const std::vector<uint8_t> flat = Resource(f.file, kSPR, 5);
+      const spritedec::SpriteListInfo flatInfo = List(flat, true);
+      ASSERT_EQ(flatInfo.count, 3u);
+      const std::vector<uint8_t> deep = Resource(f.file, kSPR2, 6);
+      const spritedec::SpriteListInfo deepInfo = List(deep, false);
+      ASSERT_EQ(deepInfo.count, 3u);
+      for (int n = 0; n < 3; n++) {
+        SCOPED_TRACE(n);
+        ExpectSprFrame(flat.data() + flatInfo.frames[n].offset, flatInfo.frames[n].size, s, cells[n]);
+        ExpectSpr2Frame(deep.data() + deepInfo.frames[n].offset, deepInfo.frames[n].size, s, cells[n], false);
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -120,11 +120,14 @@ TEST_F(BMPParserTest, RLE8DeltasAndRowsEndedEarly) {
 }
 
 TEST_F(BMPParserTest, CorruptRLE8IsRefusedWithoutWritingOutside) {
+  // The picture is 5 wide, so its rows may be encoded over 8 bytes but no further.
   struct Case { const char* why; std::vector<uint8_t> data; } cases[] = {
-      {"RLE run leaves its row", {6, 3}},
-      {"RLE run leaves its row", {3, 3, 3, 3}},
-      {"RLE literal leaves its row", {2, 1, 0, 4, 4, 4, 4, 4}},
-      {"RLE delta leaves the bitmap", {0, 2, 6, 0}},
+      {"RLE run leaves its row", {9, 3}},
+      {"RLE run leaves its row", {3, 3, 6, 3}},
+      {"RLE run leaves its row", {8, 3, 1, 3}},
+      {"RLE literal leaves its row", {2, 1, 0, 7, 4, 4, 4, 4, 4, 4, 4, 0}},
+      {"RLE delta leaves the bitmap", {0, 2, 9, 0}},
+      {"RLE delta leaves the bitmap", {6, 1, 0, 2, 3, 0}},
       {"RLE delta leaves the bitmap", {0, 2, 0, 4}},
       {"RLE run leaves its row", {0, 0, 0, 0, 0, 0, 1, 8}},  // above the top row
       {"RLE literal leaves its row", {0, 0, 0, 0, 0, 0, 0, 3, 1, 1, 1, 0}},
@@ -139,11 +142,50 @@ TEST_F(BMPParserTest, CorruptRLE8IsRefusedWithoutWritingOutside) {
     EXPECT_TRUE(capture.Saw(k.why)) << k.why;
     EXPECT_TRUE(PaddingClean()) << k.why;
   }
-  // What fitted before the fault stays.
+  // What was decoded before the fault stays; the run that would leave its row writes nothing.
   ScopedDebugCapture capture;
-  EXPECT_EQ(Load(RLE(5, 3, {3, 1, 4, 2})), 1);
+  EXPECT_EQ(Load(RLE(5, 3, {3, 1, 6, 2})), 1);
   EXPECT_EQ(At(2, 2), 1);
-  EXPECT_EQ(At(4, 2), 2);
+  EXPECT_EQ(At(3, 2), 0);
+}
+
+// Writers encode RLE8 rows in several ways: over the padded row length (runs and literals
+// that go on past the width, with padding of any value), or with an early end of line.
+// Every way reads as the same picture, at widths on both sides of each multiple of 4.
+TEST_F(BMPParserTest, RLE8RowsEncodedPastTheWidthOrEndedEarly) {
+  const struct Style {
+    const char* name;
+    RLE8Rows rows;
+    int pad;
+  } styles[] = {
+      {"to the width", RLE8Rows::kToWidth, 0},
+      {"padded runs, padding 0", RLE8Rows::kPaddedRuns, 0},
+      {"padded runs, padding 7", RLE8Rows::kPaddedRuns, 7},
+      {"padded runs, last pixel repeated", RLE8Rows::kPaddedRuns, -1},
+      {"padded literals", RLE8Rows::kPaddedLiterals, 7},
+      {"early end of line", RLE8Rows::kEarlyEnd, 0},
+  };
+  for (int32_t w : {1, 2, 3, 4, 5, 6, 7, 8, 9, 13, 255, 257, 301}) {
+    TestImage8 img;
+    img.width = w;
+    img.height = 4;
+    for (int32_t y = 0; y < img.height; ++y)
+      for (int32_t x = 0; x < w; ++x) {
+        // A run at the start, a literal after it, and odd rows that end in zeros.
+        const bool zeroTail = y % 2 == 1 && w > 2 && x >= w - 2;
+        img.pixels.push_back(zeroTail ? 0 : x < 3 ? uint8_t(9 + y) : uint8_t(y * 16 + x * 3 + 1));
+      }
+    img.palette.assign(256, TestRGB{});
+    for (const Style& k : styles) {
+      const std::string what = std::string(k.name) + ", width " + std::to_string(w);
+      BMPWriteOptions o;
+      o.rle8 = true;
+      o.rleRows = k.rows;
+      o.rlePad = k.pad;
+      ASSERT_EQ(Load(WriteBMP8(img, o)), 0) << what;
+      ExpectPicture(img, what);
+    }
+  }
 }
 
 TEST_F(BMPParserTest, BadHeadersAreRefused) {

@@ -60,39 +60,78 @@ std::vector<uint8_t> BuildBMP(const BMPFields& f, const std::vector<TestRGB>& co
   return out;
 }
 
-std::vector<uint8_t> EncodeRLE8(const TestImage8& image) {
+namespace {
+
+// Encodes `length` bytes of one row as runs (3 or more alike) and literals.
+void EncodeRLE8Row(const uint8_t* p, int32_t length, std::vector<uint8_t>& out) {
+  int32_t x = 0;
+  while (x < length) {
+    int32_t run = 1;
+    while (x + run < length && run < 255 && p[x + run] == p[x]) ++run;
+    if (run >= 3 || length - x < 3) {
+      // A run, or a short tail that a literal (at least 3 bytes) cannot hold.
+      out.push_back((uint8_t)run);
+      out.push_back(p[x]);
+      x += run;
+      continue;
+    }
+    // Literal: up to the next run of 3 or more.
+    int32_t n = 0;
+    while (x + n < length && n < 255) {
+      if (x + n + 2 < length && p[x + n] == p[x + n + 1] && p[x + n] == p[x + n + 2]) break;
+      ++n;
+    }
+    if (n < 3) {
+      for (int32_t i = 0; i < n; ++i) {
+        out.push_back(1);
+        out.push_back(p[x + i]);
+      }
+    } else {
+      out.push_back(0);
+      out.push_back((uint8_t)n);
+      out.insert(out.end(), p + x, p + x + n);
+      if (n & 1) out.push_back(0);
+    }
+    x += n;
+  }
+}
+
+// Encodes `length` bytes as literals of up to 255 bytes; a tail under 3 as runs of 1.
+void EncodeRLE8Literals(const uint8_t* p, int32_t length, std::vector<uint8_t>& out) {
+  int32_t x = 0;
+  while (length - x >= 3) {
+    int32_t n = std::min(255, length - x);
+    if (length - x - n > 0 && length - x - n < 3) n -= 3;  // keep the tail long enough
+    out.push_back(0);
+    out.push_back((uint8_t)n);
+    out.insert(out.end(), p + x, p + x + n);
+    if (n & 1) out.push_back(0);
+    x += n;
+  }
+  for (; x < length; ++x) {
+    out.push_back(1);
+    out.push_back(p[x]);
+  }
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeRLE8(const TestImage8& image, RLE8Rows rows, int pad) {
   std::vector<uint8_t> out;
+  const int32_t padded = (image.width + 3) & ~3;
+  std::vector<uint8_t> line;
   for (int32_t row = image.height - 1; row >= 0; --row) {
     const uint8_t* p = image.pixels.data() + (size_t)row * image.width;
-    int32_t x = 0;
-    while (x < image.width) {
-      int32_t run = 1;
-      while (x + run < image.width && run < 255 && p[x + run] == p[x]) ++run;
-      if (run >= 3 || image.width - x < 3) {
-        // A run, or a short tail that a literal (at least 3 bytes) cannot hold.
-        out.push_back((uint8_t)run);
-        out.push_back(p[x]);
-        x += run;
-        continue;
-      }
-      // Literal: up to the next run of 3 or more.
-      int32_t n = 0;
-      while (x + n < image.width && n < 255) {
-        if (x + n + 2 < image.width && p[x + n] == p[x + n + 1] && p[x + n] == p[x + n + 2]) break;
-        ++n;
-      }
-      if (n < 3) {
-        for (int32_t i = 0; i < n; ++i) {
-          out.push_back(1);
-          out.push_back(p[x + i]);
-        }
-      } else {
-        out.push_back(0);
-        out.push_back((uint8_t)n);
-        out.insert(out.end(), p + x, p + x + n);
-        if (n & 1) out.push_back(0);
-      }
-      x += n;
+    line.assign(p, p + image.width);
+    if (rows == RLE8Rows::kPaddedRuns || rows == RLE8Rows::kPaddedLiterals) {
+      line.resize((size_t)padded, pad < 0 ? p[image.width - 1] : (uint8_t)pad);
+    } else if (rows == RLE8Rows::kEarlyEnd) {
+      while (!line.empty() && line.back() == 0) line.pop_back();
+    }
+    if (rows == RLE8Rows::kPaddedLiterals) {
+      EncodeRLE8Literals(line.data(), (int32_t)line.size(), out);
+    } else {
+      EncodeRLE8Row(line.data(), (int32_t)line.size(), out);
     }
     out.push_back(0);
     out.push_back(0);  // end of line
@@ -117,7 +156,7 @@ std::vector<uint8_t> WriteBMP8(const TestImage8& image, const BMPWriteOptions& o
   }
   std::vector<uint8_t> data;
   if (options.rle8) {
-    data = EncodeRLE8(image);
+    data = EncodeRLE8(image, options.rleRows, options.rlePad);
   } else {
     int32_t rowLength = (image.width + 3) & ~3;
     data.assign((size_t)rowLength * image.height, 0);

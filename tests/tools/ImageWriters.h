@@ -33,11 +33,22 @@ struct TestImage8 {
   std::vector<TestRGB> palette;  // the colour table written
 };
 
+// How an RLE8 writer lays out each row; every row then ends with an end of line.
+enum class RLE8Rows {
+  kToWidth,         // runs and literals of the row's pixels, the last ending at the width
+  kPaddedRuns,      // the row and its padding (to a multiple of 4) encoded as one, so that
+                    // runs or literals go on past the width; the padding bytes are `rlePad`
+  kPaddedLiterals,  // the padded row as literals only (a short tail as runs of 1)
+  kEarlyEnd,        // pixels of value 0 at the row's end left out: the end of line comes early
+};
+
 struct BMPWriteOptions {
   uint32_t headerSize = kBMPInfoHeader;  // 40, 108 or 124
   bool topDown = false;                  // store rows top first (negative height)
   bool rle8 = false;                     // compression 1; rows are always bottom-up then
   bool writeColorsUsed = true;           // false: biClrUsed 0 (meaning 256), 256 entries written
+  RLE8Rows rleRows = RLE8Rows::kToWidth;
+  int rlePad = 0;                        // padding value; -1: the row's last pixel repeated
 };
 
 // Writes `image` as an 8-bit BMP: rows padded to 4 bytes, or RLE8-encoded with runs, literal
@@ -63,7 +74,8 @@ std::vector<uint8_t> BuildBMP(const BMPFields& fields, const std::vector<TestRGB
                               const std::vector<uint8_t>& pixelData);
 
 // RLE8 stream of one image (bottom row first), as WriteBMP8 writes it.
-std::vector<uint8_t> EncodeRLE8(const TestImage8& image);
+std::vector<uint8_t> EncodeRLE8(const TestImage8& image, RLE8Rows rows = RLE8Rows::kToWidth,
+                                int pad = 0);
 
 // ---- TGA ----
 
