@@ -115,7 +115,9 @@ bool WalkRows(const uint8_t* data, int32_t size, const PixelLayout& layout, Row 
   const bool wideCount = layout.indexed ? layout.rowBytes >= 250 : layout.rowBytes > 251;
   int32_t at = layout.rows;
   for (int32_t y = 0; y < layout.height; ++y) {
-    if (layout.rowBytes < 8) {
+    // Indexed rows of fewer than 8 bytes are stored as they are; direct rows are always
+    // packed, behind a one-byte length up to 251 row bytes.
+    if (layout.indexed && layout.rowBytes < 8) {
       if (at + unpacked > size) return false;
       std::memcpy(buffer.data(), data + at, static_cast<size_t>(unpacked));
       at += unpacked;

@@ -7,7 +7,10 @@
 // row lengths and the mask region size stay big-endian, as stored.
 //
 // Only the first pixel opcode is drawn: 0x9800 (packed bits, rect), 0x9900 (packed bits,
-// region) or 0x9A00 (direct bits, rect). Every count, size and row read from the data is
+// region) or 0x9A00 (direct bits, rect). Each packed row starts with its packed length: two
+// bytes when the row bytes are 250 or more (direct pixels: more than 251), else one. Indexed
+// rows of fewer than 8 bytes are stored unpacked; direct rows are packed at every width and
+// unpack to planes of width bytes (R, G, B, after an alpha plane with 4 components). Every count, size and row read from the data is
 // checked against the bytes present; a picture that runs short is not drawn.
 // Not thread-safe: the global palette and the port serve one drawing thread.
 #pragma once

@@ -55,6 +55,87 @@ std::vector<uint8_t> IndexedPicture(const std::vector<std::vector<uint8_t>>& row
   return p.b;
 }
 
+// PackBits: runs of 3 or more alike as repeats, the rest as literals, at most 128 each.
+std::vector<uint8_t> PackBits(const std::vector<uint8_t>& in) {
+  std::vector<uint8_t> out;
+  size_t i = 0;
+  while (i < in.size()) {
+    size_t run = 1;
+    while (i + run < in.size() && run < 128 && in[i + run] == in[i]) ++run;
+    if (run >= 3) {
+      out.push_back(uint8_t(1 - int(run)));
+      out.push_back(in[i]);
+      i += run;
+      continue;
+    }
+    size_t n = 0;
+    while (i + n < in.size() && n < 128 &&
+           !(i + n + 2 < in.size() && in[i + n] == in[i + n + 1] && in[i + n] == in[i + n + 2])) {
+      ++n;
+    }
+    out.push_back(uint8_t(n - 1));
+    out.insert(out.end(), in.begin() + long(i), in.begin() + long(i + n));
+    i += n;
+  }
+  return out;
+}
+
+// One stored row: packed behind a length of two bytes or one (`wideCount`), or as it is.
+void PutRow(BE& p, const std::vector<uint8_t>& row, bool packed, bool wideCount) {
+  if (!packed) {
+    for (uint8_t v : row) p.u8(v);
+    return;
+  }
+  const std::vector<uint8_t> bytes = PackBits(row);
+  if (wideCount) {
+    p.u16(uint16_t(bytes.size()));
+  } else {
+    p.u8(uint8_t(bytes.size()));
+  }
+  for (uint8_t v : bytes) p.u8(v);
+}
+
+// The 46 bytes of a pixel map after its base address.
+void PutPixMap(BE& p, int16_t w, int16_t h, uint16_t rowBytes, uint16_t packType, uint16_t pixelType,
+               uint16_t pixelSize, uint16_t cmpCount) {
+  p.u16(0x8000 | rowBytes);
+  p.rect(0, 0, h, w);
+  p.u16(0), p.u16(packType), p.u32(0), p.u32(0x00480000), p.u32(0x00480000);
+  p.u16(pixelType), p.u16(pixelSize), p.u16(cmpCount), p.u16(8), p.u32(0), p.u32(0), p.u32(0);
+}
+
+// A picture `w` wide with the given row bytes, laid out as the row rule says. Indexed:
+// `rows` hold colour-table indices, `rowBytes` bytes a row (0 past the width); direct:
+// `rows` hold the planes, each `w` bytes (alpha first with 4 components).
+std::vector<uint8_t> RowRulePicture(bool direct, int16_t w, uint16_t rowBytes,
+                                    const std::vector<std::vector<uint8_t>>& rows, uint16_t cmpCount = 3) {
+  const int16_t h = int16_t(rows.size());
+  BE p;
+  p.u16(0);
+  p.rect(0, 0, h, w);
+  p.u16(0x0011), p.u16(0x02FF), p.u16(0x001E);
+  if (direct) {
+    p.u16(0x9A00);
+    p.u32(0x000000FF);  // base address
+    PutPixMap(p, w, h, rowBytes, 4, 16, 32, cmpCount);
+  } else {
+    p.u16(0x9800);
+    PutPixMap(p, w, h, rowBytes, 0, 0, 8, 1);
+    p.u32(7), p.u16(0), p.u16(255);
+    for (int i = 0; i < 256; ++i) {
+      const uint16_t grey = uint16_t((10 + i % 200) * 257);  // entry i is grey 10 + i % 200
+      p.u16(uint16_t(i)), p.u16(grey), p.u16(grey), p.u16(grey);
+    }
+  }
+  p.rect(0, 0, h, w), p.rect(0, 0, h, w), p.u16(0);
+  for (const std::vector<uint8_t>& row : rows) {
+    const bool packed = direct || rowBytes >= 8;
+    PutRow(p, row, packed, direct ? rowBytes > 251 : rowBytes >= 250);
+  }
+  p.u16(0x00FF);
+  return p.b;
+}
+
 // The global palette: index 0 white, 5 black, 6 red, 7 green, others grey.
 void SetGlobalColours() {
   PlatformColorEntry colors[256];
@@ -103,6 +184,49 @@ TEST(Picture, IndexedPixelsMatchTheGlobalPaletteOnce) {
   ASSERT_TRUE(Picture::DrawPixels32(pict.data(), int32_t(pict.size()), argb, 32, 8, 1, 0, 0));
   EXPECT_EQ(argb[4 + 1], 255);
   EXPECT_EQ(argb[4 + 2], 0);
+}
+
+// Row layouts on both sides of each threshold: the one-byte and two-byte packed lengths of
+// indexed (250 row bytes) and direct (251) pictures, indexed rows under 8 bytes stored as
+// they are, and direct rows packed at every width, the narrowest included.
+TEST(Picture, RowsFollowTheRowRuleAtEveryThreshold) {
+  SetGlobalColours();
+  const struct Case {
+    bool direct;
+    int16_t width;
+    uint16_t rowBytes;
+    uint16_t cmpCount;
+  } cases[] = {
+      {false, 5, 7, 1},    {false, 8, 8, 1},    {false, 6, 9, 1},     {false, 249, 249, 1},
+      {false, 250, 250, 1}, {false, 200, 300, 1}, {true, 1, 4, 3},     {true, 1, 7, 3},
+      {true, 2, 8, 3},     {true, 2, 8, 4},     {true, 62, 248, 3},   {true, 62, 251, 3},
+      {true, 63, 252, 3},  {true, 63, 252, 4},
+  };
+  const int16_t h = 3;
+  for (const Case& k : cases) {
+    SCOPED_TRACE(testing::Message() << (k.direct ? "direct" : "indexed") << " width " << k.width
+                                    << " row bytes " << k.rowBytes << " components " << k.cmpCount);
+    // Greys 10..209 map to the palette index of the same number; runs and single pixels.
+    std::vector<std::vector<uint8_t>> want(h, std::vector<uint8_t>(size_t(k.width)));
+    std::vector<std::vector<uint8_t>> stored(h);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < k.width; ++x) want[y][x] = uint8_t(10 + ((x / 4) % 2 ? x * 7 + y : y * 3) % 200);
+      if (k.direct) {
+        if (k.cmpCount == 4) stored[y].assign(size_t(k.width), 0xFF);  // alpha plane
+        for (int plane = 0; plane < 3; ++plane) stored[y].insert(stored[y].end(), want[y].begin(), want[y].end());
+      } else {
+        stored[y].assign(k.rowBytes, 0);
+        for (int x = 0; x < k.width; ++x) stored[y][x] = uint8_t(want[y][x] - 10);
+      }
+    }
+    std::vector<uint8_t> pict = RowRulePicture(k.direct, k.width, k.rowBytes, stored, k.cmpCount);
+    Picture::SwapPicture(pict.data(), int32_t(pict.size()));
+    std::vector<uint8_t> buffer(size_t(k.width) * h, 0);
+    ASSERT_TRUE(Picture::DrawPixels(pict.data(), int32_t(pict.size()), buffer.data(), k.width, k.width, h, 0, 0,
+                                    true));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < k.width; ++x) ASSERT_EQ(buffer[size_t(y) * k.width + x], want[y][x]) << x << "," << y;
+  }
 }
 
 TEST(Picture, RefusesPicturesItCannotDraw) {
