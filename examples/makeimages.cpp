@@ -1,8 +1,10 @@
 // Makes the images of the example object, or of the benchmark object, into a folder:
 //
 //   makeimages example <folder>      the small object that examples/chair.omk describes
-//   makeimages bench <folder> [n]    n sprite sheets of 4 sprites each (default 10) and their
-//                                    object-make file bench.omk
+//   makeimages bench <folder> [n] [large] [alpha]
+//                                    n sprite sheets of 4 sprites each (default 10) with large
+//                                    cells of `large` pixels (default 336), their alpha images
+//                                    unless `alpha` is 0, and their object-make file bench.omk
 //
 // Every sprite sheet is a row of view cells per sprite: 4 (or fewer) large cells, then the
 // medium and the small ones. Objects are drawn as shaded discs on a clear background, with
@@ -221,10 +223,12 @@ bool MakeExample(const std::string& dir) {
          WriteRawPalette(dir + "/rug.bmp", pal);
 }
 
-bool MakeBench(const std::string& dir, int sheets) {
+bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha) {
   const std::vector<Rgb> pal = MakePalette();
-  const int large = 336;
-  std::string omk = "<sizes lwidth=336 lheight=336 mwidth=168 mheight=168 swidth=84 sheight=84>\n";
+  char sizes[160];
+  snprintf(sizes, sizeof sizes, "<sizes lwidth=%d lheight=%d mwidth=%d mheight=%d swidth=%d sheight=%d>\n",
+           large, large, large / 2, large / 2, large / 4, large / 4);
+  std::string omk = sizes;
   for (int s = 0; s < sheets; s++) {
     char name[32];
     snprintf(name, sizeof name, "sheet%02d", s);
@@ -232,7 +236,7 @@ bool MakeBench(const std::string& dir, int sheets) {
     const std::string base = dir + "/" + name;
     if (!WriteTga(base + ".tga", sheet, pal, TgaKind::kColourDepth32) ||
         !WriteBmp(base + ".bmp", sheet, pal) ||
-        !WriteTga(base + "alpha.tga", sheet, pal, TgaKind::kAlpha24)) {
+        (withAlpha && !WriteTga(base + "alpha.tga", sheet, pal, TgaKind::kAlpha24))) {
       return false;
     }
     for (int row = 0; row < 4; row++) {
@@ -255,12 +259,19 @@ bool MakeBench(const std::string& dir, int sheets) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: makeimages example|bench <folder> [sheets]\n");
+    fprintf(stderr, "usage: makeimages example|bench <folder> [sheets] [large] [alpha]\n");
     return 2;
   }
   const std::string mode = argv[1];
   if (mode == "example") return MakeExample(argv[2]) ? 0 : 1;
-  if (mode == "bench") return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10) ? 0 : 1;
+  if (mode == "bench") {
+    const int large = argc > 4 ? atoi(argv[4]) : 336;
+    if (large < 4 || large > 2048) {
+      fprintf(stderr, "makeimages: large cells of 4 to 2048 pixels\n");
+      return 2;
+    }
+    return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10, large, argc > 5 ? atoi(argv[5]) != 0 : true) ? 0 : 1;
+  }
   fprintf(stderr, "makeimages: unknown mode %s\n", argv[1]);
   return 2;
 }

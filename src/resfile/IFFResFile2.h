@@ -128,6 +128,9 @@ class IFFResFile2 : public iResFile {
   int32_t GetRovingOffset() const { return fRovingOffset; }
   uint32_t GetMapOffset() const { return fMapOffset; }
   bool IsDirty() const { return fDirty; }
+  // The index of the open file (null while closed): its types and, per resource, the id,
+  // name and flags, for listing a file without loading any data.
+  const IFFResMap* GetMap() const { return fMap.get(); }
 
  private:
   struct Found {  // an entry and the type of its node

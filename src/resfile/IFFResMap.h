@@ -111,6 +111,7 @@ class IFFResMap {
   // Direct access for the file's walks over all entries.
   size_t NodeCount() const { return fNodes.size(); }
   IFFTypeNode& NodeAt(size_t index) { return *fNodes[index]; }
+  const IFFTypeNode& NodeAt(size_t index) const { return *fNodes[index]; }
 
  private:
   std::vector<std::unique_ptr<IFFTypeNode>> fNodes;  // in order of creation

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# The speed figures of the graphics road, each printed beside its goal, from one command:
+#
+#   bash bench/bench_all.sh [rounds] [sheets]     (default 5 rounds, 32 sheets)
+#
+# It builds release programs with the benchmarks into build-bench/, generates the data sets
+# into build-bench/data/ and measures, interleaved round by round (medians of the rounds):
+# - a whole graphics build (morvik -spec -graphics) of `sheets` 1792 x 1024 32-bit TGAs with
+#   depth, each with its 8-bit palette BMP, against cat of the same input files;
+# - opening a 10,000-resource, 100 MB object file through its saved map and listing every
+#   resource (bench_openlist), against cat of that file;
+# then, once, the fsync and fdatasync calls of one build (when strace is there), and the
+# micro-benchmarks of TGA conversion (bench_tga) and SPR2 encoding (bench_encoders), which
+# interleave their own runs and print their own goals.
+# Every build must write the same object file: its SHA-256 is printed and compared.
+# Not run by the test command. The machine should be otherwise idle for figures that mean
+# anything; the ratios are what the goals are about.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+rounds=${1:-5}
+sheets=${2:-32}
+jobs=${JOBS:-3}
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOBJTOOLS_BENCH=ON > /dev/null
+cmake --build build-bench -j "$jobs" --target morvik bench_openlist bench_tga bench_encoders > /dev/null
+bin=build-bench/bin
+
+work=build-bench/data
+rm -rf "$work"
+mkdir -p "$work/art"
+"${CXX:-c++}" -std=c++17 -O2 -o "$work/makeimages" examples/makeimages.cpp
+"$work/makeimages" bench "$work/art" "$sheets" 256 0
+printf 'IFF FILE 2.5:TYPE FOLLOWED BY SIZE\0 PELOR VANTRICK & KOBRU 1\0\0\0\0' > "$work/empty.iff"
+"$bin/bench_openlist" make "$work/large.iff" 10000 100
+
+inputs=("$work"/art/*.tga "$work"/art/*.bmp)
+input_bytes=$(cat "${inputs[@]}" | wc -c)
+
+now() { date +%s.%N; }
+median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+build_once() {
+  cp "$work/empty.iff" "$work/bench.iff"
+  "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" -graphics "$work/art/" 2> "$work/build.log"
+}
+
+cat "${inputs[@]}" "$work/large.iff" > /dev/null  # warm the page cache
+: > "$work/cat_in.txt"; : > "$work/build.txt"; : > "$work/cat_iff.txt"; : > "$work/list.txt"
+digests=()
+for ((r = 0; r < rounds; r++)); do
+  t0=$(now); cat "${inputs[@]}" > /dev/null; t1=$(now)
+  build_once; t2=$(now)
+  digests+=("$(sha256sum < "$work/bench.iff" | cut -c1-16)")
+  t3=$(now); cat "$work/large.iff" > /dev/null; t4=$(now)
+  "$bin/bench_openlist" run "$work/large.iff" 1 | awk '{print $1}' >> "$work/list.txt"
+  echo "$t1 - $t0" | bc -l >> "$work/cat_in.txt"
+  echo "$t2 - $t1" | bc -l >> "$work/build.txt"
+  echo "$t4 - $t3" | bc -l >> "$work/cat_iff.txt"
+done
+cat_in=$(median < "$work/cat_in.txt")
+build=$(median < "$work/build.txt")
+cat_iff=$(median < "$work/cat_iff.txt")
+list=$(median < "$work/list.txt")
+
+same=yes
+for d in "${digests[@]}"; do [[ "$d" == "${digests[0]}" ]] || same=no; done
+
+syncs="n/a (no strace)"
+if command -v strace > /dev/null; then
+  cp "$work/empty.iff" "$work/bench.iff"
+  if strace -f -c -e trace=fsync,fdatasync -o "$work/strace.txt" \
+       "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" -graphics "$work/art/" 2> /dev/null; then
+    syncs=$(awk '$NF == "fsync" || $NF == "fdatasync" {n += $4} END {print n + 0}' "$work/strace.txt")
+  fi
+fi
+
+printf '\nwhole build: %d sheets of 1792 x 1024 (%.1f megapixels), %.1f MB of input, %d sprites; median of %d rounds\n' \
+  "$sheets" "$(echo "$sheets * 1792 * 1024 / 1000000" | bc -l)" "$(echo "$input_bytes / 1000000" | bc -l)" \
+  $((sheets * 4)) "$rounds"
+printf '  build (morvik -graphics)  %8.3f s\n' "$build"
+printf '  cat of the input files    %8.3f s\n' "$cat_in"
+printf '  build / cat               %8.2f     goal: <= 2.0\n' "$(echo "$build / $cat_in" | bc -l)"
+printf '  fsync + fdatasync calls   %8s     goal: a handful per build\n' "$syncs"
+printf '  object file %d bytes, SHA-256 %s..., the same in every round: %s\n' \
+  "$(wc -c < "$work/bench.iff")" "${digests[0]}" "$same"
+printf '\nopen and list: 10000 resources, %.1f MB, through the saved map; median of %d rounds\n' \
+  "$(echo "$(wc -c < "$work/large.iff") / 1000000" | bc -l)" "$rounds"
+printf '  open + list + close       %8.4f s\n' "$list"
+printf '  cat of the file           %8.4f s\n' "$cat_iff"
+printf '  open-and-list / cat       %8.3f     goal: < 0.05\n' "$(echo "$list / $cat_iff" | bc -l)"
+echo
+"$bin/bench_tga" "$work" "$rounds"
+echo
+"$bin/bench_encoders" "$rounds"
