@@ -203,9 +203,9 @@ int32_t BMPParser::ReadRLE8(uint8_t* base, int32_t rowBytes) {
       continue;
     }
     switch (pair[1]) {
-      case 0:  // end of line
+      case 0:  // end of line (rows past the top stay refused, however many)
         x = 0;
-        ++y;
+        if (y < height) ++y;
         break;
       case 1:  // end of bitmap
         return kBMPNoErr;
