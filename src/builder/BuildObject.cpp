@@ -5,7 +5,9 @@
 // the object file is writable.
 //
 // The object file is closed on every way out of the build, a fatal error included, so that
-// whatever the stages wrote reaches the disk.
+// whatever the stages wrote reaches the disk. A stage whose resources the file did not take
+// or write, and a close that could not write what was pending, end the build with a fatal
+// error naming the object file: no build whose writes were lost ends as a success.
 
 #include <cstdio>
 #include <memory>
@@ -27,6 +29,21 @@ void CheckWritable(iResFile* file) {
   }
 }
 
+void ThrowObjectFileError(int32_t error) {
+  char message[400];
+  if (gCurrentBuilder != nullptr && gCurrentBuilder->fObjectFile.length() > 0) {
+    std::snprintf(message, sizeof message, "could not write object file %s (error %d)",
+                  gCurrentBuilder->fObjectFile.c_str(), int(error));
+  } else {
+    std::snprintf(message, sizeof message, "could not write object file (error %d)", int(error));
+  }
+  ThrowError(message);
+}
+
+void CheckObjectFileWrite(int32_t error) {
+  if (error != 0) ThrowObjectFileError(error);
+}
+
 void StageNotBuilt(const char* option) {
   char message[256];
   std::snprintf(message, sizeof message, "%s: this stage is not built yet", option);
@@ -44,6 +61,14 @@ std::unique_ptr<iResFile> OpenObjectFile(const StringBuffer& path) {
   std::unique_ptr<iResFile> file(new IFFResFile2);
   if (file->Open(path) != 0) ThrowError("could not open object file");
   return file;
+}
+
+// Closing writes whatever is still pending and the file's index: a failure there means the
+// build's resources are not on disk, and the build must not pass for a success.
+void CloseObjectFile(std::unique_ptr<iResFile>& file) {
+  const int32_t error = file->Close();
+  file.reset();
+  CheckObjectFileWrite(error);
 }
 
 }  // namespace
@@ -82,7 +107,10 @@ void ObjectBuilder::Build() {
   if (fMakeFamilyHistory) WriteFamilyHistoryReport(file.get(), fFamilyHistoryFile);
 
   // Without an object-make file the build ends here.
-  if (fAttributesFile.length() == 0) return;
+  if (fAttributesFile.length() == 0) {
+    CloseObjectFile(file);
+    return;
+  }
 
   // 11. Read the object-make file into a new spec set. The tags live until the close.
   delete fSpecs;
@@ -122,5 +150,5 @@ void ObjectBuilder::Build() {
   if (fMakeBitmaps) WriteBitmapStage(*fSpecs, file.get(), fBitmapDir);
 
   // 22. Close: the object file writes what is pending; the tags go with it.
-  file.reset();
+  CloseObjectFile(file);
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BuildStages.h"
 #include "MHandle.h"
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
@@ -71,7 +72,9 @@ uint16_t ShortOr(AttribTable& tag, const char* key, uint16_t absent) {
 }  // namespace
 
 int32_t AddBitmapResource(const StringBuffer& directory, const StringBuffer& fileName,
-                          iResFile* file, uint32_t type, uint16_t id, uint8_t language) {
+                          iResFile* file, uint32_t type, uint16_t id, uint8_t language,
+                          bool* fileFailed) {
+  if (fileFailed != nullptr) *fileFailed = false;
   std::string path = directory.c_str();
   if (!path.empty() && path.back() != '/' && path.back() != '\\') path += '/';
   path += fileName.c_str();
@@ -110,17 +113,34 @@ int32_t AddBitmapResource(const StringBuffer& directory, const StringBuffer& fil
   if (error != 0) {
     HFree(handle);  // the file did not take it
     PrintWarning("coult not add bmp resource");
+    if (fileFailed != nullptr) *fileFailed = true;
     return error;
   }
   file->WriteResource(handle);
   error = file->GetError();
+  if (error == 0) {
+    file->DetachAndDispose(handle);
+    error = file->GetError();
+  }
   if (error != 0) {
     PrintWarning("coult not write bmp resource");
-    return error;  // the data stay with the file, pending
+    if (fileFailed != nullptr) *fileFailed = true;
   }
-  file->DetachAndDispose(handle);
-  return file->GetError();
+  return error;  // on failure the data stay with the file, pending
 }
+
+namespace {
+
+// AddBitmapResource for a stage: a bitmap that cannot be read stays a warning; a bitmap the
+// object file did not take or write ends the build.
+void SaveBitmapResource(const StringBuffer& directory, const StringBuffer& fileName, iResFile* file,
+                        uint32_t type, uint16_t id, uint8_t language) {
+  bool fileFailed = false;
+  const int32_t error = AddBitmapResource(directory, fileName, file, type, id, language, &fileFailed);
+  if (fileFailed) ThrowObjectFileError(error);
+}
+
+}  // namespace
 
 // --- CatalogSpec ----------------------------------------------------------------------------
 
@@ -188,9 +208,9 @@ void CatalogSpec::Save(const StringBuffer& bitmapDir, iResFile* /*file*/) {
   if (fTarget == nullptr || !fWords) return;
   iResFile* file = fTarget->GetFile();
   const uint16_t* words = fWords->fWords;
-  AddBitmapResource(bitmapDir, fThumbnailFile, file, kBitmapResourceType, uint16_t(fId), 0);
+  SaveBitmapResource(bitmapDir, fThumbnailFile, file, kBitmapResourceType, uint16_t(fId), 0);
   if (words[kWordPopupId] != 0) {
-    AddBitmapResource(bitmapDir, fPopupFile, file, kBitmapResourceType, words[kWordPopupId], 0);
+    SaveBitmapResource(bitmapDir, fPopupFile, file, kBitmapResourceType, words[kWordPopupId], 0);
   }
   ObjDefinition* definition = fTarget->GetDefinition();
   if (definition == nullptr) ThrowError("no definition to save");
@@ -214,6 +234,6 @@ void BMPResourceSpec::Parse(AttribTable& tag) {
 }
 
 void BMPResourceSpec::Save(const StringBuffer& bitmapDir, iResFile* file) {
-  AddBitmapResource(bitmapDir, fFileName, file, kBitmapResourceType, uint16_t(fId),
-                    uint8_t(fLanguage));
+  SaveBitmapResource(bitmapDir, fFileName, file, kBitmapResourceType, uint16_t(fId),
+                     uint8_t(fLanguage));
 }

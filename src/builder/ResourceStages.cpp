@@ -36,7 +36,7 @@ void WriteSoundsStage(SpecSet& specs, iResFile* file) {
     SoundRecord record;
     record.fId = uint16_t(spec.fId);
     record.fName.assign(spec.fWaveFile);
-    record.Save(file);
+    if (!record.Save(file)) ThrowObjectFileError(file->GetError() != 0 ? file->GetError() : -1);
   });
 }
 

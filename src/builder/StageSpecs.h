@@ -27,8 +27,11 @@ constexpr uint32_t kBitmapResourceType = 0x424D505F;
 // not end in one) into a new resource (type, id, language) named after the file, in native
 // order, and writes it. Returns 0, -1 when the file cannot be opened or read, or the memory
 // or resource-file error; every failure is also a warning. The file keeps no handle.
+// `fileFailed`, when given, is set when the bitmap was read but the object file did not take
+// or write it (a missing bitmap is the author's to mend; a lost write is not).
 int32_t AddBitmapResource(const StringBuffer& directory, const StringBuffer& fileName,
-                          iResFile* file, uint32_t type, uint16_t id, uint8_t language);
+                          iResFile* file, uint32_t type, uint16_t id, uint8_t language,
+                          bool* fileFailed = nullptr);
 
 // Sets label `index` (from 0) of the set's current language: the set is first padded, while
 // it holds `index` or fewer strings, with strings that read their own number counted from 0.
@@ -72,6 +75,7 @@ class TreeTableSpec : public GenericSpec {
   std::vector<int32_t> fInteractions;  // indexes named by "interaction" tags, in tag order
   iResFile* fFile = nullptr;           // the target's file
   int16_t fTableId = 0;                // the definition's tree-table id
+  bool fUnreadable = false;            // a stored table was there but did not load
 };
 
 // A "sound" tag: one wave-file reference ('FWAV').

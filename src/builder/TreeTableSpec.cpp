@@ -34,8 +34,13 @@ void TreeTableSpec::Parse(AttribTable& tag, SpecSet& specs) {
   fFile = fTarget->GetFile();
   ObjDefinition* definition = fTarget->GetDefinition();
   fTableId = definition ? int16_t(definition->fWords[kWordTreeTableId]) : 0;
-  if (fTable->Load(fFile, fTableId) != 0) {
+  const int32_t loaded = fTable->Load(fFile, fTableId);
+  if (loaded != 0) {
     PrintWarning("Could not load existing tree table", TagPlace(tag));
+    // A table that is not there is made new; one that is there but does not read (damaged,
+    // or of a later version) must not be saved over: the author's interactions would go.
+    const bool missing = loaded == -1 || (loaded == -99 && fFile->GetError() == noSuchResourceErr);
+    fUnreadable = !missing;
   }
   AttribEntry* name = tag.FindEntry("name");
   fName.assign(name ? EntryValue(name) : "");
@@ -61,6 +66,12 @@ void TreeTableSpec::ParseInteraction(AttribTable& tag) {
 }
 
 void TreeTableSpec::Save() {
+  if (fUnreadable) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "existing tree table %d could not be read; it is left as it was", int(fTableId));
+    ThrowError(message);
+  }
   if (!fTable || fTable->Save(fFile, fTableId, fName.c_str()) != 0) {
     ThrowError("couldn't save tree table");
   }

@@ -218,7 +218,14 @@ void TreeTable::Reconstitute(ReconStream& stream, iResFile* file, uint16_t id) {
   stream.ReconInt16(&count);
   stream.ReconInt16(&version);
   if (stream.Failed()) return;
-  if (stream.IsReading()) fLoadedVersion = version;
+  if (stream.IsReading()) {
+    fLoadedVersion = version;
+    // A later version's layout is unknown: reading it as ours would make up entries.
+    if (version > kTreeTableVersion) {
+      DeleteEntries();
+      return;
+    }
+  }
   if (version >= 9) {
     bool packed = true;
     stream.ReconBool(&packed);
@@ -268,6 +275,7 @@ int32_t TreeTable::Load(iResFile* file, int16_t id) {
     DeleteEntries();
     return shortReadErr;
   }
+  if (fLoadedVersion > kTreeTableVersion) return unsupportedErr;
 
   if (fLoadedVersion < 8) {
     XASSERT(false, "old tree table found");

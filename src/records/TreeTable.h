@@ -91,7 +91,9 @@ class TreeTable {
   bool RemoveEntry(TreeTableEntry* entry);
 
   // Loads ('TTAB', id) with its names. 0; -1 without a valid file or for id 0; -99 when the
-  // table is missing; shortReadErr for data that do not read (the table is then empty).
+  // table is missing (or its data could not be fetched: the file's error says which);
+  // shortReadErr for data that do not read and unsupportedErr for a version above 9 (the
+  // table is then empty).
   int32_t Load(iResFile* file, int16_t id);
   // Saves as ('TTAB', id) in version 9 under `name`, then the names into 'TTAs' id. 0; -1
   // for a bad id or file; the file's error when the table could not be added or written.

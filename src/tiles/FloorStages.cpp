@@ -16,8 +16,8 @@ void FloorStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
   CheckImageRendered(&colour);
-  MakeFloorTile(&colour, file, static_cast<uint32_t>(builder.fTileId), builder.fFloorShadow,
-                builder.fPoolTile);
+  CheckObjectFileWrite(MakeFloorTile(&colour, file, static_cast<uint32_t>(builder.fTileId),
+                                     builder.fFloorShadow, builder.fPoolTile));
 }
 
 void WaterTileStage(ObjectBuilder& builder, iResFile* file) {
@@ -29,7 +29,7 @@ void ThickWallsStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
   CheckImageRendered(&colour);
-  MakeThickWalls(&colour, builder.fThickWallScale, file);
+  CheckObjectFileWrite(MakeThickWalls(&colour, builder.fThickWallScale, file));
 }
 
 void ThickCutawayStage(ObjectBuilder& builder, iResFile* file) {
@@ -39,7 +39,7 @@ void ThickCutawayStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen alpha;
   RenderImageFile(&builder.fBmpFile, &builder.fTgaFile, &colour, &alpha, 0);
   CheckImageRendered(&colour);
-  MakeThickCutaway(&colour, &alpha, builder.fThickWallScale, file);
+  CheckObjectFileWrite(MakeThickCutaway(&colour, &alpha, builder.fThickWallScale, file));
 }
 
 void InstallFloorStages() {

@@ -50,8 +50,8 @@ void FloorTileRect(MacRect& rect, int32_t zoom) {
   }
 }
 
-void MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shadow, uint8_t pool) {
-  try {
+int32_t MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shadow, uint8_t pool) {
+  return RunWallMaker([&] {
     const bool inPoolTile = pool != 0;
     if (shadow != 0) XASSERT(false == inPoolTile, "pooltile & shadow?!?");
     const bool isShadow = shadow != 0;
@@ -76,9 +76,7 @@ void MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shado
     if (!isShadow) {
       WriteTilePalette(file, static_cast<uint16_t>(paletteId));
     }
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }
 
 MHandle* MakeFloorSpriteList(Offscreen* colour, int32_t zoom, uint32_t paletteId) {

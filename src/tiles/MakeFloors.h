@@ -55,8 +55,9 @@ inline uint16_t WaterSpriteId(int32_t id) {
 // -floor, -floorshadow (`shadow`) and -pooltile (`pool`): the SPR2 sprite of each zoom of
 // tile `id` from `colour`, then (unless a shadow) the global palette as PALT under the
 // palette id: the id itself for a floor, PoolSpriteId(id, 1) for a pool tile. A shadow's
-// lists name palette 1 and no PALT is written.
-void MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shadow, uint8_t pool);
+// lists name palette 1 and no PALT is written. Answers 0, or the object file's error when a
+// list or the palette could not be added or written (after printing it).
+int32_t MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shadow, uint8_t pool);
 
 // The SPR2 list of one zoom's tile of `colour`: version 1000, one frame trimmed on all four
 // sides past the clear colour (the image's top-left pixel). Null after printing the failure.

@@ -78,20 +78,18 @@ bool ThickWallPieceRects(MacRect rects[kThickWallPieceCount], int32_t scale) {
   return true;
 }
 
-void MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file) {
-  try {
+int32_t MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file) {
+  return RunWallMaker([&] {
     RefuseBadScale(scale);
     MHandle* list = MakeThickList(colour, scale, TileColourSettings(colour), kThickWallPaletteId,
                                   kSpriteListColorVersion);
     if (list != nullptr) WriteWallSprites(file, list, ThickWallSpriteId(scale), nullptr);
     WriteTilePalette(file, kThickWallPaletteId);
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }
 
-void MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFile* file) {
-  try {
+int32_t MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFile* file) {
+  return RunWallMaker([&] {
     RefuseBadScale(zoom);
     MHandle* list = MakeThickList(colour, zoom, TileColourSettings(colour), kThickCutawayPaletteId,
                                   kSpriteListColorVersion);
@@ -109,7 +107,5 @@ void MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFil
       alphaList = MakeThickList(alpha, zoom, settings, kNoPaletteId, kThickAlphaListVersion);
     }
     if (alphaList != nullptr) WriteWallSprites(file, alphaList, ThickCutawayAlphaSpriteId(zoom), nullptr);
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }

@@ -47,9 +47,10 @@ inline uint16_t ThickCutawayAlphaSpriteId(int32_t zoom) {
 bool ThickWallPieceRects(MacRect rects[kThickWallPieceCount], int32_t scale);
 
 // -thickwalls: the SPR# list 4095 + scale of the pieces of `colour` (palette id 4096,
-// untrimmed, host order), then the global palette as PALT 4096.
-void MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file);
+// untrimmed, host order), then the global palette as PALT 4096. Both makers answer 0, or the
+// object file's error when a list or palette could not be added or written (after printing it).
+int32_t MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file);
 
 // -thickcutaway: the colour list 5119 + zoom (palette id 5120) and PALT 5120, then the list
 // 6143 + zoom of the same pieces of `alpha` (version 505, no palette).
-void MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFile* file);
+int32_t MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFile* file);

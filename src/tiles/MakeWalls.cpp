@@ -80,6 +80,8 @@ MHandle* MakeWallList(Offscreen* colour, Offscreen* depth, int32_t zoom) {
   MakeCompressor();
   MacRect rects[kWallFrames];
   if (!GetWallRects(zoom, rects)) return nullptr;
+  // Pieces that leave the image would be cut from pixels that are not there: empty frames.
+  if (!TileRectsInside(colour, rects, kWallFrames)) ThrowWallError("image too small for the wall pieces", zoom);
   gCompressor->SetSettings(ColourSettings(TopLeftPixel(colour)));
   gCompressor->TrimFrames(colour, rects, kWallFrames, kTrimTop, 0);
   MHandle* list = nullptr;
@@ -106,12 +108,13 @@ MHandle* MakeWallList(Offscreen* colour, Offscreen* depth, int32_t zoom) {
 }
 
 // A style or pattern list: four untrimmed frames of `world`, the global palette for the
-// colour suppression.
+// colour suppression. An image that does not hold the four pieces throws `tooSmall`.
 MHandle* MakeFourFrameList(Offscreen* world, int32_t zoom, bool transition, const CompressorSettings& settings,
-                           uint32_t paletteId) {
+                           uint32_t paletteId, const char* tooSmall) {
   MakeCompressor();
   MacRect rects[kStyleFrames];
   if (!GetWallStyleRects(zoom, transition, rects)) return nullptr;
+  if (!TileRectsInside(world, rects, kStyleFrames)) ThrowWallError(tooSmall, zoom);
   gCompressor->SetSettings(settings);
   MHandle* list = nullptr;
   int32_t status = gCompressor->CompressSpriteList(world, rects, list, kStyleFrames, GetGlobalPalette(),
@@ -121,7 +124,8 @@ MHandle* MakeFourFrameList(Offscreen* world, int32_t zoom, bool transition, cons
 }
 
 MHandle* MakeStyleList(Offscreen* world, int32_t style, int32_t zoom) {
-  return MakeFourFrameList(world, zoom, style == kTransitionStyle, StyleSettings(), kNoPaletteId);
+  return MakeFourFrameList(world, zoom, style == kTransitionStyle, StyleSettings(), kNoPaletteId,
+                           "image too small for the wall style pieces");
 }
 
 }  // namespace
@@ -170,20 +174,18 @@ void WriteWallSprites(iResFile* file, MHandle*& list, uint16_t id, const char* n
   WriteTileSprites(file, h, kTileSprType, id, name);
 }
 
-void MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file) {
-  try {
+int32_t MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file) {
+  return RunWallMaker([&] {
     for (int32_t zoom = kMinScale; zoom <= kMaxScale; ++zoom) {
       const uint16_t id = WallSpriteId(style, zoom, cutaway);
       MHandle* list = ListOrNull([&] { return MakeWallList(colour, depth, zoom); });
       if (list != nullptr) WriteWallSprites(file, list, id, nullptr);
     }
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }
 
-void MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFile* file) {
-  try {
+int32_t MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFile* file) {
+  return RunWallMaker([&] {
     // A TGA without an alpha channel has no style to cut: empty sprites would pass for it.
     if (world == nullptr || !world->Exists()) ThrowWallError("wall style image has no alpha channel", 0);
     for (int32_t zoom = kMinScale; zoom <= kMaxScale; ++zoom) {
@@ -195,14 +197,12 @@ void MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFile* 
       std::printf("%s\n", name);
       if (list != nullptr) WriteWallSprites(file, list, id, name);
     }
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }
 
-void MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file, int32_t specId,
+int32_t MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file, int32_t specId,
                           const StringBuffer& specName) {
-  try {
+  return RunWallMaker([&] {
     Offscreen* worlds[2] = {normal, cutaway};
     for (int32_t cut = 0; cut <= 1; ++cut) {
       Offscreen* world = worlds[cut];
@@ -217,13 +217,11 @@ void MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file,
         if (list != nullptr) WriteWallSprites(file, list, id, name);
       }
     }
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }
 
-void MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file) {
-  try {
+int32_t MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file) {
+  return RunWallMaker([&] {
     const uint16_t paletteId = WallPatternSpriteId(pattern, 1);
     const bool transition = pattern == kTransitionPattern;
     for (int32_t zoom = kMinScale; zoom <= kMaxScale; ++zoom) {
@@ -233,12 +231,11 @@ void MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file) {
       std::printf("%s\n", name);
       if (transition) std::fprintf(stderr, "Doing transition left pattern");
       MHandle* list = ListOrNull([&] {
-        return MakeFourFrameList(colour, zoom, transition, ColourSettings(TopLeftPixel(colour)), paletteId);
+        return MakeFourFrameList(colour, zoom, transition, ColourSettings(TopLeftPixel(colour)), paletteId,
+                                 "image too small for the wall pattern pieces");
       });
       if (list != nullptr) WriteWallSprites(file, list, id, name);
     }
     WriteTilePalette(file, paletteId);
-  } catch (const WallError& error) {
-    PrintWallError(error);
-  }
+  });
 }

@@ -6,7 +6,7 @@
 //  - MakeWallPattern: the four pieces of one wall pattern, and its palette (-wallpattern).
 // The makers throw nothing: a WallError is printed as "%s : %d\n" on the standard error
 // stream; a failure in making one zoom's list skips that zoom, a failure in writing ends the
-// maker. The names of the style and pattern sprites are printed on the standard output.
+// maker and is answered, for the stage to end the build with. The names of the style and pattern sprites are printed on the standard output.
 //
 // Not thread-safe: the program-wide compressor and the global palette serve one build.
 #pragma once
@@ -60,11 +60,15 @@ bool GetWallRects(int32_t zoom, MacRect rects[5]);
 // transition variant of frame 3. Out-of-range zoom as above.
 bool GetWallStyleRects(int32_t zoom, bool transition, MacRect rects[4]);
 
-void MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file);
-void MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFile* file);
-void MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file, int32_t specId,
-                          const StringBuffer& specName);
-void MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file);
+// Each maker answers 0, or the object file's error when a list or palette could not be added
+// or written (after printing it); an image too small for a zoom's pieces skips that zoom with
+// "image too small for the wall pieces" (style, pattern: "... wall style pieces", "... wall
+// pattern pieces") and the zoom as code.
+int32_t MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file);
+int32_t MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFile* file);
+int32_t MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file, int32_t specId,
+                             const StringBuffer& specName);
+int32_t MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file);
 
 // Adds `list` as SPR# `id` (named `name`, or unnamed for null) in host byte order, writes it,
 // updates the file and disposes of the list; `list` is null afterwards, on failure too (a list

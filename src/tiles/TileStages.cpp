@@ -31,7 +31,7 @@ void MakeWallStage(ObjectBuilder& builder, iResFile* file) {
   const StringBuffer* palette = builder.fPaletteFile.length() > 0 ? &builder.fPaletteFile : nullptr;
   RenderImageFile(palette, &builder.fTgaFile, &colour, &second, 0);
   CheckImageRendered(&colour);
-  MakeWall(&colour, &second, static_cast<uint8_t>(builder.fWallStyle), builder.fCutaway, file);
+  CheckObjectFileWrite(MakeWall(&colour, &second, static_cast<uint8_t>(builder.fWallStyle), builder.fCutaway, file));
 }
 
 void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
@@ -44,7 +44,7 @@ void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen second;
   RenderImageFile(nullptr, &builder.fTgaFile, &colour, &second, 1);
   CheckImageRendered(&colour);
-  MakeWallStyle(&second, builder.fTileId, builder.fCutaway, file);
+  CheckObjectFileWrite(MakeWallStyle(&second, builder.fTileId, builder.fCutaway, file));
 }
 
 void MakeWallPatternStage(ObjectBuilder& builder, iResFile* file) {
@@ -57,7 +57,7 @@ void MakeWallPatternStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
   CheckImageRendered(&colour);
-  MakeWallPattern(&colour, builder.fTileId, file);
+  CheckObjectFileWrite(MakeWallPattern(&colour, builder.fTileId, file));
 }
 
 void MakeWallStyleTagsStage(ObjectBuilder& builder, iResFile* file) {
@@ -79,6 +79,6 @@ void MakeWallStyleTagsStage(ObjectBuilder& builder, iResFile* file) {
       cutawayPath.append(spec->fCutawayTgaFile.c_str());
       RenderImageFile(nullptr, &cutawayPath, &cutawayColour, &cutawayAlpha, 1);
     }
-    MakeWallStyleSprites(&alpha, &cutawayAlpha, file, spec->fId, spec->fName);
+    CheckObjectFileWrite(MakeWallStyleSprites(&alpha, &cutawayAlpha, file, spec->fId, spec->fName));
   }
 }

@@ -141,11 +141,11 @@ int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed) {
 void WriteTileSprites(iResFile* file, MHandle* list, uint32_t type, uint16_t id, const char* name) {
   const char* failed = nullptr;
   const int32_t error = AddTileResource(file, list, type, id, name, true, kTileSpriteSteps, failed);
-  if (error != 0) ThrowWallError(failed, error);
+  if (error != 0) ThrowWallWriteError(failed, error);
 }
 
 void WriteTilePalette(iResFile* file, uint16_t id) {
   const char* failed = nullptr;
   const int32_t error = AddTilePalette(file, id, failed);
-  if (error != 0) ThrowWallError(failed, error);
+  if (error != 0) ThrowWallWriteError(failed, error);
 }

@@ -64,7 +64,7 @@ int32_t AddTileResource(iResFile* file, MHandle* h, uint32_t type, uint16_t id, 
 // AddTileResource does, with the palette messages.
 int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed);
 
-// AddTileResource of a sprite list (native order) and AddTilePalette that throw WallError with
-// the failed step's message and the file's error.
+// AddTileResource of a sprite list (native order) and AddTilePalette that throw WallWriteError
+// with the failed step's message and the file's error.
 void WriteTileSprites(iResFile* file, MHandle* list, uint32_t type, uint16_t id, const char* name);
 void WriteTilePalette(iResFile* file, uint16_t id);

@@ -10,7 +10,28 @@ struct WallError {
   int32_t fCode;
 };
 
+// A WallError raised because the object file did not take or write a resource: its code is
+// the file's error. A maker prints it like any other and answers the code, so that its stage
+// can end the build instead of passing for a success.
+struct WallWriteError : WallError {};
+
 [[noreturn]] void ThrowWallError(const char* message, int32_t code);
+[[noreturn]] void ThrowWallWriteError(const char* message, int32_t code);
 
 // Prints "<message> : <code>\n" on the standard error stream.
 void PrintWallError(const WallError& error);
+
+// Runs the body of a maker inside its WallError handler: every WallError is printed. Answers
+// the file's error of a failed write (never 0 then), else 0.
+template <class Body>
+int32_t RunWallMaker(Body body) {
+  try {
+    body();
+  } catch (const WallWriteError& error) {
+    PrintWallError(error);
+    return error.fCode != 0 ? error.fCode : -1;
+  } catch (const WallError& error) {
+    PrintWallError(error);
+  }
+  return 0;
+}

@@ -450,6 +450,51 @@ TEST(TreeTableSpecs, ParseErrorsAndAMissingTable) {
   EXPECT_EQ(FatalText([&] { WriteTreeTableStage(set); }), "couldn't save tree table");
 }
 
+TEST(TreeTableSpecs, AStoredTableThatDoesNotLoadIsNeverSavedOver) {
+  // A stored table that cannot be read must not be replaced by an empty one: the stage stops
+  // and the table and its strings stay as they were. A table that is not there is made new.
+  const struct {
+    const char* what;
+    std::vector<uint8_t> table;
+  } cases[] = {
+      {"entries cut short", {3, 0, 9, 0, 0, 0x10, 0x20}},
+      // Read as version 9 this would pass for an empty table.
+      {"a later version", {0, 0, 10, 0, 1}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    LogCapture log;
+    MemResFile file;
+    file.PutStored(kObjDefinitionType, 128, Definition(kGuid));
+    file.PutStored(kTreeTableType, kTableId, c.table, true, "interactions");
+    const std::vector<uint8_t> strings = {'S', 'T', 'R', '#', 1, 2, 3, 4};
+    file.PutStored(kTreeTableStringsType, kTableId, strings);
+    SpecSet set(&file);
+    Compile(set, "<ttab guid=4660 name=chat><interaction index=0 name=Sit>");
+    EXPECT_TRUE(Contains(log.Text(), "warning: line: 1 - Could not load existing tree table\n"));
+    EXPECT_EQ(FatalText([&] { WriteTreeTableStage(set); }),
+              "existing tree table 2001 could not be read; it is left as it was");
+    std::vector<uint8_t> stored;
+    ASSERT_TRUE(file.GetStored(kTreeTableType, kTableId, &stored));
+    EXPECT_EQ(stored, c.table);
+    ASSERT_TRUE(file.GetStored(kTreeTableStringsType, kTableId, &stored));
+    EXPECT_EQ(stored, strings);
+    EXPECT_EQ(file.WriteCount(), 0);
+  }
+
+  LogCapture log;
+  MemResFile file;
+  file.PutStored(kObjDefinitionType, 128, Definition(kGuid));
+  SpecSet set(&file);
+  Compile(set, "<ttab guid=4660 name=chat>");
+  WriteTreeTableStage(set);
+  std::vector<uint8_t> stored;
+  EXPECT_TRUE(file.GetStored(kTreeTableType, kTableId, &stored));
+  TreeTable table(16);
+  EXPECT_EQ(table.Load(&file, int16_t(kTableId)), 0);
+  EXPECT_EQ(table.EntryCount(), 0);
+}
+
 // --- End to end -----------------------------------------------------------------------------
 
 namespace {

@@ -315,12 +315,16 @@ TEST_F(FloorStages, ThickWallsRefuseABadScaleAndNeedNoWritableFile) {
   EXPECT_EQ(TileObjectFile(obj).Count(kSPR), 0u);
   EXPECT_EQ(TileObjectFile(obj).Count(kPALT), 0u);
 
-  // No writable check: the maker's own write fails and says so.
+  // No writable check: the maker's own write fails and says so, and the build, whose sprites
+  // never reached the file, ends with a fatal error.
   ASSERT_EQ(chmod(obj.c_str(), 0444), 0);
   run = RunMorvikIn(dir, {"-thickwalls", "1", "thick.bmp", obj});
-  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.code, 1);
   EXPECT_EQ(run.err.find("not writable"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("could not add sprites : "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("fatal error: could not write object file " + obj + " (error "),
+            std::string::npos)
+      << run.err;
 }
 
 }  // namespace

@@ -389,6 +389,46 @@ TEST(WallMakers, FailuresArePrintedAndNothingIsKept) {
   }
 }
 
+TEST(WallMakers, AnImageTooSmallForAZoomSkipsThatZoomOnly) {
+  // Pieces outside the image would be cut from pixels that are not there (empty frames).
+  ScopedDebugCapture quiet;
+  const struct {
+    const char* maker;
+    int16_t width, height;
+    std::vector<uint16_t> written, skipped;
+    const char* err;
+  } cases[] = {
+      // Only the large wall pieces (left of x 268, above y 1148) are inside.
+      {"wall", 300, 1150, {147}, {145, 146},
+       "image too small for the wall pieces : 1\nimage too small for the wall pieces : 2\n"},
+      // The small style and pattern pieces reach x 652.
+      {"style", 600, 330, {522, 1034}, {10}, "image too small for the wall style pieces : 1\n"},
+      {"tag", 600, 330, {301, 302}, {300}, "image too small for the wall style pieces : 1\n"},
+      {"pattern", 600, 330, {1799, 2055}, {1543}, "image too small for the wall pattern pieces : 1\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.maker);
+    Offscreen world;
+    ASSERT_TRUE(world.Create(MacRect{0, 0, c.height, c.width}));
+    for (int32_t y = 0; y < c.height; ++y) std::memset(world.GetBaseAddr() + int64_t(y) * world.GetRowBytes(), 5, size_t(c.width));
+    Offscreen none;
+    MemResFile file;
+    testing::internal::CaptureStderr();
+    testing::internal::CaptureStdout();
+    const std::string maker = c.maker;
+    int32_t result = -1;
+    if (maker == "wall") result = MakeWall(&world, &none, 2, 0, &file);
+    if (maker == "style") result = MakeWallStyle(&world, 5, 0, &file);
+    if (maker == "tag") result = MakeWallStyleSprites(&world, &none, &file, 300, FixedStringBuffer<8>("t"));
+    if (maker == "pattern") result = MakeWallPattern(&world, 7, &file);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
+    EXPECT_EQ(result, 0);  // nothing failed to reach the file
+    for (uint16_t id : c.written) EXPECT_TRUE(file.GetStored(kSprType, id, nullptr)) << id;
+    for (uint16_t id : c.skipped) EXPECT_FALSE(file.GetStored(kSprType, id, nullptr)) << id;
+  }
+}
+
 TEST(WallMakers, CustomStyleIsReportedAndStillWritten) {
   ScopedDebugCapture capture;
   WallWorlds worlds;
