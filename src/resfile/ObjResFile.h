@@ -1,6 +1,7 @@
 // The object file set: a StdResFile whose components are IFF 2.x files with the extensions
 // ".iff" and ".spf" and folders of loose resources with ".dir", with tables that object code
-// keeps beside an open object: per-id override arrays and a cache of loaded animation tables.
+// keeps beside an open object: per-id override arrays and caches of loaded animation tables
+// and tree tables.
 // Template copies (StubObjectParams) open and create object files through it.
 //
 // Not thread-safe: one owner at a time.
@@ -12,69 +13,44 @@
 #include "SeqResFile.h"
 
 class AnimTable;
+class TreeTable;
 
-// Loaded tables of type T (with `int32_t Load(iResFile*, uint16_t)`), shared by reference
-// count and found by id. Owns the tables.
-template <class T>
+// Loaded tables shared by reference count and found by id. The cache owns them and deletes
+// each through the deleter it was stored with, so it holds tables of types that this layer
+// does not know (tree tables live above it); Get is instantiated where the type is complete.
 class ResTableCache {
  public:
   ResTableCache() = default;
-  ~ResTableCache() {
-    for (Entry& entry : fEntries) delete entry.fTable;
-  }
+  ~ResTableCache();  // Deletes every table still held.
   ResTableCache(const ResTableCache&) = delete;
   ResTableCache& operator=(const ResTableCache&) = delete;
 
-  // The table of `id`, its count raised; else a new one loaded from `file` with count 1.
-  // Null for a null file, an id below 1 or a failed load.
-  T* Get(iResFile* file, int32_t id) {
+  // The table of `id`, its count raised; else the table `load(file, id)` answers (a new T,
+  // or null when it could not be loaded), stored with count 1 in the last free entry, or in a
+  // new one. Null for a null file, an id below 1 or above 0xFFFF, or a failed load.
+  template <class T, class Load>
+  T* Get(iResFile* file, int32_t id, Load load) {
     if (file == nullptr || id < 1) return nullptr;
-    Entry* free = nullptr;
-    for (Entry& entry : fEntries) {
-      if (entry.fTable != nullptr && entry.fID == id) {
-        entry.fCount++;
-        return entry.fTable;
-      }
-      if (entry.fTable == nullptr) free = &entry;
-    }
+    if (void* held = Share(id)) return static_cast<T*>(held);
     if (id > 0xFFFF) return nullptr;  // resource ids are 16-bit
-    T* table = new T;
-    if (table->Load(file, static_cast<uint16_t>(id)) != 0) {
-      delete table;
-      return nullptr;
-    }
-    if (free == nullptr) {
-      fEntries.push_back(Entry());
-      free = &fEntries.back();
-    }
-    free->fCount = 1;
-    free->fTable = table;
-    free->fID = id;
+    T* table = load(file, static_cast<uint16_t>(id));
+    if (table != nullptr) Store(id, table, [](void* p) { delete static_cast<T*>(p); });
     return table;
   }
 
   // Every entry holding `table` lowers its count; at 0 the table is deleted and the entry
   // freed for reuse.
-  void Release(T* table) {
-    if (table == nullptr) return;
-    for (Entry& entry : fEntries) {
-      if (entry.fTable != table) continue;
-      if (--entry.fCount <= 0) {
-        delete entry.fTable;
-        entry.fTable = nullptr;
-        entry.fCount = 0;
-        entry.fID = 0;
-        return;  // the table is gone: no other entry may touch it
-      }
-    }
-  }
+  void Release(const void* table);
 
  private:
   struct Entry {
     int32_t fCount = 0;
-    T* fTable = nullptr;
+    void* fTable = nullptr;
     int32_t fID = 0;
+    void (*fDestroy)(void*) = nullptr;
   };
+  void* Share(int32_t id);  // the table of `id` with its count raised, or null
+  void Store(int32_t id, void* table, void (*destroy)(void*));
   std::vector<Entry> fEntries;
 };
 
@@ -96,11 +72,27 @@ class ObjResFile : public StdResFile {
   AnimTable* GetAnimTable(iResFile* file, int32_t id);
   void ReleaseAnimTable(AnimTable* table);
 
+  // The tree table `id` of `file` (made with 16 motive effects per entry and loaded), shared;
+  // give it back with ReleaseTreeTable. Null for a null file, an id below 1 or a table that
+  // does not load. A template only so that it is compiled where TreeTable is known: call it
+  // as GetTreeTable(file, id).
+  template <class Table = TreeTable>
+  Table* GetTreeTable(iResFile* file, int32_t id) {
+    return fTreeTables.Get<Table>(file, id, [](iResFile* f, uint16_t tableId) -> Table* {
+      Table* table = new Table(16);
+      if (table->Load(f, static_cast<int16_t>(tableId)) == 0) return table;
+      delete table;
+      return nullptr;
+    });
+  }
+  void ReleaseTreeTable(TreeTable* table) { fTreeTables.Release(table); }
+
  private:
   struct Override {
     uint16_t fID;
     std::vector<uint16_t> fArray;
   };
   std::vector<Override> fOverrides;
-  ResTableCache<AnimTable> fAnimTables;
+  ResTableCache fAnimTables;
+  ResTableCache fTreeTables;
 };

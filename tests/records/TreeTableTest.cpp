@@ -7,6 +7,7 @@
 
 #include "DebugCapture.h"
 #include "MemResFile.h"
+#include "ObjResFile.h"
 #include "strset.h"
 
 namespace {
@@ -255,4 +256,37 @@ TEST(TreeTable, SaveRefusedByTheFileReturnsItsError) {
   ASSERT_TRUE(table.AddEntry(0, 1));
   EXPECT_EQ(table.Save(&file, 1, ""), readOnlyErr);
   EXPECT_EQ(file.HeldCount(), 0);
+}
+
+TEST(TreeTable, ObjectFileSetsShareLoadedTablesByCount) {
+  ScopedDebugCapture quiet;
+  MemResFile file;
+  TreeTable stored(16);
+  ASSERT_TRUE(stored.AddEntry(0, 4096));
+  stored.GetEntry(0)->fName = "Sit";
+  ASSERT_EQ(stored.Save(&file, 5, "chair"), 0);
+
+  ObjResFile set;
+  EXPECT_EQ(set.GetTreeTable(nullptr, 5), nullptr);
+  EXPECT_EQ(set.GetTreeTable(&file, 0), nullptr);
+  EXPECT_EQ(set.GetTreeTable(&file, -3), nullptr);
+  EXPECT_EQ(set.GetTreeTable(&file, 6), nullptr);  // no such table: the failed load is freed
+
+  TreeTable* table = set.GetTreeTable(&file, 5);
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->EntryCount(), 1);
+  EXPECT_EQ(table->GetEntry(0)->fName.str(), "Sit");
+  EXPECT_EQ(table->GetEntry(0)->MotiveCount(), 16);
+  EXPECT_EQ(set.GetTreeTable(&file, 5), table);  // a second get shares the table
+  set.ReleaseTreeTable(table);
+  EXPECT_EQ(set.GetTreeTable(&file, 5), table);  // one holder left: still cached
+  set.ReleaseTreeTable(table);
+  set.ReleaseTreeTable(table);  // the last release frees it
+
+  // A freed entry is used again; tables still held when the set goes are freed with it.
+  TreeTable* again = set.GetTreeTable(&file, 5);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->GetEntry(0)->fName.str(), "Sit");
+  ASSERT_EQ(stored.Save(&file, 7, "lamp"), 0);
+  EXPECT_NE(set.GetTreeTable(&file, 7), nullptr);
 }
