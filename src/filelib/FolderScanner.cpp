@@ -34,7 +34,27 @@ int32_t FolderScanner::ScanUnmapped(const StringBuffer& folder) {
   return result;
 }
 
+std::string FolderScanner::FolderKey(const StringBuffer& folder) {
+  std::string identity = PlatformFolderIdentity(folder.c_str());
+  if (!identity.empty()) return "disk " + identity;
+  VornString normal(folder.c_str());
+  NormalizePath(normal);
+  std::string text = normal.str();
+  while (!text.empty() && text.back() == '\\') text.pop_back();
+  return "map " + text;
+}
+
 int32_t FolderScanner::Walk(VornFileManager& manager, const StringBuffer& folder, bool mapped) {
+  if (fDepth == 0) {
+    fEntered.clear();
+    fEntered.insert(FolderKey(folder));
+  }
+  struct Level {
+    int32_t& depth;
+    explicit Level(int32_t& d) : depth(d) { ++depth; }
+    ~Level() { --depth; }
+  } level(fDepth);
+
   VornString pattern(folder.c_str());
   pattern.Append(VornString("*"));
   MapFindData data;
@@ -47,7 +67,9 @@ int32_t FolderScanner::Walk(VornFileManager& manager, const StringBuffer& folder
     if (!fits) continue;
     FixedStringBuffer<260> path(full.GetBuffer());
     if (data.mbFolder) {
-      if (EnterFolder(path)) {
+      const std::string key = FolderKey(path);
+      if (fEntered.count(key) == 0 && EnterFolder(path)) {
+        fEntered.insert(key);
         path.append('\\');
         if (mapped) {
           ScanMapped(path);

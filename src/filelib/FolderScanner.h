@@ -7,7 +7,9 @@
 // archive's entries appear as files of the folder that holds the archive. Paths handed to the
 // subclass are normalised: lower-case, with '\\' separators (the host layer still finds them).
 // Entries come in ascending order of their normalised names; folders are walked depth first
-// at their place in that order.
+// at their place in that order. One walk enters each folder at most once: a folder reached
+// again (through a link on the disk, or a mapped name that leads to a folder already entered)
+// is passed over, so a walk always ends.
 //
 // This walk lives in the file library because it stands on VornFileManager.
 // Not thread-safe: one walk per object at a time.
@@ -15,6 +17,8 @@
 #define FILELIB_FOLDERSCANNER_H
 
 #include <cstdint>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "StringBuffer.h"
@@ -26,8 +30,8 @@ class FolderScanner {
   FolderScanner() = default;
   virtual ~FolderScanner() = default;
 
-  // Called for each folder found, with its full path (no final separator). True enters it;
-  // the default enters every folder.
+  // Called for each folder found that this walk has not entered yet, with its full path (no
+  // final separator). True enters it; the default enters every folder.
   virtual bool EnterFolder(const StringBuffer& path);
   // Called for each file found, with its full path. CurrentFileWritable() describes the file
   // during the call.
@@ -47,8 +51,13 @@ class FolderScanner {
 
  private:
   int32_t Walk(VornFileManager& manager, const StringBuffer& folder, bool mapped);
+  // What tells `folder` apart from every other folder: the disk's identity of the folder, or
+  // for a folder that exists only in a map, its normalised path (without a final separator).
+  static std::string FolderKey(const StringBuffer& folder);
 
   uint8_t fCurrentFileWritable = 0;
+  int32_t fDepth = 0;               // levels of the walk in progress
+  std::set<std::string> fEntered;   // FolderKey of every folder the walk in progress entered
 };
 
 // Collects the paths of files whose names end in `suffix` (all names when it is empty) and do

@@ -88,17 +88,22 @@ bool ReadDirectory(VornFile& reader, int64_t fileSize, std::vector<FAREntry>& en
   return true;
 }
 
-// True when a relative entry name could leave the folder it is unpacked into.
-bool ClimbsOut(const std::string& name) {
-  if (name.empty() || name[0] == '\\' || name[0] == '/' || name.find(':') != std::string::npos) return true;
+// True when an entry name is a plain path below the archive's folder: not empty, no leading
+// separator, no drive colon, and no part (between separators of either kind) that is empty,
+// "." or "..". Only such a name maps to the place it names, and none can lead a folder walk or
+// an unpacking out of the archive's folder or back into a folder above it.
+bool IsPlainEntryName(const std::string& name) {
+  if (name.empty() || name.find(':') != std::string::npos) return false;
   size_t start = 0;
   while (start <= name.size()) {
     size_t end = name.find_first_of("\\/", start);
     if (end == std::string::npos) end = name.size();
-    if (name.compare(start, end - start, "..") == 0 && end - start == 2) return true;
+    const size_t length = end - start;
+    if (length == 0) return false;
+    if (name[start] == '.' && (length == 1 || (length == 2 && name[start + 1] == '.'))) return false;
     start = end + 1;
   }
-  return false;
+  return true;
 }
 
 bool WriteAll(PlatformFile* file, const void* bytes, int64_t count) {
@@ -145,6 +150,12 @@ bool VornFileManager::MapFAR(const VornString& archivePath) {
 
   mFARHandles[archive] = handle;
   for (const FAREntry& entry : entries) {
+    if (!IsPlainEntryName(entry.name)) {
+      // Passed over: such a name would map outside the archive's folder, or onto a folder of
+      // the walk that maps it.
+      VORN_REPORT(false, "entry name stays inside the archive's folder");
+      continue;
+    }
     VornString path = archiveFolder + VornString(entry.name);
     if (Lookup(path, nullptr)) continue;  // the first mapping of a path wins
     VornString folder, name;
@@ -158,9 +169,10 @@ bool VornFileManager::MapFAR(const VornString& archivePath) {
     record.mbWritable = false;
     mPathToDirMap[folder][name] = record;
 
-    // Record the folders above the entry while their parents are mapped already.
+    // Record the folders above the entry, up to the archive's folder, while their parents are
+    // mapped already.
     VornString below = folder;
-    while (below.GetLength() > 1) {
+    while (below.GetLength() > archiveFolder.GetLength()) {
       VornString parent, own;
       SplitMappedPath(below.Left(below.GetLength() - 1), parent, own);
       auto dir = mPathToDirMap.find(parent);
@@ -260,7 +272,7 @@ void VornFileManager::Extract(const VornString& archivePath, const VornString& d
       VornString full = dir.first + entry.first;
       VornString relative = full.Mid(archiveFolder.GetLength(), VornString::kNotFound);
       bool safe = full.StartsWith(archiveFolder.GetBuffer(), archiveFolder.GetLength()) &&
-                  !ClimbsOut(relative.str());
+                  IsPlainEntryName(relative.str());
       VORN_REPORT(safe, "entry name stays inside the destination folder");
       if (!safe) continue;
 

@@ -21,6 +21,8 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
+#include <string>
 
 #include "PlatformFile.h"
 #include "PlatformThread.h"
@@ -172,8 +174,9 @@ class VornFileManager {
   // Scans `folder` (no recursion, no archives) unless it is already mapped.
   void AddFolderIfUnmapped(const VornString& folder);
   // Records the folders and files of `folder` (which ends in a separator); with `recurse` the
-  // sub-folders too; with `mapArchives` every file whose name ends in "far" (any case) is mapped
-  // as an archive, and one that is no valid archive stays a plain file.
+  // sub-folders too, each entered once (a folder reached again through a link is recorded but
+  // not scanned again); with `mapArchives` every file whose name ends in "far" (any case) is
+  // mapped as an archive, and one that is no valid archive stays a plain file.
   void ScanFolder(const VornString& folder, bool recurse, bool mapArchives);
   // Records one disk file when its folder is mapped.
   void AddFile(const VornString& path);
@@ -208,6 +211,9 @@ class VornFileManager {
  private:
   friend class VornFile;
 
+  // ScanFolder that skips the folders whose disk identities are in `scanned`, and adds its own.
+  void ScanFolder(const VornString& folder, bool recurse, bool mapArchives,
+                  std::set<std::string>& scanned);
   // Records `name` in the map of `folder` when that folder is mapped (Create, Move, Copy).
   void RecordIfFolderMapped(const VornString& path);
   // Sends the debug listing's line of one record.

@@ -1,5 +1,7 @@
 // The path map of VornFileManager: folder scans, look-ups, wildcard searches, the debug listing.
 #include <cstdio>
+#include <set>
+#include <string>
 
 #include "VornFile.h"
 #include "VornReport.h"
@@ -76,11 +78,21 @@ void VornFileManager::AddFolderIfUnmapped(const VornString& folder) {
 }
 
 void VornFileManager::ScanFolder(const VornString& folder, bool recurse, bool mapArchives) {
+  std::set<std::string> scanned;
+  ScanFolder(folder, recurse, mapArchives, scanned);
+}
+
+void VornFileManager::ScanFolder(const VornString& folder, bool recurse, bool mapArchives,
+                                 std::set<std::string>& scanned) {
   VornString dirName(folder);
   NormalizePath(dirName);
   bool endsInSeparator = dirName.EndsWith("\\", 1);
   VORN_REPORT(endsInSeparator, "directoryName ends in '\\'");
   if (!endsInSeparator) return;
+
+  // A folder reached again through a link is recorded under its new path, but not entered.
+  std::string identity = PlatformFolderIdentity(dirName.GetBuffer());
+  if (!identity.empty() && !scanned.insert(identity).second) return;
 
   PlatformFind find;
   bool more = find.First((dirName.str() + "*.*").c_str());
@@ -98,7 +110,7 @@ void VornFileManager::ScanFolder(const VornString& folder, bool recurse, bool ma
     if (entry.folder) {
       record.mbFolder = true;
       names[name] = record;
-      if (recurse) ScanFolder(dirName + name + VornString("\\"), recurse, mapArchives);
+      if (recurse) ScanFolder(dirName + name + VornString("\\"), recurse, mapArchives, scanned);
       continue;
     }
     bool archiveName = name.GetLength() >= 3 && VornString(name).MakeUpper().EndsWith("FAR", 3);

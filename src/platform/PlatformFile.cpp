@@ -132,6 +132,14 @@ bool PlatformIsFolder(const char* path) {
   return !host.empty() && StatFollow(host, &st) && S_ISDIR(st.st_mode);
 }
 
+std::string PlatformFolderIdentity(const char* path) {
+  std::string host = PlatformResolvePath(path);
+  struct stat st;
+  if (host.empty() || !StatFollow(host, &st) || !S_ISDIR(st.st_mode)) return std::string();
+  return std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+         std::to_string(static_cast<unsigned long long>(st.st_ino));
+}
+
 PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode) {
   std::string host = PlatformResolvePath(path);
   if (host.empty()) return nullptr;

@@ -85,6 +85,11 @@ bool PlatformPathExists(const char* path);
 // True when the name is an existing folder.
 bool PlatformIsFolder(const char* path);
 
+// A text that names the folder itself rather than the path to it: every path that reaches the
+// same folder (through links, '.' or '..' parts, another case or either separator) gives the
+// same text, and different folders give different texts. Empty when the path names no folder.
+std::string PlatformFolderIdentity(const char* path);
+
 // The host path that `path` names: separators made '/', and each part that exists under another
 // case replaced by its name on disk. Parts that do not exist stay as given (for creating them).
 std::string PlatformResolvePath(const char* path);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -100,6 +101,69 @@ TEST_F(FolderScannerTest, MappedFoldersWalkTheGlobalMap) {
   EXPECT_EQ(walk.Scan(FixedStringBuffer<260>(fTmp.Path().c_str())), 0);
   global.Reset();
   EXPECT_EQ(walk.fFiles, (std::vector<std::string>{"broken.far", "fromfar.iff (ro)", "locked.iff (ro)", "top.txt"}));
+}
+
+// An archive entry whose name is not a plain path below the archive's folder is passed over:
+// the walk sees only the archive's plain entries and the folder's own files, each once, and
+// never a path outside the folder it was given.
+TEST(FolderScannerWalk, ArchiveNamesThatLeadOutOrBackAreNotWalked) {
+  const char* kHostile[] = {"..\\escape.iff", "../escape.iff",   "ok\\..\\..\\up.iff",
+                            "ok/../x.iff",    "\\rooted.iff",     "/rooted.iff",
+                            "c:\\drive.iff",  "d:here.iff",       ".\\dot.iff",
+                            "a\\.\\dot.iff",  "a\\\\empty.iff",   "trail\\",
+                            "..",             "."};
+  for (const char* name : kHostile) {
+    SCOPED_TRACE(name);
+    TestTempFolder tmp;
+    tmp.WriteFile("outside.txt", "o");
+    tmp.WriteFile("box/keep.txt", "k");
+    tmp.WriteFile("box/x.far",
+                  FarBytes::Archive({{name, "bad"}, {"Good\\inner.iff", "g"}, {"top.iff", "t"}}).bytes);
+    std::string box = tmp / "box/";
+    Recorder walk(box, true);
+    ScopedDebugCapture reports;
+    EXPECT_EQ(walk.Scan(FixedStringBuffer<260>(box.c_str())), 0);
+    // (The archive's sub-folder is met; an unmapped walk maps it afresh from the disk.)
+    EXPECT_EQ(walk.fFiles, (std::vector<std::string>{"keep.txt", "top.iff (ro)"}));
+    EXPECT_EQ(walk.fFolders, (std::vector<std::string>{"good"}));
+    EXPECT_TRUE(reports.Saw("entry name stays inside the archive's folder"));
+  }
+}
+
+// A folder reached again through a link on the disk is passed over: every file is visited
+// once and the walk ends. The map's own recursive scan does not follow the link back either.
+TEST(FolderScannerWalk, FoldersReachedAgainThroughLinksArePassedOver) {
+  {
+    SCOPED_TRACE("a link back to the walked folder");
+    TestTempFolder tmp;
+    tmp.WriteFile("box/keep.txt", "k");
+    tmp.WriteFile("box/sub/inner.txt", "i");
+    std::string box = tmp / "box/";
+    ASSERT_EQ(::symlink(box.c_str(), (tmp / "box/sub/up").c_str()), 0);
+    Recorder walk(box, true);
+    EXPECT_EQ(walk.Scan(FixedStringBuffer<260>(box.c_str())), 0);
+    EXPECT_EQ(walk.fFiles, (std::vector<std::string>{"keep.txt", "sub\\inner.txt"}));
+    EXPECT_EQ(walk.fFolders, (std::vector<std::string>{"sub"}));
+
+    VornFileManager manager;
+    manager.AddFolder(VornString(box), true, false);
+    VornString sub = VornString(box) + VornString("sub\\");
+    ASSERT_NE(manager.GetFolderMap(sub), nullptr);
+    EXPECT_EQ(manager.GetFolderMap(sub)->count(VornString("up")), 1u);  // recorded as a folder
+    EXPECT_FALSE(manager.IsFolderMapped(sub + VornString("up\\")));      // but not scanned
+  }
+  {
+    SCOPED_TRACE("a second way into a folder");
+    TestTempFolder tmp;
+    tmp.WriteFile("box/sub/deeper/last.txt", "l");
+    std::string box = tmp / "box/";
+    ASSERT_EQ(::symlink((tmp / "box/sub/deeper").c_str(), (tmp / "box/again").c_str()), 0);
+    Recorder walk(box, true);
+    EXPECT_EQ(walk.Scan(FixedStringBuffer<260>(box.c_str())), 0);
+    // "again" comes first in name order, so the folder is walked there, and only there.
+    EXPECT_EQ(walk.fFiles, (std::vector<std::string>{"again\\last.txt"}));
+    EXPECT_EQ(walk.fFolders, (std::vector<std::string>{"again", "sub"}));
+  }
 }
 
 TEST_F(FolderScannerTest, SuffixScanner) {

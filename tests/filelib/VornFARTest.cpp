@@ -136,6 +136,46 @@ TEST_F(VornFARTest, SubFolderRecordsFollowTheMappedParents) {
   EXPECT_TRUE(second.Lookup(VornString(other / "a\\b"), nullptr));
 }
 
+// Entries named with a ".." part, a leading separator, a drive colon, or an empty or "." part
+// map nothing: no name, no folder key and no folder record outside the archive's own plain
+// tree, in the archive's folder or the mapped folder above it. The plain entries still map.
+TEST_F(VornFARTest, EntriesThatAreNoPlainPathsArePassedOver) {
+  struct Case {
+    const char* name;
+    const char* lookedUp;  // where a careless mapping would put it, below the scanned folder
+  };
+  const Case kCases[] = {
+      {"..\\up.txt", "box\\..\\up.txt"},      {"../up.txt", "box\\..\\up.txt"},
+      {"in\\..\\..\\up.txt", "box\\in\\..\\..\\up.txt"},
+      {"\\rooted.txt", "box\\\\rooted.txt"},  {"/rooted.txt", "box\\\\rooted.txt"},
+      {"c:\\drive.txt", "box\\c:\\drive.txt"}, {"c:here.txt", "box\\c:here.txt"},
+      {".\\dot.txt", "box\\.\\dot.txt"},       {"in\\.\\dot.txt", "box\\in\\.\\dot.txt"},
+      {"in\\\\two.txt", "box\\in\\\\two.txt"}, {"in\\", "box\\in\\"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    TestTempFolder tmp;
+    tmp.WriteFile("box/x.far", FarBytes::Archive({{c.name, "bad"}, {"in\\ok.txt", "ok"}}).bytes);
+    VornFileManager manager;
+    ScopedDebugCapture reports;
+    manager.ScanFolder(VornString(tmp.Path()), false, false);
+    manager.ScanFolder(VornString(tmp / "box/"), false, true);
+    EXPECT_TRUE(reports.Saw("entry name stays inside the archive's folder"));
+    EXPECT_FALSE(manager.Lookup(VornString(tmp / c.lookedUp), nullptr));
+    EXPECT_EQ(ReadEntry(manager, tmp / "box/in/ok.txt"), "ok");
+    // The only records: "box" above, "in" in the archive's folder, "ok.txt" in "in".
+    std::vector<std::string> keys;
+    for (const char* folder : {"", "box/", "box/in/"}) {
+      const VornNameMap* names = manager.GetFolderMap(VornString(tmp / folder));
+      ASSERT_NE(names, nullptr) << folder;
+      for (const auto& item : *names) keys.push_back(folder + item.first.str());
+    }
+    EXPECT_EQ(keys, (std::vector<std::string>{"box", "box/in", "box/in/ok.txt"}));
+    EXPECT_FALSE(manager.IsFolderMapped(VornString(tmp / "box/../")));
+    EXPECT_FALSE(manager.IsFolderMapped(VornString(tmp / "box/./")));
+  }
+}
+
 TEST_F(VornFARTest, FirstMappingOfAPathWins) {
   fTmp.WriteFile("a.far", FarBytes::Archive({{"same.txt", "from a"}, {"Same.TXT", "dup"}}).bytes);
   fTmp.WriteFile("b.far", FarBytes::Archive({{"same.txt", "from b"}, {"zz.txt", "disk?"},

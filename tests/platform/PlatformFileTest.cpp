@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <string>
@@ -104,6 +105,25 @@ TEST(PlatformFile, PathsTakeEitherSeparatorAndAnyCase) {
   EXPECT_FALSE(PlatformIsFolder((base + "data/sub/file.txt").c_str()));
   // A new name under an existing folder of another case lands in that folder.
   EXPECT_EQ(PlatformResolvePath((base + "DATA\\new.bin").c_str()), base + "Data/new.bin");
+}
+
+TEST(PlatformFile, FolderIdentityIsTheFolderNotThePath) {
+  TestTempFolder tmp;
+  tmp.WriteFile("Data/Sub/file.txt", "x");
+  tmp.MakeFolder("Other");
+  ASSERT_EQ(::symlink((tmp / "Data").c_str(), (tmp / "Data/Sub/up").c_str()), 0);
+  const std::string data = PlatformFolderIdentity((tmp / "Data").c_str());
+  ASSERT_FALSE(data.empty());
+  // Every way of reaching Data names it; other folders, files and missing names do not.
+  for (const char* rel : {"Data/", "data\\", "Data/Sub/..", "Data/./Sub/up", "DATA\\SUB\\UP\\"}) {
+    SCOPED_TRACE(rel);
+    EXPECT_EQ(PlatformFolderIdentity((tmp / rel).c_str()), data);
+  }
+  EXPECT_NE(PlatformFolderIdentity((tmp / "Other").c_str()), data);
+  EXPECT_NE(PlatformFolderIdentity((tmp / "Data/Sub").c_str()), data);
+  EXPECT_EQ(PlatformFolderIdentity((tmp / "Data/Sub/file.txt").c_str()), "");
+  EXPECT_EQ(PlatformFolderIdentity((tmp / "missing").c_str()), "");
+  EXPECT_EQ(PlatformFolderIdentity(""), "");
 }
 
 TEST(PlatformFile, DeleteMoveCopyCreateFolder) {

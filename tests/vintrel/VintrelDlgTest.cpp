@@ -272,6 +272,22 @@ TEST_F(VintrelDlgTest, ObjectsScanSortsBaseNamesAndHidesReadOnlyFilesUntilShowAl
   EXPECT_EQ(std::string(dlg.GameDataFolder().c_str()), tmp / "none/");
 }
 
+// The objects scan stays in the objects folder and lists each object file once, whatever the
+// archives in it name.
+TEST_F(VintrelDlgTest, ObjectsScanListsEachFileOnceAndNeverLeavesTheFolder) {
+  WriteObjectFile(objects + "apple", {});
+  WriteObjectFile(gameData + "stray", {});  // beside the objects folder: never listed
+  tmp.WriteFile("game/Objects/pack.far",
+                FarBytes::Archive({{"..\\stray.spf", "s"}, {"Packed.spf", "p"}}).bytes);
+
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}}, home));
+  ScopedDebugCapture reports;  // the passed-over entries are reported
+  dlg.OnInitDialog();
+  dlg.Controls().fShowAll = true;
+  dlg.OnRescan();
+  EXPECT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"apple", "packed"}));
+}
+
 TEST_F(VintrelDlgTest, ObjectListShowsLoneAndMasterObjectsAndTheirIds) {
   WriteObjectFile(objects + "set",
                   {{130, "Part B", 7, 1, 310, 2, 0, 2, 0},
