@@ -1,5 +1,8 @@
 #include "ResourceStages.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "BuildStages.h"
 #include "MakeSPR.h"
 #include "ObjectBuilder.h"
@@ -20,11 +23,28 @@ void ForEach(PtrList<T>& list, F save) {
 
 void WriteSoundsStage(SpecSet& specs, iResFile* file) {
   CheckWritable(file);
-  while (file->Count(kSoundRecordType) != 0) {
-    MHandle* sound = file->GetIndResource(kSoundRecordType, 1);
-    if (sound == nullptr) {
+  // The new sounds are saved first (one of an old sound's id replaces it), and only then are
+  // the other old sounds removed: a save that fails ends the build before any old sound is
+  // gone. The file ends as if every old sound had been removed first.
+  std::vector<uint16_t> saved;
+  ForEach(specs.fSounds, [file, &saved](SoundSpec& spec) {
+    SoundRecord record;
+    record.fId = uint16_t(spec.fId);
+    record.fName.assign(spec.fWaveFile);
+    if (!record.Save(file)) ThrowObjectFileError(file->GetError() != 0 ? file->GetError() : -1);
+    saved.push_back(record.fId);
+  });
+  for (uint16_t index = 1; index <= uint16_t(file->Count(kSoundRecordType));) {
+    MHandle* sound = file->GetIndResource(kSoundRecordType, index);
+    int16_t id = 0;
+    if (sound != nullptr) file->GetResID(sound, id);
+    if (sound == nullptr || file->GetError() != 0) {
       PrintWarning("could not remove all sounds");
       break;
+    }
+    if (std::find(saved.begin(), saved.end(), uint16_t(id)) != saved.end()) {
+      index++;
+      continue;
     }
     file->RemoveResource(sound);
     if (file->GetError() != 0) {
@@ -32,12 +52,6 @@ void WriteSoundsStage(SpecSet& specs, iResFile* file) {
       break;
     }
   }
-  ForEach(specs.fSounds, [file](SoundSpec& spec) {
-    SoundRecord record;
-    record.fId = uint16_t(spec.fId);
-    record.fName.assign(spec.fWaveFile);
-    if (!record.Save(file)) ThrowObjectFileError(file->GetError() != 0 ? file->GetError() : -1);
-  });
 }
 
 void WriteSlotsStage(SpecSet& specs, iResFile* file) {

@@ -10,8 +10,10 @@
 class iResFile;
 class SpecSet;
 
-// -sounds: removes every 'FWAV' of the file, then saves one per sound spec. Writable check
-// first, so a read-only file loses nothing.
+// -sounds: leaves the file with one 'FWAV' per sound spec and no other: the new sounds are
+// saved first, then every old one they did not replace is removed. Writable check first, so
+// a read-only file loses nothing; a sound that cannot be saved ends the build with nothing
+// removed.
 void WriteSoundsStage(SpecSet& specs, iResFile* file);
 // -slot: writable check; every slots spec saves its labels and slots.
 void WriteSlotsStage(SpecSet& specs, iResFile* file);

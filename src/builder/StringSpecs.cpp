@@ -214,13 +214,17 @@ void SkillTable::ParseSkill(AttribTable& tag) {
 }
 
 void SkillTable::Save(iResFile* file) {
+  // The sets with skills replace their stored sets first; only then do the empty ones remove
+  // theirs, so that a save that fails ends the build before any stored set is gone.
   for (int32_t k = 0; k < kSetCount; k++) {
+    if (fSets[k].Count() == 0) continue;
+    fSets[k].SetName(kSkillSetNames[k]);
+    if (fSets[k].Save(file, uint16_t(kFirstSkillSetId + k)) != 0) ThrowError("could not save skills");
+  }
+  for (int32_t k = 0; k < kSetCount; k++) {
+    if (fSets[k].Count() > 0) continue;
     const uint16_t id = uint16_t(kFirstSkillSetId + k);
     if (MHandle* old = file->GetResource(kStringSetType, id, nullptr)) file->RemoveResource(old);
-    if (fSets[k].Count() > 0) {
-      fSets[k].SetName(kSkillSetNames[k]);
-      if (fSets[k].Save(file, id) != 0) ThrowError("could not save skills");
-    }
   }
 }
 

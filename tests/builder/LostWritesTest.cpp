@@ -1,7 +1,8 @@
 // Builds whose writes cannot reach the object file: through the real morvik program, every
 // stage that writes runs on an object file whose block chain breaks after its first records
 // (they open, but no new block can be placed). Each build must end with a fatal error, exit
-// code 1, and leave the file on disk exactly as it was.
+// code 1, and leave the file on disk exactly as it was, the resources it would have replaced
+// or removed included.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,11 @@
 #include "IFFResFile2.h"
 #include "ImageWriters.h"
 #include "ObjDefinition.h"
+#include "SoundRecord.h"
 #include "SpecTestSupport.h"
 #include "TestTempFolder.h"
+#include "TreeTable.h"
+#include "strset.h"
 
 namespace {
 
@@ -44,10 +48,16 @@ void AddResource(IFFResFile2& file, uint32_t type, uint16_t id, const std::vecto
   ASSERT_EQ(file.GetError(), 0);
 }
 
-// An IFF 2.x file holding one object definition (GUID kGuid, tree table kTableId) and, with
-// `oldTable`, that tree table in version 5; closed and without a saved map, so that opening
-// it walks the chain.
-void WriteObject(const std::string& path, bool oldTable = false) {
+// What an object file holds beside its definition.
+enum class Held {
+  kDefinition,  // nothing else
+  kOldTable,    // its tree table in version 5
+  kStoredData,  // a sound, a skill set and its tree table, which the stages would replace
+};
+
+// An IFF 2.x file holding one object definition (GUID kGuid, tree table kTableId) and what
+// `held` says; closed and without a saved map, so that opening it walks the chain.
+void WriteObject(const std::string& path, Held held = Held::kDefinition) {
   FixedStringBuffer<260> name(path.c_str());
   IFFResFile2 file;
   ASSERT_EQ(file.Create(name), 0);
@@ -59,7 +69,22 @@ void WriteObject(const std::string& path, bool oldTable = false) {
   std::vector<uint8_t> bytes(ObjDefinition::kByteSize);
   d.WriteTo(bytes.data());
   AddResource(file, kObjDefinitionType, 128, bytes, "chair");
-  if (oldTable) AddResource(file, 0x54544142, kTableId, OldTreeTable(), "interactions");  // 'TTAB'
+  if (held == Held::kOldTable) {
+    AddResource(file, kTreeTableType, kTableId, OldTreeTable(), "interactions");
+  }
+  if (held == Held::kStoredData) {
+    SoundRecord sound;
+    sound.fId = 50;
+    sound.fName.assign("old.wav");
+    ASSERT_TRUE(sound.Save(&file));
+    StringSet skills;
+    skills.SetString(1, "fish");
+    ASSERT_EQ(skills.Save(&file, 129), 0);
+    TreeTable table(16);
+    ASSERT_TRUE(table.AddEntry(0, 4096));
+    table.GetEntry(0)->fName = "Sit";
+    ASSERT_EQ(table.Save(&file, int16_t(kTableId), "interactions"), 0);
+  }
   ASSERT_EQ(file.Close(), 0);
   IFFResFile2 clearer;
   ASSERT_EQ(clearer.ClearSavedMap(name), 0);
@@ -67,10 +92,10 @@ void WriteObject(const std::string& path, bool oldTable = false) {
 
 // The object above followed by a record header whose size (8) is smaller than a header: the
 // chain breaks there. Opening keeps the definition; no new block can be placed after it.
-std::string MakeBrokenObject(const TestTempFolder& folder, bool oldTable = false) {
+std::string MakeBrokenObject(const TestTempFolder& folder, Held held) {
   const std::string path = folder / "broken.iff";
   std::remove(path.c_str());
-  WriteObject(path, oldTable);
+  WriteObject(path, held);
   std::string bytes = TestTempFolder::ReadFile(path);
   std::string junk(76 + 40, '\0');
   std::memcpy(&junk[0], "JUNK", 4);
@@ -144,7 +169,7 @@ TEST(LostWrites, EveryWritingStageFailsOnAFileThatCannotTakeItsWrites) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.stage);
-    const std::string object = MakeBrokenObject(folder);
+    const std::string object = MakeBrokenObject(folder, Held::kStoredData);
     const std::string before = TestTempFolder::ReadFile(object);
     std::vector<std::string> args = {object};
     if (!c.omk.empty()) {
@@ -173,7 +198,7 @@ TEST(LostWrites, TileMakersFailOnAFileThatCannotTakeItsWrites) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stage);
-    const std::string object = MakeBrokenObject(folder);
+    const std::string object = MakeBrokenObject(folder, Held::kDefinition);
     const std::string before = TestTempFolder::ReadFile(object);
     std::vector<std::string> args = c.words;
     args.push_back(object);
@@ -191,7 +216,7 @@ TEST(LostWrites, AResourceStillPendingAtTheCloseFailsTheBuild) {
   // No stage writes: reading the object-make file brings the old tree table up to date, and that
   // write can only be tried again when the file closes. It fails there too.
   TestTempFolder folder;
-  const std::string object = MakeBrokenObject(folder, true);
+  const std::string object = MakeBrokenObject(folder, Held::kOldTable);
   const std::string before = TestTempFolder::ReadFile(object);
   const std::string spec = folder.WriteFile("object.omk", "<ttab guid=4660>\n");
   const MorvikResult r = RunMorvik(folder, {object, "-spec", spec, "-printdgrps"});
