@@ -1,16 +1,24 @@
-// Encoder throughput: SPR# (a 1024 x 768 sheet cut into 128 x 128 frames, as sprite and tile
-// sheets are) and SPR2 (colour + z + alpha, the whole image as one frame) over generated art:
-// filled shapes on a clear background with anti-aliased edges, depth that follows the shapes
-// and partial alpha along the edges. Reported as megapixels per second beside memcpy of the
-// same input bytes, measured in the same run.
+// Encoder throughput over generated art, each figure printed beside its goal:
+// - SPR# : a 1024 x 768 sheet cut into 128 x 128 frames, as sprite and tile sheets are;
+// - SPR2 colour + z + alpha of one 2048 x 2048 frame, smooth content (filled shapes on a clear
+//   background, anti-aliased edges, depth following the shapes): must not get slower;
+// - SPR2 colour + z + alpha of one 2048 x 2048 frame, noisy content (dithered alpha and noisy
+//   depth inside visible areas, the worst case for run lengths): at least 300 MP/s;
+// - SPR2 colour + z of the noisy frame, for reference.
+// The cases run interleaved, round after round, and the median of each is printed, beside
+// memcpy of the same input bytes measured in the same run.
 //
 // Build: cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOBJTOOLS_BENCH=ON
-//        cmake --build build-bench --target bench_encoders && build-bench/bin/bench_encoders
+//        cmake --build build-bench --target bench_encoders && build-bench/bin/bench_encoders [rounds]
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "Compressor.h"
@@ -21,110 +29,182 @@
 
 namespace {
 
-constexpr int kWidth = 1024;
-constexpr int kHeight = 768;
+constexpr int kSheetWidth = 1024;
+constexpr int kSheetHeight = 768;
+constexpr int kFrameSide = 2048;
+constexpr int kAlphaBits = 5;
 
 void Put(Offscreen& w, int x, int y, uint8_t v) { w.GetBaseAddr()[intptr_t(y) * w.GetRowBytes() + x] = v; }
 
-// Discs and rounded boxes over colour 0; coverage at the edges picks a blend colour and an
-// alpha; z grows towards each shape's centre.
-void Paint(Offscreen& colour, Offscreen& z, Offscreen& alpha) {
-  std::mt19937 rng(2024);
-  struct Shape {
-    float cx, cy, r;
-    uint8_t base;
-  };
+struct Layers {
+  Offscreen colour, z, alpha;
+  explicit Layers(int w, int h)
+      : colour(MacRect{0, 0, int16_t(h), int16_t(w)}), z(MacRect{0, 0, int16_t(h), int16_t(w)}),
+        alpha(MacRect{0, 0, int16_t(h), int16_t(w)}) {}
+};
+
+struct Shape {
+  float cx, cy, r;
+  uint8_t base;
+};
+
+// Discs over colour 0 (z 255, alpha 0); `shapes` per million pixels.
+std::vector<Shape> MakeShapes(int w, int h, int count, int minRadius, int spread, uint32_t seed) {
+  std::mt19937 rng(seed);
   std::vector<Shape> shapes;
-  for (int i = 0; i < 60; ++i)
-    shapes.push_back({float(rng() % kWidth), float(rng() % kHeight), float(15 + rng() % 70), uint8_t(16 + 8 * (rng() % 28))});
-  for (int y = 0; y < kHeight; ++y)
-    for (int x = 0; x < kWidth; ++x) {
-      uint8_t c = 0, zz = 255, a = 0;
+  for (int i = 0; i < count; ++i)
+    shapes.push_back({float(rng() % w), float(rng() % h), float(minRadius + rng() % spread), uint8_t(16 + 8 * (rng() % 28))});
+  return shapes;
+}
+
+// Calls fn(x, y, shape, distance) for the topmost shape covering each pixel (the last one
+// drawn), with the cover (> 1 inside, 0..1 on the edge); pixels outside every shape are left.
+void ForEachCovered(int w, int h, const std::vector<Shape>& shapes,
+                    const std::function<void(int, int, const Shape&, float, float)>& fn) {
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const Shape* top = nullptr;
+      float topD = 0, topCover = 0;
       for (const Shape& s : shapes) {
+        if (std::fabs(x - s.cx) > s.r + 1 || std::fabs(y - s.cy) > s.r + 1) continue;
         float d = std::sqrt((x - s.cx) * (x - s.cx) + (y - s.cy) * (y - s.cy));
-        float cover = s.r + 0.5f - d;  // > 1 inside, 0..1 on the edge
+        float cover = s.r + 0.5f - d;
         if (cover <= 0) continue;
-        if (cover >= 1) {
-          c = uint8_t(s.base + int(4 * d / s.r));  // a few shading bands
-          a = 255;
-        } else {
-          c = uint8_t(s.base + 7);
-          a = uint8_t(cover * 255);
-        }
-        zz = uint8_t(40 + 150 * d / s.r);
+        top = &s, topD = d, topCover = cover;
       }
-      Put(colour, x, y, c);
-      Put(z, x, y, zz);
-      Put(alpha, x, y, a);
+      if (top) fn(x, y, *top, topD, topCover);
     }
+}
+
+// Smooth rendered art: a few shading bands, depth towards the centre, partial alpha only on
+// the anti-aliased edges.
+void PaintSmooth(Layers& l, int w, int h) {
+  ForEachCovered(w, h, MakeShapes(w, h, 240, 30, 140, 2024), [&](int x, int y, const Shape& s, float d, float cover) {
+    uint8_t c, a;
+    if (cover >= 1) {
+      c = uint8_t(s.base + int(4 * d / s.r));
+      a = 255;
+    } else {
+      c = uint8_t(s.base + 7);
+      a = uint8_t(cover * 255);
+    }
+    Put(l.colour, x, y, c);
+    Put(l.z, x, y, (a >> (8 - kAlphaBits)) == 0 ? 255 : uint8_t(40 + 150 * d / s.r));
+    Put(l.alpha, x, y, a);
+  });
+}
+
+// Noisy rendered art over transparency: inside each shape the alpha is dithered (about half
+// the pixels opaque, the others partly transparent, a few invisible) and the depth and colour
+// carry noise, so the token kind changes every pixel or two.
+void PaintNoisy(Layers& l, int w, int h) {
+  std::mt19937 rng(77);
+  ForEachCovered(w, h, MakeShapes(w, h, 240, 30, 140, 4048), [&](int x, int y, const Shape& s, float d, float) {
+    uint32_t v = rng();
+    uint8_t a = (v & 1) ? 255 : uint8_t((v >> 1) & 255);
+    uint8_t z = uint8_t(std::min(254.0f, 40 + 150 * d / s.r + float((v >> 9) & 15)));
+    Put(l.colour, x, y, uint8_t(s.base + ((v >> 13) & 7)));
+    Put(l.z, x, y, (a >> (8 - kAlphaBits)) == 0 ? 255 : z);  // as ApplyAlphaToZBuffer leaves it
+    Put(l.alpha, x, y, a);
+  });
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+struct Case {
+  const char* name;
+  double megapixels;
+  const char* goal;
+  std::function<size_t()> run;  // answers the output size, 0 on failure
+};
+
 }  // namespace
 
-int main() {
-  MacRect bounds{0, 0, kHeight, kWidth};
-  Offscreen colour(bounds), z(bounds), alpha(bounds);
-  Paint(colour, z, alpha);
-  const double megapixels = double(kWidth) * kHeight / 1e6;
-  const int rounds = 20;
+int main(int argc, char** argv) {
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
 
-  // memcpy of the input planes, for scale.
-  std::vector<uint8_t> src(size_t(kWidth) * kHeight * 3, 1), dst(src.size());
-  auto t = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) {
-    std::memcpy(dst.data(), src.data(), src.size() / 3);
-    src[i] = dst[src.size() / 3 - 1 - i];
-  }
-  const double copy1 = Seconds(t);
-  t = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) {
-    std::memcpy(dst.data(), src.data(), src.size());
-    src[i] = dst[src.size() - 1 - i];
-  }
-  const double copy3 = Seconds(t);
+  Layers sheet(kSheetWidth, kSheetHeight);
+  PaintSmooth(sheet, kSheetWidth, kSheetHeight);
+  Layers smooth(kFrameSide, kFrameSide), noisy(kFrameSide, kFrameSide);
+  PaintSmooth(smooth, kFrameSide, kFrameSide);
+  PaintNoisy(noisy, kFrameSide, kFrameSide);
+  const MacRect frameBounds{0, 0, kFrameSide, kFrameSide};
 
-  // SPR#: 48 frames of 128 x 128 with the colour settings of the sprite makers.
   std::vector<MacRect> frames;
-  for (int y = 0; y < kHeight; y += 128)
-    for (int x = 0; x < kWidth; x += 128) frames.push_back(MacRect{int16_t(y), int16_t(x), int16_t(y + 128), int16_t(x + 128)});
+  for (int y = 0; y < kSheetHeight; y += 128)
+    for (int x = 0; x < kSheetWidth; x += 128) frames.push_back(MacRect{int16_t(y), int16_t(x), int16_t(y + 128), int16_t(x + 128)});
   Compressor compressor;
-  size_t sprBytes = 0;
-  t = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) {
-    MHandle* list = nullptr;
-    int32_t status = compressor.CompressSpriteList(&colour, frames.data(), list, int16_t(frames.size()), nullptr,
-                                                   0, kSpriteListColorVersion);
-    if (status != 0) {
-      std::fprintf(stderr, "SPR# list failed: %d\n", int(status));
-      return 1;
-    }
-    sprBytes = size_t(HGetSize(list));
-    HFree(list);
-  }
-  const double spr = Seconds(t);
 
-  // SPR2: colour + z + alpha, the whole image as one frame.
-  size_t spr2Bytes = 0;
-  t = std::chrono::steady_clock::now();
-  for (int i = 0; i < rounds; ++i) {
-    MHandle* frame = EncodeSprite2ColorZAlpha(&colour, &z, &alpha, bounds, bounds, 5);
-    if (frame == nullptr) {
-      std::fprintf(stderr, "SPR2 frame failed\n");
-      return 1;
-    }
-    spr2Bytes = size_t(HGetSize(frame));
+  // memcpy of three planes of the 2048 x 2048 frame, for scale.
+  const size_t planeBytes = size_t(kFrameSide) * kFrameSide;
+  std::vector<uint8_t> src(planeBytes * 3, 1), dst(src.size());
+  int copies = 0;
+
+  auto frameSize = [](MHandle* frame) {
+    if (frame == nullptr) return size_t(0);
+    size_t n = size_t(HGetSize(frame));
     HFree(frame);
-  }
-  const double spr2 = Seconds(t);
+    return n;
+  };
+  const double frameMP = double(kFrameSide) * kFrameSide / 1e6;
+  std::vector<Case> cases = {
+      {"memcpy of 3 planes 2048x2048", frameMP, "", [&] {
+         std::memcpy(dst.data(), src.data(), src.size());
+         src[size_t(copies++) % src.size()] = dst[src.size() / 2];
+         return src.size();
+       }},
+      {"SPR# 48 frames 128x128", double(kSheetWidth) * kSheetHeight / 1e6, "", [&] {
+         MHandle* list = nullptr;
+         int32_t status = compressor.CompressSpriteList(&sheet.colour, frames.data(), list, int16_t(frames.size()),
+                                                        nullptr, 0, kSpriteListColorVersion);
+         return status == 0 ? frameSize(list) : 0;
+       }},
+      {"SPR2 colour+z+alpha smooth 2048x2048", frameMP, "not slower than before", [&] {
+         return frameSize(EncodeSprite2ColorZAlpha(&smooth.colour, &smooth.z, &smooth.alpha, frameBounds, frameBounds,
+                                                   kAlphaBits));
+       }},
+      {"SPR2 colour+z+alpha noisy 2048x2048", frameMP, ">= 300 MP/s", [&] {
+         return frameSize(EncodeSprite2ColorZAlpha(&noisy.colour, &noisy.z, &noisy.alpha, frameBounds, frameBounds,
+                                                   kAlphaBits));
+       }},
+      {"SPR2 colour+z noisy 2048x2048", frameMP, "", [&] {
+         return frameSize(EncodeSprite2ColorZ(&noisy.colour, &noisy.z, frameBounds, frameBounds));
+       }},
+      {"SPR2 colour smooth 2048x2048", frameMP, "", [&] {
+         return frameSize(EncodeSprite2Color(&smooth.colour, frameBounds, frameBounds));
+       }},
+  };
 
-  std::printf("image %dx%d, %d rounds\n", kWidth, kHeight, rounds);
-  std::printf("memcpy 1 plane          %9.1f MP/s\n", megapixels * rounds / copy1);
-  std::printf("memcpy 3 planes         %9.1f MP/s\n", megapixels * rounds / copy3);
-  std::printf("SPR# 48 frames 128x128  %9.1f MP/s  (%zu bytes per list)\n", megapixels * rounds / spr, sprBytes);
-  std::printf("SPR2 colour+z+alpha     %9.1f MP/s  (%zu bytes per frame)\n", megapixels * rounds / spr2, spr2Bytes);
+  std::vector<std::vector<double>> seconds(cases.size());
+  std::vector<size_t> sizes(cases.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t i = 0; i < cases.size(); ++i) {
+      const Case& c = cases[i];
+      auto t = std::chrono::steady_clock::now();
+      size_t bytes = c.run();
+      double s = Seconds(t);
+      if (bytes == 0) {
+        std::fprintf(stderr, "%s failed\n", c.name);
+        return 1;
+      }
+      sizes[i] = bytes;
+      seconds[i].push_back(s);
+    }
+  }
+
+  std::printf("encoders: median of %d interleaved rounds\n", rounds);
+  for (size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const double m = Median(seconds[i]);
+    std::printf("%-38s %9.1f MP/s  %8.2f ms  %9zu bytes  goal: %s\n", c.name, c.megapixels / m, m * 1e3, sizes[i],
+                *c.goal ? c.goal : "-");
+  }
   return 0;
 }
