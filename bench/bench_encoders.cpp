@@ -9,7 +9,8 @@
 // memcpy of the same input bytes measured in the same run.
 //
 // Build: cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOBJTOOLS_BENCH=ON
-//        cmake --build build-bench --target bench_encoders && build-bench/bin/bench_encoders [rounds]
+//        cmake --build build-bench --target bench_encoders
+//        build-bench/bin/bench_encoders [rounds] [part of a case name]
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -129,6 +130,7 @@ struct Case {
 
 int main(int argc, char** argv) {
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+  const char* only = argc > 2 ? argv[2] : "";  // runs only the cases whose names hold it
 
   Layers sheet(kSheetWidth, kSheetHeight);
   PaintSmooth(sheet, kSheetWidth, kSheetHeight);
@@ -182,6 +184,8 @@ int main(int argc, char** argv) {
        }},
   };
 
+  cases.erase(std::remove_if(cases.begin(), cases.end(), [&](const Case& c) { return !std::strstr(c.name, only); }),
+              cases.end());
   std::vector<std::vector<double>> seconds(cases.size());
   std::vector<size_t> sizes(cases.size());
   for (int round = 0; round < rounds; ++round) {
@@ -203,8 +207,9 @@ int main(int argc, char** argv) {
   for (size_t i = 0; i < cases.size(); ++i) {
     const Case& c = cases[i];
     const double m = Median(seconds[i]);
-    std::printf("%-38s %9.1f MP/s  %8.2f ms  %9zu bytes  goal: %s\n", c.name, c.megapixels / m, m * 1e3, sizes[i],
-                *c.goal ? c.goal : "-");
+    const double fastest = *std::min_element(seconds[i].begin(), seconds[i].end());
+    std::printf("%-38s %9.1f MP/s  %8.2f ms (fastest %6.2f)  %9zu bytes  goal: %s\n", c.name, c.megapixels / m,
+                m * 1e3, fastest * 1e3, sizes[i], *c.goal ? c.goal : "-");
   }
   return 0;
 }

@@ -1,7 +1,10 @@
 #include "Sprite2Compressor.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "offscrn.h"
 #include "DebugStream.h"
@@ -140,78 +143,228 @@ MHandle* Refuse(const char* reason) {
   return nullptr;
 }
 
-// Pixel classes of the three encoders.
-enum class Px : uint8_t { kTransparent, kP, kZP, kZPA };
+// The three encoders, by the token kinds they write.
+enum class Kind { kColour, kColourZ, kColourZAlpha };
+
+// Pixel classes: transparent, the plain run kind (kRunP or kRunZP) and kRunZPA.
+constexpr uint8_t kClassClear = 0, kClassPlain = 1, kClassAlpha = 2;
+constexpr uint8_t kClassNone = 0xFF;  // before the first pixel of a row; also the row's end mark
 
 struct Inputs {
   Plane colour, z, alpha;
   uint8_t clearColour = 0;  // colour encoder: transparent colour
   int shift = 0;            // alpha reduction
-  uint8_t opaque = 0;       // reduced opaque alpha
-  uint32_t flags = kColorData;
+  uint8_t alphaMask = 0;    // the alpha bits that survive the reduction
+  uint8_t opaqueBits = 0;   // the opaque value, unreduced: (a & alphaMask) == opaqueBits is opaque
+  Kind kind = Kind::kColour;
 };
 
-// Class of pixel x of a row.
-inline Px Classify(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int x) {
-  if (in.flags == kColorData) return c[x] == in.clearColour ? Px::kTransparent : Px::kP;
-  if (z[x] == 255) return Px::kTransparent;
-  if (in.flags == (kColorData | kZData)) return Px::kZP;
-  return uint8_t(a[x] >> in.shift) == in.opaque ? Px::kZP : Px::kZPA;
-}
-
-// Folds runs of three or more empty lines (bare kNL of count 2) into kSL tokens, compacting
-// the stream in one pass. A run longer than a kSL count holds becomes several kSL tokens of
-// at least 3 lines each. Answers the offset of the first of the kSL tokens that directly
-// precede kEOS (or the kEOS offset when none do) and whether anything comes before them.
-void FoldEmptyLines(Sprite2Stream& stream, size_t& trailingSkips, bool& somethingBefore) {
-  uint8_t* d = stream.data();
-  size_t r = 0, w = 0;
-  size_t skipsStart = size_t(-1);
-  somethingBefore = false;
-  auto word = [&](size_t at) { return uint16_t(d[at] | (d[at + 1] << 8)); };
-  auto put = [&](uint16_t value) {
-    d[w] = uint8_t(value);
-    d[w + 1] = uint8_t(value >> 8);
-    w += 2;
-  };
-  for (;;) {
-    uint16_t token = word(r) & kSprite2TokenMask;
-    uint16_t count = word(r) & kSprite2CountMask;
-    if (token == kNL && count == 2) {
-      size_t n = 0;
-      while ((word(r + 2 * n) & kSprite2TokenMask) == kNL && (word(r + 2 * n) & kSprite2CountMask) == 2)
-        ++n;
-      if (n >= 3) {
-        if (skipsStart == size_t(-1)) skipsStart = w;
-        r += 2 * n;
-        while (n > 0) {
-          size_t take = n;
-          if (take > kSprite2CountMask) take = n - kSprite2CountMask >= 3 ? kSprite2CountMask : n - 3;
-          put(uint16_t(kSL | take));
-          n -= take;
-        }
-        continue;
-      }
-    }
-    if (token == kEOS) {
-      put(word(r));
-      break;
-    }
-    XASSERT(token == kNL, "bad token skip logic");
-    XASSERT((count & 1) == 0, "parity error");
-    skipsStart = size_t(-1);  // skips followed by a line are not trailing
-    somethingBefore = true;
-    if (w != r) std::memmove(d + w, d + r, count);
-    w += count;
-    r += count;
+uint32_t FlagsOf(Kind kind) {
+  switch (kind) {
+    case Kind::kColour: return kColorData;
+    case Kind::kColourZ: return kColorData | kZData;
+    default: return kColorData | kZData | kAlphaData;
   }
-  stream.Truncate(w);
-  trailingSkips = skipsStart == size_t(-1) ? w - 2 : skipsStart;
 }
 
-void Put16(uint8_t* p, uint16_t v) {
+// The bytes of one frame's token stream while it is encoded. The buffer is kept by the thread
+// from frame to frame, so encoding a frame neither allocates nor clears memory once it is as
+// large as the largest stream seen.
+class StreamBuffer {
+ public:
+  // Makes room for `more` bytes past the first `used`, keeping those.
+  uint8_t* Reserve(size_t used, size_t more) {
+    if (used + more > fCapacity) {
+      size_t capacity = std::max(used + more, 2 * fCapacity);
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[capacity]);
+      if (used) std::memcpy(bigger.get(), fBytes.get(), used);
+      fBytes = std::move(bigger);
+      fCapacity = capacity;
+    }
+    return fBytes.get();
+  }
+  uint8_t* Data() { return fBytes.get(); }
+
+  // Class of each pixel of the current row, with kClassNone marks after the last.
+  uint8_t* Classes(size_t count) {
+    if (fClasses.size() < count + 8) fClasses.resize(count + 8);
+    return fClasses.data();
+  }
+
+ private:
+  std::unique_ptr<uint8_t[]> fBytes;
+  size_t fCapacity = 0;
+  std::vector<uint8_t> fClasses;
+};
+
+thread_local StreamBuffer tStreamBuffer;
+
+inline void Put16(uint8_t* p, uint16_t v) {
   p[0] = uint8_t(v);
   p[1] = uint8_t(v >> 8);
+}
+
+// Fills `cls` with the class of every pixel of the row, marks its end, and answers how many
+// times the class changes along it. `alphaZero` counts kRunZPA pixels whose alpha reduces to
+// 0 (which ApplyAlphaToZBuffer should have made transparent).
+int ClassifyRow(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int cols, uint8_t* cls,
+                int& alphaZero) {
+  switch (in.kind) {
+    case Kind::kColour: {
+      const uint8_t clear = in.clearColour;
+      for (int x = 0; x < cols; ++x) cls[x] = c[x] == clear ? kClassClear : kClassPlain;
+      break;
+    }
+    case Kind::kColourZ:
+      for (int x = 0; x < cols; ++x) cls[x] = z[x] == 255 ? kClassClear : kClassPlain;
+      break;
+    case Kind::kColourZAlpha: {
+      const uint8_t mask = in.alphaMask, opaque = in.opaqueBits;
+      int zeros = 0;
+      for (int x = 0; x < cols; ++x) {
+        const uint8_t bits = a[x] & mask;
+        const uint8_t k = z[x] == 255 ? kClassClear : bits == opaque ? kClassPlain : kClassAlpha;
+        zeros += k == kClassAlpha && bits == 0;
+        cls[x] = k;
+      }
+      alphaZero += zeros;
+      break;
+    }
+  }
+  std::memset(cls + cols, kClassNone, 8);
+  int changes = 0;
+  for (int x = 1; x < cols; ++x) changes += cls[x] != cls[x - 1];
+  return changes;
+}
+
+// Token code and data bytes per pixel of each class.
+struct ClassTable {
+  uint16_t code[3];
+  uint8_t bytes[3];
+};
+
+constexpr ClassTable TableOf(Kind kind) {
+  return kind == Kind::kColour    ? ClassTable{{kClear, kRunP, kRunP}, {0, 1, 1}}
+         : kind == Kind::kColourZ ? ClassTable{{kClear, kRunZP, kRunZP}, {0, 2, 2}}
+                                  : ClassTable{{kClear, kRunZP, kRunZPA}, {0, 2, 3}};
+}
+
+// Number of pixels from `x` on that share the class of pixel x (the end mark stops it).
+inline int RunLength(const uint8_t* cls, int x) {
+  const uint64_t same = 0x0101010101010101ull * cls[x];
+  int n = 0;
+  for (;;) {
+    uint64_t word;
+    std::memcpy(&word, cls + x + n, 8);
+    const uint64_t diff = word ^ same;
+    if (diff) return n + __builtin_ctzll(diff) / 8;
+    n += 8;
+  }
+}
+
+// Encodes one row's pixels after its kNL at `o`, run by run; the way for rows of long runs and
+// rows too wide for the pixel-by-pixel way. Answers the new end; sets `tooLong` when a count
+// does not fit its 13 bits.
+template <Kind K>
+size_t EncodeRowByRuns(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
+                       int cols, uint8_t* out, size_t o, bool& tooLong) {
+  constexpr ClassTable table = TableOf(K);
+  const int shift = in.shift;
+  int x = 0;
+  while (x < cols) {
+    const uint8_t k = cls[x];
+    const int n = RunLength(cls, x);
+    const int end = x + n;
+    // Trailing transparent pixels are implied and need no count.
+    if (k == kClassClear && end == cols) break;
+    if (n > kSprite2CountMask) tooLong = true;
+    if (o & 1) out[o++] = kSprite2Pad;
+    Put16(out + o, uint16_t(table.code[k] | (n & kSprite2CountMask)));
+    o += 2;
+    uint8_t* d = out + o;
+    if (k == kClassPlain && K == Kind::kColour) {
+      std::memcpy(d, c + x, size_t(n));
+    } else if (k == kClassPlain) {
+      for (int i = x; i < end; ++i, d += 2) {
+        d[0] = z[i];
+        d[1] = c[i];
+      }
+    } else if (k == kClassAlpha) {
+      for (int i = x; i < end; ++i, d += 3) {
+        d[0] = z[i];
+        d[1] = c[i];
+        d[2] = uint8_t(a[i] >> shift);
+      }
+    }
+    o += size_t(n) * table.bytes[k];
+    x = end;
+  }
+  return o;
+}
+
+// The same bytes as EncodeRowByRuns, written pixel by pixel without branches on the pixel
+// classes, for rows whose class changes every few pixels. Every pixel writes a candidate pad,
+// token word and data at the end of the stream (one little-endian 8-byte store) and advances
+// only past what it keeps; the open token's count is rewritten at each pixel. Rows must be at most kSprite2CountMask wide, so no
+// count overflows. Writes up to 8 bytes past what it keeps.
+static_assert(std::endian::native == std::endian::little, "the pixel-by-pixel rows store little-endian words");
+
+template <Kind K>
+size_t EncodeRowByPixels(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
+                         int cols, uint8_t* out, size_t o) {
+  constexpr ClassTable table = TableOf(K);
+  const int shift = in.shift;
+  size_t token = o;
+  uint32_t count = 0;
+  uint8_t current = kClassNone;
+  for (int x = 0; x < cols; ++x) {
+    const uint8_t k = cls[x];
+    // Masks rather than conditions, so that the compiler keeps the loop free of branches.
+    const uint64_t change = k != current;
+    const uint64_t mask = 0 - change;
+    current = k;
+    out[o] = kSprite2Pad;
+    o += change & o & 1;
+    Put16(out + o, table.code[k]);
+    token ^= (token ^ o) & mask;
+    o += 2 * change;
+    count = (count & ~uint32_t(mask)) + 1;
+    out[o] = K == Kind::kColour ? c[x] : z[x];
+    out[o + 1] = c[x];
+    if (K == Kind::kColourZAlpha) out[o + 2] = uint8_t(a[x] >> shift);
+    o += table.bytes[k];
+    Put16(out + token, uint16_t(table.code[k] | count));
+  }
+  // Trailing transparent pixels are implied: drop their kClear (a pad before it stays).
+  if (current == kClassClear) o = token;
+  return o;
+}
+
+// Writes the tokens of `n` consecutive empty lines at `out` (or only counts them when `out`
+// is null): bare kNL tokens for one or two, else kSL tokens of at least 3 lines each (several
+// when n is beyond a kSL count). Answers the bytes they take.
+size_t PutEmptyLines(uint8_t* out, size_t n) {
+  if (n < 3) {
+    for (size_t o = 0; out && o < 2 * n; o += 2) Put16(out + o, uint16_t(kNL | 2));
+    return 2 * n;
+  }
+  size_t o = 0;
+  while (n > 0) {
+    size_t take = n;
+    if (take > kSprite2CountMask) take = n - kSprite2CountMask >= 3 ? kSprite2CountMask : n - 3;
+    if (out) Put16(out + o, uint16_t(kSL | take));
+    o += 2;
+    n -= take;
+  }
+  return o;
+}
+
+template <Kind K>
+size_t EncodeRow(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
+                 int cols, int changes, uint8_t* out, size_t o, bool& tooLong) {
+  // Short runs: pixel by pixel; long runs: run by run. Both write the same bytes.
+  if (cols <= kSprite2CountMask && changes * 8 > cols) return EncodeRowByPixels<K>(in, c, z, a, cls, cols, out, o);
+  return EncodeRowByRuns<K>(in, c, z, a, cls, cols, out, o, tooLong);
 }
 
 // Encodes the frame rect of the worlds in `in`. `width` and `height` are the worlds' size.
@@ -222,85 +375,72 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
     return Refuse("frame rect lies outside the offscreen");
   int rows = empty ? 0 : rect.bottom - rect.top;
   int cols = empty ? 0 : rect.right - rect.left;
-  int dataBytes = in.flags == kColorData ? 1 : in.flags == (kColorData | kZData) ? 2 : 3;
-  Sprite2Stream stream(size_t(rows) * (4 + size_t(cols) * dataBytes) / 2 + 64);
+  StreamBuffer& buffer = tStreamBuffer;
+  uint8_t* cls = buffer.Classes(size_t(cols));
+  // A row holds at most its kNL, a pad and, per pixel, a pad, a token word and 3 data bytes.
+  const size_t rowBound = 3 + 6 * size_t(cols) + 16;
 
-  size_t lastLine = size_t(-1);
-  bool tooLong = false;
+  // Empty rows are not written as they come: `pending` counts those since the last row with
+  // pixels, and their tokens go in front of the next such row, folded when there are three or
+  // more. Each line's kNL count is its byte length, pad included.
+  size_t o = 0;
+  size_t pending = 0;
   int alphaZero = 0;
+  bool lastLineTooLong = false;
+  uint8_t* out = buffer.Reserve(0, 16);
   for (int y = rect.top; y < rect.top + rows; ++y) {
-    size_t line = stream.StartToken(kNL, 0);
-    if (lastLine != size_t(-1)) {
-      if (line - lastLine > kSprite2CountMask) tooLong = true;
-      stream.SetData(lastLine, uint16_t(line - lastLine));
+    out = buffer.Reserve(o, rowBound + PutEmptyLines(nullptr, pending));
+    const size_t line = o;
+    Put16(out + o, kNL);
+    o += 2;
+    const uint8_t* c = in.colour.Row(y) + rect.left;
+    const uint8_t* z = in.z.base ? in.z.Row(y) + rect.left : nullptr;
+    const uint8_t* a = in.alpha.base ? in.alpha.Row(y) + rect.left : nullptr;
+    const int changes = ClassifyRow(in, c, z, a, cols, cls, alphaZero);
+    bool tooLong = false;
+    switch (in.kind) {
+      case Kind::kColour: o = EncodeRow<Kind::kColour>(in, c, z, a, cls, cols, changes, out, o, tooLong); break;
+      case Kind::kColourZ: o = EncodeRow<Kind::kColourZ>(in, c, z, a, cls, cols, changes, out, o, tooLong); break;
+      case Kind::kColourZAlpha:
+        o = EncodeRow<Kind::kColourZAlpha>(in, c, z, a, cls, cols, changes, out, o, tooLong);
+        break;
     }
-    lastLine = line;
-    const uint8_t* c = in.colour.Row(y);
-    const uint8_t* z = in.z.base ? in.z.Row(y) : nullptr;
-    const uint8_t* a = in.alpha.base ? in.alpha.Row(y) : nullptr;
-    int x = rect.left;
-    const int right = rect.left + cols;
-    while (x < right) {
-      Px cls = Classify(in, c, z, a, x);
-      int end = x + 1;
-      while (end < right && Classify(in, c, z, a, end) == cls) ++end;
-      int n = end - x;
-      // Trailing transparent pixels are implied and need no count.
-      if (n > kSprite2CountMask && (cls != Px::kTransparent || end < right)) tooLong = true;
-      switch (cls) {
-        case Px::kTransparent:
-          if (end < right) stream.StartToken(kClear, uint16_t(n));
-          break;
-        case Px::kP:
-          stream.StartToken(kRunP, uint16_t(n));
-          std::memcpy(stream.Grow(n), c + x, n);
-          break;
-        case Px::kZP: {
-          stream.StartToken(kRunZP, uint16_t(n));
-          uint8_t* out = stream.Grow(2 * size_t(n));
-          for (int i = x; i < end; ++i) {
-            *out++ = z[i];
-            *out++ = c[i];
-          }
-          break;
-        }
-        case Px::kZPA: {
-          stream.StartToken(kRunZPA, uint16_t(n));
-          uint8_t* out = stream.Grow(3 * size_t(n));
-          for (int i = x; i < end; ++i) {
-            uint8_t reduced = uint8_t(a[i] >> in.shift);
-            alphaZero += reduced == 0;
-            *out++ = z[i];
-            *out++ = c[i];
-            *out++ = reduced;
-          }
-          break;
-        }
-      }
-      x = end;
+    if (tooLong) return Refuse("a run or line does not fit a 13-bit count");
+    if (o == line + 2) {  // an empty row
+      o = line;
+      ++pending;
+      continue;
     }
-    if (tooLong) break;
+    if (o & 1) out[o++] = kSprite2Pad;
+    const size_t length = o - line;
+    if (length > kSprite2CountMask) {
+      if (y + 1 < rect.top + rows) return Refuse("a run or line does not fit a 13-bit count");
+      lastLineTooLong = true;  // refused after the checks of the whole frame
+      break;
+    }
+    Put16(out + line, uint16_t(kNL | length));
+    if (pending > 0) {
+      const size_t skip = PutEmptyLines(nullptr, pending);
+      std::memmove(out + line + skip, out + line, length);
+      PutEmptyLines(out + line, pending);
+      o += skip;
+      pending = 0;
+    }
   }
-  if (tooLong) return Refuse("a run or line does not fit a 13-bit count");
   XASSERT(alphaZero == 0, "should have filtered out invisible pixels!");
-  size_t eos = stream.StartToken(kEOS, 0);
-  if (lastLine != size_t(-1)) {
-    if (eos - lastLine > kSprite2CountMask) return Refuse("a line does not fit a 13-bit count");
-    stream.SetData(lastLine, uint16_t(eos - lastLine));
-  }
-
-  size_t trailingSkips = 0;
-  bool somethingBefore = false;
-  FoldEmptyLines(stream, trailingSkips, somethingBefore);
-  if (somethingBefore && trailingSkips + 2 < stream.size()) {
+  if (lastLineTooLong) return Refuse("a line does not fit a 13-bit count");
+  out = buffer.Reserve(o, PutEmptyLines(nullptr, pending) + 2);
+  if (pending >= 3 && size_t(rows) > pending) {
     // Transparent rows at the bottom: the decoder implies them from the height.
     gDebugStream << "SPR2: skip line before end-of-sprite removed\n";
-    uint8_t* d = stream.data();
-    std::memmove(d + trailingSkips, d + stream.size() - 2, 2);
-    stream.Truncate(trailingSkips + 2);
+  } else if (pending > 0) {
+    o += PutEmptyLines(out + o, pending);
   }
+  Put16(out + o, kEOS);
+  o += 2;
+  const size_t size = o;
 
-  size_t total = Sprite2FrameHeaderSize() + stream.size();
+  size_t total = Sprite2FrameHeaderSize() + size;
   MHandle* handle = HAlloc(uint32_t(total));
   if (handle == nullptr) {
     XASSERT(false, "could not allocate memory!");
@@ -309,13 +449,13 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   uint8_t* p = reinterpret_cast<uint8_t*>(HLock(handle));
   Put16(p + 0, uint16_t(cols));
   Put16(p + 2, uint16_t(rows));
-  Put16(p + 4, uint16_t(in.flags));
+  Put16(p + 4, uint16_t(FlagsOf(in.kind)));
   Put16(p + 6, 0);
   Put16(p + 8, paletteId);
   Put16(p + 10, in.colour.base[0]);
   Put16(p + 12, empty ? 0 : uint16_t(rect.top - reference.top));
   Put16(p + 14, empty ? 0 : uint16_t(rect.left - reference.left));
-  std::memcpy(p + Sprite2FrameHeaderSize(), stream.data(), stream.size());
+  std::memcpy(p + Sprite2FrameHeaderSize(), out, size);
   bool ok = CheckSprite2Frame(p, total);
   HUnlock(handle);
   if (!ok) {
@@ -335,7 +475,7 @@ MHandle* EncodeSprite2Color(Offscreen* colour, const MacRect& reference, const M
   Inputs in;
   in.colour = PlaneOf(colour);
   in.clearColour = in.colour.base[0];
-  in.flags = kColorData;
+  in.kind = Kind::kColour;
   return EncodeFrame(in, w, h, reference, frame, paletteId);
 }
 
@@ -347,7 +487,7 @@ MHandle* EncodeSprite2ColorZ(Offscreen* colour, Offscreen* z, const MacRect& ref
   Inputs in;
   in.colour = PlaneOf(colour);
   in.z = PlaneOf(z);
-  in.flags = kColorData | kZData;
+  in.kind = Kind::kColourZ;
   return EncodeFrame(in, w, h, reference, frame, paletteId);
 }
 
@@ -365,42 +505,104 @@ MHandle* EncodeSprite2ColorZAlpha(Offscreen* colour, Offscreen* z, Offscreen* al
   in.z = PlaneOf(z);
   in.alpha = PlaneOf(alpha);
   in.shift = 8 - alpha_bits;
-  in.opaque = uint8_t(uint8_t(255 - in.alpha.base[0]) >> in.shift);
-  in.flags = kColorData | kZData | kAlphaData;
+  in.alphaMask = uint8_t(0xFF << in.shift);
+  in.opaqueBits = uint8_t(uint8_t(255 - in.alpha.base[0]) & in.alphaMask);
+  in.kind = Kind::kColourZAlpha;
   return EncodeFrame(in, w, h, reference, frame, paletteId);
 }
 
-bool CheckSprite2Frame(const uint8_t* frame, size_t size) {
-  size_t i = Sprite2FrameHeaderSize();
-  auto word = [&](size_t at) { return uint16_t(frame[at] | (frame[at + 1] << 8)); };
-  while (i + 2 <= size) {
-    if (i & 1) {
+namespace {
+
+// Walks the run, clear and pixel tokens of lines, four lines at a time so that the walks of
+// different lines overlap. Each walk must end exactly at its line's end; `odd` collects the
+// low bit of every token offset, `bad` is set by a token that cannot be inside a line.
+class LineWalker {
+ public:
+  explicit LineWalker(const uint8_t* frame) : fFrame(frame) {}
+
+  struct Line {
+    size_t at, end;  // first token after the kNL word, and the next line's token
+  };
+
+  bool Walk(const std::vector<Line>& lines) {
+    size_t n = 0;
+    for (; n + 4 <= lines.size(); n += 4) {
+      size_t p0 = lines[n].at, p1 = lines[n + 1].at, p2 = lines[n + 2].at, p3 = lines[n + 3].at;
+      const size_t e0 = lines[n].end, e1 = lines[n + 1].end, e2 = lines[n + 2].end, e3 = lines[n + 3].end;
+      while (p0 < e0 && p1 < e1 && p2 < e2 && p3 < e3) {
+        p0 = Step(p0);
+        p1 = Step(p1);
+        p2 = Step(p2);
+        p3 = Step(p3);
+      }
+      if (!Finish(p0, e0) || !Finish(p1, e1) || !Finish(p2, e2) || !Finish(p3, e3)) return false;
+    }
+    for (; n < lines.size(); ++n)
+      if (!Finish(lines[n].at, lines[n].end)) return false;
+    return true;
+  }
+
+ private:
+  // The offset after the token at `at`: its word and its data (count times 2 for kRunZP,
+  // 3 plus a pad for kRunZPA, 1 plus a pad for kRunP, none for kClear).
+  size_t Step(size_t at) {
+    const unsigned word = unsigned(fFrame[at] | (fFrame[at + 1] << 8));
+    const unsigned code = word >> 13, count = word & kSprite2CountMask;
+    fBad |= (0xB1u >> code) & 1;  // kNL, kSL, kEOS and 0xE000 do not belong inside a line
+    const unsigned perPixel = (0x01000320u >> (4 * code)) & 15;
+    const unsigned padded = (0x44u >> code) & 1;
+    at += 2 + size_t(count) * perPixel + (count & padded);
+    fOdd |= at;
+    return at;
+  }
+
+  bool Finish(size_t at, size_t end) {
+    while (at < end) at = Step(at);
+    if (fOdd & 1) {
       XASSERT(false, "parity error");
       return false;
     }
-    uint16_t token = word(i) & kSprite2TokenMask;
-    uint16_t count = word(i) & kSprite2CountMask;
-    switch (token) {
-      case kNL: {
-        size_t next = i + count;
-        uint16_t t = next + 2 <= size ? word(next) & kSprite2TokenMask : 0xFFFF;
-        if (count < 2 || (next & 1) || (t != kNL && t != kSL && t != kEOS)) {
-          XASSERT(false, "bad kNL data");
-          return false;
-        }
-        i += 2;
-        break;
-      }
-      case kRunZP: i += 2 + 2 * size_t(count); break;
-      case kRunZPA: i += 2 + 3 * size_t(count) + (count & 1); break;
-      case kRunP: i += 2 + count + (count & 1); break;
-      case kClear:
-      case kSL: i += 2; break;
-      case kEOS: return i + 2 == size;
-      default: return false;
-    }
+    if (at != end) XASSERT(false, "bad kNL data");
+    return at == end && !fBad;
   }
-  return false;
+
+  const uint8_t* fFrame;
+  size_t fOdd = 0;
+  unsigned fBad = 0;
+};
+
+}  // namespace
+
+bool CheckSprite2Frame(const uint8_t* frame, size_t size) {
+  // The line and skip tokens first, each kNL's count leading to the next one; then the tokens
+  // inside the lines.
+  thread_local std::vector<LineWalker::Line> lines;
+  lines.clear();
+  size_t i = Sprite2FrameHeaderSize();
+  auto word = [&](size_t at) { return uint16_t(frame[at] | (frame[at + 1] << 8)); };
+  for (;;) {
+    if (i + 2 > size) return false;
+    const uint16_t token = word(i) & kSprite2TokenMask;
+    const uint16_t count = word(i) & kSprite2CountMask;
+    if (token == kEOS) {
+      if (i + 2 != size) return false;
+      break;
+    }
+    if (token == kSL) {
+      i += 2;
+      continue;
+    }
+    if (token != kNL) return false;
+    const size_t next = i + count;
+    const uint16_t t = next + 2 <= size ? word(next) & kSprite2TokenMask : 0xFFFF;
+    if (count < 2 || (next & 1) || (t != kNL && t != kSL && t != kEOS)) {
+      XASSERT(false, "bad kNL data");
+      return false;
+    }
+    lines.push_back({i + 2, next});
+    i = next;
+  }
+  return LineWalker(frame).Walk(lines);
 }
 
 // ---- Z-buffer passes ------------------------------------------------------------------------

@@ -114,9 +114,10 @@ MHandle* EncodeSprite2ColorZAlpha(Offscreen* colour, Offscreen* z, Offscreen* al
                                   const MacRect& reference, const MacRect& frame, int alpha_bits,
                                   uint16_t paletteId = kSprite2NoPalette);
 
-// The self-check that every new frame passes: the stream after the header walks to a kEOS
-// that ends the `size` bytes, every kNL's count lands on a kNL, kSL or kEOS, and run data keep
-// tokens at even offsets. Nothing is read past `size`.
+// The self-check that every new frame passes: the stream after the header is lines (kNL) and
+// skips (kSL) up to a kEOS that ends the `size` bytes; every kNL's count lands on a kNL, kSL or
+// kEOS, the run and clear tokens of its line end exactly there, and run data keep tokens at
+// even offsets. Nothing is read past `size`.
 bool CheckSprite2Frame(const uint8_t* frame, size_t size);
 
 // Gives every visible pixel (colour not the top-left colour) whose z is 255 the rounded mean

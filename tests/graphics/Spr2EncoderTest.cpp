@@ -11,6 +11,7 @@
 
 #include "DebugCapture.h"
 #include "EncoderTestWorld.h"
+#include "Spr2Reference.h"
 #include "Sprite2Compressor.h"
 #include "SpriteDecoders.h"
 #include "TestTempFolder.h"
@@ -459,4 +460,164 @@ TEST(Sprite2Frame, SelfCheckRejectsBrokenStreams) {
   ASSERT_EQ(chdir(saved), 0);
   EXPECT_NE(text.find("[kRunP{3}] \n[kNL] "), std::string::npos) << text;
   EXPECT_EQ(text.substr(text.size() - 18), "[BAD TOKEN DATA!]\n");
+}
+
+// ---- The encoder against its reference ------------------------------------------------------
+
+namespace {
+
+// Frame kinds for the byte-for-byte comparison: fn(x, y, rng, colour, z, alpha) paints every
+// pixel but (0, 0), which stays background (colour 0, z 255, alpha 0) unless `corner` says
+// otherwise.
+using Painter = std::function<void(int, int, std::mt19937&, uint8_t&, uint8_t&, uint8_t&)>;
+
+// Visible with z below 255 and an alpha whose 5-bit reduction is not 0.
+void Visible(std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a, bool opaque) {
+  c = uint8_t(1 + rng() % 250);
+  z = uint8_t(rng() % 255);
+  a = opaque ? uint8_t(248 + rng() % 8) : uint8_t(8 + rng() % 240);
+}
+
+}  // namespace
+
+TEST(Sprite2Frame, BytesMatchTheReferenceEncoderOverFrameKinds) {
+  struct Kind {
+    const char* name;
+    int w, h;
+    Painter paint;
+  } kinds[] = {
+      {"all background", 23, 9, [](int, int, std::mt19937&, uint8_t&, uint8_t&, uint8_t&) {}},
+      {"all opaque", 40, 6,
+       [](int, int, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) { Visible(rng, c, z, a, true); }},
+      {"noise: every pixel picks its class", 97, 31,
+       [](int, int, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         int k = int(rng() % 3);
+         if (k) Visible(rng, c, z, a, k == 1);
+       }},
+      {"dither over shapes with empty bands", 130, 60,
+       [](int x, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         if ((x - 60) * (x - 60) + (y - 25) * (y - 25) > 900 || (y >= 40 && y < 47) || y == 50) return;
+         Visible(rng, c, z, a, rng() & 1);
+       }},
+      {"classes alternating every pixel", 64, 3,
+       [](int x, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         int k = (x + y) % 3;
+         if (k) Visible(rng, c, z, a, k == 1);
+       }},
+      {"runs of 1 to 20 pixels", 300, 4,
+       [](int x, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         int run = 0, start = 0, k = 0;
+         while (start + run + 1 <= x) start += ++run;  // runs of 1, 2, 3, ... pixels
+         k = (run + y) % 3;
+         if (k) Visible(rng, c, z, a, k == 1);
+       }},
+      {"rows of long and short runs mixed", 200, 12,
+       [](int x, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         bool noisy = (y % 3 == 0) ? x < 100 : (y % 3 == 1) ? x >= 150 : false;
+         int k = noisy ? int(rng() % 3) : (x / 37) % 3;
+         if (k) Visible(rng, c, z, a, k == 1);
+       }},
+      {"visible only at the row ends", 50, 8,
+       [](int x, int, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         if (x == 49 || x == 1) Visible(rng, c, z, a, x == 49);
+       }},
+      {"empty rows at the top, between and at the bottom", 20, 30,
+       [](int x, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         if (y < 4 || (y >= 10 && y < 12) || (y >= 15 && y < 18) || y >= 22 || x % 4 == 0) return;
+         Visible(rng, c, z, a, x % 3 == 0);
+       }},
+      {"alpha reducing to 0 where visible", 30, 5,
+       [](int x, int, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         Visible(rng, c, z, a, false);
+         if (x % 7 == 0) a = uint8_t(rng() % 8);
+       }},
+      {"colour equal to the background but with depth", 33, 7,
+       [](int x, int, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         Visible(rng, c, z, a, x & 1);
+         if (x % 3 == 0) c = 0;
+         if (x % 5 == 0) z = 255;
+       }},
+  };
+  std::mt19937 rng(2718);
+  for (const Kind& k : kinds) {
+    for (uint8_t corner : {uint8_t(0), uint8_t(7)}) {  // the top-left alpha sets the opaque value
+      Layers l = MakeLayers(k.w + 2, k.h + 2, [&](int x, int y, uint8_t& c, uint8_t& z, uint8_t& a) {
+        if (x > k.w || y > k.h) return;
+        k.paint(x - 1, y - 1, rng, c, z, a);
+      });
+      SetPixel(*l.alpha, 0, 0, corner);
+      const MacRect whole{1, 1, int16_t(k.h + 1), int16_t(k.w + 1)};
+      std::vector<MacRect> rects = {whole, Whole(*l.colour), MacRect{1, 1, 2, 2}, MacRect{3, 3, 3, 9}};
+      for (int i = 0; i < 6; ++i) {
+        int16_t top = int16_t(rng() % (k.h + 2)), left = int16_t(rng() % (k.w + 2));
+        rects.push_back(MacRect{top, left, int16_t(top + 1 + rng() % (k.h + 2 - top)),
+                                int16_t(left + 1 + rng() % (k.w + 2 - left))});
+      }
+      for (const MacRect& r : rects) {
+        const MacRect ref{0, 0, 0, 0};
+        std::string where = std::string(k.name) + " corner " + std::to_string(corner) + " rect " +
+                            std::to_string(r.top) + "," + std::to_string(r.left) + "," + std::to_string(r.bottom) +
+                            "," + std::to_string(r.right);
+        auto same = [&](MHandle* got, MHandle* want, const char* encoder) {
+          HandleOwner g(got), w(want);
+          ASSERT_EQ(g.h != nullptr, w.h != nullptr) << encoder << ": " << where;
+          if (g.h) {
+            EXPECT_EQ(HandleBytes(g.h), HandleBytes(w.h)) << encoder << ": " << where;
+          }
+        };
+        same(EncodeSprite2Color(l.colour.get(), ref, r, 3), spr2ref::EncodeColor(l.colour.get(), ref, r, 3),
+             "colour");
+        same(EncodeSprite2ColorZ(l.colour.get(), l.z.get(), ref, r), spr2ref::EncodeColorZ(l.colour.get(), l.z.get(), ref, r),
+             "colour+z");
+        for (int bits : {4, 5, 8}) {
+          ScopedDebugCapture capture;  // alpha reducing to 0 asserts in both
+          size_t before = capture.ReportCount();
+          MHandle* got = EncodeSprite2ColorZAlpha(l.colour.get(), l.z.get(), l.alpha.get(), ref, r, bits);
+          size_t mine = capture.ReportCount() - before;
+          MHandle* want = spr2ref::EncodeColorZAlpha(l.colour.get(), l.z.get(), l.alpha.get(), ref, r, bits);
+          EXPECT_EQ(mine, capture.ReportCount() - before - mine) << "assertions, bits " << bits << ": " << where;
+          same(got, want, "colour+z+alpha");
+        }
+      }
+    }
+  }
+}
+
+TEST(Sprite2Frame, WideRowsMatchTheReferenceEncoder) {
+  // Rows past 8191 pixels take the run-by-run way with its count checks, noisy or not; lines
+  // past 8191 bytes are refused alike.
+  std::mt19937 rng(31);
+  struct Case {
+    const char* name;
+    int w;
+    std::function<int(int)> kind;  // 0 clear, 1 opaque, 2 partly transparent
+  } cases[] = {
+      {"noisy, short", 8000, [&](int) { return int(rng() % 3); }},
+      {"noisy, wide", 8300, [&](int) { return int(rng() % 3); }},
+      {"sparse dots, wide", 9000, [](int x) { return x % 97 == 0 ? 2 : 0; }},
+      {"long clear then a dot", 8500, [](int x) { return x == 8400 ? 1 : 0; }},
+      {"dots every 3", 8190, [](int x) { return x % 3 == 0 ? 1 : 0; }},
+  };
+  for (const Case& k : cases) {
+    Layers l = MakeLayers(k.w + 1, 2, [&](int x, int, uint8_t& c, uint8_t& z, uint8_t& a) {
+      int kind = k.kind(x);
+      if (kind) Visible(rng, c, z, a, kind == 1);
+    });
+    const MacRect r{1, 1, 2, int16_t(k.w + 1)};
+    ScopedDebugCapture capture;
+    for (int bits : {5, 8}) {
+      HandleOwner got(EncodeSprite2ColorZAlpha(l.colour.get(), l.z.get(), l.alpha.get(), r, r, bits));
+      HandleOwner want(spr2ref::EncodeColorZAlpha(l.colour.get(), l.z.get(), l.alpha.get(), r, r, bits));
+      ASSERT_EQ(got.h != nullptr, want.h != nullptr) << k.name;
+      if (got.h) {
+        EXPECT_EQ(HandleBytes(got.h), HandleBytes(want.h)) << k.name;
+      }
+    }
+    HandleOwner got(EncodeSprite2Color(l.colour.get(), r, r));
+    HandleOwner want(spr2ref::EncodeColor(l.colour.get(), r, r));
+    ASSERT_EQ(got.h != nullptr, want.h != nullptr) << k.name;
+    if (got.h) {
+      EXPECT_EQ(HandleBytes(got.h), HandleBytes(want.h)) << k.name;
+    }
+  }
 }
