@@ -134,6 +134,16 @@ void WriteInputs(const TestTempFolder& folder) {
   folder.WriteFile("floor.bmp", Bmp(227, 66, 3));
   folder.WriteFile("pattern.bmp", Bmp(660, 330, 3));
   folder.WriteFile("thick.bmp", Bmp(300, 400, 3));
+  // Images that hold the large pieces only (the smaller zooms are skipped as too small): a
+  // wall with its palette, and a 32-bit wall style (its alpha channel is the style).
+  folder.WriteFile("wall.bmp", Bmp(300, 1150, 3));
+  folder.WriteFile("wall.tga", WriteTGA(300, 1150, std::vector<TestRGBA>(300 * 1150, TestRGBA{3, 252, 1, 255})));
+  folder.WriteFile("style.tga", WriteTGA(330, 330, std::vector<TestRGBA>(330 * 330, TestRGBA{3, 252, 1, 0}),
+                                         options));
+  folder.WriteFile("art/style.tga", WriteTGA(330, 330, std::vector<TestRGBA>(330 * 330, TestRGBA{3, 252, 1, 0}),
+                                             options));
+  folder.WriteFile("thick.tga", WriteTGA(300, 400, std::vector<TestRGBA>(300 * 400, TestRGBA{3, 252, 1, 0}),
+                                         options));
   WriteObject(folder / "template.iff");
 }
 
@@ -153,6 +163,8 @@ TEST(LostWrites, EveryWritingStageFailsOnAFileThatCannotTakeItsWrites) {
   const std::vector<Case> cases = {
       {"graphics", sizes + "<sprite id=1 name=one tgafile=a.tga>\n", {"-graphics", folder / "art/"},
        "fatal error: could not update dest file"},
+      {"wall style tags", "<\"wall style\" id=300 name=brick tgafile=style.tga>\n",
+       {"-graphics", folder / "art/"}, "could not write object file"},
       {"sounds", "<sound id=1 name=a.wav>\n", {"-sounds"}, "could not write object file"},
       {"slot", "<slots id=128 name=chair><slot name=sit>\n", {"-slot"}, "could not save slots"},
       {"headline", "<headline id=300 name=heads tgafile=head.tga>\n",
@@ -195,6 +207,9 @@ TEST(LostWrites, TileMakersFailOnAFileThatCannotTakeItsWrites) {
       {"floor", {"-floor", "5", folder / "floor.bmp"}},
       {"wallpattern", {"-wallpattern", "7", folder / "pattern.bmp"}},
       {"thickwalls", {"-thickwalls", "1", folder / "thick.bmp"}},
+      {"thickcutaway", {"-thickcutaway", "1", folder / "thick.bmp", folder / "thick.tga"}},
+      {"wall", {"-wall", folder / "wall.tga", folder / "wall.bmp", "2"}},
+      {"wallstyle", {"-wallstyle", "5", folder / "style.tga"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.stage);
