@@ -268,6 +268,7 @@ int32_t TreeTable::Load(iResFile* file, int16_t id) {
     failed = stream.Failed();
   }
   HUnlock(handle);
+  const int32_t storedBytes = HGetSize(handle);
   FixedStringBuffer<64> name;
   file->GetResName(handle, name);
   file->DetachAndDispose(handle);
@@ -277,15 +278,21 @@ int32_t TreeTable::Load(iResFile* file, int16_t id) {
   }
   if (fLoadedVersion > kTreeTableVersion) return unsupportedErr;
 
+  StringSet strings;
+  strings.Init(file, uint16_t(id), kTreeTableStringsType, 0, kLanguageEnglish);
+  const bool haveStrings = strings.Read(0, 1) == 0;
+  if (!IndexesFit(haveStrings ? strings.Count() : 0, storedBytes)) {
+    DeleteEntries();
+    return shortReadErr;
+  }
+
   if (fLoadedVersion < 8) {
     XASSERT(false, "old tree table found");
     if (file->IsWritable()) Resave(name.c_str());
     return 0;
   }
 
-  StringSet strings;
-  strings.Init(file, uint16_t(id), kTreeTableStringsType, 0, kLanguageEnglish);
-  if (strings.Read(0, 1) != 0) return 0;
+  if (!haveStrings) return 0;
   for (auto& entry : fEntries) {
     const char* text = entry->fIndex >= 0 && entry->fIndex < kMaxStringIndex
                            ? strings.GetString(entry->fIndex + 1)
@@ -306,6 +313,14 @@ int32_t TreeTable::Load(iResFile* file, int16_t id) {
     }
   }
   return 0;
+}
+
+bool TreeTable::IndexesFit(int32_t storedStrings, int32_t storedBytes) const {
+  const int64_t limit = int64_t(storedStrings) + int64_t(storedBytes);
+  for (const auto& entry : fEntries) {
+    if (entry->fIndex >= limit) return false;
+  }
+  return true;
 }
 
 int32_t TreeTable::Save(iResFile* file, int16_t id, const char* name) {

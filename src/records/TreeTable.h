@@ -93,7 +93,14 @@ class TreeTable {
   // Loads ('TTAB', id) with its names. 0; -1 without a valid file or for id 0; -99 when the
   // table is missing (or its data could not be fetched: the file's error says which);
   // shortReadErr for data that do not read and unsupportedErr for a version above 9 (the
-  // table is then empty).
+  // table is then empty). A table of an old version is saved again as version 9 when the file
+  // is writable.
+  //
+  // The data are corrupt too (shortReadErr, nothing written) when an entry's index lies at or
+  // beyond the strings that 'TTAs' holds plus the bytes of the stored table: indexes are handed
+  // out one after another, and each entry's menu text lives at its index + 1, so a table of S
+  // bytes (fewer than S entries) never needs more than S slots past the texts already stored.
+  // Saving such an index would pad 'TTAs' with one empty string per missing slot.
   int32_t Load(iResFile* file, int16_t id);
   // Saves as ('TTAB', id) in version 9 under `name`, then the names into 'TTAs' id. 0; -1
   // for a bad id or file; the file's error when the table could not be added or written.
@@ -112,6 +119,8 @@ class TreeTable {
 
  private:
   void DeleteEntries();
+  // False when an entry's index lies at or beyond `storedStrings` + `storedBytes` (see Load).
+  bool IndexesFit(int32_t storedStrings, int32_t storedBytes) const;
 
   int32_t fNumEntries = 0;
   int32_t fNumAds;

@@ -186,6 +186,78 @@ TEST(TreeTable, Version5IsReadAndSavedAgainAsVersion9) {
   EXPECT_STREQ(name.c_str(), "old name");
 }
 
+// An index past the texts stored in 'TTAs' plus the bytes of the stored table cannot have been
+// handed out: the table is corrupt, and an old one is not saved again (which would pad 'TTAs'
+// with an empty string for every slot up to that index).
+TEST(TreeTable, IndexesNoTableOfThatSizeNeedsAreCorrupt) {
+  // One version-5 entry: 4 + 26 + 2 bytes.
+  auto oldTable = [](uint32_t index) {
+    Bytes v5;
+    v5.U16(1).U16(5).U16(4100).U16(2).U16(1).U32(0).U32(index).F32(0).U32(50).U32(0).U16(7);
+    return v5;
+  };
+  const int32_t kBytes = int32_t(oldTable(0).data.size());
+  struct Case {
+    const char* what;
+    int32_t storedStrings;  // in 'TTAs' before the load; -1 for none
+    uint32_t index;
+    bool loads;
+  };
+  const Case kCases[] = {
+      {"last slot the bytes allow", -1, uint32_t(kBytes - 1), true},
+      {"one past it", -1, uint32_t(kBytes), false},
+      {"last slot with stored texts", 40, uint32_t(40 + kBytes - 1), true},
+      {"one past it, with stored texts", 40, uint32_t(40 + kBytes), false},
+      {"far past", -1, 30000, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    ScopedDebugCapture capture;
+    MemResFile file;
+    file.PutStored(kTreeTableType, 300, oldTable(c.index).data, true, "old");
+    if (c.storedStrings >= 0) {
+      StringSet texts;
+      texts.Init(&file, 300, kTreeTableStringsType, 0, 0);
+      for (int32_t i = 1; i <= c.storedStrings; i++) texts.SetString(uint32_t(i), "text");
+      ASSERT_EQ(texts.Write(), 0);
+    }
+    std::vector<uint8_t> textsBefore;
+    const bool hadTexts = file.GetStored(kTreeTableStringsType, 300, &textsBefore);
+
+    TreeTable table(16);
+    std::vector<uint8_t> stored;
+    if (c.loads) {
+      ASSERT_EQ(table.Load(&file, 300), 0);
+      ASSERT_EQ(table.EntryCount(), 1);
+      ASSERT_TRUE(file.GetStored(kTreeTableType, 300, &stored));
+      EXPECT_EQ(stored[2], 9);  // saved again
+      StringSet texts;
+      texts.Init(&file, 300, kTreeTableStringsType, 0, 0);
+      ASSERT_EQ(texts.Read(0, 1), 0);
+      EXPECT_EQ(texts.Count(), int32_t(c.index) + 1);
+    } else {
+      EXPECT_EQ(table.Load(&file, 300), shortReadErr);
+      EXPECT_EQ(table.EntryCount(), 0);
+      ASSERT_TRUE(file.GetStored(kTreeTableType, 300, &stored));
+      EXPECT_EQ(stored, oldTable(c.index).data);  // left as it was
+      std::vector<uint8_t> textsAfter;
+      EXPECT_EQ(file.GetStored(kTreeTableStringsType, 300, &textsAfter), hadTexts);
+      EXPECT_EQ(textsAfter, textsBefore);
+    }
+  }
+
+  // The same rule holds for a table of the current version, which the build saves again.
+  MemResFile file;
+  TreeTable made(16);
+  ASSERT_TRUE(made.AddEntry(0, 4096));
+  made.GetEntry(0)->fIndex = 30000;
+  ASSERT_EQ(made.Save(&file, 7, ""), 0);
+  file.RemoveResource(file.GetResource(kTreeTableStringsType, 7));
+  TreeTable loaded(16);
+  EXPECT_EQ(loaded.Load(&file, 7), shortReadErr);
+  EXPECT_EQ(loaded.EntryCount(), 0);
+}
+
 TEST(TreeTable, OldVersionsSetEffectsAndPositions) {
   ScopedDebugCapture capture;
   MemResFile file;
