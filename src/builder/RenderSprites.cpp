@@ -175,7 +175,9 @@ void AddSpriteList(iResFile* file, MHandle* list, uint32_t type, SpriteSpec* spr
     HFree(list);
     ThrowError("could not add sprite to destfile");
   }
-  file->Update();
+  // Written now, made durable by the file's next sync (at the latest when it is closed), so
+  // that a build syncs a few times rather than once per sprite.
+  file->WriteResource(list);
   if (file->GetError() != 0) ThrowError("could not update dest file");
   file->DetachAndDispose(list);
   if (file->GetError() != 0) ThrowError("could not write sprite to destfile");
@@ -199,8 +201,6 @@ void WritePalette(iResFile* file, int32_t paletteId) {
   }
   file->WriteResource(h);
   if (file->GetError() != 0) ThrowError("could not write palette to destfile");
-  file->Update();
-  if (file->GetError() != 0) ThrowError("could not update dest file");
   file->DetachAndDispose(h);
   if (file->GetError() != 0) ThrowError("could not write palette to destfile");
 }

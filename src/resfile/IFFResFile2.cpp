@@ -218,6 +218,7 @@ int32_t IFFResFile2::Close() {
 }
 
 void IFFResFile2::ReleaseMap() {
+  fPendingFrees.clear();
   if (!fMap) return;
   fMap->DisposeHandles();
   fMap.reset();
@@ -239,7 +240,7 @@ int32_t IFFResFile2::Update() {
     }
   }
   if (first == noErr) {
-    first = fFile.Flush();
+    first = CommitWrites();
     if (first != noErr) Complain("could not flush file", PathForMessages());
   }
   return Report(first);
@@ -560,20 +561,61 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   }
   entry.fFileoffset = offset;
   entry.fStoredFlags = entry.fFlags;
-  error = fFile.Flush();
-  if (error != noErr) return error;
   return FreeReplacedBlock(entry);
 }
 
 int32_t IFFResFile2::FreeReplacedBlock(IFFResEntry& entry) {
   if (entry.fReplacedOffset == kNotOnDisk) return noErr;
-  int32_t error = InvalidateBlock(entry.fReplacedOffset);
+  int32_t error = DeferFree(entry.fReplacedOffset);
   if (error != noErr) {
     Complain("could not inval header", PathForMessages());
     return error;
   }
   entry.fReplacedOffset = kNotOnDisk;
-  return fFile.Flush();
+  return noErr;
+}
+
+int32_t IFFResFile2::DeferFree(uint32_t offset) {
+  IFFHeader header;
+  int32_t error = ReadBlockHeader(offset, header);
+  if (error != noErr) return error;
+  if (header.fFlags & kInvalid) return noErr;
+  // Counted now, as if freed now: the count is the same whenever the header is written.
+  fMap->AddWasted(header.fSize);
+  fPendingFrees.push_back(offset);
+  return noErr;
+}
+
+int32_t IFFResFile2::CommitWrites() {
+  int32_t error = fFile.Flush();
+  if (error != noErr) return error;
+  // Every replacement is on disk now: the blocks they replace may go. These headers reach
+  // the disk with the next flush; until then a walk of the file after a crash finds the old
+  // record beside its replacement, never neither.
+  std::vector<uint32_t> frees;
+  frees.swap(fPendingFrees);
+  for (size_t i = 0; i < frees.size(); ++i) {
+    error = InvalidateBlock(frees[i], false);  // counted as wasted when deferred
+    if (error != noErr) {
+      // The blocks not yet freed stay pending for the next attempt.
+      fPendingFrees.insert(fPendingFrees.begin(), frees.begin() + std::ptrdiff_t(i), frees.end());
+      Complain("could not inval header", PathForMessages());
+      return error;
+    }
+  }
+  return noErr;
+}
+
+int32_t IFFResFile2::ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
+                                    bool& pastEnd) {
+  // A block whose free waits on a sync is free to the walk: the sync comes first, so that
+  // the block is never written over before its replacement is on disk.
+  if (!fPendingFrees.empty() &&
+      std::find(fPendingFrees.begin(), fPendingFrees.end(), offset) != fPendingFrees.end()) {
+    int32_t error = CommitWrites();
+    if (error != noErr) return error;
+  }
+  return ReadChainHeader(offset, fileSize, header, pastEnd);
 }
 
 void IFFResFile2::RemoveResource(MHandle* h) {
@@ -711,18 +753,23 @@ int32_t IFFResFile2::WriteFileHeader(FlatFile& file, uint32_t mapOffset) {
   return error;
 }
 
-int32_t IFFResFile2::InvalidateBlock(uint32_t offset) {
-  uint32_t fileSize = 0;
+int32_t IFFResFile2::InvalidateBlock(uint32_t offset, bool countWasted) {
   IFFHeader header;
-  bool pastEnd = false;
-  int32_t error = GetFileSize(fileSize);
-  if (error == noErr) error = ReadChainHeader(offset, fileSize, header, pastEnd);
+  int32_t error = ReadBlockHeader(offset, header);
   if (error != noErr) return error;
   if (header.fFlags & kInvalid) return noErr;
   header.fType = kFreeBlockType;
   header.fFlags |= kInvalid;
   error = WriteResHeader(offset, header);
-  if (error == noErr) fMap->AddWasted(header.fSize);
+  if (error == noErr && countWasted) fMap->AddWasted(header.fSize);
+  return error;
+}
+
+int32_t IFFResFile2::ReadBlockHeader(uint32_t offset, IFFHeader& header) {
+  uint32_t fileSize = 0;
+  bool pastEnd = false;
+  int32_t error = GetFileSize(fileSize);
+  if (error == noErr) error = ReadChainHeader(offset, fileSize, header, pastEnd);
   return error;
 }
 
@@ -739,7 +786,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
   while (at < fileSize) {
     IFFHeader block;
     bool pastEnd = false;
-    error = ReadChainHeader(at, fileSize, block, pastEnd);
+    error = ReadWalkHeader(at, fileSize, block, pastEnd);
     if (error != noErr) {
       // A header that the chain cannot trust: write nothing rather than guess.
       Complain("iff headers ended before eof", PathForMessages());
@@ -758,7 +805,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
       error = MergeAndTakeFreeBlock(
           block, at, fileSize, need, kIFFHeaderSize, uint64_t(kMaxResourceSize) + kIFFHeaderSize,
           [this](IFFHeader& h, uint32_t o, uint32_t size, bool& past) {
-            return ReadChainHeader(o, size, h, past);
+            return ReadWalkHeader(o, size, h, past);
           },
           [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h); }, taken);
       if (error != noErr) return error;
@@ -896,7 +943,10 @@ int32_t IFFResFile2::SaveMap() {
 
 int32_t IFFResFile2::Defragment() {
   if (!BeginWriting()) return GetError();
-  int32_t error = BeginChange();
+  // Blocks whose free waits on a sync are not copied: they go as they would have.
+  int32_t error = fPendingFrees.empty() ? int32_t(noErr) : CommitWrites();
+  if (error != noErr) return Report(error);
+  error = BeginChange();
   uint32_t fileSize = 0;
   if (error == noErr) error = GetFileSize(fileSize);
   if (error != noErr) return Report(error);

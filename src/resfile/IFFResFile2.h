@@ -6,12 +6,15 @@
 // Layout: a 64-byte file header, then records to the end of the file, each a 76-byte
 // IFFHeader followed by its data. A free block has type "XXXX" and flag kInvalid.
 //
-// What the file promises: a resource that WriteResource, Update, DetachResource or Close
-// reported as written is on disk, and no operation, failed or not, makes a resource that was
-// on disk before unreadable. To that end new data are written before the header that makes
-// them a record, a replaced or rewritten resource keeps its old block until its new one is
-// on disk, any change first retires the saved map named in the file header, and compaction
-// builds a new file beside the old one and swaps it in whole.
+// What the file promises: a resource that Update or Close reported as written is on disk
+// (WriteResource and DetachResource write it, and the next Update or Close makes it durable
+// with one sync for all that were written), and no operation, failed or not, makes a
+// resource that was on disk before unreadable. To that end new data are written before the
+// header that makes them a record, a replaced or rewritten resource keeps its old block
+// until its new one is on disk (the free waits for the next sync, and a free-block search
+// that reaches such a block syncs first), any change first retires the saved map named in
+// the file header, and compaction builds a new file beside the old one and swaps it in
+// whole.
 //
 // Resources added stay in memory, owned by the file, until WriteResource, Update,
 // DetachResource or Close writes them. Not thread-safe: one owner at a time.
@@ -19,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "flatfile.h"
 #include "IFFResMap.h"
@@ -106,7 +110,7 @@ class IFFResFile2 : public iResFile {
   // language is replaced (its old block stays on disk until the new data are written).
   void AddLanguageResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
                            uint8_t language, bool native) override;
-  // Writes the data into a new block, then frees the block it replaces.
+  // Writes the data into a new block; the block it replaces is freed after the next sync.
   void WriteResource(MHandle* h) override;
   void RemoveResource(MHandle* h) override;
   void SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name, uint8_t language) override;
@@ -148,7 +152,14 @@ class IFFResFile2 : public iResFile {
   MHandle* Load(IFFResEntry* entry, uint32_t type, SwizzleProc swizzle);
   int32_t LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle);
   int32_t WriteEntry(IFFResEntry& entry, uint32_t type);
+  // Frees the block that the entry's written data replace once they are on disk (DeferFree).
   int32_t FreeReplacedBlock(IFFResEntry& entry);
+  // Counts the block at `offset` as wasted now and frees it after the next sync.
+  int32_t DeferFree(uint32_t offset);
+  // The one sync: makes every write so far durable, then frees the blocks waiting on it.
+  int32_t CommitWrites();
+  // A header read of the free-block search: a block waiting to be freed is freed first.
+  int32_t ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
 
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
   int32_t WriteBytes(uint32_t offset, const void* buffer, int32_t count);
@@ -164,7 +175,10 @@ class IFFResFile2 : public iResFile {
   // first, then the map's block is freed). Runs before anything else is written.
   int32_t BeginChange();
   int32_t WriteFileHeader(FlatFile& file, uint32_t mapOffset);
-  int32_t InvalidateBlock(uint32_t offset);
+  // Frees the block at `offset`, adding its size to the wasted count unless told not to.
+  int32_t InvalidateBlock(uint32_t offset, bool countWasted = true);
+  // The header at `offset`, checked as a walk checks it (a free block may run past the end).
+  int32_t ReadBlockHeader(uint32_t offset, IFFHeader& header);
   int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset);
 
   int32_t Scan(uint32_t fileSize);  // a bad header ends it (noErr); a disk error is returned
@@ -180,6 +194,8 @@ class IFFResFile2 : public iResFile {
   uint32_t fMapOffset = 0;          // the saved map named in the file header; 0 = none
   bool fDirty = false;              // something was written since opening
   bool fNoDefragment = false;
+  // Blocks replaced by data written since the last sync, in the order they were replaced.
+  std::vector<uint32_t> fPendingFrees;
   std::unique_ptr<FixedStringBuffer<260>> fSuspendedPath;
   FixedStringBuffer<260> fPathForMessages;
 };

@@ -251,11 +251,19 @@ TEST_F(IFFResFile2Test, ReplacingFreesTheOldBlockOnlyOnceTheNewIsWritten) {
   EXPECT_EQ(records[0].type, kTest);
   file.WriteResource(h);
   ASSERT_EQ(file.GetError(), noErr);
+  // Written, not yet synced: the old record is still whole, though already counted as wasted.
+  records = WalkRecords(TestTempFolder::ReadFile(Path()));
+  ASSERT_GE(records.size(), 2u);
+  EXPECT_EQ(records[0].type, kTest);
+  EXPECT_EQ(records.back().type, kTest);
+  EXPECT_GE(file.GetWasted(), 176u);  // the old record (and the retired map's block)
+  // The sync of Update makes the new data durable, and only then frees the old block.
+  file.Update();
+  ASSERT_EQ(file.GetError(), noErr);
   records = WalkRecords(TestTempFolder::ReadFile(Path()));
   ASSERT_GE(records.size(), 1u);
   EXPECT_EQ(records[0].type, kFreeBlockType);
   EXPECT_EQ(records[0].size, 176u);
-  EXPECT_GE(file.GetWasted(), 176u);  // the old record (and the retired map's block)
   ASSERT_EQ(file.Close(), noErr);
   IFFResFile2 again;
   ASSERT_EQ(again.Open(PathOf(Path())), noErr);
@@ -751,4 +759,51 @@ TEST_F(IFFResFile2Test, FirstChangeRetiresTheSavedMap) {
   ASSERT_EQ(after.size(), 2u);
   EXPECT_EQ(after[1].type, kFreeBlockType);
   EXPECT_EQ(after[1].flags & kInvalid, kInvalid);
+}
+
+// A session of writes is made durable by the syncs of Update and Close, not by one sync per
+// write: a file that takes one resource and one that takes forty, each replacing a resource
+// every time as a build does with its palette, sync as often. And the replaced blocks are
+// all freed in the end, so that the closed file holds exactly the last of each.
+TEST_F(IFFResFile2Test, SyncsDoNotGrowWithTheNumberOfWrites) {
+  int64_t syncs[2] = {0, 0};
+  const int counts[2] = {1, 40};
+  for (int k = 0; k < 2; ++k) {
+    const std::string path = Path(("syncs" + std::to_string(k)).c_str());
+    MakeFile(path, {{kTest, 1, 0, "", true, std::string(64, 'p')}});
+    PlatformFileResetFaults();
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr);
+      for (int i = 0; i < counts[k]; ++i) {
+        MHandle* sprite = HandleOf(std::string(size_t(200 + i), char('a' + i % 26)));
+        file.AddResource(sprite, kTest, uint16_t(100 + i), FixedStringBuffer<4>(), true);
+        file.WriteResource(sprite);
+        ASSERT_EQ(file.GetError(), noErr);
+        file.DetachAndDispose(sprite);
+        MHandle* palette = HandleOf(std::string(64, char('A' + i % 26)));
+        file.AddResource(palette, kTest, 1, FixedStringBuffer<4>(), true);
+        file.WriteResource(palette);
+        ASSERT_EQ(file.GetError(), noErr);
+        file.DetachAndDispose(palette);
+      }
+      file.Update();
+      ASSERT_EQ(file.GetError(), noErr);
+      ASSERT_EQ(file.Close(), noErr);
+    }
+    syncs[k] = PlatformFileCallCount(kPlatformFaultFlush);
+    int live = 0;
+    for (const DiskRecord& r : WalkRecords(TestTempFolder::ReadFile(path)))
+      if (!(r.flags & kInvalid) && r.type == kTest) ++live;
+    EXPECT_EQ(live, counts[k] + 1) << counts[k] << " writes";
+    IFFResFile2 again;
+    ASSERT_EQ(again.Open(PathOf(path)), noErr);
+    EXPECT_EQ(again.Count(kTest), counts[k] + 1);
+    MHandle* last = again.GetResource(kTest, 1);
+    ASSERT_NE(last, nullptr);
+    EXPECT_EQ(BytesOf(last), std::string(64, char('A' + (counts[k] - 1) % 26)));
+  }
+  PlatformFileResetFaults();
+  EXPECT_EQ(syncs[0], syncs[1]);
+  EXPECT_LE(syncs[1], 6);
 }
