@@ -166,14 +166,18 @@ void CatalogSpec::Parse(AttribTable& tag, SpecSet& specs) {
   fPopupFile.clear();
   if (AttribEntry* popup = tag.FindEntry("popup bmpfile")) {
     fPopupFile.assign(EntryValue(popup));
-    if (!GetShortAttr(tag, "popup id", words[kWordPopupId])) {
+    // Popup id 0 means no popup: the named file would not be stored.
+    int32_t popupId = 0;
+    if (!GetRangedAttr(tag, "popup id", IntRange{1, kResourceIdRange.max}, popupId,
+                       kShortExpected)) {
       ThrowError("popup id required for catalog with popup bmp file", TagPlace(tag));
     }
+    words[kWordPopupId] = uint16_t(popupId);
   }
 
-  uint16_t id = target[kWordCatalogId] != 0 ? target[kWordCatalogId] : kDefaultCatalogId;
-  GetShortAttr(tag, "id", id);
-  words[kWordCatalogId] = id;
+  int32_t id = target[kWordCatalogId] != 0 ? target[kWordCatalogId] : kDefaultCatalogId;
+  GetRangedAttr(tag, "id", kResourceIdRange, id, kShortExpected);
+  words[kWordCatalogId] = uint16_t(id);
   fId = id;
 
   words[kWordCost] = ShortOr(tag, "cost", target[kWordCost]);
@@ -227,7 +231,8 @@ void CatalogSpec::Save(const StringBuffer& bitmapDir, iResFile* /*file*/) {
 // --- BMPResourceSpec ------------------------------------------------------------------------
 
 void BMPResourceSpec::Parse(AttribTable& tag) {
-  ParseCommonAttrs(*this, tag);
+  ParseCommonAttrs(*this, tag, kResourceIdRange);
+  GetRangedAttr(tag, "language", kLanguageRange, fLanguage);
   AttribEntry* name = tag.FindEntry("filename");
   if (name == nullptr) ThrowError("filename required for bmpfile tag", TagPlace(tag));
   fFileName.assign(EntryValue(name));

@@ -12,6 +12,11 @@ const char* const kTooLong = "command line option >255 chars";
 
 bool IsOption(const char* word) { return word[0] == '-'; }
 
+// A word such as "-3" or "-3c": the number of a tile option, not an option.
+bool IsNegativeNumber(const char* word) {
+  return word[0] == '-' && word[1] >= '0' && word[1] <= '9';
+}
+
 // Throws when `word` would not fit a file-name field.
 void CheckLength(const char* word) {
   if (std::strlen(word) > kMaxWordLength) throw kTooLong;
@@ -82,7 +87,11 @@ bool CommandLineBuilder::ReadSpriteFileArgs(int32_t& index, StringBuffer& first,
 bool CommandLineBuilder::HaveOptionWords(int32_t index, int32_t count, StringBuffer& message,
                                          const char* optionName) {
   for (int32_t i = 1; i <= count; ++i) {
-    if (index + i >= fArgc || IsOption(Word(index + i))) {
+    // The first word of every tile option is its number, which may be negative; the stage
+    // that uses it reports a number out of its range.
+    const bool missing = index + i >= fArgc ||
+                         (IsOption(Word(index + i)) && !(i == 1 && IsNegativeNumber(Word(index + i))));
+    if (missing) {
       FormatInto(message, "%s option requires %d parameters", optionName, count);
       return false;
     }
@@ -227,7 +236,8 @@ void CommandLineBuilder::ParseCommandLine() {
       std::printf("-headline is a depracated argument. Compress headlines using -graphics instead.\n");
       if (refuseRepeat(fMakeHeadline, "only one headline option allowed")) break;
       fMakeHeadline = 1;
-      ReadSpriteFileArgs(i, fHeadlineTgaFile, &fHeadlinePaletteFile, message, "headline");
+      // Stop at a missing file: a word left unread would be taken for the object file.
+      if (!ReadSpriteFileArgs(i, fHeadlineTgaFile, &fHeadlinePaletteFile, message, "headline")) break;
     } else if (std::strcmp(word, "-attr") == 0) {
       fMakeAttributes = 1;
     } else if (std::strcmp(word, "-wallstyle") == 0) {

@@ -26,7 +26,7 @@ class CommandLineBuilder : public ObjectBuilder {
 
   // The tile options' readers: each reads the words after word `index` into its fields and
   // advances `index` over them. False, with a message naming the option, when a word is
-  // missing or begins with "-".
+  // missing or begins with "-"; the first word is a number and may be negative ("-3").
   bool ReadWallStyleArgs(int32_t& index, StringBuffer& message);
   bool ReadWallPatternArgs(int32_t& index, StringBuffer& message);
   bool ReadFloorArgs(int32_t& index, StringBuffer& message, const char* optionName);
@@ -42,8 +42,8 @@ class CommandLineBuilder : public ObjectBuilder {
   char** fArgv;
 
  private:
-  // Checks that `count` words follow word `index`, none beginning with "-" and none over 255
-  // characters (which throws). On a missing word sets "<option> option requires <count>
+  // Checks that `count` words follow word `index`, none beginning with "-" (but the first,
+  // the option's number, may be negative) and none over 255 characters (which throws). On a missing word sets "<option> option requires <count>
   // parameters" and returns false.
   bool HaveOptionWords(int32_t index, int32_t count, StringBuffer& message, const char* optionName);
   const char* Word(int32_t index) const { return fArgv[index]; }

@@ -31,7 +31,7 @@ int32_t WrapDirection(int32_t d) { return ((d % kDirections) + kDirections) % kD
 DGRPSpec::~DGRPSpec() { DeleteAll(fEmbedded); }
 
 void DGRPSpec::Parse(AttribTable& tag, iResFile* file) {
-  ParseCommonAttrs(*this, tag);
+  ParseCommonAttrs(*this, tag, kResourceIdRange);
   fFile = file;
   fOrdering = kOrderingFixed;
   if (AttribEntry* ordering = tag.FindEntry("ordering")) {
@@ -75,7 +75,7 @@ void DGRPSpec::ParseItem(AttribTable& tag, SpecSet& set) {
   item.fY = y * kThird * kPlaneScale;
 
   int32_t id = 0;
-  if (!GetIntAttr(tag, "id", id)) ThrowError("id required");
+  if (!GetRangedAttr(tag, "id", kResourceIdRange, id)) ThrowError("id required");
   item.fSpriteId = id;
   int32_t directionOffset = 0;
   GetIntAttr(tag, "direction offset", directionOffset);

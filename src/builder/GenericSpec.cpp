@@ -1,6 +1,8 @@
 #include "GenericSpec.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "ObjectBuilder.h"
@@ -69,11 +71,54 @@ bool ScanWide(const char* text, long long& value) {
 
 }  // namespace
 
-void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag) {
+bool CheckedInteger(AttribTable& tag, AttribEntry* entry, IntRange range, int64_t& out) {
+  const char* text = EntryValue(entry);
+  const char* digits = text;
+  while (*digits == ' ' || (*digits >= '\t' && *digits <= '\r')) digits++;
+  if (*digits == '+' || *digits == '-') digits++;
+  if (*digits < '0' || *digits > '9') return false;
+  errno = 0;
+  char* end = nullptr;
+  const long long value = std::strtoll(text, &end, 10);
+  const bool overflow = errno == ERANGE;
+  if (overflow || value < range.min || value > range.max) {
+    const int length = int(end - text);
+    char message[1024];
+    std::snprintf(message, sizeof message,
+                  "value %.*s for key \"%s\" in tag \"%s\" out of range %lld to %lld",
+                  length > 40 ? 40 : length, text, entry->fName.c_str(), TagName(tag),
+                  static_cast<long long>(range.min), static_cast<long long>(range.max));
+    ThrowError(message, entry);
+  }
+  out = value;
+  return true;
+}
+
+const char kIntegerExpected[] = "integer value expected for key \"%s\" in tag \"%s\"";
+const char kShortExpected[] = "short integer value expected for key \"%s\" in tag \"%s\"";
+const char kLongExpected[] = "long integer value expected for key \"%s\" in tag \"%s\"";
+
+bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int64_t& out,
+                   const char* notANumber) {
+  AttribEntry* entry = tag.FindEntry(key);
+  if (entry == nullptr) return false;
+  if (!CheckedInteger(tag, entry, range, out)) ThrowBadValue(notANumber, tag, key, entry);
+  return true;
+}
+
+bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& out,
+                   const char* notANumber) {
+  int64_t value = 0;
+  if (!GetRangedAttr(tag, key, range, value, notANumber)) return false;
+  out = int32_t(value);
+  return true;
+}
+
+void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange) {
   AttribEntry* id = tag.FindEntry("id");
   if (id == nullptr) ThrowError("id required", TagPlace(tag));
-  int value = 0;
-  if (std::sscanf(EntryValue(id), "%d", &value) == 1) spec.fId = value;
+  int64_t value = 0;
+  if (CheckedInteger(tag, id, idRange, value)) spec.fId = int32_t(value);
 
   AttribEntry* name = tag.FindEntry("name");
   if (name != nullptr) {
@@ -102,7 +147,7 @@ bool ReadAttr(AttribTable& tag, const char* key, const char* format, Parse parse
 }  // namespace
 
 bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out) {
-  return ReadAttr(tag, key, "integer value expected for key \"%s\" in tag \"%s\"",
+  return ReadAttr(tag, key, kIntegerExpected,
                   [&](const char* text) {
                     int value = 0;
                     if (std::sscanf(text, "%d", &value) != 1) return false;
@@ -137,7 +182,7 @@ bool GetFloatAttr(AttribTable& tag, const char* key, float& out) {
 }
 
 bool GetShortAttr(AttribTable& tag, const char* key, uint16_t& out) {
-  return ReadAttr(tag, key, "short integer value expected for key \"%s\" in tag \"%s\"",
+  return ReadAttr(tag, key, kShortExpected,
                   [&](const char* text) {
                     long long value = 0;
                     if (!ScanWide(text, value)) return false;
@@ -147,7 +192,7 @@ bool GetShortAttr(AttribTable& tag, const char* key, uint16_t& out) {
 }
 
 bool GetLongAttr(AttribTable& tag, const char* key, int32_t& out) {
-  return ReadAttr(tag, key, "long integer value expected for key \"%s\" in tag \"%s\"",
+  return ReadAttr(tag, key, kLongExpected,
                   [&](const char* text) {
                     long long value = 0;
                     if (!ScanWide(text, value)) return false;

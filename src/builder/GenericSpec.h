@@ -69,10 +69,47 @@ int32_t EntryLine(const AttribEntry* entry);
 // The value text of an entry.
 const char* EntryValue(const AttribEntry* entry);
 
+// The inclusive range of the field in which an integer attribute is stored.
+struct IntRange {
+  int64_t min;
+  int64_t max;
+};
+// Every 32-bit signed value.
+constexpr IntRange kInt32Range{INT32_MIN, INT32_MAX};
+// A resource id: the 16-bit unsigned id of the resource file.
+constexpr IntRange kResourceIdRange{0, 0xFFFF};
+// A language byte.
+constexpr IntRange kLanguageRange{0, 0xFF};
+// A 32-bit GUID, written either as an unsigned or as a signed decimal number.
+constexpr IntRange kGuidRange{INT32_MIN, UINT32_MAX};
+
+// Checks an integer an author wrote against the range of the field it is stored in, so that
+// no value wraps into another (a resource id of 70000 would replace resource 4464). The value
+// `entry` holds is read as "%d" reads it (leading blanks, a sign, digits; what follows the
+// digits is ignored). Answers false when the text is not a number (`out` untouched). A number
+// outside `range` ends the build at the entry's line with
+// "value %s for key \"%s\" in tag \"%s\" out of range %lld to %lld".
+bool CheckedInteger(AttribTable& tag, AttribEntry* entry, IntRange range, int64_t& out);
+
+// The messages of the typed getters for text that is not a number (the key, the tag's name).
+extern const char kIntegerExpected[];
+extern const char kShortExpected[];
+extern const char kLongExpected[];
+
+// `key` as an integer of `range`: false when the tag lacks the key (`out` untouched); text that
+// is not a number ends the build with `notANumber` (a getter's message); a number outside the
+// range ends it with the range message of CheckedInteger.
+bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int64_t& out,
+                   const char* notANumber = kIntegerExpected);
+// The same into an i32 field (`range` lies within the i32 range).
+bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& out,
+                   const char* notANumber = kIntegerExpected);
+
 // The keys of GenericSpec: "id" is required ("id required" at the tag) and read with "%d"
-// (text that does not parse leaves fId as it was); "name" into fName (cleared when absent);
-// "language" as an integer, 0 when absent.
-void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag);
+// (text that does not parse leaves fId as it was; a number outside `idRange`, the range of
+// the field the tag's id is stored in, ends the build); "name" into fName (cleared when
+// absent); "language" as an integer, 0 when absent.
+void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange = kInt32Range);
 
 // "%d" into an i32.
 bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out);

@@ -333,6 +333,14 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
   for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next()) {
     SpriteSpec* sprite = it.Current();
     if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
+    if (sprite->mFileName.length() == 0) {
+      // Only a headline names no image; the -headline stage cuts it from its sheet.
+      FixedStringBuffer<128> message;
+      snprintf(message.buffer(), static_cast<size_t>(message.capacity()),
+               "headline %d names no tgafile or bmpfile: left to -headline", sprite->fId);
+      PrintWarning(message.c_str());
+      continue;
+    }
     LogFormatted("Generating sprite %d, %s...", sprite->fId, sprite->fName.c_str());
 
     const bool hasMask = sprite->fMaskFile.length() > 0;

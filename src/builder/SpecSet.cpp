@@ -72,8 +72,8 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
   int32_t spriteCounter = 0;
   int32_t headlineCounter = 0;
 
-  for (PtrListIterator<AttribTable> it(tags); it.Current(); it.Next()) {
-    AttribTable& tag = *it.Current();
+  for (int32_t index = 0; index < tags.Count(); index++) {
+    AttribTable& tag = *tags.Nth(index);
     const char* name = TagName(tag);
 
     if (std::strcmp(name, "career") == 0 || std::strcmp(name, "job") == 0) {
@@ -186,8 +186,8 @@ TargetSpec* SpecSet::GetDefaultTarget() {
 }
 
 TargetSpec* SpecSet::GetTargetForTag(AttribTable& tag) {
-  int32_t guid = 0;
-  if (GetLongAttr(tag, "guid", guid)) {
+  int64_t guid = 0;
+  if (GetRangedAttr(tag, "guid", kGuidRange, guid, kLongExpected)) {
     const int16_t count = fFile ? fFile->Count(kObjDefinitionType) : 0;
     for (int32_t index = 1; index <= count; index++) {
       MHandle* handle = fFile->GetIndResource(kObjDefinitionType, uint16_t(index));
@@ -197,7 +197,8 @@ TargetSpec* SpecSet::GetTargetForTag(AttribTable& tag) {
       if (definition != nullptr && definition->GetGUID() == uint32_t(guid)) return target;
     }
     char message[128];
-    std::snprintf(message, sizeof message, "could not find object with guid %ld", long(guid));
+    std::snprintf(message, sizeof message, "could not find object with guid %ld",
+                  long(int32_t(uint32_t(guid))));
     PrintFileWarning(fFile, message);
     return nullptr;
   }

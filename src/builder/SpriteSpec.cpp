@@ -132,7 +132,7 @@ SpriteSpec::~SpriteSpec() = default;
 
 void SpriteSpec::Parse(AttribTable& tag, int32_t& counter, const RenderSpec& sizes,
                        const StringBuffer* previousSource, bool headline) {
-  ParseCommonAttrs(*this, tag);
+  ParseCommonAttrs(*this, tag, kResourceIdRange);
   fSizes->CopyFrom(sizes);
 
   // The source image.
@@ -144,6 +144,11 @@ void SpriteSpec::Parse(AttribTable& tag, int32_t& counter, const RenderSpec& siz
     fIsBMP = 1;
     XASSERT(EndsWith(mFileName, ".bmp") || EndsWith(mFileName, ".BMP"),
             "really a bmp file next to bmpfile tag in omk file?");
+  } else if (headline) {
+    // A headline may name no image: the -headline stage cuts it from the one headline sheet
+    // named on the command line.
+    mFileName.clear();
+    fIsBMP = 0;
   } else {
     // Without a source nothing could be rendered later: refuse the tag now.
     char message[128];
@@ -194,7 +199,8 @@ void SpriteSpec::Parse(AttribTable& tag, int32_t& counter, const RenderSpec& siz
   fReverse = 0;
   GetBoolAttr(tag, "reverse", fReverse);
   fPaletteId = -1;
-  GetIntAttr(tag, "paletteid", fPaletteId);
+  // Any negative number means no palette; others are the id of the palette resource.
+  GetRangedAttr(tag, "paletteid", IntRange{INT32_MIN, kResourceIdRange.max}, fPaletteId);
 
   fSymmetry = kSymmetryNone;
   if (AttribEntry* symmetry = tag.FindEntry("symmetry")) {

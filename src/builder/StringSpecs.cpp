@@ -18,6 +18,7 @@ constexpr uint16_t kSlotLabelsId = 257;
 constexpr uint16_t kFirstSkillSetId = 129;
 // Labels beyond this index would pad a string set without end; only a mistyped index asks.
 constexpr int32_t kMaxLabelIndex = 0x7FFE;
+constexpr IntRange kLabelIndexRange{0, kMaxLabelIndex};
 
 const char* const kSkillSetNames[SkillTable::kSetCount] = {"a2o", "c2o", "a2c", "c2a"};
 
@@ -82,7 +83,7 @@ bool SetStringLabel(StringSet& set, int32_t index, const char* text) {
 // --- StringSpec, SlotsSpec, AttrStringSpec --------------------------------------------------
 
 void StringSpec::Parse(AttribTable& tag) {
-  ParseCommonAttrs(*this, tag);
+  ParseCommonAttrs(*this, tag, kResourceIdRange);
   fStrings.SetName(fName.c_str());
 }
 
@@ -162,7 +163,9 @@ void SlotsSpec::Save(iResFile* file) {
 
 void AttrStringSpec::ParseAttribute(AttribTable& tag) {
   int32_t index = 0;
-  if (!GetIntAttr(tag, "index", index)) ThrowError("index required for attributes", TagPlace(tag));
+  if (!GetRangedAttr(tag, "index", kLabelIndexRange, index)) {
+    ThrowError("index required for attributes", TagPlace(tag));
+  }
   AttribEntry* label = tag.FindEntry("label");
   if (label == nullptr) ThrowError("label required for attrributes", TagPlace(tag));
   if (!SetLabel(index, EntryValue(label))) ThrowBadLabelIndex(index, tag);
@@ -187,7 +190,9 @@ void SkillTable::Parse(AttribTable& tag) {
 
 void SkillTable::ParseSkill(AttribTable& tag) {
   int32_t index = 0;
-  if (!GetIntAttr(tag, "index", index)) ThrowError("index required for skill", TagPlace(tag));
+  if (!GetRangedAttr(tag, "index", kLabelIndexRange, index)) {
+    ThrowError("index required for skill", TagPlace(tag));
+  }
   AttribEntry* name = tag.FindEntry("name");
   if (name == nullptr) ThrowError("name required for skill", TagPlace(tag));
   AttribEntry* type = tag.FindEntry("type");
@@ -231,7 +236,7 @@ void SkillTable::Save(iResFile* file) {
 // --- SoundSpec ------------------------------------------------------------------------------
 
 void SoundSpec::Parse(AttribTable& tag) {
-  ParseCommonAttrs(*this, tag);
+  ParseCommonAttrs(*this, tag, kResourceIdRange);
   AttribEntry* name = tag.FindEntry("name");
   fWaveFile.assign(name ? EntryValue(name) : "");
   if (fWaveFile.length() == 0) ThrowError("name required for sounds", TagPlace(tag));
@@ -240,7 +245,7 @@ void SoundSpec::Parse(AttribTable& tag) {
 // --- HeadlineSpec ---------------------------------------------------------------------------
 
 void HeadlineSpec::Parse(AttribTable& tag, int32_t& counter) {
-  ParseCommonAttrs(*this, tag);
+  ParseCommonAttrs(*this, tag, kResourceIdRange);
   int value = 0;
   AttribEntry* position = tag.FindEntry("position");
   fFirstRow = position && std::sscanf(EntryValue(position), "%d", &value) == 1 ? value : counter;

@@ -48,7 +48,7 @@ void TreeTableSpec::Parse(AttribTable& tag, SpecSet& specs) {
 
 void TreeTableSpec::ParseInteraction(AttribTable& tag) {
   int32_t index = 0;
-  if (!GetIntAttr(tag, "index", index)) {
+  if (!GetRangedAttr(tag, "index", kInt32Range, index)) {
     ThrowError("index required for tree table interaction", TagPlace(tag));
   }
   fInteractions.push_back(index);

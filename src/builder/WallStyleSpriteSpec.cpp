@@ -3,7 +3,8 @@
 #include "ObjectBuilder.h"
 
 void WallStyleSpriteSpec::Parse(AttribTable& tag) {
-  ParseCommonAttrs(*this, tag);
+  // The style's six sprites take the ids id to id + 5.
+  ParseCommonAttrs(*this, tag, IntRange{0, kResourceIdRange.max - 5});
   AttribEntry* tga = tag.FindEntry("tgafile");
   if (tga == nullptr || EntryValue(tga)[0] == '\0') {
     ThrowError("wall style tag requires tgafile attribute", TagPlace(tag));

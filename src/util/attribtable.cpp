@@ -94,10 +94,10 @@ bool MarkupScanner::NoMoreTags() {
 
 // ---- attribute tables ------------------------------------------------------------------------
 
-AttribTable::~AttribTable() { DeleteAll(*this); }
+AttribTable::~AttribTable() = default;
 
 void AttribTable::Advance() {
-  if (fCursor < fCount) ++fCursor;
+  if (fCursor < EntryCount()) ++fCursor;
 }
 
 const char* AttribTable::GetName() const {
@@ -113,21 +113,20 @@ const char* AttribTable::GetValue() const {
 }
 
 const char* AttribTable::FindName(int32_t index) {
-  fCursor = index < 0 ? fCount : index;
+  fCursor = index < 0 ? EntryCount() : index;
   AttribEntry* entry = CurrentEntry();
   return entry ? entry->fName.c_str() : nullptr;
 }
 
 AttribEntry* AttribTable::FindEntry(const char* name) {
   if (!name) return nullptr;
-  int32_t index = 0;
-  for (PtrListIterator<AttribEntry> it(*this); it.Current(); it.Next(), ++index) {
-    if (std::strcmp(it.Current()->fName.c_str(), name) == 0) {
-      fCursor = index;
-      return it.Current();
+  for (size_t index = 0; index < fEntries.size(); ++index) {
+    if (std::strcmp(fEntries[index]->fName.c_str(), name) == 0) {
+      fCursor = int32_t(index);
+      return fEntries[index].get();
     }
   }
-  fCursor = fCount;
+  fCursor = EntryCount();
   return nullptr;
 }
 
@@ -157,20 +156,13 @@ void AttribTable::ClearEntry() {
 }
 
 void AttribTable::ClearAll() {
-  for (PtrListIterator<AttribEntry> it(*this); it.Current(); it.Next()) it.Current()->fLine = -1;
+  for (const std::unique_ptr<AttribEntry>& entry : fEntries) entry->fLine = -1;
   fCursor = 0;
 }
 
 void AttribTable::NewEntry() {
-  AttribEntry* entry = new AttribEntry;
-  int32_t before = fCount;
-  Append(entry);
-  fCount = Count();
-  if (fCount == before) {  // a full list takes no more entries
-    delete entry;
-    return;
-  }
-  fCursor = fCount - 1;
+  fEntries.push_back(std::make_unique<AttribEntry>());
+  fCursor = EntryCount() - 1;
 }
 
 AttribEntry* AttribTable::CurrentOrNew() {
@@ -193,8 +185,8 @@ void AttribTable::SetLine(int32_t line) {
 }
 
 void AttribTable::Dump() const {
-  for (PtrListIterator<AttribEntry> it(*this); it.Current(); it.Next()) {
-    const AttribEntry& entry = *it.Current();
+  for (const std::unique_ptr<AttribEntry>& item : fEntries) {
+    const AttribEntry& entry = *item;
     if (!entry.fName.empty()) std::printf("%s", entry.fName.c_str());
     if (!entry.fValue.empty()) {
       bool blank = entry.fValue.find_first_of("\t\n\r ") != std::string::npos;
@@ -205,28 +197,25 @@ void AttribTable::Dump() const {
   }
 }
 
-AttribTableList::~AttribTableList() { DeleteAll(*this); }
+AttribTableList::~AttribTableList() = default;
+
+void AttribTableList::Append(AttribTable* table) {
+  if (table) fTables.emplace_back(table);
+}
 
 int32_t AttribTableList::ReadTags(MarkupScanner& scanner) {
-  int32_t count = Count();
   while (!scanner.NoMoreTags()) {
-    AttribTable* table = new AttribTable;
+    auto table = std::make_unique<AttribTable>();
     ParseTagAttributes(*table, scanner);
-    if (count >= kMaxCount) {  // a full list takes no more tables
-      XASSERT(count < kMaxCount, "ptrlist full");
-      delete table;
-      continue;
-    }
-    Append(table);
-    ++count;
+    fTables.push_back(std::move(table));
   }
   return 0;
 }
 
 void AttribTableList::Dump() const {
-  for (PtrListIterator<AttribTable> it(*this); it.Current(); it.Next()) {
+  for (const std::unique_ptr<AttribTable>& table : fTables) {
     std::printf("<\n");
-    it.Current()->Dump();
+    table->Dump();
     std::printf(">\n");
   }
 }

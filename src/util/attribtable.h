@@ -18,9 +18,9 @@
 #define UTIL_ATTRIBTABLE_H
 
 #include <cstdint>
+#include <memory>
 #include <string>
-
-#include "ptrlist.h"
+#include <vector>
 
 class FlatFile;
 
@@ -87,19 +87,25 @@ struct AttribEntry {
   std::string fValue;
 };
 
-// The entries of one tag, with a cursor. Owns its entries. The table is "done" when no entry
-// stands at the cursor.
-class AttribTable : public PtrList<AttribEntry> {
+// The entries of one tag, with a cursor. Owns its entries; an entry keeps its address for
+// the table's life, so callers may hold entry pointers (for the line of a message). The table
+// is "done" when no entry stands at the cursor. Any number of entries fits, and reaching the
+// entry at the cursor, adding an entry or appending to one takes constant time, so a tag is
+// read in time proportional to its length.
+class AttribTable {
  public:
   AttribTable() = default;
   ~AttribTable();  // Deletes every entry.
+  AttribTable(const AttribTable&) = delete;
+  AttribTable& operator=(const AttribTable&) = delete;
 
   void Reset() { fCursor = 0; }
   // Moves the cursor on (not past the count).
   void Advance();
   bool Done() const { return CurrentEntry() == nullptr; }
   AttribEntry* CurrentEntry() const { return Nth(fCursor); }
-  int32_t EntryCount() const { return fCount; }
+  int32_t EntryCount() const { return int32_t(fEntries.size()); }
+  int32_t Count() const { return EntryCount(); }
   int32_t Cursor() const { return fCursor; }
 
   // Name / value of the entry at the cursor; "" (with an assertion) when done.
@@ -109,6 +115,9 @@ class AttribTable : public PtrList<AttribEntry> {
   const char* FindName(int32_t index);
   // The entry at `index` or null; the cursor stays.
   AttribEntry* GetEntry(int32_t index) const { return Nth(index); }
+  AttribEntry* Nth(int32_t index) const {
+    return index >= 0 && size_t(index) < fEntries.size() ? fEntries[size_t(index)].get() : nullptr;
+  }
   // The value of the first entry whose name equals `name` (case-sensitive), or null. Leaves
   // the cursor at the match (at the end when there is none).
   const char* FindValue(const char* name);
@@ -137,20 +146,35 @@ class AttribTable : public PtrList<AttribEntry> {
  private:
   AttribEntry* CurrentOrNew();
 
-  int32_t fCount = 0;
+  std::vector<std::unique_ptr<AttribEntry>> fEntries;
   int32_t fCursor = 0;
 };
 
-// The tables of a markup file, in file order. Owns its tables.
-class AttribTableList : public PtrList<AttribTable> {
+// The tables of a markup file, in file order. Owns its tables. It holds every tag of a file,
+// however many (it is not bound to the item cap of a PtrList), and adding a table takes
+// constant time.
+class AttribTableList {
  public:
   AttribTableList() = default;
   ~AttribTableList();  // Deletes every table.
+  AttribTableList(const AttribTableList&) = delete;
+  AttribTableList& operator=(const AttribTableList&) = delete;
+
+  int32_t Count() const { return int32_t(fTables.size()); }
+  // The table at the 0-based `index`, or null.
+  AttribTable* Nth(int32_t index) const {
+    return index >= 0 && size_t(index) < fTables.size() ? fTables[size_t(index)].get() : nullptr;
+  }
+  // Takes ownership of `table` and puts it at the end; null is ignored.
+  void Append(AttribTable* table);
 
   // One table per tag until the scanner has no more tags. Returns 0.
   int32_t ReadTags(MarkupScanner& scanner);
   // Prints "<\n", each table, ">\n" on standard output.
   void Dump() const;
+
+ private:
+  std::vector<std::unique_ptr<AttribTable>> fTables;
 };
 
 // Parses one tag from `scanner` into `table`. Returns 1.

@@ -75,9 +75,13 @@ TEST(MorvikCommandLine, UsageErrorsAndMessages) {
       {{"obj.iff", "-headline"},
        Usage("headline sprite option requires 2 file arguments"),
        "-headline is a depracated argument. Compress headlines using -graphics instead.\n"},
-      // A failed sprite-file option does not stop the loop: the word left over is read next.
+      // A headline with one of its two files stops there: the file read is not taken for a
+      // second object file.
       {{"obj.iff", "-headline", "a.tga"},
-       Usage("second object file not allowed: a.tga"),
+       Usage("headline sprite option requires 2 file arguments"),
+       "-headline is a depracated argument. Compress headlines using -graphics instead.\n"},
+      {{"obj.iff", "-spec", "a.omk", "-headline", "a.tga", "-sounds"},
+       Usage("headline sprite option requires 2 file arguments"),
        "-headline is a depracated argument. Compress headlines using -graphics instead.\n"},
       {{"obj.iff", "-wall", "a.tga", "p.bmp", "0"}, Usage("\"0\": wallstyle >=1 expected")},
       {{"obj.iff", "-wall", "a.tga", "p.bmp", "x"}, Usage("\"x\": wallstyle >=1 expected")},
@@ -117,6 +121,9 @@ TEST(MorvikCommandLine, UsageErrorsAndMessages) {
       {{"-wallstyle", "3", "a.tga", "-v"}, Usage("wallstyle option requires 3 parameters")},
       {{"-wallpattern", "3", "a.bmp"}, Usage("wallpattern option requires 3 parameters")},
       {{"-floor"}, Usage("floor option requires 3 parameters")},
+      {{"-floor", "-v", "f.bmp", "o.iff"}, Usage("floor option requires 3 parameters")},
+      {{"-floor", "-", "f.bmp", "o.iff"}, Usage("floor option requires 3 parameters")},
+      {{"-floor", "3", "-4", "o.iff"}, Usage("floor option requires 3 parameters")},
       {{"-floorshadow", "1", "a.bmp"}, Usage("floorshadow option requires 3 parameters")},
       {{"-pooltile", "1", "-v", "o.iff"}, Usage("pooltile option requires 3 parameters")},
       {{"-watertile", "7"}, Usage("watertile option requires 2 parameters")},
@@ -137,6 +144,15 @@ TEST(MorvikCommandLine, UsageErrorsAndMessages) {
       {{"-pooltile", "4", "p.bmp", "o.iff"}, kNoObjectFile, "Making pool tile from p.bmp\n"},
       {{"-thickwalls", "2", "t.bmp", "o.iff"}, kNoObjectFile, "Making thickwalls at 2 from t.bmp\n"},
       {{"-thickcutaway", "2", "t.bmp", "c.tga", "o.iff"}, kNoObjectFile, "Making thick wall cutaway from c.tga\n"},
+      // A negative number is the option's number, not a missing word: the line parses and the
+      // stage that uses the number judges its range.
+      {{"-floor", "-3", "f.bmp", "o.iff"}, kNoObjectFile, "Making floor from f.bmp\n"},
+      {{"-pooltile", "-1", "p.bmp", "o.iff"}, kNoObjectFile, "Making pool tile from p.bmp\n"},
+      {{"-wallstyle", "-3c", "a.tga", "o.iff"}, kNoObjectFile, "Making wall style from a.tga\n"},
+      {{"-wallpattern", "-300", "a.bmp", "o.iff"}, kNoObjectFile, "Making wall pattern from a.bmp\n"},
+      {{"-watertile", "-1", "o.iff"}, kNoObjectFile},
+      {{"-thickwalls", "-2", "t.bmp", "o.iff"}, kNoObjectFile, "Making thickwalls at -2 from t.bmp\n"},
+      {{"-thickcutaway", "-2", "t.bmp", "c.tga", "o.iff"}, kNoObjectFile, "Making thick wall cutaway from c.tga\n"},
   };
   for (const Case& c : cases) {
     std::string line;

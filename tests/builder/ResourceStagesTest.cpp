@@ -623,6 +623,29 @@ TEST(ResourceStagesEndToEnd, HeadlineSheetBecomesOneSpriteList) {
   EXPECT_EQ(info.count, 12u);  // three cells a row, then their depth frames
   EXPECT_EQ(info.paletteId, 50u);
 
+  // A headline that names no image is cut from the sheet as well; the graphics stage, which
+  // has nothing to render for it, says so and leaves it to -headline.
+  file.Close();
+  const std::string bare = folder.WriteFile("bare.omk", "<headline id=301 name=bare>\n");
+  MorvikResult plain = RunMorvik(folder, {object, "-spec", bare, "-graphics", folder.Path(),
+                                          "-headline", folder / "head.tga", folder / "head.bmp"});
+  ASSERT_EQ(plain.code, 0) << plain.log;
+  EXPECT_TRUE(Contains(plain.log,
+                       "warning: headline 301 names no tgafile or bmpfile: left to -headline\n"))
+      << plain.log;
+  {
+    IFFResFile2 reopened;
+    ASSERT_EQ(reopened.Open(FixedStringBuffer<260>(object.c_str())), 0);
+    MHandle* one = reopened.GetResource(MakeResType('S', 'P', 'R', '#'), 301);
+    ASSERT_NE(one, nullptr);
+    spritedec::SpriteListInfo bareInfo;
+    ASSERT_TRUE(spritedec::DecodeSpriteList(reinterpret_cast<const uint8_t*>(HLock(one)),
+                                            size_t(HGetSize(one)), bareInfo, error, true))
+        << error;
+    HUnlock(one);
+    EXPECT_EQ(bareInfo.count, 6u);  // one row: three cells and their depth frames
+  }
+
   // Without a readable sheet the stage ends the build with the image check.
   MorvikResult missing = RunMorvik(
       folder, {object, "-spec", spec, "-headline", folder / "none.tga", folder / "none.bmp"});

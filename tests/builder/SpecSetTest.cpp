@@ -306,3 +306,67 @@ TEST(SpecSet, FileWarningsReachTheLogAndTheSyncBuffer) {
   gCurrentBuilder = old;
   EXPECT_EQ(shared, std::string("file: ") + path.c_str() + "\nwarning: look here\n");
 }
+
+// Every id an author writes is checked against the field it is stored in: a resource id is
+// 16 bits unsigned, so 70000 would become 4464 and -1 65535, each replacing another resource.
+TEST(SpecSet, IdsOutsideTheirFieldStopTheBuildAtTheirLine) {
+  const std::string kId = "out of range 0 to 65535";
+  struct Case {
+    std::string text;
+    std::string message;  // "" when the tags compile
+  };
+  const Case cases[] = {
+      {"<sprite id=70000 tgafile=a.tga>",
+       "line: 1 - value 70000 for key \"id\" in tag \"sprite\" " + kId},
+      {"<sprite tgafile=a.tga\nid=-1>", "line: 2 - value -1 for key \"id\" in tag \"sprite\" " + kId},
+      {"<sprite id=65535 tgafile=a.tga>", ""},
+      {"<sprite id=0 tgafile=a.tga paletteid=-1>", ""},
+      {"<sprite id=1 tgafile=a.tga paletteid=65536>",
+       "line: 1 - value 65536 for key \"paletteid\" in tag \"sprite\" out of range -2147483648 to "
+       "65535"},
+      {"<headline id=65536>", "line: 1 - value 65536 for key \"id\" in tag \"headline\" " + kId},
+      {"<drawgroup id=99999999999999999999>",
+       "line: 1 - value 99999999999999999999 for key \"id\" in tag \"drawgroup\" " + kId},
+      {"<sprite id=1 tgafile=a.tga><drawgroup id=1>\n<item sprite id=70001>",
+       "line: 2 - value 70001 for key \"id\" in tag \"item\" " + kId},
+      {"<sound id=-5 name=a.wav>", "line: 1 - value -5 for key \"id\" in tag \"sound\" " + kId},
+      {"<sound id=+12abc name=a.wav>", ""},
+      {"<slots id=65536>", "line: 1 - value 65536 for key \"id\" in tag \"slots\" " + kId},
+      {"<attributes id=70000>", "line: 1 - value 70000 for key \"id\" in tag \"attributes\" " + kId},
+      {"<attributes id=1><attribute index=40000 label=x>",
+       "line: 1 - value 40000 for key \"index\" in tag \"attribute\" out of range 0 to 32766"},
+      {"<\"skill table\"><skill index=-1 name=n type=a2o>",
+       "line: 1 - value -1 for key \"index\" in tag \"skill\" out of range 0 to 32766"},
+      {"<bmpfile id=70000 filename=a.bmp>",
+       "line: 1 - value 70000 for key \"id\" in tag \"bmpfile\" " + kId},
+      {"<bmpfile id=1 filename=a.bmp\nlanguage=256>",
+       "line: 2 - value 256 for key \"language\" in tag \"bmpfile\" out of range 0 to 255"},
+      {"<\"wall style\" id=65531 tgafile=w.tga>",
+       "line: 1 - value 65531 for key \"id\" in tag \"wall style\" out of range 0 to 65530"},
+      {"<catalog id=70000 bmpfile=t.bmp>",
+       "line: 1 - value 70000 for key \"id\" in tag \"catalog\" " + kId},
+      {"<catalog id=-2 bmpfile=t.bmp>", "line: 1 - value -2 for key \"id\" in tag \"catalog\" " + kId},
+      {"<catalog id=x bmpfile=t.bmp>",
+       "line: 1 - short integer value expected for key \"id\" in tag \"catalog\""},
+      {"<catalog bmpfile=t.bmp \"popup bmpfile\"=p.bmp \"popup id\"=0>",
+       "line: 1 - value 0 for key \"popup id\" in tag \"catalog\" out of range 1 to 65535"},
+      {"<catalog bmpfile=t.bmp \"popup bmpfile\"=p.bmp \"popup id\"=65536>",
+       "line: 1 - value 65536 for key \"popup id\" in tag \"catalog\" out of range 1 to 65535"},
+      {"<ttab guid=4294967296>",
+       "line: 1 - value 4294967296 for key \"guid\" in tag \"ttab\" out of range -2147483648 to "
+       "4294967295"},
+      {"<target guid=-2147483649>",
+       "line: 1 - value -2147483649 for key \"guid\" in tag \"target\" out of range -2147483648 to "
+       "4294967295"},
+      {"<target guid=4294967295><target guid=-1>", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    MemResFile file;
+    file.PutStored(kObjDefinitionType, 128, Definition(0xFFFFFFFFu), true, "chair");
+    SpecSet set(&file);
+    LogCapture log;
+    const std::string error = FatalText([&] { Compile(set, c.text); });
+    EXPECT_EQ(error, c.message.empty() ? "<no error>" : c.message);
+  }
+}

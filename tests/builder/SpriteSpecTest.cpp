@@ -281,6 +281,18 @@ TEST(SpriteSpec, HeadlinesTakeFixedLayout) {
   spec.GetSpriteRect(4, rect, origin, cut);  // frame 1, medium
   EXPECT_EQ(Rect(rect), "97,65,143,95");
 
+  // A headline may name no image (the -headline stage cuts it from its sheet); a sprite may not.
+  TagFile bare("<headline id=2 frames=2><headline id=3 bmpfile=\"\">");
+  for (int32_t i : {0, 1}) {
+    SpriteSpec s;
+    s.mFileName.assign("stale.tga");
+    int32_t c = 0;
+    EXPECT_EQ(FatalText([&] { s.Parse(bare[i], c, headlineSizes, nullptr, true); }), "<no error>");
+    EXPECT_EQ(s.mFileName.length(), 0);
+    EXPECT_EQ(s.fIsBMP, 0);
+    EXPECT_EQ(s.SpriteCount(), 3 * (2 - i));
+  }
+
   for (const char* key : {"columns=1", "shrink=true", "reverse=false", "symmetry=none"}) {
     TagFile refused(std::string("<headline id=1 tgafile=h.tga ") + key + ">");
     SpriteSpec s;

@@ -110,6 +110,58 @@ TEST(Markup, LargeFileAcrossReadBlocks) {
   EXPECT_EQ(m.Tag(500).GetEntry(0)->fLine, 501);
 }
 
+// Sizes far past what a pointer list can count (32,767 items) and far past a read block:
+// nothing is dropped and every look-up, order and line is as in a small file.
+TEST(Markup, LargeTagsFilesAndValuesLoseNothing) {
+  {
+    // One tag of 20,000 attributes, one per line, with a repeated name at the end.
+    std::string text = "<big";
+    for (int i = 0; i < 20000; ++i) text += "\na" + std::to_string(i) + "=" + std::to_string(i * 3);
+    text += "\na5=again>";
+    Markup m(text);
+    ASSERT_EQ(m.Count(), 1);
+    AttribTable& t = m.Tag(0);
+    ASSERT_EQ(t.EntryCount(), 20002);
+    EXPECT_STREQ(t.FindName(0), "big");
+    for (int i : {0, 1, 12345, 19999}) {
+      SCOPED_TRACE(i);
+      AttribEntry* e = t.GetEntry(i + 1);
+      ASSERT_NE(e, nullptr);
+      EXPECT_EQ(e->fName, "a" + std::to_string(i));
+      EXPECT_EQ(e->fValue, std::to_string(i * 3));
+      EXPECT_EQ(e->fLine, i + 2);
+    }
+    int32_t value = 0;
+    EXPECT_TRUE(t.GetIntValue("a19999", &value));
+    EXPECT_EQ(value, 59997);
+    EXPECT_EQ(t.Cursor(), 20000);
+    EXPECT_STREQ(t.FindValue("a5"), "15");  // the first entry of a name wins
+    EXPECT_EQ(t.GetEntry(20001)->fLine, 20002);
+  }
+  {
+    // 40,000 tags: the ones past 32,767 are read like the others.
+    std::string text;
+    for (int i = 0; i < 40000; ++i) text += "<t n=" + std::to_string(i) + ">\n";
+    Markup m(text);
+    ASSERT_EQ(m.Count(), 40000);
+    for (int i : {0, 32766, 32767, 39999}) {
+      SCOPED_TRACE(i);
+      EXPECT_STREQ(m.Tag(i).FindValue("n"), std::to_string(i).c_str());
+      EXPECT_EQ(m.Tag(i).GetEntry(0)->fLine, i + 1);
+    }
+  }
+  {
+    // A quoted value of 3 MB keeps every byte, and the tag after it is read.
+    std::string value(3 << 20, 'Q');
+    for (size_t i = 0; i < value.size(); i += 4099) value[i] = 'x';
+    Markup m("<v text=\"" + value + "\" after=1><next>");
+    ASSERT_EQ(m.Count(), 2);
+    EXPECT_EQ(std::string(m.Tag(0).FindValue("text")), value);
+    EXPECT_STREQ(m.Tag(0).FindValue("after"), "1");
+    EXPECT_STREQ(m.Tag(1).FindName(0), "next");
+  }
+}
+
 TEST(AttribTable, LookupsCursorAndValues) {
   Markup m("<obj count=12abc word=abc neg=-5 big=4000000000>");
   AttribTable& t = m.Tag(0);
