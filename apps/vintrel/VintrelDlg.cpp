@@ -384,16 +384,28 @@ void VintrelDlg::OnRescan() {
   ScanObjectsFolder(copy);
 }
 
-void VintrelDlg::OnContentFilePicked(const StringBuffer& file) {
+void PickedFolder(const StringBuffer& picked, StringBuffer& folder) {
+  if (PlatformIsFolder(picked.c_str())) {
+    folder.assign(picked);
+  } else {
+    GetPathFolder(picked, folder);
+  }
+}
+
+void VintrelDlg::OnContentPicked(const StringBuffer& picked) {
   PathString folder;
-  GetPathFolder(file, folder);
+  PickedFolder(picked, folder);
   ScanContentFolder(folder);
 }
 
-void VintrelDlg::OnGameDataFilePicked(const StringBuffer& file) {
+void VintrelDlg::OnGameDataPicked(const StringBuffer& picked) {
   PathString folder;
-  GetPathFolder(file, folder);
+  PickedFolder(picked, folder);
   ScanObjectsFolder(folder);
+}
+
+std::string VintrelDlg::RememberTip() const {
+  return "Saves the game-data and content folders in " + SavedDirsFile() + " for the next start";
 }
 
 void VintrelDlg::OnRemember() {
@@ -423,14 +435,14 @@ void VintrelDlg::FindMakeFileFor(const StringBuffer& objectPath, StringBuffer& m
 }
 
 bool VintrelDlg::SaveDirs() const {
-  FILE* file = std::fopen(SavedDirsPath(fHost.fDriveRoot).c_str(), "w");
+  FILE* file = std::fopen(SavedDirsFile().c_str(), "w");
   if (file == nullptr) return false;
   bool written = std::fprintf(file, "%s\n%s\n", fGameDataFolder.c_str(), fContentFolder.c_str()) >= 0;
   return std::fclose(file) == 0 && written;
 }
 
 bool VintrelDlg::LoadSavedDirs(StringBuffer& gameData, StringBuffer& content) const {
-  FILE* file = std::fopen(SavedDirsPath(fHost.fDriveRoot).c_str(), "r");
+  FILE* file = std::fopen(SavedDirsFile().c_str(), "r");
   if (file == nullptr) return false;
   char first[260];
   char second[260];

@@ -67,8 +67,13 @@ struct VintrelHost {
 // definitions in path.iff, its sprites in path.spf. Check ValidFile() before use.
 std::unique_ptr<iResFile> OpenObjectFileSet(const StringBuffer& basePath);
 
-// The saved-directories file name, "C:/Vintrel.dirs" with "C:/" mapped to `driveRoot`.
+// The saved-directories file: "Vintrel.dirs" in `driveRoot`, the folder that stands for "C:/"
+// (the user's home folder unless a test names another).
 std::string SavedDirsPath(const std::string& driveRoot);
+
+// The folder that a folder picker answered: `picked` itself when it names a folder, else the
+// folder of the file it names (a picker may still answer a placeholder file in the folder).
+void PickedFolder(const StringBuffer& picked, StringBuffer& folder);
 
 class VintrelDlg {
  public:
@@ -95,11 +100,16 @@ class VintrelDlg {
   void OnObjectSelected();
   // Show All and Refresh: the objects scan on the game-data folder.
   void OnRescan();
-  // The folder of a file the user picked (the open-content and open-game-data buttons).
-  void OnContentFilePicked(const StringBuffer& file);
-  void OnGameDataFilePicked(const StringBuffer& file);
-  // "Remember in C:": SaveDirs; on failure the Report box says so.
+  // The open-content and open-game-data buttons: the content scan or the objects scan on
+  // the folder that the user picked, or on the folder of the file that the user picked there.
+  void OnContentPicked(const StringBuffer& picked);
+  void OnGameDataPicked(const StringBuffer& picked);
+  // The Remember button: SaveDirs; on failure the Report box says so.
   void OnRemember();
+  // Where SaveDirs writes the two folders, and the Remember button's caption and tip that say so.
+  std::string SavedDirsFile() const { return SavedDirsPath(fHost.fDriveRoot); }
+  static std::string RememberCaption() { return "Remember in Home"; }
+  std::string RememberTip() const;
   // True when the dialog may close (no run in progress).
   bool OnClose() const { return !fRunning; }
 

@@ -19,6 +19,7 @@
 #include "PlatformFile.h"
 #include "TestTempFolder.h"
 #include "TileStageHooks.h"
+#include "VintrelText.h"
 #include "XAssert.h"
 
 namespace {
@@ -243,6 +244,53 @@ TEST_F(VintrelDlgTest, SavedDirectoriesWinOverTheEnvironmentAndFailuresAreReport
   EXPECT_EQ(nowhere.Controls().fReport, "There was an error saving the directories");
 }
 
+// The Remember button says where it saves, and saves there.
+TEST_F(VintrelDlgTest, RememberSaysItSavesInTheHomeFolder) {
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}}, home));
+  dlg.OnInitDialog();
+  EXPECT_EQ(dlg.SavedDirsFile(), home + "Vintrel.dirs");
+  EXPECT_EQ(VintrelDlg::RememberCaption().find("C:"), std::string::npos);
+  EXPECT_NE(VintrelDlg::RememberCaption().find("Home"), std::string::npos);
+  EXPECT_NE(dlg.RememberTip().find(home + "Vintrel.dirs"), std::string::npos) << dlg.RememberTip();
+  dlg.OnRemember();
+  EXPECT_EQ(TestTempFolder::ReadFile(home + "Vintrel.dirs"), gameData + "\n\n");
+}
+
+// The folder pickers answer a folder, or a file in the folder that a chooser still offers.
+TEST_F(VintrelDlgTest, PickersTakeAFolderOrTheFolderOfAFileInIt) {
+  tmp.WriteFile("content/marker.scnt", "");
+  tmp.WriteFile("content/Sprites/Chair.omk", "x");
+  tmp.WriteFile("game/Objects/lamp.spf", "x");
+  std::string bareContent = content.substr(0, content.size() - 1);
+  struct Case {
+    std::string picked;
+    std::string folder;
+  };
+  const Case cases[] = {
+      {content, content},                    // a folder with its separator
+      {bareContent, bareContent},            // a folder without one
+      {content + "marker.scnt", content},    // the placeholder file
+      {content + "Sprites", content + "Sprites"},
+      {tmp / "gone/x.scnt", tmp / "gone/"},  // a missing file: its folder part
+  };
+  for (const Case& c : cases) {
+    PathString folder("old");
+    PickedFolder(FixedStringBuffer<260>(c.picked.c_str()), folder);
+    EXPECT_EQ(std::string(folder.c_str()), c.folder) << c.picked;
+  }
+
+  VintrelDlg dlg(TestHost({{"TEMP", temp}}, home));
+  dlg.OnInitDialog();
+  dlg.OnContentPicked(FixedStringBuffer<260>(bareContent.c_str()));
+  EXPECT_EQ(std::string(dlg.ContentFolder().c_str()), content);
+  EXPECT_EQ(dlg.MakeFiles().size(), 1u);
+  dlg.OnGameDataPicked(FixedStringBuffer<260>(gameData.c_str()));
+  EXPECT_EQ(std::string(dlg.GameDataFolder().c_str()), gameData);
+  EXPECT_EQ(dlg.Controls().fFiles, (std::vector<std::string>{"lamp"}));
+  dlg.OnGameDataPicked(FixedStringBuffer<260>((gameData + "world.pev").c_str()));
+  EXPECT_EQ(std::string(dlg.GameDataFolder().c_str()), gameData);
+}
+
 TEST_F(VintrelDlgTest, ObjectsScanSortsBaseNamesAndHidesReadOnlyFilesUntilShowAll) {
   WriteObjectFile(objects + "Zebra", {});
   WriteObjectFile(objects + "apple", {});
@@ -337,6 +385,26 @@ TEST_F(VintrelDlgTest, ObjectListShowsLoneAndMasterObjectsAndTheirIds) {
   dlg.OnObjectSelected();
   EXPECT_EQ(dlg.Controls().fGoCaption, "");
   EXPECT_EQ(dlg.Controls().fIds, "");
+}
+
+// Names reach the Objects box and the Go caption whole and as written; the window escapes
+// them for the toolkit.
+TEST_F(VintrelDlgTest, ObjectNamesWithFormatCharactersReachTheBoxesWhole) {
+  std::string longName = "Long " + std::string(50, 'n') + " name@";
+  ASSERT_EQ(longName.size(), 61u);
+  WriteObjectFile(objects + "odd", {{128, "chair@", 0, 0, 200, 1}, {129, "A&B @->", 0, 0, 210, 1},
+                                    {130, "@bsofa", 0, 0, 220, 1}, {131, longName.c_str(), 0, 0, 230, 1}});
+  VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", gameData}}, home));
+  dlg.OnInitDialog();
+  dlg.Controls().fFileSelection = 0;
+  dlg.OnFileSelected();
+  ASSERT_EQ(dlg.Controls().fObjects, (std::vector<std::string>{"chair@", "A&B @->", "@bsofa", longName}));
+  for (int32_t i = 0; i < 4; ++i) {
+    dlg.Controls().fObjectSelection = i;
+    dlg.OnObjectSelected();
+    EXPECT_EQ(dlg.Controls().fGoCaption, "Build " + dlg.Controls().fObjects[i]);
+  }
+  EXPECT_EQ(LiteralLabel(dlg.Controls().fGoCaption, true), "Build Long " + std::string(50, 'n') + " name@@");
 }
 
 TEST_F(VintrelDlgTest, MakeFileIsFoundByBaseNameIgnoringCase) {
