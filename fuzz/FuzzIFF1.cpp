@@ -1,0 +1,14 @@
+// IFF 1.0 files: open (block walk and name list), read every resource, then the write, close
+// and reopen round of ResFileRound.
+#include "FuzzSupport.h"
+#include "IFFResFile.h"
+
+namespace {
+iResFile* MakeFile() { return new IFFResFile(); }
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ResetProcessState();
+  ResFileRound(MakeFile, WriteFuzzFile("input.iff", data, size));
+  return 0;
+}
