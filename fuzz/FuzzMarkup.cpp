@@ -6,8 +6,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ResetProcessState();
   AttribTableList tags;
   if (!ReadFuzzMarkup(data, size, tags)) return 0;
-  for (PtrListIterator<AttribTable> it(tags); it.Current(); it.Next()) {
-    AttribTable& tag = *it.Current();
+  for (int32_t i = 0; i < tags.Count(); ++i) {
+    AttribTable& tag = *tags.Nth(i);
     for (tag.Reset(); !tag.Done(); tag.Advance()) {
       tag.GetName();
       tag.GetValue();
