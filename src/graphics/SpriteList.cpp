@@ -208,14 +208,16 @@ void Compressor::TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uin
     auto rowClear = [&](int y) {
       const uint8_t* row = px.Row(y);
       if (row[r.left] != clear) return false;
+      if (!(st.flags & kCompressSuppress)) {
+        // Without suppression every colour answers itself: the row is clear when it is
+        // all the clear colour, which one pass over the bytes tells.
+        unsigned other = 0;
+        for (int x = r.left + 1; x < r.right; ++x) other |= unsigned(row[x] ^ clear);
+        return other == 0;
+      }
       const uint8_t first = SuppressColor(row[r.left]);
       for (int x = r.left + 1; x < r.right; ++x)
         if (SuppressColor(row[x]) != first) return false;
-      return true;
-    };
-    auto columnClear = [&](int x) {
-      for (int y = r.top; y < r.bottom; ++y)
-        if (px.At(x, y) != clear) return false;
       return true;
     };
     bool empty = MacEmptyRect(r);
@@ -227,12 +229,32 @@ void Compressor::TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uin
       while (r.bottom > r.top && rowClear(r.bottom - 1)) --r.bottom;
       empty = r.top >= r.bottom;
     }
+    // The first and last columns that hold a pixel other than the clear colour, found row
+    // by row (each row is read only up to the best column found so far).
     if (!empty && (sides & kTrimLeft)) {
-      while (r.left < r.right && columnClear(r.left)) ++r.left;
+      int left = r.right;
+      for (int y = r.top; y < r.bottom && left > r.left; ++y) {
+        const uint8_t* row = px.Row(y);
+        for (int x = r.left; x < left; ++x)
+          if (row[x] != clear) {
+            left = x;
+            break;
+          }
+      }
+      r.left = int16_t(left);
       empty = r.left >= r.right;
     }
     if (!empty && (sides & kTrimRight)) {
-      while (r.right > r.left && columnClear(r.right - 1)) --r.right;
+      int right = r.left;
+      for (int y = r.top; y < r.bottom && right < r.right; ++y) {
+        const uint8_t* row = px.Row(y);
+        for (int x = r.right - 1; x >= right; --x)
+          if (row[x] != clear) {
+            right = x + 1;
+            break;
+          }
+      }
+      r.right = int16_t(right);
       empty = r.left >= r.right;
     }
     if (empty) {
