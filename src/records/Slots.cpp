@@ -71,6 +71,14 @@ void SlotDescriptor::Reconstitute(ReconStream& stream, int32_t version) {
   }
 }
 
+int32_t SlotDescriptor::StoredBytes(int32_t version) {
+  // Every field is fixed-size, so a measured descriptor is as long as any stored one.
+  SlotDescriptor descriptor;
+  ReconStream measure;
+  descriptor.Reconstitute(measure, version);
+  return measure.GetPosition();
+}
+
 int32_t SaveSlotList(std::vector<SlotDescriptor>& slots, iResFile* file, uint16_t id) {
   return SaveReconVector(slots, file, kSlotType, id, kSlotVersion);
 }
@@ -78,7 +86,7 @@ int32_t SaveSlotList(std::vector<SlotDescriptor>& slots, iResFile* file, uint16_
 int32_t LoadSlotList(std::vector<SlotDescriptor>& slots, iResFile* file, uint16_t id,
                   uint32_t* versionOut) {
   slots.clear();
-  ReconStreamVector<SlotDescriptor> wrapped(&slots, kSlotType);
+  ReconStreamVector<SlotDescriptor> wrapped(&slots, kSlotType, SlotDescriptor::StoredBytes);
   SimpleReconObject<ReconStreamVector<SlotDescriptor>> object(&wrapped, kSlotType);
   int32_t result = ReconLoadResource(object, file, id, versionOut);
   if (result != 0) slots.clear();

@@ -73,6 +73,8 @@ struct SlotDescriptor {
   // converts: versions below 9 turn the old facing flags into a facing value, versions below
   // 10 scale the distances to sixteenths (writing an old version leaves the fields alone).
   void Reconstitute(ReconStream& stream, int32_t version);
+  // The bytes one descriptor takes in the stored order of `version` (byte mode).
+  static int32_t StoredBytes(int32_t version);
 };
 
 // Resource load and save of the list as (kSlotType, id). Save writes version 10. Both return

@@ -165,16 +165,22 @@ class SimpleReconObject : public ReconObject {
 };
 
 // Makes a std::vector of records reconstitutable: an i32 count, then each element in index
-// order. Reading sizes the vector to the stored count, which must fit in the bytes left (each
-// element taking at least one byte, or one bit in bit-packed mode).
+// order. Reading sizes the vector to the stored count, which must fit in the bytes left: each
+// element takes at least `minElementBytes(version)` bytes when that function is given (in byte
+// mode), else at least one byte (one bit in bit-packed mode). A count that does not fit fails
+// the stream before the vector is sized.
 template <class T>
 class ReconStreamVector {
  public:
-  ReconStreamVector(std::vector<T>* vec, uint32_t type) : fVector(vec), fType(type) {}
+  using MinElementBytes = int32_t (*)(int32_t version);
+  ReconStreamVector(std::vector<T>* vec, uint32_t type, MinElementBytes minElementBytes = nullptr)
+      : fVector(vec), fType(type), fMinElementBytes(minElementBytes) {}
   void Reconstitute(ReconStream& stream, int32_t version) {
     int32_t count = static_cast<int32_t>(fVector->size());
     stream.ReconInt32(&count);
-    if (stream.Failed() || !stream.CountFits(count)) return;
+    const int32_t least =
+        fMinElementBytes != nullptr && !stream.IsCompressed() ? fMinElementBytes(version) : 1;
+    if (stream.Failed() || !stream.CountFits(count, least)) return;
     if (stream.IsReading()) fVector->resize(static_cast<size_t>(count));
     for (int32_t i = 0; i < count && !stream.Failed(); i++) {
       (*fVector)[static_cast<size_t>(i)].Reconstitute(stream, version);
@@ -185,6 +191,7 @@ class ReconStreamVector {
  private:
   std::vector<T>* fVector;
   uint32_t fType;
+  MinElementBytes fMinElementBytes;
 };
 
 // Measures the object, allocates a handle of that size plus the header, stores the header

@@ -1,6 +1,8 @@
 #include "strset.h"
 
 #include <cstring>
+#include <utility>
+#include <vector>
 
 #include "ByteOrder.h"
 #include "MHandle.h"
@@ -296,7 +298,11 @@ int32_t StringSet::Parse(const uint8_t* data, int32_t size, uint8_t allLanguages
     if (!in.ReadI16(&count) || count < 0) return shortReadErr;
     if (int32_t(count) * 3 > in.Left()) return shortReadErr;
     const uint8_t* entries = in.Position();
-    int32_t running = 0;
+    // A run of entries of one language is numbered from index 1 again, so it goes before the
+    // runs of that language read earlier. The runs are gathered first and put together once,
+    // the last run first: many short runs cost no more than one long one.
+    std::vector<Entry> taken[kMaxLanguages];
+    std::vector<size_t> runStarts[kMaxLanguages];
     int32_t previous = -1;
     for (int32_t k = 0; k < count; k++) {
       uint8_t code = 0;
@@ -309,14 +315,30 @@ int32_t StringSet::Parse(const uint8_t* data, int32_t size, uint8_t allLanguages
       XASSERT(nLanguage >= kLanguageEnglish && nLanguage < kMaxLanguages,
               "Illegal Language Specifier");
       if (nLanguage < kLanguageEnglish || nLanguage >= kMaxLanguages) return shortReadErr;
-      if (nLanguage != previous) running = 0;
+      const bool newRun = nLanguage != previous;
       previous = nLanguage;
       if (nLanguage == fLanguage || allLanguages) {
-        int8_t lang = static_cast<int8_t>(nLanguage);
-        InsertString(static_cast<uint32_t>(running + 1), text, lang);
-        SetComment(running + 1, comment, lang);
-        running++;
+        if (newRun) runStarts[nLanguage].push_back(taken[nLanguage].size());
+        Entry entry;
+        entry.text = text;
+        entry.comment = comment;
+        entry.hasComment = true;
+        entry.origin = static_cast<int8_t>(nLanguage);
+        taken[nLanguage].push_back(std::move(entry));
       }
+    }
+    for (int32_t lang = 0; lang < kMaxLanguages; lang++) {
+      if (taken[lang].empty()) continue;
+      std::vector<Entry>& list = fLanguages[lang];
+      std::vector<Entry> joined;
+      joined.reserve(taken[lang].size() + list.size());
+      size_t end = taken[lang].size();
+      for (size_t r = runStarts[lang].size(); r-- > 0;) {
+        for (size_t i = runStarts[lang][r]; i < end; i++) joined.push_back(std::move(taken[lang][i]));
+        end = runStarts[lang][r];
+      }
+      for (Entry& entry : list) joined.push_back(std::move(entry));
+      list.swap(joined);
     }
     if (Count(fLanguage) == 0 && fallBack) {
       // Every entry was checked in the first pass, so this pass cannot run off the data.

@@ -213,6 +213,38 @@ TEST(Slots, CorruptListsFailAndLeaveTheListEmpty) {
   EXPECT_TRUE(s.empty());
 }
 
+// A stored count is checked against the size of a whole descriptor of the stored version
+// before the list is sized: a count that one byte per descriptor would allow, but whole
+// descriptors would not, reserves nothing.
+TEST(Slots, CountsAreCheckedAgainstWholeDescriptors) {
+  struct Case {
+    int32_t version;
+    int32_t bytes;  // of one descriptor in that version
+  };
+  const Case kCases[] = {{0, 12}, {1, 14}, {2, 16}, {3, 30}, {4, 34}, {5, 54},
+                         {7, 58}, {8, 62}, {9, 66}, {10, 70}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.version);
+    EXPECT_EQ(SlotDescriptor::StoredBytes(c.version), c.bytes);
+    // Three descriptors' bytes: enough for as many descriptors at one byte each.
+    for (uint32_t count : {3u, uint32_t(c.bytes) * 3}) {
+      Bytes stored;
+      stored.Header(uint32_t(c.version), kSlotType).U32(count);
+      stored.data.resize(stored.data.size() + size_t(c.bytes) * 3, 0);  // three descriptors
+      MemResFile file;
+      file.PutStored(kSlotType, 1, stored.data);
+      std::vector<SlotDescriptor> slots;
+      if (count == 3) {
+        EXPECT_EQ(LoadSlotList(slots, &file, 1), 0);
+        EXPECT_EQ(slots.size(), 3u);
+      } else {
+        EXPECT_NE(LoadSlotList(slots, &file, 1), 0);
+        EXPECT_EQ(slots.capacity(), 0u);  // never sized for the count
+      }
+    }
+  }
+}
+
 TEST(Slots, TypedViewsOfALoadedList) {
   ScopedDebugCapture capture;
   MemResFile file;

@@ -89,6 +89,32 @@ TEST(StringSet, ReadsEveryStoredForm) {
   }
 }
 
+// In form -3 each run of entries of one language starts again at index 1, so a later run of a
+// language stands before the earlier ones. Entries of other languages end a run even when
+// they are skipped.
+TEST(StringSet, LaterRunsOfALanguageComeFirst) {
+  Bytes stored;
+  stored.i16(-3).i16(9);
+  const std::pair<uint8_t, const char*> kEntries[] = {
+      {1, "a"}, {1, "b"}, {2, "x"}, {1, "c"}, {1, "d"}, {2, "y"}, {2, "z"}, {3, "q"}, {1, "e"}};
+  for (const auto& e : kEntries) stored.u8(e.first).str(e.second).str((std::string("#") + e.second).c_str());
+
+  MemResFile file;
+  file.PutStored(kStringSetType, 5, stored.v);
+  StringSet english;
+  english.Init(&file, 5, kStringSetType, 0, 0);
+  ASSERT_EQ(english.Read(0, 0), noErr);
+  ExpectStrings(english, 0, {{"e", "#e"}, {"c", "#c"}, {"d", "#d"}, {"a", "#a"}, {"b", "#b"}});
+  EXPECT_EQ(english.Count(1), 0);
+
+  StringSet all;
+  all.Init(&file, 5, kStringSetType, 0, 1);
+  ASSERT_EQ(all.Read(1, 0), noErr);
+  ExpectStrings(all, 0, {{"e", "#e"}, {"c", "#c"}, {"d", "#d"}, {"a", "#a"}, {"b", "#b"}});
+  ExpectStrings(all, 1, {{"y", "#y"}, {"z", "#z"}, {"x", "#x"}});
+  ExpectStrings(all, 2, {{"q", "#q"}});
+}
+
 TEST(StringSet, WritesFormMinus3AndReadsItBack) {
   MemResFile file;
   StringSet set;
