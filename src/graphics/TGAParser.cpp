@@ -86,7 +86,16 @@ class RowSink {
 
   // Stores `count` pixels read one after the other from `p` (count <= Room()).
   void Pixels(const uint8_t* p, int32_t count) {
-    for (int32_t i = 0; i < count; ++i, p += fBpp) Store(p, fColumn + i, 1);
+    uint8_t* indices = &fIndices[(size_t)fColumn];
+    if (fColorBase && fPal) {
+      fPal->FindColors(p, fBpp, count, indices);
+    } else if (fColorBase) {
+      for (int32_t i = 0; i < count; ++i) indices[i] = p[(size_t)i * fBpp + 2];
+    }
+    if (fAlphaBase) {
+      uint8_t* alpha = &fAlpha[(size_t)fColumn];
+      for (int32_t i = 0; i < count; ++i) alpha[i] = p[(size_t)i * 4 + 3];
+    }
     Advance(count);
   }
   // Stores `count` copies of the pixel at `p` (count <= Room()).

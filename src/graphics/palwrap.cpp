@@ -11,11 +11,21 @@
 
 namespace {
 
-constexpr int kMemoBits = 18;
-constexpr uint32_t kMemoSlots = 1u << kMemoBits;
 constexpr int32_t kCellSide = 16;
+constexpr int32_t kFineSide = 4;
 constexpr uint32_t kCells = 16 * 16 * 16;
 constexpr uint32_t kNoCell = 0xFFFFFFFFu;
+constexpr uint32_t kFineCells = 64 * 64 * 64;
+constexpr uint32_t kBlockSize = 64;  // answers of the 4 x 4 x 4 colours of a fine cell
+
+// Fine cells are stored by coarse cell, the 64 of one coarse cell side by side, so that
+// neighbouring colours read neighbouring memory.
+inline uint32_t FineIndex(uint32_t r, uint32_t g, uint32_t b) {
+  return (r >> 4) << 14 | (g >> 4) << 10 | (b >> 4) << 6 | ((r >> 2) & 3) << 4 | ((g >> 2) & 3) << 2 | ((b >> 2) & 3);
+}
+
+// A colour's place among the 64 of its fine cell.
+inline uint32_t BlockIndex(uint32_t r, uint32_t g, uint32_t b) { return (r & 3) << 4 | (g & 3) << 2 | (b & 3); }
 
 PalWrap* gGlobalPaletteAddress = nullptr;
 
@@ -51,9 +61,35 @@ void PalWrap::Dispose() {
 }
 
 void PalWrap::ColorsChanged() {
-  if (fMemoKeys) std::memset(fMemoKeys.get(), 0, sizeof(uint32_t) * kMemoSlots);
-  if (fCellStart) std::fill(fCellStart.get(), fCellStart.get() + kCells, kNoCell);
+  fGridsReady = false;  // made again, for the new colours, by the next search
+}
+
+void PalWrap::PrepareGrids() {
+  if (fGridsReady) return;
+  if (!fFine) {
+    fCellStart.reset(new uint32_t[kCells]);
+    fCellCount.reset(new uint16_t[kCells]);
+    fCandidates.reset(new uint8_t[(size_t)kCells * 256]);
+    fFine.reset(new uint32_t[kFineCells]);
+  }
+  std::fill(fCellStart.get(), fCellStart.get() + kCells, kNoCell);
   fCandidatesUsed = 0;
+  std::memset(fFine.get(), 0, sizeof(uint32_t) * kFineCells);
+  // Blocks 0 to 255 answer one index for every colour: the blocks of fine cells of one answer.
+  fBlocks.resize(256 * kBlockSize);
+  for (uint32_t i = 0; i < 256; ++i) std::memset(fBlocks.data() + i * kBlockSize, (int)i, kBlockSize);
+  // An entry whose colour an earlier usable entry has can never answer: the earlier one wins
+  // every tie.
+  const int32_t first = FirstUsableIndex();
+  const int32_t last = std::min(LastUsableIndex(), mColorsUsed - 1);
+  for (int32_t i = 0; i < 256; ++i) fRepeated[i] = false;
+  for (int32_t i = first; i <= last; ++i) {
+    for (int32_t j = first; j < i && !fRepeated[i]; ++j) {
+      fRepeated[i] = !fRepeated[j] && fColors[j].red == fColors[i].red && fColors[j].green == fColors[i].green &&
+                     fColors[j].blue == fColors[i].blue;
+    }
+  }
+  fGridsReady = true;
 }
 
 const uint8_t* PalWrap::CellCandidates(uint32_t cell, int32_t& count) {
@@ -86,7 +122,7 @@ const uint8_t* PalWrap::CellCandidates(uint32_t cell, int32_t& count) {
   }
   const uint32_t start = fCandidatesUsed;
   for (int32_t i = first; i <= last; ++i) {
-    if (minBound[i] <= limit) fCandidates[fCandidatesUsed++] = (uint8_t)i;
+    if (minBound[i] <= limit && !fRepeated[i]) fCandidates[fCandidatesUsed++] = (uint8_t)i;
   }
   fCellStart[cell] = start;
   fCellCount[cell] = (uint16_t)(fCandidatesUsed - start);
@@ -167,21 +203,45 @@ bool PalWrap::ReadPaletteRsrc(const void* record, uint32_t size) {
   return true;
 }
 
-// The same answer as a scan of every usable entry keeping the first strictly nearer one:
-// only the entries that can be nearest for the colour's grid cell are scanned, in index
-// order, so ties still go to the lowest index.
-uint8_t PalWrap::SearchNearest(uint8_t r, uint8_t g, uint8_t b) {
-  if (!fCellStart) {
-    fCellStart.reset(new uint32_t[kCells]);
-    fCellCount.reset(new uint16_t[kCells]);
-    fCandidates.reset(new uint8_t[(size_t)kCells * 256]);
-    std::fill(fCellStart.get(), fCellStart.get() + kCells, kNoCell);
-    fCandidatesUsed = 0;
+int32_t PalWrap::PruneForCell(const uint8_t* entries, int32_t count, const int32_t lo[3], int32_t side,
+                              uint8_t* out) const {
+  // f, the entry nearest to the cell's centre, rules out every entry e that is farther from
+  // (or as far from, with a higher index than f) every colour of the cell. The difference of
+  // the two weighted distances, d(x, e) - d(x, f), is linear in x, so its least value over the
+  // cell is at a corner: per component, w * (f - e) * (2x - e - f) at the low or the high end.
+  const int32_t weight[3] = {2, 4, 1};
+  int32_t e[3][256];
+  for (int32_t k = 0; k < count; ++k) {
+    e[0][k] = fColors[entries[k]].red;
+    e[1][k] = fColors[entries[k]].green;
+    e[2][k] = fColors[entries[k]].blue;
   }
-  int32_t count = 0;
-  const uint32_t cell = ((uint32_t)(r / kCellSide) << 8) | ((uint32_t)(g / kCellSide) << 4) |
-                        (uint32_t)(b / kCellSide);
-  const uint8_t* candidates = CellCandidates(cell, count);
+  int32_t best = 0, bestDistance = INT_MAX;
+  for (int32_t k = 0; k < count; ++k) {
+    int32_t d = 0;
+    for (int a = 0; a < 3; ++a) {
+      const int32_t twice = 2 * e[a][k] - (2 * lo[a] + side - 1);  // doubled offset from the centre
+      d += weight[a] * twice * twice;
+    }
+    if (d < bestDistance) best = k, bestDistance = d;
+  }
+  int32_t least[256];
+  for (int32_t k = 0; k < count; ++k) least[k] = 0;
+  for (int a = 0; a < 3; ++a) {
+    const int32_t f = e[a][best], low = 2 * lo[a], high = 2 * (lo[a] + side - 1), w = weight[a];
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t slope = w * (f - e[a][k]);
+      least[k] += std::min(slope * (low - e[a][k] - f), slope * (high - e[a][k] - f));
+    }
+  }
+  int32_t n = 0;
+  for (int32_t k = 0; k < count; ++k) {
+    if (least[k] < 0 || (least[k] == 0 && k <= best)) out[n++] = entries[k];
+  }
+  return n;
+}
+
+uint8_t PalWrap::ScanForNearest(const uint8_t* candidates, int32_t count, uint8_t r, uint8_t g, uint8_t b) const {
   const PlatformColorEntry* colors = fColors.get();
   int32_t best = FirstUsableIndex();
   int32_t bestDistance = INT_MAX;
@@ -191,34 +251,66 @@ uint8_t PalWrap::SearchNearest(uint8_t r, uint8_t g, uint8_t b) {
     const int32_t dg = (int32_t)colors[i].green - g;
     const int32_t db = (int32_t)colors[i].blue - b;
     const int32_t d = 2 * dr * dr + 4 * dg * dg + db * db;
-    if (d < bestDistance) {
-      best = i;
-      bestDistance = d;
-      if (d == 0) break;
-    }
+    const bool nearer = d < bestDistance;  // strictly: the lowest index wins a tie
+    best = nearer ? i : best;
+    bestDistance = nearer ? d : bestDistance;
   }
   return (uint8_t)best;
 }
 
+uint32_t PalWrap::MakeFineCell(uint32_t r, uint32_t g, uint32_t b) {
+  // From the coarse cell's entries, which hold every entry that can answer a colour here, those
+  // that some colour of the fine cell can answer.
+  int32_t count = 0;
+  const uint8_t* coarse = CellCandidates((r >> 4) << 8 | (g >> 4) << 4 | (b >> 4), count);
+  const int32_t lo[3] = {(int32_t)(r & ~3u), (int32_t)(g & ~3u), (int32_t)(b & ~3u)};
+  uint8_t kept[256];
+  int32_t n = count <= 1 ? count : PruneForCell(coarse, count, lo, kFineSide, kept);
+  uint32_t block = 0;
+  if (n == 0) {
+    block = (uint32_t)FirstUsableIndex();
+  } else if (n == 1) {
+    block = count == 1 ? coarse[0] : kept[0];
+  } else {
+    // Several answers: the cell gets a block of its own with the answer of each colour.
+    block = (uint32_t)(fBlocks.size() / kBlockSize);
+    fBlocks.resize(fBlocks.size() + kBlockSize);
+    uint8_t* answers = fBlocks.data() + (size_t)block * kBlockSize;
+    for (uint32_t i = 0; i < kBlockSize; ++i)
+      answers[i] = ScanForNearest(kept, n, (uint8_t)(lo[0] + (i >> 4)), (uint8_t)(lo[1] + ((i >> 2) & 3)),
+                                  (uint8_t)(lo[2] + (i & 3)));
+  }
+  const uint32_t value = block + 1;
+  fFine[FineIndex(r, g, b)] = value;
+  return value;
+}
+
 uint8_t PalWrap::FindNearestColor(uint8_t r, uint8_t g, uint8_t b) {
   if (!fColors) return r;
-  const uint32_t rgb = ((uint32_t)r << 16) | ((uint32_t)g << 8) | b;
-  const uint32_t key = rgb | 0x01000000u;
-  if (!fMemoKeys) {
-    fMemoKeys.reset(new uint32_t[kMemoSlots]());
-    fMemoIndex.reset(new uint8_t[kMemoSlots]());
-  }
-  const uint32_t slot = (rgb * 2654435761u) >> (32 - kMemoBits);
-  if (fMemoKeys[slot] == key) return fMemoIndex[slot];
-  uint8_t index = SearchNearest(r, g, b);
-  fMemoKeys[slot] = key;
-  fMemoIndex[slot] = index;
-  return index;
+  PrepareGrids();
+  uint32_t value = fFine[FineIndex(r, g, b)];
+  if (value == 0) value = MakeFineCell(r, g, b);
+  return fBlocks[(size_t)(value - 1) * kBlockSize + BlockIndex(r, g, b)];
 }
 
 uint8_t PalWrap::FindColor(uint8_t r, uint8_t g, uint8_t b) {
   // The nearest search already answers the lowest exact match first.
   return FindNearestColor(r, g, b);
+}
+
+void PalWrap::FindColors(const uint8_t* pixels, int32_t bytesPerPixel, int32_t count, uint8_t* out) {
+  if (!fColors) {
+    for (int32_t i = 0; i < count; ++i, pixels += bytesPerPixel) out[i] = pixels[2];
+    return;
+  }
+  PrepareGrids();
+  const uint32_t* fine = fFine.get();
+  for (int32_t i = 0; i < count; ++i, pixels += bytesPerPixel) {
+    const uint32_t b = pixels[0], g = pixels[1], r = pixels[2];
+    uint32_t value = fine[FineIndex(r, g, b)];
+    if (value == 0) value = MakeFineCell(r, g, b);
+    out[i] = fBlocks[(size_t)(value - 1) * kBlockSize + BlockIndex(r, g, b)];
+  }
 }
 
 uint8_t* PalWrap::GetTable(int32_t inType) {

@@ -3,8 +3,9 @@
 // the PALT palette record stored beside sprites.
 //
 // Every image reader maps true colour to indices with PalWrap::FindNearestColor (weighted
-// distance 2*dR^2 + 4*dG^2 + dB^2, lowest index on ties). Answers are memoised per colour;
-// the memo is cleared whenever the palette's colours change through this class.
+// distance 2*dR^2 + 4*dG^2 + dB^2, lowest index on ties). The search keeps grids of candidate
+// entries over the colour cube, dropped whenever the palette's colours change through this
+// class.
 //
 // Not thread-safe: the global palette is shared by everything on the build thread.
 #ifndef GRAPHICS_PALWRAP_H
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "PlatformBitmap.h"
 
@@ -78,6 +80,9 @@ class PalWrap {
   // An exact match in the usable range first, else FindNearestColor; both give the same
   // answer. Without a colour table the answer is `r` (the alpha world relies on that).
   uint8_t FindColor(uint8_t r, uint8_t g, uint8_t b);
+  // FindColor of `count` pixels stored B, G, R (and one more byte when `bytesPerPixel` is 4)
+  // from `pixels`, into `out`: the matching of whole rows of true-colour images.
+  void FindColors(const uint8_t* pixels, int32_t bytesPerPixel, int32_t count, uint8_t* out);
 
   // Lookup table `inType` (0..kPaletteCount-1), kPaletteTableSize bytes; asserts and answers
   // null for another number.
@@ -94,7 +99,16 @@ class PalWrap {
   int32_t Release() { return --mRefCount; }
 
  private:
-  uint8_t SearchNearest(uint8_t r, uint8_t g, uint8_t b);
+  // Makes the grids below for the current colours unless they are made.
+  void PrepareGrids();
+  // Makes the fine cell of (r, g, b) and answers its value.
+  uint32_t MakeFineCell(uint32_t r, uint32_t g, uint32_t b);
+  // Writes to `out`, in index order, those of the `entries` (in index order) that some colour
+  // of the cell of side `side` from `lo` can answer; answers how many.
+  int32_t PruneForCell(const uint8_t* entries, int32_t count, const int32_t lo[3], int32_t side,
+                       uint8_t* out) const;
+  // The nearest of `candidates` (in index order), the lowest index on ties.
+  uint8_t ScanForNearest(const uint8_t* candidates, int32_t count, uint8_t r, uint8_t g, uint8_t b) const;
 
   PlatformPalette* fPalette = nullptr;
   std::unique_ptr<PlatformColorEntry[]> fColors;
@@ -106,17 +120,21 @@ class PalWrap {
   uint32_t mPackedColors[256] = {};
   uint8_t mTables[kPaletteCount][kPaletteTableSize] = {};
 
-  // Memo of search answers, keyed by 0x01RRGGBB (0 = empty slot); made on first search.
-  std::unique_ptr<uint32_t[]> fMemoKeys;
-  std::unique_ptr<uint8_t[]> fMemoIndex;
-  // Candidate entries per cell of a 16 x 16 x 16 grid over the colour cube: every entry
-  // that can be nearest to some colour of the cell, in index order. A cell's list is made
-  // the first time a colour in it is searched; all are dropped when the colours change.
+  // The search works on two grids over the colour cube, made as colours are asked and made
+  // again after the colours change. Coarse cells (16 x 16 x 16 colours) list every entry that
+  // can be nearest to some colour of the cell, in index order. A fine cell (4 x 4 x 4 colours)
+  // names a block of 64 answers, one per colour of the cell: for most fine cells, which lie
+  // inside one entry's region, one of the 256 blocks that answer a single index; for the
+  // others a block of their own, filled when the cell is first asked.
   const uint8_t* CellCandidates(uint32_t cell, int32_t& count);
+  bool fGridsReady = false;
+  bool fRepeated[256] = {};  // the entry's colour is an earlier usable entry's
   std::unique_ptr<uint32_t[]> fCellStart;  // offset into fCandidates; kNoCell until made
   std::unique_ptr<uint16_t[]> fCellCount;
   std::unique_ptr<uint8_t[]> fCandidates;
   uint32_t fCandidatesUsed = 0;
+  std::unique_ptr<uint32_t[]> fFine;  // per fine cell: 0 until made, else its block + 1
+  std::vector<uint8_t> fBlocks;       // 64 answers per block
 };
 
 // The program-wide palette: made before first use, alive until the program ends.

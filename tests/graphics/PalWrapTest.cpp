@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <climits>
+#include <functional>
 #include <random>
 #include <vector>
 
@@ -112,6 +115,74 @@ TEST(PalWrap, MemoisedAnswersMatchTheFullSearchAndFollowPaletteChanges) {
   pal.ColorsChanged();
   EXPECT_EQ(pal.FindColor(1, 2, 3), Reference(pal, 1, 2, 3));
   EXPECT_EQ(pal.FindColor(1, 2, 3), 200);
+}
+
+TEST(PalWrap, GridSearchAgreesWithTheFullSearchOverManyPalettes) {
+  std::mt19937 rng(4242);
+  auto entry = [&](int r, int g, int b) {
+    return PlatformColorEntry{uint8_t(std::clamp(r, 0, 255)), uint8_t(std::clamp(g, 0, 255)),
+                              uint8_t(std::clamp(b, 0, 255)), 0};
+  };
+  struct Kind {
+    const char* name;
+    std::function<PlatformColorEntry(int)> colour;  // entry i
+    uint8_t systemColours;
+  } kinds[] = {
+      {"random", [&](int) { return entry(rng() % 256, rng() % 256, rng() % 256); }, 0},
+      {"random, system colours", [&](int) { return entry(rng() % 256, rng() % 256, rng() % 256); }, 1},
+      {"each colour four times", [&](int i) { return entry((i % 64) * 4, (i % 64) * 17 % 256, (i % 64) * 29 % 256); }, 0},
+      {"bunched: ties everywhere", [&](int i) { return entry(120 + (i % 5) * 2, 120 + (i % 3) * 2, 120 + (i % 7) * 2); }, 0},
+      {"lattice of even steps", [&](int i) { return entry((i % 8) * 36, (i / 8 % 8) * 36, (i / 64) * 84); }, 0},
+      {"one colour", [&](int) { return entry(90, 30, 200); }, 0},
+      {"a line: regions thinner than a cell", [&](int i) { return entry(i, 255 - i, 7); }, 0},
+      {"two halves", [&](int i) { return i < 128 ? entry(0, 0, 0) : entry(255, 255, 255); }, 0},
+      // Entry 1 wins (0, 0, 0) by the least step while entry 0 is nearer the rest of its cell.
+      {"neighbours one step apart", [&](int i) { return i == 0 ? entry(0, 0, 1) : i == 1 ? entry(0, 0, 0) : entry(255, 255, 255); }, 0},
+  };
+  PalWrap pal;
+  for (const Kind& k : kinds) {
+    std::vector<PlatformColorEntry> c(256);
+    for (int i = 0; i < 256; ++i) c[i] = k.colour(i);
+    pal.Create(c.data(), k.systemColours);
+    std::vector<std::array<uint8_t, 3>> asks;
+    // Every colour of two blocks of the cube (one at its corner), then random colours.
+    for (int r = 0; r < 8; ++r)
+      for (int g = 0; g < 8; ++g)
+        for (int b = 0; b < 16; ++b) {
+          asks.push_back({uint8_t(r), uint8_t(g), uint8_t(b)});
+          asks.push_back({uint8_t(116 + r), uint8_t(116 + g), uint8_t(128 + b)});
+        }
+    for (int i = 0; i < 2500; ++i) asks.push_back({uint8_t(rng()), uint8_t(rng()), uint8_t(rng())});
+    std::vector<int> want;
+    for (const auto& a : asks) want.push_back(Reference(pal, a[0], a[1], a[2]));
+    // Rows first, while the grids are still empty, then one colour at a time.
+    for (int bytes : {3, 4}) {
+      std::vector<uint8_t> row;
+      for (const auto& a : asks) {
+        row.insert(row.end(), {a[2], a[1], a[0]});
+        if (bytes == 4) row.push_back(uint8_t(rng()));
+      }
+      std::vector<uint8_t> out(asks.size());
+      pal.FindColors(row.data(), bytes, int32_t(asks.size()), out.data());
+      for (size_t i = 0; i < asks.size(); ++i) ASSERT_EQ(out[i], want[i]) << k.name << " pixel " << i;
+      pal.ColorsChanged();
+    }
+    for (size_t i = 0; i < asks.size(); ++i) {
+      const auto& a = asks[i];
+      ASSERT_EQ(pal.FindNearestColor(a[0], a[1], a[2]), want[i]) << k.name << ": " << int(a[0]) << "," << int(a[1]) << "," << int(a[2]);
+      ASSERT_EQ(pal.FindColor(a[0], a[1], a[2]), want[i]) << k.name;
+    }
+  }
+  // A palette record of a few colours: only those are answered.
+  uint8_t record[16 + 15] = {1, 0, 0, 0, 5, 0, 0, 0};
+  for (int i = 0; i < 15; ++i) record[16 + i] = uint8_t(rng());
+  ASSERT_TRUE(pal.ReadPaletteRsrc(record, sizeof record));
+  for (int i = 0; i < 5000; ++i) {
+    uint8_t r = uint8_t(rng()), g = uint8_t(rng()), b = uint8_t(rng());
+    int want = Reference(pal, r, g, b);
+    ASSERT_LT(want, 5);
+    ASSERT_EQ(pal.FindNearestColor(r, g, b), want);
+  }
 }
 
 TEST(PalWrap, PaletteRecordRoundTrips) {
