@@ -82,7 +82,12 @@ void PalWrap::PrepareGrids() {
   // every tie.
   const int32_t first = FirstUsableIndex();
   const int32_t last = std::min(LastUsableIndex(), mColorsUsed - 1);
-  for (int32_t i = 0; i < 256; ++i) fRepeated[i] = false;
+  for (int32_t i = 0; i < 256; ++i) {
+    fRepeated[i] = false;
+    fRed[i] = fColors[i].red;
+    fGreen[i] = fColors[i].green;
+    fBlue[i] = fColors[i].blue;
+  }
   for (int32_t i = first; i <= last; ++i) {
     for (int32_t j = first; j < i && !fRepeated[i]; ++j) {
       fRepeated[i] = !fRepeated[j] && fColors[j].red == fColors[i].red && fColors[j].green == fColors[i].green &&
@@ -102,24 +107,25 @@ const uint8_t* PalWrap::CellCandidates(uint32_t cell, int32_t& count) {
   // every entry whose smallest bound exceeds that can never be nearest (nor tie).
   const int32_t lo[3] = {(int32_t)(cell >> 8) * kCellSide, (int32_t)((cell >> 4) & 15) * kCellSide,
                          (int32_t)(cell & 15) * kCellSide};
-  const int32_t weight[3] = {2, 4, 1};
   const int32_t first = FirstUsableIndex();
   const int32_t last = std::min(LastUsableIndex(), mColorsUsed - 1);
   int32_t minBound[256];
   int32_t limit = INT_MAX;
-  for (int32_t i = first; i <= last; ++i) {
-    const uint8_t c[3] = {fColors[i].red, fColors[i].green, fColors[i].blue};
-    int32_t near = 0, far = 0;
-    for (int a = 0; a < 3; ++a) {
-      const int32_t below = lo[a] - c[a], above = c[a] - (lo[a] + kCellSide - 1);
-      const int32_t gap = std::max({below, above, 0});
-      const int32_t reach = std::max(std::abs(c[a] - lo[a]), std::abs(c[a] - (lo[a] + kCellSide - 1)));
-      near += weight[a] * gap * gap;
-      far += weight[a] * reach * reach;
+  const int32_t* component[3] = {fRed, fGreen, fBlue};
+  const int32_t weight[3] = {2, 4, 1};
+  for (int32_t i = first; i <= last; ++i) minBound[i] = 0;
+  int32_t far[256] = {};
+  for (int a = 0; a < 3; ++a) {
+    const int32_t low = lo[a], high = lo[a] + kCellSide - 1, w = weight[a];
+    const int32_t* c = component[a];
+    for (int32_t i = first; i <= last; ++i) {
+      const int32_t gap = std::max(std::max(low - c[i], c[i] - high), 0);
+      const int32_t reach = std::max(c[i] - low, high - c[i]);
+      minBound[i] += w * gap * gap;
+      far[i] += w * reach * reach;
     }
-    minBound[i] = near;
-    limit = std::min(limit, far);
   }
+  for (int32_t i = first; i <= last; ++i) limit = std::min(limit, far[i]);
   const uint32_t start = fCandidatesUsed;
   for (int32_t i = first; i <= last; ++i) {
     if (minBound[i] <= limit && !fRepeated[i]) fCandidates[fCandidatesUsed++] = (uint8_t)i;
@@ -212,9 +218,9 @@ int32_t PalWrap::PruneForCell(const uint8_t* entries, int32_t count, const int32
   const int32_t weight[3] = {2, 4, 1};
   int32_t e[3][256];
   for (int32_t k = 0; k < count; ++k) {
-    e[0][k] = fColors[entries[k]].red;
-    e[1][k] = fColors[entries[k]].green;
-    e[2][k] = fColors[entries[k]].blue;
+    e[0][k] = fRed[entries[k]];
+    e[1][k] = fGreen[entries[k]];
+    e[2][k] = fBlue[entries[k]];
   }
   int32_t best = 0, bestDistance = INT_MAX;
   for (int32_t k = 0; k < count; ++k) {
@@ -276,9 +282,29 @@ uint32_t PalWrap::MakeFineCell(uint32_t r, uint32_t g, uint32_t b) {
     block = (uint32_t)(fBlocks.size() / kBlockSize);
     fBlocks.resize(fBlocks.size() + kBlockSize);
     uint8_t* answers = fBlocks.data() + (size_t)block * kBlockSize;
-    for (uint32_t i = 0; i < kBlockSize; ++i)
-      answers[i] = ScanForNearest(kept, n, (uint8_t)(lo[0] + (i >> 4)), (uint8_t)(lo[1] + ((i >> 2) & 3)),
-                                  (uint8_t)(lo[2] + (i & 3)));
+    // Per entry and component, the weighted square of the difference to each of the cell's 4
+    // values; a colour's distance is the sum of three of them. The entries are in index order
+    // and only a strictly smaller distance wins, so ties go to the lowest index.
+    int32_t part[3][256][4];
+    const int32_t* component[3] = {fRed, fGreen, fBlue};
+    const int32_t weight[3] = {2, 4, 1};
+    for (int a = 0; a < 3; ++a)
+      for (int32_t k = 0; k < n; ++k)
+        for (int32_t v = 0; v < 4; ++v) {
+          const int32_t d = component[a][kept[k]] - (lo[a] + v);
+          part[a][k][v] = weight[a] * d * d;
+        }
+    for (uint32_t i = 0; i < kBlockSize; ++i) {
+      const uint32_t vr = i >> 4, vg = (i >> 2) & 3, vb = i & 3;
+      int32_t best = 0, bestDistance = INT_MAX;
+      for (int32_t k = 0; k < n; ++k) {
+        const int32_t d = part[0][k][vr] + part[1][k][vg] + part[2][k][vb];
+        const bool nearer = d < bestDistance;
+        best = nearer ? k : best;
+        bestDistance = nearer ? d : bestDistance;
+      }
+      answers[i] = kept[best];
+    }
   }
   const uint32_t value = block + 1;
   fFine[FineIndex(r, g, b)] = value;
@@ -305,11 +331,15 @@ void PalWrap::FindColors(const uint8_t* pixels, int32_t bytesPerPixel, int32_t c
   }
   PrepareGrids();
   const uint32_t* fine = fFine.get();
+  const uint8_t* blocks = fBlocks.data();  // moves only when a cell is made
   for (int32_t i = 0; i < count; ++i, pixels += bytesPerPixel) {
     const uint32_t b = pixels[0], g = pixels[1], r = pixels[2];
     uint32_t value = fine[FineIndex(r, g, b)];
-    if (value == 0) value = MakeFineCell(r, g, b);
-    out[i] = fBlocks[(size_t)(value - 1) * kBlockSize + BlockIndex(r, g, b)];
+    if (value == 0) {
+      value = MakeFineCell(r, g, b);
+      blocks = fBlocks.data();
+    }
+    out[i] = blocks[(size_t)(value - 1) * kBlockSize + BlockIndex(r, g, b)];
   }
 }
 

@@ -129,6 +129,7 @@ class PalWrap {
   const uint8_t* CellCandidates(uint32_t cell, int32_t& count);
   bool fGridsReady = false;
   bool fRepeated[256] = {};  // the entry's colour is an earlier usable entry's
+  int32_t fRed[256] = {}, fGreen[256] = {}, fBlue[256] = {};  // the colours, as the grids read them
   std::unique_ptr<uint32_t[]> fCellStart;  // offset into fCandidates; kNoCell until made
   std::unique_ptr<uint16_t[]> fCellCount;
   std::unique_ptr<uint8_t[]> fCandidates;
