@@ -91,6 +91,11 @@ void DGRPSpec::AddEmbedded(int32_t directionOffset, SpriteSpec* sprite) {
   pair->fDirectionOffset = directionOffset;
   pair->fSprite = sprite;
   fEmbedded.Append(pair);
+  if (!fEmbedded.Contains(pair)) {
+    // A full list would lose the pair: the item's sprite would be missed by its pair group.
+    delete pair;
+    ThrowError("too many items in one draw group (at most 32767)");
+  }
 }
 
 void DGRPSpec::AddItem(const DrawGroupItem& item, SpriteSpec* sprite, int32_t directionOffset) {

@@ -12,9 +12,9 @@ namespace {
 constexpr int32_t kPairGroupCount = 256;
 
 // Gives the set ownership of a new spec: appended, or put first. A list that cannot take
-// it (it is full) ends the build rather than losing the tag.
+// it (it is full) ends the build, at `place` (the tag), rather than losing the tag.
 template <class T>
-T* Adopt(PtrList<T>& list, T* spec, bool first) {
+T* Adopt(PtrList<T>& list, T* spec, bool first, const AttribEntry* place = nullptr) {
   if (first) {
     list.Prepend(spec);
   } else {
@@ -22,7 +22,7 @@ T* Adopt(PtrList<T>& list, T* spec, bool first) {
   }
   if (!list.Contains(spec)) {
     delete spec;
-    ThrowError("too many tags of one kind in spec file");
+    ThrowError("too many tags of one kind in spec file (at most 32767)", place);
   }
   return spec;
 }
@@ -80,26 +80,28 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
       continue;
     } else if (std::strcmp(name, "sprite") == 0 || std::strcmp(name, "headline") == 0) {
       const bool headline = std::strcmp(name, "headline") == 0;
-      if (headline) Adopt(fHeadlines, new HeadlineSpec, true)->Parse(tag, headlineCounter);
-      SpriteSpec* sprite = Adopt(fSprites, new SpriteSpec, false);
+      if (headline) {
+        Adopt(fHeadlines, new HeadlineSpec, true, TagPlace(tag))->Parse(tag, headlineCounter);
+      }
+      SpriteSpec* sprite = Adopt(fSprites, new SpriteSpec, false, TagPlace(tag));
       sprite->Parse(tag, spriteCounter, headline ? fHeadlineSizes : fSpriteSizes,
                     previousSprite ? &previousSprite->mFileName : nullptr, headline);
       previousSprite = sprite;
     } else if (std::strcmp(name, "wall style") == 0) {
-      Adopt(fWallStyles, new WallStyleSpriteSpec, true)->Parse(tag);
+      Adopt(fWallStyles, new WallStyleSpriteSpec, true, TagPlace(tag))->Parse(tag);
     } else if (std::strcmp(name, "catalog") == 0) {
-      Adopt(fCatalogs, new CatalogSpec, true)->Parse(tag, *this);
+      Adopt(fCatalogs, new CatalogSpec, true, TagPlace(tag))->Parse(tag, *this);
     } else if (std::strcmp(name, "ttab") == 0) {
-      Adopt(fTreeTables, new TreeTableSpec, true)->Parse(tag, *this);
+      Adopt(fTreeTables, new TreeTableSpec, true, TagPlace(tag))->Parse(tag, *this);
     } else if (std::strcmp(name, "interaction") == 0) {
       if (fTreeTables.Nth(0) == nullptr) ThrowError("interaction tag without ttab tag");
       fTreeTables.Nth(0)->ParseInteraction(tag);
     } else if (std::strcmp(name, "bmpfile") == 0) {
-      Adopt(fBitmaps, new BMPResourceSpec, true)->Parse(tag);
+      Adopt(fBitmaps, new BMPResourceSpec, true, TagPlace(tag))->Parse(tag);
     } else if (std::strcmp(name, "target") == 0) {
       GetTargetForTag(tag);
     } else if (std::strcmp(name, "drawgroup") == 0) {
-      latestDrawGroup = Adopt(fDrawGroups, new DGRPSpec, false);
+      latestDrawGroup = Adopt(fDrawGroups, new DGRPSpec, false, TagPlace(tag));
       latestDrawGroup->Parse(tag, fFile);
     } else if (std::strcmp(name, "item") == 0) {
       if (latestDrawGroup == nullptr) ThrowError("item tag received before drawgroup tag");
@@ -107,22 +109,22 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
     } else if (std::strcmp(name, "sizes") == 0) {
       fSpriteSizes.ParseSizes(tag);
     } else if (std::strcmp(name, "sound") == 0) {
-      Adopt(fSounds, new SoundSpec, false)->Parse(tag);
+      Adopt(fSounds, new SoundSpec, false, TagPlace(tag))->Parse(tag);
     } else if (std::strcmp(name, "slots") == 0) {
-      latestSlots = Adopt(fSlots, new SlotsSpec, false);
+      latestSlots = Adopt(fSlots, new SlotsSpec, false, TagPlace(tag));
       latestSlots->Parse(tag, fFile);
     } else if (std::strcmp(name, "slot") == 0) {
       if (latestSlots == nullptr) ThrowError("slot tag received before slots tag");
       latestSlots->ParseSlot(tag);
     } else if (std::strcmp(name, "attributes") == 0) {
-      latestAttributes = Adopt(fAttributes, new AttrStringSpec, false);
+      latestAttributes = Adopt(fAttributes, new AttrStringSpec, false, TagPlace(tag));
       latestAttributes->Parse(tag);
     } else if (std::strcmp(name, "attribute") == 0) {
       if (latestAttributes == nullptr) ThrowError("got an attribute tag before attributes tag");
       latestAttributes->ParseAttribute(tag);
     } else if (std::strcmp(name, "skill table") == 0) {
       if (skillTable != nullptr) ThrowError("found more than one skill table tag");
-      skillTable = Adopt(fSkillTables, new SkillTable, false);
+      skillTable = Adopt(fSkillTables, new SkillTable, false, TagPlace(tag));
       skillTable->Parse(tag);
     } else if (std::strcmp(name, "skill") == 0) {
       if (skillTable == nullptr) ThrowError("got a skill tag before \"skill table tag\"");

@@ -19,6 +19,10 @@ constexpr uint16_t kFirstSkillSetId = 129;
 // Labels beyond this index would pad a string set without end; only a mistyped index asks.
 constexpr int32_t kMaxLabelIndex = 0x7FFE;
 constexpr IntRange kLabelIndexRange{0, kMaxLabelIndex};
+// Headline sheet rows are 98 pixels apart and their cells reach 97 pixels below the row's top;
+// the last row whose cells fit 16-bit coordinates is 333.
+constexpr int32_t kHeadlineRowHeight = 98;
+constexpr int32_t kLastHeadlineRow = (INT16_MAX - 97) / kHeadlineRowHeight;
 
 const char* const kSkillSetNames[SkillTable::kSetCount] = {"a2o", "c2o", "a2c", "c2a"};
 
@@ -247,16 +251,28 @@ void SoundSpec::Parse(AttribTable& tag) {
 void HeadlineSpec::Parse(AttribTable& tag, int32_t& counter) {
   ParseCommonAttrs(*this, tag, kResourceIdRange);
   int value = 0;
+  int64_t row = 0;
   AttribEntry* position = tag.FindEntry("position");
-  fFirstRow = position && std::sscanf(EntryValue(position), "%d", &value) == 1 ? value : counter;
+  fFirstRow = position && CheckedInteger(tag, position, IntRange{0, kLastHeadlineRow}, row)
+                  ? int32_t(row)
+                  : counter;
   AttribEntry* frames = tag.FindEntry("frames");
   fRowCount = frames && std::sscanf(EntryValue(frames), "%d", &value) == 1 ? value : 1;
+  // The sheet is cut in 16-bit coordinates: a later row would wrap onto another.
+  if (fRowCount > 0 && int64_t(fFirstRow) + fRowCount - 1 > kLastHeadlineRow) {
+    char message[128];
+    std::snprintf(message, sizeof message,
+                  "headline rows %d to %lld go past row %d, the last of a headline sheet",
+                  int(fFirstRow), static_cast<long long>(int64_t(fFirstRow) + fRowCount - 1),
+                  int(kLastHeadlineRow));
+    ThrowError(message, TagPlace(tag));
+  }
   counter = fFirstRow + fRowCount;
 }
 
 void HeadlineSpec::WriteHeadlineSprites(Offscreen* colour, Offscreen* alpha, iResFile* file) {
   // Each sheet row is 98 pixels high and holds the large, middle and small cell.
-  constexpr int32_t kRowHeight = 98;
+  constexpr int32_t kRowHeight = kHeadlineRowHeight;
   std::vector<MacRect> cells;
   for (int32_t r = fFirstRow; r < fFirstRow + fRowCount; r++) {
     const int16_t y = int16_t(kRowHeight * r);

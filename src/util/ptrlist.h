@@ -1,10 +1,13 @@
 // PtrList<T>: a singly linked list of item pointers with a 16-bit count. The list owns its
 // nodes, never its items: DeleteAll deletes the items and empties the list. Appends ignore
 // null and duplicate items. Order is insertion order for Append, reverse for Prepend.
-// PtrListIterator<T> walks a list from its head. Not thread-safe: one owner at a time.
+// PtrListIterator<T> walks a list from its head. Append, Prepend and Contains take constant
+// time (the list keeps its tail and a set of its items), so filling a list is linear in its
+// length. Not thread-safe: one owner at a time.
 #pragma once
 
 #include <cstdint>
+#include <unordered_set>
 
 #include "XAssert.h"
 
@@ -30,9 +33,13 @@ class PtrList {
   void Append(T* item) {
     if (!item || Contains(item) || !HasRoom()) return;
     Node* node = new Node{item, nullptr};
-    Node** link = &fHead;
-    while (*link) link = &(*link)->next;
-    *link = node;
+    if (fTail) {
+      fTail->next = node;
+    } else {
+      fHead = node;
+    }
+    fTail = node;
+    fMembers.insert(item);
     ++fCount;
   }
 
@@ -40,6 +47,8 @@ class PtrList {
   void Prepend(T* item) {
     if (!item || Contains(item) || !HasRoom()) return;
     fHead = new Node{item, fHead};
+    if (!fTail) fTail = fHead;
+    fMembers.insert(item);
     ++fCount;
   }
 
@@ -58,18 +67,18 @@ class PtrList {
     return nullptr;
   }
 
-  bool Contains(const T* item) const {
-    for (Node* n = fHead; n; n = n->next)
-      if (n->item == item) return true;
-    return false;
-  }
+  bool Contains(const T* item) const { return item != nullptr && fMembers.count(item) != 0; }
 
   // Unlinks the first node holding `item` (the item itself is not deleted).
   void Remove(const T* item) {
-    for (Node** link = &fHead; *link; link = &(*link)->next) {
+    if (!Contains(item)) return;
+    Node* previous = nullptr;
+    for (Node** link = &fHead; *link; previous = *link, link = &(*link)->next) {
       if ((*link)->item == item) {
         Node* node = *link;
         *link = node->next;
+        if (fTail == node) fTail = previous;
+        fMembers.erase(item);
         delete node;
         --fCount;
         XASSERT(fCount >= 0, "whoops");
@@ -89,6 +98,8 @@ class PtrList {
     }
     XASSERT(fCount == 0, "whoops");
     fCount = 0;
+    fTail = nullptr;
+    fMembers.clear();
   }
 
  private:
@@ -106,7 +117,9 @@ class PtrList {
   }
 
   Node* fHead = nullptr;
+  Node* fTail = nullptr;                 // last node, null when empty
   int16_t fCount = 0;
+  std::unordered_set<const T*> fMembers;  // the items, for the duplicate test
 };
 
 template <class T>

@@ -267,6 +267,27 @@ TEST(SlotSpecs, HeadlineRowsFollowTheCounter) {
   EXPECT_EQ(set.fHeadlines.Nth(0)->fRowCount, 1);
 }
 
+// Sheet rows are cut in 16-bit coordinates, 98 pixels apart: rows past 333 would wrap onto
+// the top of the sheet and cut other headlines' cells.
+TEST(SlotSpecs, HeadlineRowsStayWithinTheSheetsCoordinates) {
+  const std::string kPast = "go past row 333, the last of a headline sheet";
+  const std::pair<std::string, std::string> cases[] = {
+      {"<headline id=1 position=333>", "<no error>"},
+      {"<headline id=1 frames=334>", "<no error>"},
+      {"<headline id=1 position=334>",
+       "line: 1 - value 334 for key \"position\" in tag \"headline\" out of range 0 to 333"},
+      {"<headline id=1\nposition=-1>",
+       "line: 2 - value -1 for key \"position\" in tag \"headline\" out of range 0 to 333"},
+      {"<headline id=1 position=332 frames=3>", "line: 1 - headline rows 332 to 334 " + kPast},
+      {"<headline id=1 position=300 frames=30>\n<headline id=2 frames=10>",
+       "line: 2 - headline rows 330 to 339 " + kPast},
+  };
+  for (const auto& [text, expected] : cases) {
+    MemResFile file;
+    EXPECT_EQ(CompileError(file, text), expected) << text;
+  }
+}
+
 // --- Catalogs and bitmap resources ----------------------------------------------------------
 
 TEST(CatalogSpecs, WordsFromTheTagOrTheTarget) {

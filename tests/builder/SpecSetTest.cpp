@@ -370,3 +370,25 @@ TEST(SpecSet, IdsOutsideTheirFieldStopTheBuildAtTheirLine) {
     EXPECT_EQ(error, c.message.empty() ? "<no error>" : c.message);
   }
 }
+
+// A spec list or a draw group that is full stops the build at the tag instead of dropping
+// what does not fit.
+TEST(SpecSet, FullListsStopTheBuild) {
+  std::string sounds;
+  for (int i = 0; i < 32768; ++i) sounds += "<sound id=" + std::to_string(i % 100) + " name=a>\n";
+  EXPECT_EQ(CompileError(sounds),
+            "line: 32768 - too many tags of one kind in spec file (at most 32767)");
+
+  // The item past 32,767 is the only one of a pair group's sprite: dropping its pair would
+  // leave the group unfinished in this draw group without a word.
+  std::string items =
+      "<sizes lwidth=10 lheight=20 mwidth=6 mheight=8 swidth=4 sheight=5>"
+      "<sprite id=1 tgafile=a.tga>"
+      "<sprite id=2 tgafile=b.tga symmetry=bi-lateral pairing=1>"
+      "<sprite id=3 tgafile=b.tga symmetry=bi-lateral pairing=1>"
+      "<drawgroup id=1>";
+  for (int i = 0; i < 32767; ++i) items += "<item sprite id=1>";
+  items += "<item sprite id=2>";
+  LogCapture log;  // the repeated items warn that they overwrite each other
+  EXPECT_EQ(CompileError(items), "too many items in one draw group (at most 32767)");
+}

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "DebugCapture.h"
@@ -55,6 +56,39 @@ TEST(PtrList, NthAndRemove) {
   EXPECT_EQ(list.Count(), 2);
   list.RemoveAll();
   EXPECT_EQ(list.Count(), 0);
+}
+
+// Appends after removals and prepends land where a walk from the head would put them, and a
+// removed item may come back.
+TEST(PtrList, AppendsAfterRemovalsAndPrepends) {
+  int a = 1, b = 2, c = 3, d = 4;
+  struct Case {
+    std::vector<std::pair<char, int*>> steps;  // 'a' Append, 'p' Prepend, 'r' Remove, 'x' RemoveAll
+    std::vector<int> items;
+  };
+  const Case cases[] = {
+      {{{'a', &a}, {'a', &b}, {'r', &b}, {'a', &c}}, {1, 3}},            // the tail removed
+      {{{'a', &a}, {'r', &a}, {'a', &b}, {'a', &c}}, {2, 3}},            // the only item removed
+      {{{'p', &a}, {'a', &b}, {'p', &c}, {'a', &d}}, {3, 1, 2, 4}},      // prepends into empty
+      {{{'a', &a}, {'a', &b}, {'r', &a}, {'a', &a}, {'a', &b}}, {2, 1}}, // back after removal
+      {{{'a', &a}, {'a', &b}, {'x', nullptr}, {'a', &c}, {'a', &a}}, {3, 1}},
+      {{{'a', &a}, {'a', &b}, {'a', &c}, {'r', &b}, {'a', &d}, {'r', &d}, {'a', &b}}, {1, 3, 2}},
+  };
+  for (const Case& k : cases) {
+    PtrList<int> list;
+    for (const auto& [op, item] : k.steps) {
+      if (op == 'a') list.Append(item);
+      if (op == 'p') list.Prepend(item);
+      if (op == 'r') list.Remove(item);
+      if (op == 'x') list.RemoveAll();
+    }
+    EXPECT_EQ(Items(list), k.items);
+    EXPECT_EQ(list.Count(), int16_t(k.items.size()));
+    for (int* item : {&a, &b, &c, &d}) {
+      const bool in = std::find(k.items.begin(), k.items.end(), *item) != k.items.end();
+      EXPECT_EQ(list.Contains(item), in) << *item;
+    }
+  }
 }
 
 TEST(PtrList, UnboundIterator) {
