@@ -22,6 +22,15 @@ void CheckLength(const char* word) {
   if (std::strlen(word) > kMaxWordLength) throw kTooLong;
 }
 
+// The number at the start of `word`, read as atoi reads it, but held at the ends of the i32
+// range when it is larger: 4294967299 must reach the stage's range check, not wrap to 3.
+int32_t TileNumber(const char* word) {
+  const long long value = std::strtoll(word, nullptr, 10);
+  if (value < INT32_MIN) return INT32_MIN;
+  if (value > INT32_MAX) return INT32_MAX;
+  return static_cast<int32_t>(value);
+}
+
 bool EndsInCutaway(const char* word) {
   size_t n = std::strlen(word);
   return n > 0 && (word[n - 1] == 'c' || word[n - 1] == 'C');
@@ -102,7 +111,7 @@ bool CommandLineBuilder::HaveOptionWords(int32_t index, int32_t count, StringBuf
 
 bool CommandLineBuilder::ReadWallStyleArgs(int32_t& index, StringBuffer& message) {
   if (!HaveOptionWords(index, 3, message, "wallstyle")) return false;
-  fTileId = std::atoi(Word(index + 1));
+  fTileId = TileNumber(Word(index + 1));
   fCutaway = EndsInCutaway(Word(index + 1)) ? 1 : 0;
   fTgaFile.assign(Word(index + 2));
   fObjectFile.assign(Word(index + 3));
@@ -116,7 +125,7 @@ bool CommandLineBuilder::ReadWallPatternArgs(int32_t& index, StringBuffer& messa
 
 bool CommandLineBuilder::ReadFloorArgs(int32_t& index, StringBuffer& message, const char* optionName) {
   if (!HaveOptionWords(index, 3, message, optionName)) return false;
-  fTileId = std::atoi(Word(index + 1));
+  fTileId = TileNumber(Word(index + 1));
   fBmpFile.assign(Word(index + 2));
   fObjectFile.assign(Word(index + 3));
   index += 3;
@@ -125,7 +134,7 @@ bool CommandLineBuilder::ReadFloorArgs(int32_t& index, StringBuffer& message, co
 
 bool CommandLineBuilder::ReadWaterTileArgs(int32_t& index, StringBuffer& message) {
   if (!HaveOptionWords(index, 2, message, "watertile")) return false;
-  fTileId = std::atoi(Word(index + 1));
+  fTileId = TileNumber(Word(index + 1));
   fObjectFile.assign(Word(index + 2));
   index += 2;
   return true;
@@ -133,7 +142,7 @@ bool CommandLineBuilder::ReadWaterTileArgs(int32_t& index, StringBuffer& message
 
 bool CommandLineBuilder::ReadThickWallArgs(int32_t& index, StringBuffer& message) {
   if (!HaveOptionWords(index, 3, message, "thickwalls")) return false;
-  fThickWallScale = std::atoi(Word(index + 1));
+  fThickWallScale = TileNumber(Word(index + 1));
   fBmpFile.assign(Word(index + 2));
   fObjectFile.assign(Word(index + 3));
   index += 3;
@@ -142,7 +151,7 @@ bool CommandLineBuilder::ReadThickWallArgs(int32_t& index, StringBuffer& message
 
 bool CommandLineBuilder::ReadThickCutawayArgs(int32_t& index, StringBuffer& message) {
   if (!HaveOptionWords(index, 4, message, "thickcutaway")) return false;
-  fThickWallScale = std::atoi(Word(index + 1));
+  fThickWallScale = TileNumber(Word(index + 1));
   fBmpFile.assign(Word(index + 2));
   fTgaFile.assign(Word(index + 3));
   fObjectFile.assign(Word(index + 4));
@@ -223,7 +232,9 @@ void CommandLineBuilder::ParseCommandLine() {
       }
       const char* style = Word(++i);
       int value = 0;
-      if (std::sscanf(style, "%d", &value) != 1 || value < 1) {
+      const bool number = std::sscanf(style, "%d", &value) == 1;
+      if (number) value = TileNumber(style);  // a huge style must not wrap into range
+      if (!number || value < 1) {
         FormatInto(message, "\"%s\": wallstyle >=1 expected", style);
         break;
       }

@@ -26,7 +26,8 @@ class CommandLineBuilder : public ObjectBuilder {
 
   // The tile options' readers: each reads the words after word `index` into its fields and
   // advances `index` over them. False, with a message naming the option, when a word is
-  // missing or begins with "-"; the first word is a number and may be negative ("-3").
+  // missing or begins with "-"; the first word is a number and may be negative ("-3"). A
+  // number beyond 32 bits is held at the end of the i32 range, so the stage refuses it.
   bool ReadWallStyleArgs(int32_t& index, StringBuffer& message);
   bool ReadWallPatternArgs(int32_t& index, StringBuffer& message);
   bool ReadFloorArgs(int32_t& index, StringBuffer& message, const char* optionName);

@@ -1,6 +1,6 @@
 // Runs the real morvik program over object-make files and tile lines that once lost an
 // author's data without a word: tags past a pointer list's cap, ids too large for their
-// field, negative tile numbers taken for missing words.
+// field, tile numbers taken for missing words or wrapped into range.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -88,7 +88,9 @@ TEST(MorvikSpecFile, AnIdOutsideItsFieldKeepsTheObjectFileWhole) {
   EXPECT_EQ(Sounds(dest), std::vector<std::string>{"4464:keep.wav"});
 }
 
-TEST(MorvikSpecFile, NegativeTileNumbersReachTheirRangeChecks) {
+// A negative tile number is a number, and one too large for 32 bits does not wrap into range
+// (4294967299 once became 3): both reach the stage's range check, and nothing is written.
+TEST(MorvikSpecFile, TileNumbersOutsideTheirRangeReachTheirRangeChecks) {
   TestTempFolder folder;
   const std::string dest = MakeObjectFile(folder, {{5, "keep.wav"}});
   TestImage8 image;
@@ -109,13 +111,21 @@ TEST(MorvikSpecFile, NegativeTileNumbersReachTheirRangeChecks) {
        "fatal error: wall style out of range (0 to 255)\n"},
       // The floor maker reports its range and writes nothing.
       {{"-floor", "-3", bmp, dest}, 0, "floor id out of range : -3\n"},
+      {{"-wallpattern", "4294967299", bmp, dest}, 1,
+       "fatal error: wall pattern out of range (0 to 255)\n"},
+      {{"-floor", "4294967299", bmp, dest}, 0, "floor id out of range : 2147483647\n"},
+      {{dest, "-wall", folder / "w.tga", bmp, "4294967299"}, 1,
+       "fatal error: wall style out of range (1 to 255)\n"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.args[0]);
+    SCOPED_TRACE(c.args[0] + " " + c.args[1]);
     MorvikResult r = RunMorvik(folder, c.args);
     EXPECT_EQ(r.code, c.code) << r.log;
     EXPECT_TRUE(Contains(r.log, c.message)) << r.log;
     EXPECT_FALSE(Contains(r.log, "requires 3 parameters")) << r.log;
   }
   EXPECT_EQ(Sounds(dest), std::vector<std::string>{"5:keep.wav"});
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(FixedStringBuffer<260>(dest.c_str())), 0);
+  EXPECT_EQ(file.CountTypes(), 1);  // no sprite or palette was written
 }
