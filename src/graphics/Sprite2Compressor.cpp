@@ -190,11 +190,17 @@ class StreamBuffer {
     if (fClasses.size() < count + 8) fClasses.resize(count + 8);
     return fClasses.data();
   }
+  // A word per pixel of the current row.
+  uint32_t* Packed(size_t count) {
+    if (fPacked.size() < count) fPacked.resize(count);
+    return fPacked.data();
+  }
 
  private:
   std::unique_ptr<uint8_t[]> fBytes;
   size_t fCapacity = 0;
   std::vector<uint8_t> fClasses;
+  std::vector<uint32_t> fPacked;
 };
 
 thread_local StreamBuffer tStreamBuffer;
@@ -304,9 +310,9 @@ size_t EncodeRowByRuns(const Inputs& in, const uint8_t* c, const uint8_t* z, con
 
 // The same bytes as EncodeRowByRuns, written pixel by pixel without branches on the pixel
 // classes, for rows whose class changes every few pixels. Every pixel writes a candidate pad,
-// token word and data at the end of the stream (one little-endian 8-byte store) and advances
-// only past what it keeps; the open token's count is rewritten at each pixel. Rows must be at most kSprite2CountMask wide, so no
-// count overflows. Writes up to 8 bytes past what it keeps.
+// token word and its data bytes (one 4-byte store) at the end of the stream and advances only
+// past what it keeps; the open token's count is rewritten at each pixel. Rows must be at most
+// kSprite2CountMask wide, so no count overflows. Writes up to 8 bytes past what it keeps.
 static_assert(std::endian::native == std::endian::little, "the pixel-by-pixel rows store little-endian words");
 
 template <Kind K>
@@ -316,12 +322,20 @@ size_t EncodeRowByPixels(const Inputs& in, const uint8_t* c, const uint8_t* z, c
   const int shift = in.shift;
   size_t token = o;
   uint32_t count = 0;
-  uint8_t current = kClassNone;
+  uint32_t current = kClassNone;
+  // Each pixel's data bytes and, in the top byte, its class: one word to read per pixel.
+  uint32_t* packed = tStreamBuffer.Packed(size_t(cols));
   for (int x = 0; x < cols; ++x) {
-    const uint8_t k = cls[x];
+    uint32_t value = K == Kind::kColour ? c[x] : uint32_t(z[x]) | uint32_t(c[x]) << 8;
+    if (K == Kind::kColourZAlpha) value |= uint32_t(uint8_t(a[x] >> shift)) << 16;
+    packed[x] = value | uint32_t(cls[x]) << 24;
+  }
+  for (int x = 0; x < cols; ++x) {
+    const uint32_t value = packed[x];
+    const uint32_t k = value >> 24;
     // Masks rather than conditions, so that the compiler keeps the loop free of branches.
-    const uint64_t change = k != current;
-    const uint64_t mask = 0 - change;
+    const size_t change = k != current;
+    const size_t mask = 0 - change;
     current = k;
     out[o] = kSprite2Pad;
     o += change & o & 1;
@@ -329,9 +343,7 @@ size_t EncodeRowByPixels(const Inputs& in, const uint8_t* c, const uint8_t* z, c
     token ^= (token ^ o) & mask;
     o += 2 * change;
     count = (count & ~uint32_t(mask)) + 1;
-    out[o] = K == Kind::kColour ? c[x] : z[x];
-    out[o + 1] = c[x];
-    if (K == Kind::kColourZAlpha) out[o + 2] = uint8_t(a[x] >> shift);
+    std::memcpy(out + o, &value, sizeof value);  // the data bytes, and the class past them
     o += table.bytes[k];
     Put16(out + token, uint16_t(table.code[k] | count));
   }
@@ -357,6 +369,85 @@ size_t PutEmptyLines(uint8_t* out, size_t n) {
     n -= take;
   }
   return o;
+}
+
+// A line of a frame's stream: its first token after the kNL word, and the next line's token.
+struct Sprite2Line {
+  size_t at, end;
+};
+
+// The first half of the self-check: walks the line and skip tokens from the header's end, each
+// kNL's count leading to the next one, up to a kEOS that must end the `size` bytes; fills
+// `lines`. False, asserting "bad kNL data" for a count that lands on anything else, when the
+// walk fails.
+bool FrameLines(const uint8_t* frame, size_t size, std::vector<Sprite2Line>& lines) {
+  lines.clear();
+  size_t i = Sprite2FrameHeaderSize();
+  auto word = [&](size_t at) { return uint16_t(frame[at] | (frame[at + 1] << 8)); };
+  for (;;) {
+    if (i + 2 > size) return false;
+    const uint16_t token = word(i) & kSprite2TokenMask;
+    const uint16_t count = word(i) & kSprite2CountMask;
+    if (token == kEOS) return i + 2 == size;
+    if (token == kSL) {
+      i += 2;
+      continue;
+    }
+    if (token != kNL) return false;
+    const size_t next = i + count;
+    const uint16_t t = next + 2 <= size ? word(next) & kSprite2TokenMask : 0xFFFF;
+    if (count < 2 || (next & 1) || (t != kNL && t != kSL && t != kEOS)) {
+      XASSERT(false, "bad kNL data");
+      return false;
+    }
+    lines.push_back({i + 2, next});
+    i = next;
+  }
+}
+
+// The second half: walks the run, clear and pixel tokens of `n` lines of the bytes at `base`,
+// eight lines at a time so that the walks of different lines overlap. Each walk must end
+// exactly at its line's end ("bad kNL data" otherwise), every token at an even offset
+// ("parity error"), and no token may be one that cannot be inside a line.
+bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
+  size_t odd = 0;
+  unsigned bad = 0;
+  auto step = [&](size_t at) {
+    // Per token code (word >> 13): data bytes per pixel, whether an odd count is padded, and
+    // whether the token cannot be inside a line (kNL, kSL, kEOS, 0xE000).
+    static constexpr uint8_t kPerPixel[8] = {0, 2, 3, 0, 0, 0, 1, 0};
+    static constexpr uint8_t kPadded[8] = {0, 0, 1, 0, 0, 0, 1, 0};
+    static constexpr uint8_t kNotInLine[8] = {1, 0, 0, 0, 1, 1, 0, 1};
+    const unsigned word = unsigned(base[at] | (base[at + 1] << 8));
+    const unsigned code = word >> 13, count = word & kSprite2CountMask;
+    bad |= kNotInLine[code];
+    at += 2 + size_t(count) * kPerPixel[code] + (count & kPadded[code]);
+    odd |= at;
+    return at;
+  };
+  auto finish = [&](size_t at, size_t end) {
+    while (at < end) at = step(at);
+    if (odd & 1) {
+      XASSERT(false, "parity error");
+      return false;
+    }
+    if (at != end) XASSERT(false, "bad kNL data");
+    return at == end && !bad;
+  };
+  size_t k = 0;
+  for (; k + 8 <= n; k += 8) {
+    size_t p[8], e[8];
+    for (int j = 0; j < 8; ++j) p[j] = lines[k + j].at, e[j] = lines[k + j].end;
+    while (p[0] < e[0] && p[1] < e[1] && p[2] < e[2] && p[3] < e[3] && p[4] < e[4] && p[5] < e[5] && p[6] < e[6] &&
+           p[7] < e[7]) {
+      for (int j = 0; j < 8; ++j) p[j] = step(p[j]);
+    }
+    for (int j = 0; j < 8; ++j)
+      if (!finish(p[j], e[j])) return false;
+  }
+  for (; k < n; ++k)
+    if (!finish(lines[k].at, lines[k].end)) return false;
+  return true;
 }
 
 template <Kind K>
@@ -387,6 +478,13 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   size_t pending = 0;
   int alphaZero = 0;
   bool lastLineTooLong = false;
+  // The self-check walks the tokens of each line as soon as the line is final, while its bytes
+  // are still in the cache, eight lines at a time; the line structure of the whole frame is
+  // walked at the end.
+  thread_local std::vector<Sprite2Line> lines;
+  lines.clear();
+  size_t walked = 0;
+  bool linesOk = true;
   uint8_t* out = buffer.Reserve(0, 16);
   for (int y = rect.top; y < rect.top + rows; ++y) {
     out = buffer.Reserve(o, rowBound + PutEmptyLines(nullptr, pending));
@@ -419,21 +517,32 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
       break;
     }
     Put16(out + line, uint16_t(kNL | length));
+    size_t skip = 0;
     if (pending > 0) {
-      const size_t skip = PutEmptyLines(nullptr, pending);
+      skip = PutEmptyLines(nullptr, pending);
       std::memmove(out + line + skip, out + line, length);
       PutEmptyLines(out + line, pending);
+      if (pending < 3)  // bare kNL lines
+        for (size_t i = 0; i < pending; ++i) lines.push_back({line + 2 * i + 2, line + 2 * i + 2});
       o += skip;
       pending = 0;
+    }
+    lines.push_back({line + skip + 2, line + skip + length});
+    if (lines.size() - walked == 8) {
+      linesOk = linesOk && WalkLines(out, lines.data() + walked, 8);
+      walked += 8;
     }
   }
   XASSERT(alphaZero == 0, "should have filtered out invisible pixels!");
   if (lastLineTooLong) return Refuse("a line does not fit a 13-bit count");
+  linesOk = linesOk && WalkLines(buffer.Data(), lines.data() + walked, lines.size() - walked);
   out = buffer.Reserve(o, PutEmptyLines(nullptr, pending) + 2);
   if (pending >= 3 && size_t(rows) > pending) {
     // Transparent rows at the bottom: the decoder implies them from the height.
     gDebugStream << "SPR2: skip line before end-of-sprite removed\n";
   } else if (pending > 0) {
+    if (pending < 3)  // bare kNL lines
+      for (size_t i = 0; i < pending; ++i) lines.push_back({o + 2 * i + 2, o + 2 * i + 2});
     o += PutEmptyLines(out + o, pending);
   }
   Put16(out + o, kEOS);
@@ -456,7 +565,11 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   Put16(p + 12, empty ? 0 : uint16_t(rect.top - reference.top));
   Put16(p + 14, empty ? 0 : uint16_t(rect.left - reference.left));
   std::memcpy(p + Sprite2FrameHeaderSize(), out, size);
-  bool ok = CheckSprite2Frame(p, total);
+  // The frame's line structure must lead through exactly the lines walked above.
+  thread_local std::vector<Sprite2Line> frameLines;
+  bool ok = linesOk && FrameLines(p, total, frameLines) && frameLines.size() == lines.size();
+  for (size_t i = 0; ok && i < lines.size(); ++i)
+    ok = frameLines[i].at == lines[i].at + Sprite2FrameHeaderSize() && frameLines[i].end == lines[i].end + Sprite2FrameHeaderSize();
   HUnlock(handle);
   if (!ok) {
     HFree(handle);
@@ -511,98 +624,9 @@ MHandle* EncodeSprite2ColorZAlpha(Offscreen* colour, Offscreen* z, Offscreen* al
   return EncodeFrame(in, w, h, reference, frame, paletteId);
 }
 
-namespace {
-
-// Walks the run, clear and pixel tokens of lines, four lines at a time so that the walks of
-// different lines overlap. Each walk must end exactly at its line's end; `odd` collects the
-// low bit of every token offset, `bad` is set by a token that cannot be inside a line.
-class LineWalker {
- public:
-  explicit LineWalker(const uint8_t* frame) : fFrame(frame) {}
-
-  struct Line {
-    size_t at, end;  // first token after the kNL word, and the next line's token
-  };
-
-  bool Walk(const std::vector<Line>& lines) {
-    size_t n = 0;
-    for (; n + 4 <= lines.size(); n += 4) {
-      size_t p0 = lines[n].at, p1 = lines[n + 1].at, p2 = lines[n + 2].at, p3 = lines[n + 3].at;
-      const size_t e0 = lines[n].end, e1 = lines[n + 1].end, e2 = lines[n + 2].end, e3 = lines[n + 3].end;
-      while (p0 < e0 && p1 < e1 && p2 < e2 && p3 < e3) {
-        p0 = Step(p0);
-        p1 = Step(p1);
-        p2 = Step(p2);
-        p3 = Step(p3);
-      }
-      if (!Finish(p0, e0) || !Finish(p1, e1) || !Finish(p2, e2) || !Finish(p3, e3)) return false;
-    }
-    for (; n < lines.size(); ++n)
-      if (!Finish(lines[n].at, lines[n].end)) return false;
-    return true;
-  }
-
- private:
-  // The offset after the token at `at`: its word and its data (count times 2 for kRunZP,
-  // 3 plus a pad for kRunZPA, 1 plus a pad for kRunP, none for kClear).
-  size_t Step(size_t at) {
-    const unsigned word = unsigned(fFrame[at] | (fFrame[at + 1] << 8));
-    const unsigned code = word >> 13, count = word & kSprite2CountMask;
-    fBad |= (0xB1u >> code) & 1;  // kNL, kSL, kEOS and 0xE000 do not belong inside a line
-    const unsigned perPixel = (0x01000320u >> (4 * code)) & 15;
-    const unsigned padded = (0x44u >> code) & 1;
-    at += 2 + size_t(count) * perPixel + (count & padded);
-    fOdd |= at;
-    return at;
-  }
-
-  bool Finish(size_t at, size_t end) {
-    while (at < end) at = Step(at);
-    if (fOdd & 1) {
-      XASSERT(false, "parity error");
-      return false;
-    }
-    if (at != end) XASSERT(false, "bad kNL data");
-    return at == end && !fBad;
-  }
-
-  const uint8_t* fFrame;
-  size_t fOdd = 0;
-  unsigned fBad = 0;
-};
-
-}  // namespace
-
 bool CheckSprite2Frame(const uint8_t* frame, size_t size) {
-  // The line and skip tokens first, each kNL's count leading to the next one; then the tokens
-  // inside the lines.
-  thread_local std::vector<LineWalker::Line> lines;
-  lines.clear();
-  size_t i = Sprite2FrameHeaderSize();
-  auto word = [&](size_t at) { return uint16_t(frame[at] | (frame[at + 1] << 8)); };
-  for (;;) {
-    if (i + 2 > size) return false;
-    const uint16_t token = word(i) & kSprite2TokenMask;
-    const uint16_t count = word(i) & kSprite2CountMask;
-    if (token == kEOS) {
-      if (i + 2 != size) return false;
-      break;
-    }
-    if (token == kSL) {
-      i += 2;
-      continue;
-    }
-    if (token != kNL) return false;
-    const size_t next = i + count;
-    const uint16_t t = next + 2 <= size ? word(next) & kSprite2TokenMask : 0xFFFF;
-    if (count < 2 || (next & 1) || (t != kNL && t != kSL && t != kEOS)) {
-      XASSERT(false, "bad kNL data");
-      return false;
-    }
-    lines.push_back({i + 2, next});
-    i = next;
-  }
-  return LineWalker(frame).Walk(lines);
+  thread_local std::vector<Sprite2Line> lines;
+  return FrameLines(frame, size, lines) && WalkLines(frame, lines.data(), lines.size());
 }
 
 // ---- Z-buffer passes ------------------------------------------------------------------------
