@@ -192,13 +192,18 @@ void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
   }
 }
 
+bool DGRPSpec::ShowsSprite(int32_t spriteId) const {
+  for (const DrawGroupEntry& entry : fDrawGroup.fEntries) {
+    for (const DrawGroupItem& item : entry.fItems) {
+      if (item.fSpriteId == spriteId) return true;
+    }
+  }
+  return false;
+}
+
 void DGRPSpec::UpdateDrawOffsets(SpriteSpec* sprite) {
   // A group that does not show the sprite has no entries to fill for it.
-  bool shown = false;
-  for (const DrawGroupEntry& entry : fDrawGroup.fEntries) {
-    for (const DrawGroupItem& item : entry.fItems) shown = shown || item.fSpriteId == sprite->fId;
-  }
-  if (!shown) return;
+  if (!ShowsSprite(sprite->fId)) return;
 
   DGRPEmbedded* pair = FindEmbedded(sprite);
   const int32_t base = pair != nullptr ? pair->fDirectionOffset : 0;
@@ -226,15 +231,19 @@ SpriteSpec* FindSpriteSpec(SpecSet& set, int32_t id) {
   return nullptr;
 }
 
+bool WantsDrawGroup(const ObjectBuilder* builder, int32_t id) {
+  if (builder == nullptr || builder->fDrawGroupIds.empty()) return true;
+  for (int16_t wanted : builder->fDrawGroupIds) {
+    if (uint16_t(wanted) == uint16_t(id)) return true;
+  }
+  return false;
+}
+
 void SpecSet::WriteDrawGroups() {
   ObjectBuilder* builder = gCurrentBuilder;
   for (PtrListIterator<DGRPSpec> it(fDrawGroups); it.Current() != nullptr; it.Next()) {
     DGRPSpec* spec = it.Current();
-    if (builder != nullptr && !builder->fDrawGroupIds.empty()) {
-      bool wanted = false;
-      for (int16_t id : builder->fDrawGroupIds) wanted = wanted || id == spec->fId;
-      if (!wanted) continue;
-    }
+    if (!WantsDrawGroup(builder, spec->fId)) continue;
     DrawGroup& group = spec->GetDrawGroup();
     group.fName = spec->fName;
     if (group.Save(fFile, static_cast<uint16_t>(spec->fId)) != 0) {

@@ -14,6 +14,8 @@
 #include "GenericSpec.h"
 #include "ptrlist.h"
 
+class ObjectBuilder;
+
 class SpecSet;
 class SpriteSpec;
 class iResFile;
@@ -49,6 +51,9 @@ class DGRPSpec : public GenericSpec {
 
   // The embedded pair of `sprite`, or null.
   DGRPEmbedded* FindEmbedded(const SpriteSpec* sprite) const;
+  // True when an item of the group shows the sprite with id `spriteId` (the whole id: sprite
+  // ids run to 65535, past what a signed 16-bit comparison tells apart).
+  bool ShowsSprite(int32_t spriteId) const;
   // Appends the pair {directionOffset, sprite}.
   void AddEmbedded(int32_t directionOffset, SpriteSpec* sprite);
   const PtrList<DGRPEmbedded>& GetEmbedded() const { return fEmbedded; }
@@ -72,3 +77,8 @@ class DGRPSpec : public GenericSpec {
 
 // The first sprite spec of `set` whose fId is `id`, or null.
 SpriteSpec* FindSpriteSpec(SpecSet& set, int32_t id);
+
+// True when `builder` asks for the draw group `id`: it names no draw groups, or names this one.
+// The names are 16-bit resource ids, compared as unsigned (a signed list holds 40000 as
+// -25536).
+bool WantsDrawGroup(const ObjectBuilder* builder, int32_t id);

@@ -246,9 +246,7 @@ bool ShouldRenderSprite(ObjectBuilder* builder, SpriteSpec* sprite) {
   for (PtrListIterator<DGRPSpec> it(builder->fSpecs->fDrawGroups); it.Current() != nullptr;
        it.Next()) {
     DGRPSpec* group = it.Current();
-    bool wanted = false;
-    for (int16_t id : builder->fDrawGroupIds) wanted = wanted || id == group->fId;
-    if (wanted && group->GetDrawGroup().UsesSprite(static_cast<int16_t>(sprite->fId))) return true;
+    if (WantsDrawGroup(builder, group->fId) && group->ShowsSprite(sprite->fId)) return true;
   }
   return false;
 }

@@ -59,44 +59,56 @@ std::string ReadAll(FILE* f) {
   return text;
 }
 
+// The filter names draw groups by their 16-bit ids, as a signed list holds them: ids past
+// 32767 (40000 is held as -25536) are asked for like the others.
 TEST(RenderSprites, DrawGroupFilterSkipsUnusedSprites) {
-  TestTempFolder dir;
-  WriteArt(dir);
-  const std::string obj = dir / "obj.iff";
-  {
+  struct Case {
+    int32_t wantedGroup, wantedSprite;  // the draw group asked for and its sprite
+  };
+  for (const Case& c : {Case{7, 2}, Case{40000, 40001}}) {
+    SCOPED_TRACE(c.wantedGroup);
+    TestTempFolder dir;
+    WriteArt(dir);
+    const std::string obj = dir / "obj.iff";
+    {
+      IFFResFile2 file;
+      FixedStringBuffer<260> p(obj.c_str());
+      ASSERT_EQ(file.Create(p), 0);
+    }
+    const std::string group = std::to_string(c.wantedGroup);
+    const std::string sprite = std::to_string(c.wantedSprite);
+    const std::string omk = dir.WriteFile(
+        "obj.omk", std::string(kSizes) + "<sprite id=1 name=one tgafile=s.tga paletteid=1>\n" +
+                       "<sprite id=" + sprite + " name=two tgafile=s.tga>\n" + "<drawgroup id=" +
+                       group + " name=seven>\n<item sprite id=" + sprite + ">\n" +
+                       "<drawgroup id=8 name=eight>\n<item sprite id=1>\n");
+    FILE* log = tmpfile();
+    {
+      ObjectBuilder builder;
+      builder.fObjectFile.assign(obj.c_str());
+      builder.fAttributesFile.assign(omk.c_str());
+      builder.fMakeGraphics = 1;
+      builder.fGraphicsDir.assign((dir / "art/").c_str());
+      builder.fDrawGroupIds = {static_cast<int16_t>(c.wantedGroup)};
+      builder.fLogFile = log;
+      EXPECT_EQ(builder.Run(), 0);
+    }
+    const std::string text = ReadAll(log);
+    fclose(log);
+    EXPECT_EQ(text.find("Generating sprite 1,"), std::string::npos) << text;
+    EXPECT_NE(text.find("Generating sprite " + sprite + ", two...\nRendering file s.tga...\n"),
+              std::string::npos)
+        << text;
+
     IFFResFile2 file;
     FixedStringBuffer<260> p(obj.c_str());
-    ASSERT_EQ(file.Create(p), 0);
+    ASSERT_EQ(file.Open(p), 0);
+    EXPECT_EQ(file.Count(kSPR2), 1);
+    EXPECT_NE(file.GetResource(kSPR2, uint16_t(c.wantedSprite)), nullptr);
+    EXPECT_EQ(file.Count(kPALT), 0);
+    EXPECT_EQ(file.Count(kDGRP), 1);
+    EXPECT_NE(file.GetResource(kDGRP, uint16_t(c.wantedGroup)), nullptr);
   }
-  const std::string omk = dir.WriteFile("obj.omk", std::string(kSizes) +
-                                                        "<sprite id=1 name=one tgafile=s.tga paletteid=1>\n"
-                                                        "<sprite id=2 name=two tgafile=s.tga>\n"
-                                                        "<drawgroup id=7 name=seven>\n<item sprite id=2>\n"
-                                                        "<drawgroup id=8 name=eight>\n<item sprite id=1>\n");
-  FILE* log = tmpfile();
-  {
-    ObjectBuilder builder;
-    builder.fObjectFile.assign(obj.c_str());
-    builder.fAttributesFile.assign(omk.c_str());
-    builder.fMakeGraphics = 1;
-    builder.fGraphicsDir.assign((dir / "art/").c_str());
-    builder.fDrawGroupIds = {7};
-    builder.fLogFile = log;
-    EXPECT_EQ(builder.Run(), 0);
-  }
-  const std::string text = ReadAll(log);
-  fclose(log);
-  EXPECT_EQ(text.find("Generating sprite 1,"), std::string::npos) << text;
-  EXPECT_NE(text.find("Generating sprite 2, two...\nRendering file s.tga...\n"), std::string::npos) << text;
-
-  IFFResFile2 file;
-  FixedStringBuffer<260> p(obj.c_str());
-  ASSERT_EQ(file.Open(p), 0);
-  EXPECT_EQ(file.Count(kSPR2), 1);
-  EXPECT_NE(file.GetResource(kSPR2, 2), nullptr);
-  EXPECT_EQ(file.Count(kPALT), 0);
-  EXPECT_EQ(file.Count(kDGRP), 1);
-  EXPECT_NE(file.GetResource(kDGRP, 7), nullptr);
 }
 
 // Compiles `omk` over `file` and runs the graphics stage on it, the draw groups' writes
