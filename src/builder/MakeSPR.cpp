@@ -113,6 +113,21 @@ uint16_t GetBMPColorCount(FILE* stream, int32_t& count) {
   return 0;
 }
 
+namespace {
+
+// Every pixel of the world (and the padding of its rows) becomes 0.
+void ClearWorld(Offscreen* world) {
+  int32_t width = 0;
+  int32_t height = 0;
+  world->GetSize(width, height);
+  if (width <= 0 || height <= 0) return;
+  const int32_t step = world->GetRowBytes();  // negative: the top row has the highest address
+  uint8_t* lowest = world->GetBaseAddr() + static_cast<int64_t>(height - 1) * step;
+  memset(lowest, 0, static_cast<size_t>(height) * static_cast<size_t>(step < 0 ? -step : step));
+}
+
+}  // namespace
+
 void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
                      Offscreen* second, uint16_t colourFromTgaOff) {
   // 1. The palette, and whether the BMP also gives the pixels.
@@ -138,17 +153,28 @@ void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, O
     bounds.bottom = static_cast<int16_t>(height);
     bounds.right = static_cast<int16_t>(width);
     const bool hasAlpha = !tga.IsOpaque();
-    colour->Create(bounds);
-    if (hasAlpha) second->Create(bounds);
+    // The worlds of the last image are reused when they have this one's size: a read that
+    // succeeds writes every pixel of the worlds it is given, and any other is cleared.
+    colour->CreateForOverwrite(bounds);
+    if (hasAlpha) {
+      second->CreateForOverwrite(bounds);
+    } else if (second->Exists()) {
+      second->Dispose();
+    }
     if (!colour->Exists()) ThrowError("could not make offscreen");
     if (hasAlpha && !second->Exists()) ThrowError("could not make z offscreen");
     const bool tgaColours = bmpPixels == 0 && colourFromTgaOff == 0;
+    if (!tgaColours && bmpPixels == 0) ClearWorld(colour);
     const int32_t rendered = tga.Render(tgaColours ? colour : nullptr, hasAlpha ? second : nullptr);
     if (rendered != 0) ReportFileCodeError("could not read tga file", tgaPath->c_str(), rendered);
   }
 
   // 3. The BMP's pixels.
-  if (bmpPixels == 0) return;
+  if (bmpPixels == 0) {
+    // Without a TGA nothing was loaded: no world of an earlier image stays for this one.
+    if (tgaPath == nullptr && colour->Exists()) colour->Dispose();
+    return;
+  }
   BMPParser bmp;
   if (bmp.Open(*bmpPath) != 0) {
     XASSERT(false, "couldn't open BMP file");
@@ -160,7 +186,7 @@ void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, O
   if (tgaPath == nullptr) {
     if (bmpWidth <= 0 || bmpHeight <= 0) ThrowError("could not make offscreen");
     bounds = {0, 0, bmpHeight, bmpWidth};
-    colour->Create(bounds);
+    colour->CreateForOverwrite(bounds);
     if (!colour->Exists()) ThrowError("could not make offscreen");
     width = static_cast<uint16_t>(bmpWidth);
     height = static_cast<uint16_t>(bmpHeight);
@@ -175,19 +201,12 @@ void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, O
       ThrowError("bad bmp height");
     }
   }
-  Offscreen scratch;
-  scratch.Create(bounds);
-  if (!scratch.Exists()) return;
-  // A damaged BMP would give the sprite the pixels that happened to be read.
-  const int32_t read = bmp.ReadPixels(&scratch);
+  // The pixels go straight into the colour world. Run-length rows need not cover every
+  // pixel: what they leave is clear (0), as in a new world. A damaged BMP would give the
+  // sprite the pixels that happened to be read, so it ends the build.
+  if (bmp.GetInfo().biCompression != 0) ClearWorld(colour);
+  const int32_t read = bmp.ReadPixels(colour);
   if (read != 0) ReportFileCodeError("could not read bmp file", bmpPath->c_str(), read);
-  const uint8_t* from = scratch.GetBaseAddr();
-  uint8_t* to = colour->GetBaseAddr();
-  const int32_t fromStep = scratch.GetRowBytes();
-  const int32_t toStep = colour->GetRowBytes();
-  for (int32_t y = 0; y < height; y++) {
-    memcpy(to + static_cast<int64_t>(y) * toStep, from + static_cast<int64_t>(y) * fromStep, width);
-  }
 }
 
 CompressorSettings MakeColourSettings(Offscreen* colour, uint8_t clearValue) {

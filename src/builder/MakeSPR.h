@@ -24,7 +24,8 @@ class Offscreen;
 //  - a BMP replaces the global palette's colours; an 8-bit BMP also gives the colour indices;
 //  - a TGA creates the colour world at its size and, for a 32-bit TGA, the second world with
 //    its alpha channel; its colours are matched to the global palette unless the BMP gave the
-//    indices or `colourFromTgaOff` is set.
+//    indices or `colourFromTgaOff` is set. Worlds given that already have the image's size
+//    keep their memory and get every pixel anew; a 24-bit TGA disposes the second world.
 // Throws "could not open tga file" (with the path and the reader's code), "could not make
 // offscreen", "could not make z offscreen", "couldn't open BMP file", "bad bmp width" and
 // "bad bmp height" (a BMP whose size differs from the TGA's).

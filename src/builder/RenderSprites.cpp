@@ -380,8 +380,8 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     if (!hasAlpha) {
       if (source != lastSource) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
-        if (colour.Exists()) colour.Dispose();
-        if (depth.Exists()) depth.Dispose();
+        // The worlds of the last source are reused where the sizes allow.
+        if (isBmp && depth.Exists()) depth.Dispose();
         RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
         if (!colour.Exists()) ThrowError("cant make dgrps without tga");
         CleanUpZBuffer(&colour, &depth);
@@ -396,9 +396,7 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     } else {
       if (source != lastSource) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
-        if (colour.Exists()) colour.Dispose();
-        if (depth.Exists()) depth.Dispose();
-        if (alpha.Exists()) alpha.Dispose();
+        if (isBmp && depth.Exists()) depth.Dispose();
         GetGlobalPalette()->Dispose();
         FixedStringBuffer<260> alphaPath(alphaName.c_str());
         Offscreen scratch;

@@ -154,6 +154,19 @@ int32_t BMPParser::ReadRaw(uint8_t* base, int32_t rowBytes) {
   int16_t width, height;
   GetSize(width, height);
   const bool topDown = mInfo.biHeight < 0;
+  if (!topDown && rowBytes == -mRowStep) {
+    // Stored bottom row first with the world's own row length: the pixel block is the
+    // world's memory as it stands, read in one piece (the last row's padding may be missing
+    // from the file). The padding bytes are then cleared, as in a new world.
+    uint8_t* bottom = base + (int64_t)(height - 1) * rowBytes;
+    const size_t bytes = (size_t)mRowStep * (size_t)(height - 1) + (size_t)width;
+    if (!mFile.ReadAt(mPixelOffset, bottom, bytes)) return Refuse(true, "fread failed");
+    if (mRowStep > width) {
+      for (int32_t i = 0; i < height; ++i)
+        std::memset(bottom + (size_t)i * mRowStep + width, 0, (size_t)(mRowStep - width));
+    }
+    return kBMPNoErr;
+  }
   mFile.StartSequential(mPixelOffset);
   uint8_t pad[4];
   for (int32_t i = 0; i < height; ++i) {

@@ -34,6 +34,29 @@ bool Offscreen::Create(const MacRect& bounds) { return Create(bounds, GetGlobalP
 
 bool Offscreen::Create(const MacRect& bounds, PalWrap* palette) {
   Dispose();
+  return Make(bounds, palette, nullptr);
+}
+
+bool Offscreen::CreateForOverwrite(const MacRect& bounds) {
+  PlatformBitmap* recycled = nullptr;
+  const int32_t width = (int32_t)bounds.right - bounds.left;
+  const int32_t height = (int32_t)bounds.bottom - bounds.top;
+  if (fWorld && !fAdopted && fOffscreenDC && fWorld->Width() == width && fWorld->Height() == height) {
+    // The bitmap leaves its context, which goes as in Dispose; its memory goes to the new one.
+    if (gPort.dc == fOffscreenDC) RestorePort();
+    PlatformSelectBitmap(fOffscreenDC, fOldOffscreenObj ? fOldOffscreenObj : PlatformStockBitmap());
+    PlatformDeleteDC(fOffscreenDC);
+    fOffscreenDC = nullptr;
+    recycled = fWorld;
+    fWorld = nullptr;
+  }
+  Dispose();
+  const bool made = Make(bounds, GetGlobalPalette(), recycled);
+  if (recycled) PlatformDeleteBitmap(recycled);
+  return made;
+}
+
+bool Offscreen::Make(const MacRect& bounds, PalWrap* palette, PlatformBitmap* recycled) {
   fPalette = palette;
   const int32_t width = (int32_t)bounds.right - bounds.left;
   const int32_t height = (int32_t)bounds.bottom - bounds.top;
@@ -50,7 +73,7 @@ bool Offscreen::Create(const MacRect& bounds, PalWrap* palette) {
     return false;
   }
   const PlatformColorEntry* colors = palette ? palette->GetColors() : nullptr;
-  fWorld = PlatformCreateBitmap8(width, height, colors, nullptr);
+  fWorld = PlatformCreateBitmap8(width, height, colors, nullptr, recycled);
   XASSERT(fWorld, "could not create dib section");
   if (!fWorld) {
     Dispose();

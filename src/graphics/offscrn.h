@@ -37,6 +37,10 @@ class Offscreen {
   // Answers Exists().
   bool Create(const MacRect& bounds);
   bool Create(const MacRect& bounds, PalWrap* palette);
+  // Create(bounds) for a caller that writes every pixel of the new world: when this world
+  // already has the bounds' size, its pixel memory is kept as it stands (not zeroed) instead
+  // of new memory being made and zeroed. Everything else is as after Create.
+  bool CreateForOverwrite(const MacRect& bounds);
 
   // Takes over an existing 8-bit bitmap without a drawing context; it is never freed here.
   // The port rectangle becomes {0, 0, height, width}. Asserts "can't set when already
@@ -94,6 +98,8 @@ class Offscreen {
 
  private:
   void Zero();
+  // Create on a disposed world; the pixels come from `recycled` when it is given.
+  bool Make(const MacRect& bounds, PalWrap* palette, PlatformBitmap* recycled);
   bool MakeDC();
   bool TakeBitmapLayout(int32_t width, int32_t height);
 

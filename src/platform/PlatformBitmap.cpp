@@ -45,7 +45,8 @@ bool ClipSpan(int32_t& dst, int32_t& src, int32_t& len, int32_t dstExtent, int32
 }  // namespace
 
 PlatformBitmap* PlatformCreateBitmap8(int32_t width, int32_t height,
-                                      const PlatformColorEntry* colors, uint8_t** outBits) {
+                                      const PlatformColorEntry* colors, uint8_t** outBits,
+                                      PlatformBitmap* recycled) {
   if (outBits) *outBits = nullptr;
   if (width < 1 || width > kPlatformBitmapMaxSide || height < 1 ||
       height > kPlatformBitmapMaxSide) {
@@ -56,8 +57,14 @@ PlatformBitmap* PlatformCreateBitmap8(int32_t width, int32_t height,
   bitmap->fWidth = width;
   bitmap->fHeight = height;
   bitmap->fRowLength = (width + 3) & ~3;
+  const size_t bytes = (size_t)bitmap->fRowLength * (size_t)height;
   try {
-    bitmap->fPixels.assign((size_t)bitmap->fRowLength * (size_t)height, 0);
+    if (recycled && recycled != PlatformStockBitmap() && recycled->fSelectCount == 0 &&
+        recycled->fWidth == width && recycled->fHeight == height && recycled->fPixels.size() == bytes) {
+      bitmap->fPixels.swap(recycled->fPixels);
+    } else {
+      bitmap->fPixels.assign(bytes, 0);
+    }
   } catch (const std::bad_alloc&) {
     delete bitmap;
     return nullptr;

@@ -62,7 +62,7 @@ class PlatformBitmap {
 
  private:
   friend PlatformBitmap* PlatformCreateBitmap8(int32_t, int32_t, const PlatformColorEntry*,
-                                                uint8_t**);
+                                                uint8_t**, PlatformBitmap*);
   friend class PlatformDC;
   friend PlatformBitmap* PlatformSelectBitmap(PlatformDC*, PlatformBitmap*);
   PlatformBitmap() = default;
@@ -79,8 +79,14 @@ class PlatformBitmap {
 // table (flags are cleared), or null for an all-black table. `outBits`, when not null,
 // receives the address of the stored pixels (the bottom row). Returns null when width or
 // height is not in 1..kPlatformBitmapMaxSide or memory runs out.
+//
+// With `recycled` (a bitmap that no drawing context has selected, of the same width and
+// height), the new bitmap takes over its pixel memory as it stands instead of zeroed memory,
+// for a caller that is about to write every pixel; `recycled` is left without pixels and is
+// still the caller's to delete. A `recycled` bitmap of another size is ignored.
 PlatformBitmap* PlatformCreateBitmap8(int32_t width, int32_t height,
-                                      const PlatformColorEntry* colors, uint8_t** outBits);
+                                      const PlatformColorEntry* colors, uint8_t** outBits,
+                                      PlatformBitmap* recycled = nullptr);
 
 // Deletes a bitmap. Refused (false, nothing freed) while a drawing context has it selected or
 // for the stock bitmap. Null answers false.

@@ -131,6 +131,64 @@ TEST(RenderImageFile, NonEightBitPaletteFileLeavesTheTgaColours) {
   }
 }
 
+// Worlds handed from image to image, as the sprite stage does with its sources, hold after
+// each load exactly what new worlds would: pixels a run-length BMP leaves out are clear, not
+// those of the image before; the padding of rows is zero; a 24-bit TGA leaves no second
+// world; an image of another size gets worlds of its size.
+TEST(RenderImageFile, ReusedWorldsHoldWhatNewWorldsHold) {
+  TestTempFolder dir;
+  ScopedDebugCapture capture;
+  TGAWriteOptions deep;
+  deep.bits = 32;
+  // RLE8 rows that stop after two pixels of colour 9: the rest of each row is not written.
+  auto shortRows = [](int w, int h) {
+    BMPFields f;
+    f.width = w;
+    f.height = h;
+    f.compression = 1;
+    f.colorsUsed = 256;
+    std::vector<uint8_t> data;
+    for (int y = 0; y < h; y++) data.insert(data.end(), {2, 9, 0, 0});
+    data.insert(data.end(), {0, 1});
+    return BuildBMP(f, Palette(), data);
+  };
+  struct Image {
+    const char* what;
+    std::vector<uint8_t> bmp, tga;
+  } images[] = {
+      {"32-bit with a raw BMP", WriteBMP8(Indexed(7, 5)), WriteTGA(7, 5, Pixels(7, 5, 40), deep)},
+      {"24-bit with a run-length BMP of short rows", shortRows(7, 5), WriteTGA(7, 5, Pixels(7, 5, 255))},
+      {"32-bit with a raw BMP again", WriteBMP8(Indexed(7, 5)), WriteTGA(7, 5, Pixels(7, 5, 90), deep)},
+      {"32-bit of another size", WriteBMP8(Indexed(9, 3)), WriteTGA(9, 3, Pixels(9, 3, 7), deep)},
+  };
+  Offscreen colour, second;
+  for (size_t i = 0; i < sizeof images / sizeof images[0]; i++) {
+    const Image& im = images[i];
+    SCOPED_TRACE(im.what);
+    FixedStringBuffer<260> bmp(dir.WriteFile("s" + std::to_string(i) + ".bmp", im.bmp).c_str());
+    FixedStringBuffer<260> tga(dir.WriteFile("s" + std::to_string(i) + ".tga", im.tga).c_str());
+    Offscreen newColour, newSecond;
+    RenderImageFile(&bmp, &tga, &newColour, &newSecond, 0);
+    RenderImageFile(&bmp, &tga, &colour, &second, 0);
+    ASSERT_TRUE(colour.Exists());
+    ASSERT_EQ(second.Exists(), newSecond.Exists());
+    for (auto [reused, fresh] : {std::pair{&colour, &newColour}, std::pair{&second, &newSecond}}) {
+      if (!fresh->Exists()) continue;
+      int32_t w = 0, h = 0, fw = 0, fh = 0;
+      reused->GetSize(w, h);
+      fresh->GetSize(fw, fh);
+      ASSERT_EQ(w, fw);
+      ASSERT_EQ(h, fh);
+      const int32_t padded = -reused->GetRowBytes();
+      for (int y = 0; y < h; y++)
+        for (int x = 0; x < padded; x++) {
+          const uint8_t want = x < w ? At(*fresh, x, y) : 0;
+          EXPECT_EQ(At(*reused, x, y), want) << "at " << x << "," << y;
+        }
+    }
+  }
+}
+
 TEST(GetBMPColorCount, AnswersOnlyForEightBitFiles) {
   TestTempFolder dir;
   ScopedDebugCapture capture;
