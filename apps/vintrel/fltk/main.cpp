@@ -169,7 +169,7 @@ class VintrelWindow {
     fWindow.fOnResize = [this] { Layout(); };
 
     fDialog.OnInitDialog();
-    fRemember->copy_tooltip(fDialog.RememberTip().c_str());
+    fRemember->copy_tooltip(LiteralLabel(fDialog.RememberTip(), false).c_str());
     Show();
   }
 
@@ -321,7 +321,8 @@ class VintrelWindow {
       fReport->show_insert_position();
     }
     SetLabel(fGo, c.fGoCaption, true);
-    fGo->copy_tooltip(c.fGoCaption.empty() ? nullptr : c.fGoCaption.c_str());
+    // Tips are drawn with the symbols of labels too.
+    fGo->copy_tooltip(c.fGoCaption.empty() ? nullptr : LiteralLabel(c.fGoCaption, false).c_str());
     FitGoLabel();
     SetActive(fGo, c.fGoEnabled);
     SetLabel(fState, c.fState, false);
