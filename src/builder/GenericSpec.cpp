@@ -147,13 +147,8 @@ bool ReadAttr(AttribTable& tag, const char* key, const char* format, Parse parse
 }  // namespace
 
 bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out) {
-  return ReadAttr(tag, key, kIntegerExpected,
-                  [&](const char* text) {
-                    int value = 0;
-                    if (std::sscanf(text, "%d", &value) != 1) return false;
-                    out = value;
-                    return true;
-                  });
+  // A number beyond 32 bits is refused rather than wrapped (4294967297 frames is not 1).
+  return GetRangedAttr(tag, key, kInt32Range, out);
 }
 
 bool GetBoolAttr(AttribTable& tag, const char* key, uint16_t& out) {

@@ -111,7 +111,8 @@ bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& o
 // absent); "language" as an integer, 0 when absent.
 void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange = kInt32Range);
 
-// "%d" into an i32.
+// "%d" into an i32; a number outside the i32 range ends the build with the range message of
+// CheckedInteger.
 bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out);
 // Exactly "true" (1) or "false" (0).
 bool GetBoolAttr(AttribTable& tag, const char* key, uint16_t& out);

@@ -269,6 +269,10 @@ TEST(SpecSet, TypedGetters) {
       {FatalText([&] { GetLongAttr(tag, "b", l); }),
        "line: 1 - long integer value expected for key \"b\" in tag \"t\""},
       {FatalText([&] { GetIntAttr(tag, "language", i); }), "<no error>"},
+      // Beyond 32 bits a number would wrap (4294967295 to -1).
+      {FatalText([&] { GetIntAttr(tag, "f", i); }),
+       "line: 1 - value 4294967295 for key \"f\" in tag \"t\" out of range -2147483648 to "
+       "2147483647"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.message, c.expected);
 

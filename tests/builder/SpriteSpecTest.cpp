@@ -242,6 +242,9 @@ TEST(SpriteSpec, ParseErrors) {
        "line: 1 - sprite tag requires a tgafile or bmpfile attribute"},
       {"<sprite id=1 tgafile=" + longName + ">", "line: 1 - file name too long"},
       {"<sprite id=1 tgafile=a.tga frames=0>", "line: 1 - negative frames"},
+      {"<sprite id=1 tgafile=a.tga frames=4294967297>",
+       "line: 1 - value 4294967297 for key \"frames\" in tag \"sprite\" out of range "
+       "-2147483648 to 2147483647"},
       {"<sprite id=1 tgafile=a.tga frames=2000000000>",
        "line: 1 - frames expected to be at most 32767"},
       {"<sprite id=1 tgafile=a.tga frames=two>",
