@@ -60,6 +60,15 @@ bool ImageFileReader::Refill() {
 }
 
 bool ImageFileReader::ReadNext(void* buffer, size_t count) {
+  if (count >= kBlockSize && fBuffer.size() == fBufferNext) {
+    // A large read with nothing buffered goes straight to the caller's memory.
+    const uint64_t from = fBufferPos + fBufferNext;
+    if (!ReadAt(from, buffer, count)) return false;
+    fBuffer.clear();
+    fBufferPos = from + count;
+    fBufferNext = 0;
+    return true;
+  }
   while (fBuffer.size() - fBufferNext < count) {
     if (!Refill()) return false;
   }

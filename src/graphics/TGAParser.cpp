@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "StringBuffer.h"
@@ -16,7 +17,8 @@ constexpr int32_t kFileShort = -48;  // FlatFile: fewer bytes than asked
 constexpr uint32_t kBlockSize = 256 * 1024;
 
 // Sequential reads of a FlatFile through a large buffer, so that pixel data arrive in big
-// blocks however small the packets are.
+// blocks however small the packets are. The buffer is made once and never zero-filled: the
+// file's bytes go straight into it.
 class BlockReader {
  public:
   BlockReader(FlatFile* file, uint32_t start, uint32_t end)
@@ -25,31 +27,36 @@ class BlockReader {
   // Points `out` at the next `count` bytes. Answers 0, kFileShort when the file ends before
   // them, or the file's error.
   int32_t Next(size_t count, const uint8_t*& out) {
-    if (fBuffer.size() - fNext < count) {
+    if (fSize - fNext < count) {
       int32_t err = Fill(count);
       if (err) return err;
     }
-    out = fBuffer.data() + fNext;
+    out = fBuffer.get() + fNext;
     fNext += count;
     return 0;
   }
 
  private:
   int32_t Fill(size_t count) {
-    fBuffer.erase(fBuffer.begin(), fBuffer.begin() + (std::ptrdiff_t)fNext);
-    fNext = 0;
-    const size_t want = std::max<size_t>(kBlockSize, count) - fBuffer.size();
+    const size_t kept = fSize - fNext;  // the unused tail moves to the front
     const size_t left = fEnd > fFilePos ? fEnd - fFilePos : 0;
+    const size_t want = std::max<size_t>(kBlockSize, count) - kept;
     const size_t n = std::min(want, left);
-    if (fBuffer.size() + n < count) return kFileShort;
-    const size_t old = fBuffer.size();
-    fBuffer.resize(old + n);
-    int32_t got = (int32_t)n;
-    int32_t err = fFile->Read(fBuffer.data() + old, got);
-    if (err) {
-      fBuffer.resize(old);
-      return err;
+    if (kept + n < count) return kFileShort;
+    if (kept + n > fCapacity) {
+      std::unique_ptr<uint8_t[]> bigger(new uint8_t[kept + n]);
+      if (kept > 0) std::memcpy(bigger.get(), fBuffer.get() + fNext, kept);
+      fBuffer = std::move(bigger);
+      fCapacity = kept + n;
+    } else if (kept > 0) {
+      std::memmove(fBuffer.get(), fBuffer.get() + fNext, kept);
     }
+    fNext = 0;
+    fSize = kept;
+    int32_t got = (int32_t)n;
+    int32_t err = fFile->Read(fBuffer.get() + kept, got);
+    if (err) return err;
+    fSize = kept + n;
     fFilePos += (uint32_t)n;
     return 0;
   }
@@ -57,8 +64,10 @@ class BlockReader {
   FlatFile* fFile;
   uint32_t fFilePos;
   uint32_t fEnd;
-  std::vector<uint8_t> fBuffer;
-  size_t fNext = 0;
+  std::unique_ptr<uint8_t[]> fBuffer;
+  size_t fCapacity = 0;
+  size_t fSize = 0;  // bytes of the buffer that hold file data
+  size_t fNext = 0;  // first of them not yet answered
 };
 
 // Turns stored pixels (B, G, R[, A]) into a row of indices and a row of alpha bytes, and
