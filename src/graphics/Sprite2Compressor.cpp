@@ -405,23 +405,39 @@ bool FrameLines(const uint8_t* frame, size_t size, std::vector<Sprite2Line>& lin
   }
 }
 
+// Bytes from a token word to the next token, per word: the word and its data (count times 2
+// for kRunZP, 3 plus a pad for kRunZPA, 1 plus a pad for kRunP, none for kClear). Tokens that
+// cannot be inside a line (kNL, kSL, kEOS, 0xE000) answer 1, so that the walk lands on an odd
+// offset and fails.
+const uint16_t* TokenSkips() {
+  static const std::vector<uint16_t> skips = [] {
+    std::vector<uint16_t> t(65536);
+    for (uint32_t word = 0; word < 65536; ++word) {
+      const uint32_t count = word & kSprite2CountMask;
+      switch (word & kSprite2TokenMask) {
+        case kRunZP: t[word] = uint16_t(2 + 2 * count); break;
+        case kRunZPA: t[word] = uint16_t(2 + 3 * count + (count & 1)); break;
+        case kRunP: t[word] = uint16_t(2 + count + (count & 1)); break;
+        case kClear: t[word] = 2; break;
+        default: t[word] = 1; break;
+      }
+    }
+    return t;
+  }();
+  return skips.data();
+}
+
 // The second half: walks the run, clear and pixel tokens of `n` lines of the bytes at `base`,
 // eight lines at a time so that the walks of different lines overlap. Each walk must end
-// exactly at its line's end ("bad kNL data" otherwise), every token at an even offset
-// ("parity error"), and no token may be one that cannot be inside a line.
+// exactly at its line's end ("bad kNL data" otherwise) with every token at an even offset
+// ("parity error"; a token that cannot be inside a line counts as odd).
 bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
+  const uint16_t* skips = TokenSkips();
   size_t odd = 0;
-  unsigned bad = 0;
   auto step = [&](size_t at) {
-    // Per token code (word >> 13): data bytes per pixel, whether an odd count is padded, and
-    // whether the token cannot be inside a line (kNL, kSL, kEOS, 0xE000).
-    static constexpr uint8_t kPerPixel[8] = {0, 2, 3, 0, 0, 0, 1, 0};
-    static constexpr uint8_t kPadded[8] = {0, 0, 1, 0, 0, 0, 1, 0};
-    static constexpr uint8_t kNotInLine[8] = {1, 0, 0, 0, 1, 1, 0, 1};
-    const unsigned word = unsigned(base[at] | (base[at + 1] << 8));
-    const unsigned code = word >> 13, count = word & kSprite2CountMask;
-    bad |= kNotInLine[code];
-    at += 2 + size_t(count) * kPerPixel[code] + (count & kPadded[code]);
+    uint16_t word;
+    std::memcpy(&word, base + at, sizeof word);  // little-endian
+    at += skips[word];
     odd |= at;
     return at;
   };
@@ -432,7 +448,7 @@ bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
       return false;
     }
     if (at != end) XASSERT(false, "bad kNL data");
-    return at == end && !bad;
+    return at == end;
   };
   size_t k = 0;
   for (; k + 8 <= n; k += 8) {

@@ -449,6 +449,8 @@ TEST(Sprite2Frame, SelfCheckRejectsBrokenStreams) {
   EXPECT_TRUE(broken([](Bytes& b) { b.resize(b.size() - 2); })); // no kEOS
   EXPECT_TRUE(broken([](Bytes& b) { b.push_back(0); b.push_back(0); }));  // bytes after kEOS
   EXPECT_TRUE(broken([](Bytes& b) { b[b.size() - 1] = 0xE0; }));  // unknown token
+  EXPECT_TRUE(broken([](Bytes& b) { b[19] = 0xA0; }));           // a kEOS inside a line
+  EXPECT_TRUE(broken([](Bytes& b) { b[19] = 0x00; }));           // a kNL inside a line
 
   // The dump stops at the first token it cannot read.
   TestTempFolder folder;
