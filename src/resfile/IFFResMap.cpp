@@ -199,6 +199,7 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
     fNodes.clear();
     fWasted = wasted;
     if (stream.Failed() || !stream.CountFits(nodeCount, kMinNodeBytes)) return;
+    fNodes.reserve(size_t(nodeCount));
   }
   for (int32_t n = 0; n < nodeCount && !stream.Failed(); ++n) {
     if (reading) fNodes.push_back(std::make_unique<IFFTypeNode>());
@@ -207,6 +208,7 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
     int32_t entryCount = int32_t(node.fEntries.size());
     stream.ReconInt32(&entryCount);
     if (reading && (stream.Failed() || !stream.CountFits(entryCount, kMinEntryBytes))) return;
+    if (reading) node.fEntries.reserve(size_t(entryCount));
     for (int32_t i = 0; i < entryCount && !stream.Failed(); ++i) {
       if (reading) node.fEntries.push_back(std::make_unique<IFFResEntry>());
       IFFResEntry& entry = *node.fEntries[size_t(i)];
