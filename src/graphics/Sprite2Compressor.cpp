@@ -318,7 +318,7 @@ static_assert(std::endian::native == std::endian::little, "the pixel-by-pixel ro
 template <Kind K>
 size_t EncodeRowByPixels(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
                          int cols, uint8_t* out, size_t o) {
-  constexpr ClassTable table = TableOf(K);
+  static constexpr ClassTable kTable = TableOf(K);
   const int shift = in.shift;
   size_t token = o;
   uint32_t count = 0;
@@ -330,22 +330,25 @@ size_t EncodeRowByPixels(const Inputs& in, const uint8_t* c, const uint8_t* z, c
     if (K == Kind::kColourZAlpha) value |= uint32_t(uint8_t(a[x] >> shift)) << 16;
     packed[x] = value | uint32_t(cls[x]) << 24;
   }
+  // Nothing written through `dest` is read through the others.
+  uint8_t* __restrict dest = out;
+  const uint32_t* __restrict words = packed;
   for (int x = 0; x < cols; ++x) {
-    const uint32_t value = packed[x];
+    const uint32_t value = words[x];
     const uint32_t k = value >> 24;
     // Masks rather than conditions, so that the compiler keeps the loop free of branches.
     const size_t change = k != current;
     const size_t mask = 0 - change;
     current = k;
-    out[o] = kSprite2Pad;
+    dest[o] = kSprite2Pad;
     o += change & o & 1;
-    Put16(out + o, table.code[k]);
+    Put16(dest + o, kTable.code[k]);
     token ^= (token ^ o) & mask;
     o += 2 * change;
     count = (count & ~uint32_t(mask)) + 1;
-    std::memcpy(out + o, &value, sizeof value);  // the data bytes, and the class past them
-    o += table.bytes[k];
-    Put16(out + token, uint16_t(table.code[k] | count));
+    std::memcpy(dest + o, &value, sizeof value);  // the data bytes, and the class past them
+    o += kTable.bytes[k];
+    Put16(dest + token, uint16_t(kTable.code[k] | count));
   }
   // Trailing transparent pixels are implied: drop their kClear (a pad before it stays).
   if (current == kClassClear) o = token;
