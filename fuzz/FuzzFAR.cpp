@@ -67,8 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (auto it = fs::recursive_directory_iterator(FuzzFolder(), ec); !ec && it != fs::end(it); it.increment(ec)) {
     const fs::path p = fs::weakly_canonical(it->path(), ec);
     if (p == archivePath || p == outPath) continue;
-    const std::string rel = p.lexically_relative(outPath).string();
-    if (rel.empty() || rel.rfind("..", 0) == 0) {
+    const fs::path rel = p.lexically_relative(outPath);
+    if (rel.empty() || *rel.begin() == "..") {
       if (it->is_directory()) {
         // Folders on the way to the destination (in/) were made by this target.
         if (outPath.string().rfind(p.string(), 0) == 0) continue;

@@ -164,8 +164,17 @@ void ResFileRound(iResFile* (*make)(), const std::string& path) {
   const FixedStringBuffer<1024> name = FuzzPath(path);
   std::unique_ptr<iResFile> file(make());
   if (file->Open(name) != noErr) return;
-  std::vector<FuzzResource> expected = WalkResources(*file);
-  FuzzNote(("opened with " + std::to_string(expected.size()) + " resources").c_str());
+  int32_t unreadable = 0;
+  std::vector<FuzzResource> expected = WalkResources(*file, &unreadable);
+  FuzzNote(("opened with " + std::to_string(expected.size()) + " resources, " + std::to_string(unreadable) +
+            " unreadable")
+               .c_str());
+  for (const FuzzResource& r : expected) {
+    char line[160];
+    std::snprintf(line, sizeof line, "  %08x %d lang %u \"%s\" (%zu bytes)", r.type, r.id, r.language, r.name.c_str(),
+                  r.bytes.size());
+    FuzzNote(line);
+  }
 
   // Look-ups by id and by name answer a resource of that key.
   for (const FuzzResource& r : expected) {
@@ -224,7 +233,11 @@ void ResFileRound(iResFile* (*make)(), const std::string& path) {
   FuzzNote("reopened");
   std::sort(expected.begin(), expected.end());
   std::sort(found.begin(), found.end());
-  if (found != expected) {
+  // Entries that did not read (a saved map at odds with the records) may read after a
+  // compaction has indexed the records anew; nothing that read may be lost or changed.
+  const bool same = unreadable > 0 ? std::includes(found.begin(), found.end(), expected.begin(), expected.end())
+                                   : found == expected;
+  if (!same) {
     std::fprintf(stderr, "expected %zu resources, found %zu\n", expected.size(), found.size());
     for (const FuzzResource& r : expected) {
       if (!std::binary_search(found.begin(), found.end(), r))

@@ -4,6 +4,21 @@
 #include "XAssert.h"
 #include "strset.h"
 
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+// A distance stored in whole units, in sixteenths; a stored value too large for that is held
+// at the nearest value that fits.
+int32_t ScaleToSixteenths(int32_t units) {
+  const int64_t scaled = int64_t(units) * 16;
+  return int32_t(std::clamp<int64_t>(scaled, std::numeric_limits<int32_t>::min(),
+                                     std::numeric_limits<int32_t>::max()));
+}
+
+}  // namespace
+
 void SlotDescriptor::Reconstitute(ReconStream& stream, int32_t version) {
   const bool reading = stream.IsReading();
   if (version >= 3) {
@@ -64,9 +79,9 @@ void SlotDescriptor::Reconstitute(ReconStream& stream, int32_t version) {
   if (version >= 10) {
     stream.ReconInt32(&fResolution);
   } else if (reading) {
-    fMin *= 16;
-    fMax *= 16;
-    fOptimal *= 16;
+    fMin = ScaleToSixteenths(fMin);
+    fMax = ScaleToSixteenths(fMax);
+    fOptimal = ScaleToSixteenths(fOptimal);
     fGradient /= 16;
   }
 }

@@ -123,7 +123,7 @@ const IFFName* IFFNameList::FindNextName(const IFFName* after) const {
 int32_t IFFNameList::NewIndex() const {
   int32_t largest = 0;
   for (const IFFName& n : fNames) largest = std::max(largest, n.fIndex);
-  return largest + 1;
+  return largest < INT32_MAX ? largest + 1 : INT32_MAX;
 }
 
 void IFFNameList::SetName(int32_t index, const StringBuffer& name) {
@@ -239,6 +239,7 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
   if (error == noErr && !IsIFF1FileHeader(bytes)) error = badHeaderErr;
 
   fFreeBytes = 0;
+  fLargestBlockNameIndex = 0;
   fAllocationHint = -1;  // a hint of an earlier file never reaches this one
   for (uint32_t at = kUniqueHeaderSize; error == noErr && fileSize - at >= kFileBlockHeaderSize;) {
     FileBlockHeader header;
@@ -260,6 +261,7 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
       entry->fFlags = header.fFlags;
       entry->fileoffset = int32_t(at);
       entry->fNameIndex = header.fNameIndex;
+      fLargestBlockNameIndex = std::max(fLargestBlockNameIndex, header.fNameIndex);
       node->fEntries.push_back(std::move(entry));
     }
     at += uint32_t(header.fSize);
@@ -703,10 +705,17 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
   entry->fData = h;
   entry->fNameIndex = kNoNameIndex;
   if (name.length() > 0) {
-    entry->fNameIndex = fNameList->NewIndex();
+    entry->fNameIndex = NewNameIndex();
     fNameList->SetName(entry->fNameIndex, name);
   }
   entry->fileoffset = -1;
+}
+
+int32_t IFFResFile::NewNameIndex() const {
+  // A block may carry an index that the name list lacks (a damaged list); a new name given
+  // that index would become that block's name too.
+  const int32_t fromBlocks = fLargestBlockNameIndex < INT32_MAX ? fLargestBlockNameIndex + 1 : INT32_MAX;
+  return std::max(fNameList->NewIndex(), fromBlocks);
 }
 
 void IFFResFile::WriteResource(MHandle* h) {
@@ -835,7 +844,7 @@ void IFFResFile::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
   bool changed = entry.fID != int16_t(id);
   // A named resource keeps its index; a new name gets one; an empty name drops it.
   int32_t nameIndex = entry.fNameIndex;
-  if (name.length() > 0 && nameIndex == kNoNameIndex) nameIndex = fNameList->NewIndex();
+  if (name.length() > 0 && nameIndex == kNoNameIndex) nameIndex = NewNameIndex();
   if (name.length() == 0) nameIndex = kNoNameIndex;
   if (nameIndex != entry.fNameIndex) changed = true;
   // The stored headers change first, so the cache never names what the disk does not hold.

@@ -189,6 +189,8 @@ class IFFResFile : public iResFile {
   }
 
   static ResCacheNode* FindNodeIn(ResCache& cache, uint32_t type, bool create);
+  // A name index that neither the name list nor any block read at Open uses.
+  int32_t NewNameIndex() const;
   ResCacheNode* FindNode(uint32_t type, bool create) { return FindNodeIn(fMainCache, type, create); }
   ResCacheEntry* FindEntry(ResCacheNode* node, int16_t id);
   Found FindHandle(MHandle* h);
@@ -226,6 +228,8 @@ class IFFResFile : public iResFile {
   ResCache fInternalCache;
   uint32_t fFreeBytes = 0;
   std::unique_ptr<IFFNameList> fNameList;  // made by Open, deleted by Close
+  // The largest name index that a block read at Open carries, named in the list or not.
+  int32_t fLargestBlockNameIndex = 0;
   bool fInternalMode = false;
   int32_t fAllocationHint = -1;
   FixedStringBuffer<260> fPathForMessages;

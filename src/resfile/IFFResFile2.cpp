@@ -51,6 +51,15 @@ bool SoundRecordSize(uint32_t size) {
   return size >= uint32_t(kIFFHeaderSize) && size - kIFFHeaderSize <= kMaxResourceSize;
 }
 
+// Some entry of the map, or the block it replaces, lies at `offset` or after it.
+bool MapReadsFrom(const IFFResMap& map, uint32_t offset) {
+  for (size_t n = 0; n < map.NodeCount(); ++n)
+    for (const auto& entry : map.NodeAt(n).fEntries)
+      for (uint32_t at : {entry->fFileoffset, entry->fReplacedOffset})
+        if (at != kNotOnDisk && at >= offset) return true;
+  return false;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -795,7 +804,14 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
     fRovingOffset = int32_t(at);
     if (block.fFlags & kInvalid) {
       if (pastEnd) {
-        // An allocation at the end that never got its data: the rest of the file is free.
+        // An allocation at the end that never got its data: the rest of the file is free,
+        // unless the map still reads blocks behind it. Then the header is what broke, and
+        // the new block goes at the end of the file, where the saved map will find it.
+        if (MapReadsFrom(*fMap, at)) {
+          Complain("free header runs past the end of the file", PathForMessages());
+          at = fileSize;
+          break;
+        }
         error = fFile.SetEOF(at);
         if (error != noErr) return error;
         fileSize = at;
@@ -972,6 +988,14 @@ int32_t IFFResFile2::Defragment() {
     if (!(header.fFlags & kInvalid) && (header.fType != kResMapType || referenced.count(at)))
       live.push_back({at, header.fSize});
     at += header.fSize;
+  }
+  // A header that runs past the end hides what lies behind it from the walk; the map may
+  // still read blocks there. Those would not be copied, so the file stays as it is.
+  referenced.erase(kNotOnDisk);
+  for (const ChainBlock& block : live) referenced.erase(block.offset);
+  if (!referenced.empty()) {
+    Complain("blocks past a broken header: not compacted", PathForMessages());
+    return Report(noErr);
   }
 
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kDefragBufferSize]);

@@ -170,6 +170,23 @@ TEST(Slots, OldVersionsConvertOnReading) {
   EXPECT_EQ(s[0].fType, 1);
 }
 
+// Old versions store distances in whole units; a stored value whose sixteenths do not fit in
+// 32 bits is held at the nearest value that does (it used to overflow).
+TEST(Slots, OldDistancesTooLargeForSixteenthsAreHeldAtTheLimit) {
+  MemResFile file;
+  Bytes v8;
+  v8.Header(8, kSlotType).U32(1);
+  v8.U16(3).F32(0).F32(0).F32(0).U32(0).U32(0).U32(0).U32(0).U32(2);
+  v8.U32(0x10000000).U32(0xF0000000).U32(0x07FFFFFF).U32(0).U32(0).F32(3.0f).U32(4);
+  file.PutStored(kSlotType, 1, v8.data);
+  std::vector<SlotDescriptor> s;
+  ASSERT_EQ(LoadSlotList(s, &file, 1), 0);
+  ASSERT_EQ(s.size(), 1u);
+  EXPECT_EQ(s[0].fMin, INT32_MAX);
+  EXPECT_EQ(s[0].fMax, INT32_MIN);
+  EXPECT_EQ(s[0].fOptimal, 0x7FFFFFF0);
+}
+
 TEST(Slots, WritingVersion0TruncatesTheHeightAndChangesNothing) {
   SlotDescriptor d;
   d.fAlt = 2.7f;

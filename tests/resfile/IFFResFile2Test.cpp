@@ -807,3 +807,61 @@ TEST_F(IFFResFile2Test, SyncsDoNotGrowWithTheNumberOfWrites) {
   EXPECT_EQ(syncs[0], syncs[1]);
   EXPECT_LE(syncs[1], 6);
 }
+
+// A free header that runs past the end hides the blocks behind it from a walk of the file,
+// although the saved map still reads them. Neither the allocation of a new block (which cuts
+// off such a tail when nothing lies behind it; here it appends) nor the compaction at Close
+// (skipped here) may drop them.
+TEST_F(IFFResFile2Test, ABrokenFreeHeaderNeverCostsTheBlocksTheSavedMapReads) {
+  const std::vector<Spec> specs = {
+      {kTest, 1, 0, "before", true, "first data"},
+      {kGroup, 128, 0, "wasted", true, std::string(12000, 'w')},
+      {kTest, 2, 0, "behind", true, "data behind the broken header"},
+  };
+  struct Case {
+    const char* what;
+    bool add;  // add a resource (an allocation), else remove resource 1 (compaction only)
+  } cases[] = {{"allocation", true}, {"compaction", false}};
+  for (const Case& c : cases) {
+    std::remove(Path().c_str());
+    MakeFile(Path(), specs);
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+      file.SetNoDefragment();
+      file.RemoveResource(file.GetResource(kGroup, 128));
+      ASSERT_EQ(file.GetError(), noErr);
+      ASSERT_EQ(file.Close(), noErr);
+    }
+    // The first free block's header (before the record behind) now claims more bytes than
+    // the file holds.
+    std::string bytes = TestTempFolder::ReadFile(Path());
+    uint32_t freeAt = 0;
+    for (const DiskRecord& r : WalkRecords(bytes))
+      if (r.type == kFreeBlockType && freeAt == 0) freeAt = r.offset;
+    ASSERT_NE(freeAt, 0u) << c.what;
+    bytes.replace(freeAt + 4, 4, std::string("\x00\x7f\xff\xff", 4));
+    folder.WriteFile("object.iff", bytes);
+
+    ScopedDebugCapture capture;
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(Path())), noErr) << c.what;
+      ASSERT_EQ(BytesOf(file.GetResource(kTest, 2)), "data behind the broken header") << c.what;
+      if (c.add) {
+        FixedStringBuffer<64> name("added");
+        file.AddResource(HandleOf("added data"), kTest, 3, name, true);
+      } else {
+        file.RemoveResource(file.GetResource(kTest, 1));
+      }
+      EXPECT_EQ(file.Close(), noErr) << c.what;
+    }
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr) << c.what;
+    EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "data behind the broken header") << c.what;
+    if (c.add) {
+      EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "first data") << c.what;
+      EXPECT_EQ(BytesOf(file.GetResource(kTest, 3)), "added data") << c.what;
+    }
+  }
+}

@@ -273,6 +273,35 @@ TEST_F(IFFResFileTest, CorruptNameListsGiveNoNames) {
   }
 }
 
+// A block may carry a name index that the name list lacks (the list was dropped as corrupt,
+// or never had it). A name given later must not take that index, or the block would come
+// back with that name.
+TEST_F(IFFResFileTest, NewNamesNeverTakeAnIndexThatABlockCarries) {
+  std::string countPastEnd = NameListData({{1, "Chair"}});
+  countPastEnd[12] = char(0x40);
+  const std::vector<std::pair<const char*, std::string>> lists = {
+      {"list dropped", Block(kNameListType, 1, kInternalFlag | kNativeOrder, -1, countPastEnd)},
+      {"index missing from the list", NameListBlock({{1, "Chair"}})},
+  };
+  ScopedDebugCapture capture;
+  for (const auto& [what, list] : lists) {
+    std::string path = Write(FileHeader() + list + Block(kSPR2, 1, 0, 1, "chair sprite") +
+                             Block(kSPR2, 2, 0, 2, "stray index"));
+    {
+      IFFResFile file;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr) << what;
+      file.AddResource(HandleOf("lamp"), kOBJD, 128, FixedStringBuffer<64>("Lamp"), true);
+      ASSERT_EQ(file.GetError(), noErr) << what;
+      ASSERT_EQ(file.Close(), noErr) << what;
+    }
+    IFFResFile file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << what;
+    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 2)), "") << what;
+    EXPECT_EQ(ResName(file, file.GetResource(kOBJD, 128)), "Lamp") << what;
+    file.Close();
+  }
+}
+
 TEST_F(IFFResFileTest, OperationsOnAClosedFile) {
   IFFResFile file;
   MHandle* h = HandleOf("x");
