@@ -13,16 +13,13 @@ namespace {
 
 constexpr int32_t kCellSide = 16;
 constexpr int32_t kFineSide = 4;
+constexpr int32_t kSuperSide = 64;
 constexpr uint32_t kCells = 16 * 16 * 16;
 constexpr uint32_t kNoCell = 0xFFFFFFFFu;
 constexpr uint32_t kFineCells = 64 * 64 * 64;
 constexpr uint32_t kBlockSize = 64;  // answers of the 4 x 4 x 4 colours of a fine cell
 
-// Fine cells are stored by coarse cell, the 64 of one coarse cell side by side, so that
-// neighbouring colours read neighbouring memory.
-inline uint32_t FineIndex(uint32_t r, uint32_t g, uint32_t b) {
-  return (r >> 4) << 14 | (g >> 4) << 10 | (b >> 4) << 6 | ((r >> 2) & 3) << 4 | ((g >> 2) & 3) << 2 | ((b >> 2) & 3);
-}
+inline uint32_t FineIndex(uint32_t r, uint32_t g, uint32_t b) { return (r >> 2) << 12 | (g >> 2) << 6 | (b >> 2); }
 
 // A colour's place among the 64 of its fine cell.
 inline uint32_t BlockIndex(uint32_t r, uint32_t g, uint32_t b) { return (r & 3) << 4 | (g & 3) << 2 | (b & 3); }
@@ -70,6 +67,7 @@ void PalWrap::PrepareGrids() {
     fCellStart.reset(new uint32_t[kCells]);
     fCellCount.reset(new uint16_t[kCells]);
     fCandidates.reset(new uint8_t[(size_t)kCells * 256]);
+    fSuperCandidates.reset(new uint8_t[(size_t)kSupers * 256]);
     fFine.reset(new uint32_t[kFineCells]);
   }
   std::fill(fCellStart.get(), fCellStart.get() + kCells, kNoCell);
@@ -88,12 +86,15 @@ void PalWrap::PrepareGrids() {
     fGreen[i] = fColors[i].green;
     fBlue[i] = fColors[i].blue;
   }
+  fUsableCount = 0;
   for (int32_t i = first; i <= last; ++i) {
     for (int32_t j = first; j < i && !fRepeated[i]; ++j) {
       fRepeated[i] = !fRepeated[j] && fColors[j].red == fColors[i].red && fColors[j].green == fColors[i].green &&
                      fColors[j].blue == fColors[i].blue;
     }
+    if (!fRepeated[i]) fUsable[fUsableCount++] = (uint8_t)i;
   }
+  for (int32_t& n : fSuperCount) n = -1;
   fGridsReady = true;
 }
 
@@ -102,37 +103,23 @@ const uint8_t* PalWrap::CellCandidates(uint32_t cell, int32_t& count) {
     count = fCellCount[cell];
     return fCandidates.get() + fCellStart[cell];
   }
-  // Bounds of the weighted distance from each entry to any colour of the cell. The nearest
-  // entry to a colour of the cell is no further than the smallest of the largest bounds, so
-  // every entry whose smallest bound exceeds that can never be nearest (nor tie).
+  // From the entries of the super cell (64 x 64 x 64 colours) that holds this cell; those are
+  // made from every usable entry when first asked.
+  const uint32_t super = (cell >> 10) << 4 | ((cell >> 6) & 3) << 2 | ((cell >> 2) & 3);
+  if (fSuperCount[super] < 0) {
+    const int32_t superLo[3] = {(int32_t)(super >> 4) * kSuperSide, (int32_t)((super >> 2) & 3) * kSuperSide,
+                                (int32_t)(super & 3) * kSuperSide};
+    fSuperCount[super] = PruneForCell(fUsable, fUsableCount, superLo, kSuperSide, fSuperCandidates.get() + super * 256);
+  }
   const int32_t lo[3] = {(int32_t)(cell >> 8) * kCellSide, (int32_t)((cell >> 4) & 15) * kCellSide,
                          (int32_t)(cell & 15) * kCellSide};
-  const int32_t first = FirstUsableIndex();
-  const int32_t last = std::min(LastUsableIndex(), mColorsUsed - 1);
-  int32_t minBound[256];
-  int32_t limit = INT_MAX;
-  const int32_t* component[3] = {fRed, fGreen, fBlue};
-  const int32_t weight[3] = {2, 4, 1};
-  for (int32_t i = first; i <= last; ++i) minBound[i] = 0;
-  int32_t far[256] = {};
-  for (int a = 0; a < 3; ++a) {
-    const int32_t low = lo[a], high = lo[a] + kCellSide - 1, w = weight[a];
-    const int32_t* c = component[a];
-    for (int32_t i = first; i <= last; ++i) {
-      const int32_t gap = std::max(std::max(low - c[i], c[i] - high), 0);
-      const int32_t reach = std::max(c[i] - low, high - c[i]);
-      minBound[i] += w * gap * gap;
-      far[i] += w * reach * reach;
-    }
-  }
-  for (int32_t i = first; i <= last; ++i) limit = std::min(limit, far[i]);
   const uint32_t start = fCandidatesUsed;
-  for (int32_t i = first; i <= last; ++i) {
-    if (minBound[i] <= limit && !fRepeated[i]) fCandidates[fCandidatesUsed++] = (uint8_t)i;
-  }
+  const int32_t n = PruneForCell(fSuperCandidates.get() + super * 256, fSuperCount[super], lo, kCellSide,
+                                 fCandidates.get() + start);
+  fCandidatesUsed += (uint32_t)n;
   fCellStart[cell] = start;
-  fCellCount[cell] = (uint16_t)(fCandidatesUsed - start);
-  count = fCellCount[cell];
+  fCellCount[cell] = (uint16_t)n;
+  count = n;
   return fCandidates.get() + start;
 }
 
@@ -211,10 +198,10 @@ bool PalWrap::ReadPaletteRsrc(const void* record, uint32_t size) {
 
 int32_t PalWrap::PruneForCell(const uint8_t* entries, int32_t count, const int32_t lo[3], int32_t side,
                               uint8_t* out) const {
-  // f, the entry nearest to the cell's centre, rules out every entry e that is farther from
-  // (or as far from, with a higher index than f) every colour of the cell. The difference of
-  // the two weighted distances, d(x, e) - d(x, f), is linear in x, so its least value over the
-  // cell is at a corner: per component, w * (f - e) * (2x - e - f) at the low or the high end.
+  if (count <= 1) {
+    if (count == 1) out[0] = entries[0];
+    return count;
+  }
   const int32_t weight[3] = {2, 4, 1};
   int32_t e[3][256];
   for (int32_t k = 0; k < count; ++k) {
@@ -222,6 +209,27 @@ int32_t PalWrap::PruneForCell(const uint8_t* entries, int32_t count, const int32
     e[1][k] = fGreen[entries[k]];
     e[2][k] = fBlue[entries[k]];
   }
+  // First, bounds of the weighted distance from each entry to any colour of the cell: the
+  // nearest entry to a colour of the cell is no further than the smallest of the largest
+  // bounds, so an entry whose smallest bound exceeds that can never answer (nor tie).
+  int32_t nearBound[256] = {}, farBound[256] = {};
+  for (int a = 0; a < 3; ++a) {
+    const int32_t low = lo[a], high = lo[a] + side - 1, w = weight[a];
+    for (int32_t k = 0; k < count; ++k) {
+      const int32_t c = e[a][k];
+      const int32_t gap = std::max(std::max(low - c, c - high), 0);
+      const int32_t reach = std::max(c - low, high - c);
+      nearBound[k] += w * gap * gap;
+      farBound[k] += w * reach * reach;
+    }
+  }
+  int32_t limit = INT_MAX;
+  for (int32_t k = 0; k < count; ++k) limit = std::min(limit, farBound[k]);
+  // Then f, the entry nearest to the cell's centre, rules out every entry e that is farther
+  // from (or as far from, with a higher index than f) every colour of the cell. The difference
+  // of the two weighted distances, d(x, e) - d(x, f), is linear in x, so its least value over
+  // the cell is at a corner: per component, w * (f - e) * (2x - e - f) at the low or the high
+  // end.
   int32_t best = 0, bestDistance = INT_MAX;
   for (int32_t k = 0; k < count; ++k) {
     int32_t d = 0;
@@ -242,7 +250,7 @@ int32_t PalWrap::PruneForCell(const uint8_t* entries, int32_t count, const int32
   }
   int32_t n = 0;
   for (int32_t k = 0; k < count; ++k) {
-    if (least[k] < 0 || (least[k] == 0 && k <= best)) out[n++] = entries[k];
+    if (nearBound[k] <= limit && (least[k] < 0 || (least[k] == 0 && k <= best))) out[n++] = entries[k];
   }
   return n;
 }

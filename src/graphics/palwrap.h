@@ -121,8 +121,9 @@ class PalWrap {
   uint8_t mTables[kPaletteCount][kPaletteTableSize] = {};
 
   // The search works on two grids over the colour cube, made as colours are asked and made
-  // again after the colours change. Coarse cells (16 x 16 x 16 colours) list every entry that
-  // can be nearest to some colour of the cell, in index order. A fine cell (4 x 4 x 4 colours)
+  // again after the colours change. Super cells (64 x 64 x 64 colours) and, from their lists,
+  // coarse cells (16 x 16 x 16 colours) list every entry that can be nearest to some colour of
+  // the cell, in index order. A fine cell (4 x 4 x 4 colours)
   // names a block of 64 answers, one per colour of the cell: for most fine cells, which lie
   // inside one entry's region, one of the 256 blocks that answer a single index; for the
   // others a block of their own, filled when the cell is first asked.
@@ -130,6 +131,11 @@ class PalWrap {
   bool fGridsReady = false;
   bool fRepeated[256] = {};  // the entry's colour is an earlier usable entry's
   int32_t fRed[256] = {}, fGreen[256] = {}, fBlue[256] = {};  // the colours, as the grids read them
+  static constexpr uint32_t kSupers = 4 * 4 * 4;  // cells of 64 x 64 x 64 colours
+  uint8_t fUsable[256] = {};  // the usable entries, repeated colours left out, in index order
+  int32_t fUsableCount = 0;
+  int32_t fSuperCount[kSupers] = {};  // -1 until made
+  std::unique_ptr<uint8_t[]> fSuperCandidates;  // 256 per super cell
   std::unique_ptr<uint32_t[]> fCellStart;  // offset into fCandidates; kNoCell until made
   std::unique_ptr<uint16_t[]> fCellCount;
   std::unique_ptr<uint8_t[]> fCandidates;
