@@ -255,23 +255,6 @@ int32_t PalWrap::PruneForCell(const uint8_t* entries, int32_t count, const int32
   return n;
 }
 
-uint8_t PalWrap::ScanForNearest(const uint8_t* candidates, int32_t count, uint8_t r, uint8_t g, uint8_t b) const {
-  const PlatformColorEntry* colors = fColors.get();
-  int32_t best = FirstUsableIndex();
-  int32_t bestDistance = INT_MAX;
-  for (int32_t k = 0; k < count; ++k) {
-    const int32_t i = candidates[k];
-    const int32_t dr = (int32_t)colors[i].red - r;
-    const int32_t dg = (int32_t)colors[i].green - g;
-    const int32_t db = (int32_t)colors[i].blue - b;
-    const int32_t d = 2 * dr * dr + 4 * dg * dg + db * db;
-    const bool nearer = d < bestDistance;  // strictly: the lowest index wins a tie
-    best = nearer ? i : best;
-    bestDistance = nearer ? d : bestDistance;
-  }
-  return (uint8_t)best;
-}
-
 uint32_t PalWrap::MakeFineCell(uint32_t r, uint32_t g, uint32_t b) {
   // From the coarse cell's entries, which hold every entry that can answer a colour here, those
   // that some colour of the fine cell can answer.

@@ -107,8 +107,6 @@ class PalWrap {
   // of the cell of side `side` from `lo` can answer; answers how many.
   int32_t PruneForCell(const uint8_t* entries, int32_t count, const int32_t lo[3], int32_t side,
                        uint8_t* out) const;
-  // The nearest of `candidates` (in index order), the lowest index on ties.
-  uint8_t ScanForNearest(const uint8_t* candidates, int32_t count, uint8_t r, uint8_t g, uint8_t b) const;
 
   PlatformPalette* fPalette = nullptr;
   std::unique_ptr<PlatformColorEntry[]> fColors;
@@ -120,13 +118,13 @@ class PalWrap {
   uint32_t mPackedColors[256] = {};
   uint8_t mTables[kPaletteCount][kPaletteTableSize] = {};
 
-  // The search works on two grids over the colour cube, made as colours are asked and made
-  // again after the colours change. Super cells (64 x 64 x 64 colours) and, from their lists,
-  // coarse cells (16 x 16 x 16 colours) list every entry that can be nearest to some colour of
-  // the cell, in index order. A fine cell (4 x 4 x 4 colours)
-  // names a block of 64 answers, one per colour of the cell: for most fine cells, which lie
-  // inside one entry's region, one of the 256 blocks that answer a single index; for the
-  // others a block of their own, filled when the cell is first asked.
+  // The search works on grids over the colour cube, made as colours are asked and made again
+  // after the colours change. Super cells (64 x 64 x 64 colours) and, from their lists, coarse
+  // cells (16 x 16 x 16 colours) list every entry that can be nearest to some colour of the
+  // cell, in index order. A fine cell (4 x 4 x 4 colours) names a block of 64 answers, one per
+  // colour of the cell: for most fine cells, which lie inside one entry's region, one of the
+  // 256 blocks that answer a single index; for the others a block of their own, filled from
+  // the coarse cell's list when the cell is first asked.
   const uint8_t* CellCandidates(uint32_t cell, int32_t& count);
   bool fGridsReady = false;
   bool fRepeated[256] = {};  // the entry's colour is an earlier usable entry's
