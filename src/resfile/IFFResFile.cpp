@@ -313,6 +313,7 @@ int32_t IFFResFile::Close() {
   int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
   if (error == noErr) error = closeError;
   fFreeBytes = 0;
+  fDeferredFrees.clear();
   return Report(error);
 }
 
@@ -337,6 +338,9 @@ int32_t IFFResFile::Update() {
     Complain("could not flush file", PathForMessages());
     return Report(first != noErr ? first : error);
   }
+  // The blocks that waited on this sync go first, as they were replaced first.
+  error = FreeDeferred(false);
+  if (first == noErr) first = error;
   // An old name list whose free failed before is freed now too, so it never comes back.
   for (ResCache* cache : {&fMainCache, &fInternalCache})
     for (auto& node : *cache)
@@ -770,12 +774,64 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish)
     return error;
   }
   entry.fileoffset = offset;
-  if (!finish) return noErr;
-  // The new block is durable before the one it replaces is freed.
-  error = fFile.Flush();
-  if (error == noErr) error = FreeReplacedBlock(entry);
-  if (error == noErr) error = fFile.Flush();
-  return error;
+  if (!finish || entry.fReplacedOffset < 0) return noErr;
+  // The new block is durable before the one it replaces is freed: at the next sync.
+  error = DeferFree(uint32_t(entry.fReplacedOffset));
+  if (error != noErr) {
+    Complain("could not inval header", PathForMessages());
+    return error;
+  }
+  entry.fReplacedOffset = -1;
+  return noErr;
+}
+
+int32_t IFFResFile::DeferFree(uint32_t offset) {
+  FileBlockHeader header;
+  int32_t error = ReadBlockHeader(header, offset);
+  if (error != noErr) return error;
+  if (header.fFlags & kInvalid) return noErr;
+  // Counted now, as if freed now: the count is the same whenever the header is written.
+  fFreeBytes += uint32_t(header.fSize);
+  fDeferredFrees.push_back(offset);
+  return noErr;
+}
+
+int32_t IFFResFile::FreeDeferred(bool sync) {
+  if (fDeferredFrees.empty()) return noErr;
+  if (sync) {
+    int32_t error = fFile.Flush();
+    if (error != noErr) return error;
+  }
+  std::vector<uint32_t> frees;
+  frees.swap(fDeferredFrees);
+  for (size_t i = 0; i < frees.size(); ++i) {
+    FileBlockHeader header;
+    int32_t error = ReadBlockHeader(header, frees[i]);
+    if (error == noErr && !(header.fFlags & kInvalid)) {
+      header.fFlags |= kInvalid;
+      header.fType = kFreeBlockType;
+      error = WriteBlockHeader(header, frees[i]);
+    }
+    if (error != noErr) {
+      // The blocks not yet freed stay waiting for the next attempt.
+      fDeferredFrees.insert(fDeferredFrees.begin(), frees.begin() + std::ptrdiff_t(i), frees.end());
+      Complain("could not inval header", PathForMessages());
+      return error;
+    }
+  }
+  return noErr;
+}
+
+int32_t IFFResFile::ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,
+                                   bool& pastEnd) {
+  // A block whose free waits on a sync is free to the search: the sync comes first, so that
+  // the block is never written over before its replacement is on disk.
+  if (!fDeferredFrees.empty() &&
+      std::find(fDeferredFrees.begin(), fDeferredFrees.end(), offset) != fDeferredFrees.end()) {
+    int32_t error = FreeDeferred(true);
+    if (error != noErr) return error;
+  }
+  return ReadChainHeader(header, offset, fileSize, pastEnd);
 }
 
 int32_t IFFResFile::FreeReplacedBlock(ResCacheEntry& entry) {
@@ -968,7 +1024,7 @@ int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, i
   while (fileSize - at >= uint32_t(kFileBlockHeaderSize)) {
     FileBlockHeader block;
     bool pastEnd = false;
-    error = ReadChainHeader(block, at, fileSize, pastEnd);
+    error = ReadWalkHeader(block, at, fileSize, pastEnd);
     if (error != noErr) {
       // A chain that cannot be trusted: write nothing rather than guess.
       Complain("iff headers ended before eof", PathForMessages());
@@ -987,7 +1043,7 @@ int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, i
       error = MergeAndTakeFreeBlock(
           block, at, fileSize, uint32_t(need), kFileBlockHeaderSize, uint64_t(kMaxBlockSize),
           [this](FileBlockHeader& h, uint32_t o, uint32_t size, bool& past) {
-            return ReadChainHeader(h, o, size, past);
+            return ReadWalkHeader(h, o, size, past);
           },
           [this](const FileBlockHeader& h, uint32_t o) { return WriteBlockHeader(h, o); }, taken);
       if (error != noErr) return error;

@@ -8,11 +8,14 @@
 // stay in memory, owned by the file, until WriteResource, DetachResource, Update or Close
 // writes them.
 //
-// What the file promises: a resource that an operation reported as written is on disk, and no
-// operation, failed or not, makes a resource that was on disk before unreadable. To that end
-// data are always written into a block of their own before the header that makes it a
-// resource, a replaced or rewritten resource keeps its old block until the new one is on disk,
-// and compaction builds a new file beside the old one and swaps it in whole.
+// What the file promises: a resource that Update or Close reported as written is on disk
+// (WriteResource and DetachResource write it, and the next Update or Close makes it durable
+// with one sync for all that were written), and no operation, failed or not, makes a
+// resource that was on disk before unreadable. To that end data are always written into a
+// block of their own before the header that makes it a resource, a replaced or rewritten
+// resource keeps its old block until the new one is on disk (the free waits for the next
+// sync, and a free-block search that reaches such a block syncs first), and compaction
+// builds a new file beside the old one and swaps it in whole.
 //
 // Not thread-safe: one owner at a time.
 #pragma once
@@ -200,9 +203,15 @@ class IFFResFile : public iResFile {
 
   int32_t LoadNames();
   int32_t SaveNames();
-  // Writes the entry's data into a new block. With `finish`, flushes, frees the block it
-  // replaces and flushes again; without, the caller does so for many entries at once.
+  // Writes the entry's data into a new block. With `finish`, the block it replaces is freed
+  // after the next sync (DeferFree); without, the caller syncs and frees for many entries.
   int32_t WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish);
+  // Counts the block at `offset` as free now and frees it after the next sync.
+  int32_t DeferFree(uint32_t offset);
+  // Frees the blocks waiting on a sync, after one (when `sync`; else the caller just made one).
+  int32_t FreeDeferred(bool sync);
+  // A header read of the free-block search: a block waiting to be freed is freed first.
+  int32_t ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize, bool& pastEnd);
   int32_t FreeReplacedBlock(ResCacheEntry& entry);
   // Frees the entry's blocks, removes its name and frees its handle; the entry stays.
   int32_t ReleaseEntry(ResCacheEntry& entry);
@@ -232,6 +241,8 @@ class IFFResFile : public iResFile {
   int32_t fLargestBlockNameIndex = 0;
   bool fInternalMode = false;
   int32_t fAllocationHint = -1;
+  // Blocks replaced by data written since the last sync, in the order they were replaced.
+  std::vector<uint32_t> fDeferredFrees;
   FixedStringBuffer<260> fPathForMessages;
 
   static bool sCreatingNewFile;

@@ -121,7 +121,15 @@ TEST_F(IFFResFileWriteTest, RewritingAndReplacingFreeTheOldBlockAfterTheNewOneIs
   HUnlock(h);
   file.WriteResource(h);
   ASSERT_EQ(file.GetError(), noErr);
+  // Written, not yet synced: the old block is still the resource on disk.
   std::vector<DiskBlock> blocks = WalkBlocks(TestTempFolder::ReadFile(path));
+  ASSERT_EQ(blocks.size(), 3u);
+  EXPECT_EQ(blocks[1].type, kOBJD);
+  EXPECT_EQ(blocks[2].type, kOBJD);
+  // The sync of Update makes the new data durable, and only then frees the old block.
+  file.Update();
+  ASSERT_EQ(file.GetError(), noErr);
+  blocks = WalkBlocks(TestTempFolder::ReadFile(path));
   ASSERT_EQ(blocks.size(), 3u);
   // The same size moves too, so that the stored bytes are never half overwritten.
   EXPECT_EQ(blocks[1].offset, oldAt);
@@ -304,4 +312,50 @@ TEST_F(IFFResFileWriteTest, WritesAfterABrokenChain) {
       EXPECT_EQ(TestTempFolder::ReadFile(path), bytes) << c.what;
     }
   }
+}
+
+// A session of writes is made durable by the syncs of Update and Close, not by one sync per
+// write: a file that takes one sprite and one that takes forty, each replacing a palette every
+// time as a build does, sync as often; and in the end only the last palette is left.
+TEST_F(IFFResFileWriteTest, SyncsDoNotGrowWithTheNumberOfWrites) {
+  constexpr uint32_t kPALT = MakeResType('P', 'A', 'L', 'T');
+  int64_t syncs[2] = {0, 0};
+  const int counts[2] = {1, 40};
+  for (int k = 0; k < 2; ++k) {
+    const std::string path = Write(FileHeader() + NameListBlock({}) + Block(kPALT, 1, kNativeOrder, -1, std::string(64, 'p')),
+                                   "syncs" + std::to_string(k) + ".iff");
+    PlatformFileResetFaults();
+    {
+      IFFResFile file;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr);
+      for (int i = 0; i < counts[k]; ++i) {
+        MHandle* sprite = HandleOf(std::string(size_t(200 + i), char('a' + i % 26)));
+        file.AddResource(sprite, kSPR2, uint16_t(100 + i), kNoName, true);
+        file.WriteResource(sprite);
+        ASSERT_EQ(file.GetError(), noErr);
+        file.DetachAndDispose(sprite);
+        MHandle* palette = HandleOf(std::string(64, char('A' + i % 26)));
+        file.AddResource(palette, kPALT, 1, kNoName, true);
+        file.WriteResource(palette);
+        ASSERT_EQ(file.GetError(), noErr);
+        file.DetachAndDispose(palette);
+      }
+      file.Update();
+      ASSERT_EQ(file.GetError(), noErr);
+      ASSERT_EQ(file.Close(), noErr);
+    }
+    syncs[k] = PlatformFileCallCount(kPlatformFaultFlush);
+    int palettes = 0;
+    for (const DiskBlock& b : WalkBlocks(TestTempFolder::ReadFile(path)))
+      if (b.type == kPALT && !(b.flags & kInvalid)) ++palettes;
+    EXPECT_EQ(palettes, 1) << counts[k] << " writes";
+    IFFResFile again;
+    ASSERT_EQ(again.Open(PathOf(path)), noErr);
+    EXPECT_EQ(again.Count(kSPR2), counts[k]);
+    EXPECT_EQ(BytesOf(again.GetResource(kPALT, 1)), std::string(64, char('A' + (counts[k] - 1) % 26)));
+    again.Close();
+  }
+  PlatformFileResetFaults();
+  EXPECT_EQ(syncs[0], syncs[1]);
+  EXPECT_LE(syncs[1], 6);
 }
