@@ -100,6 +100,12 @@ void ResetProcessState() {
   GetGlobalPalette()->Create(colors, 0);
   PlatformSetDebugSink({});
   PlatformSetDebugReportHook({});
+  if (std::getenv("FUZZ_VERBOSE")) {
+    PlatformSetDebugReportHook([](int32_t, const char*, int32_t, const char*, const char* text) {
+      FuzzNote((std::string("report: ") + text).c_str());
+      return 0;
+    });
+  }
   gCurrentBuilder = nullptr;
 }
 

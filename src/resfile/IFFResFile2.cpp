@@ -51,12 +51,14 @@ bool SoundRecordSize(uint32_t size) {
   return size >= uint32_t(kIFFHeaderSize) && size - kIFFHeaderSize <= kMaxResourceSize;
 }
 
-// Some entry of the map, or the block it replaces, lies at `offset` or after it.
-bool MapReadsFrom(const IFFResMap& map, uint32_t offset) {
+// Some block of the map (an entry's, or the one it replaces) reaches `offset` or past it.
+// `blockEnd` answers where the block at an offset ends.
+template <class BlockEnd>
+bool MapReadsFrom(const IFFResMap& map, uint32_t offset, BlockEnd blockEnd) {
   for (size_t n = 0; n < map.NodeCount(); ++n)
     for (const auto& entry : map.NodeAt(n).fEntries)
       for (uint32_t at : {entry->fFileoffset, entry->fReplacedOffset})
-        if (at != kNotOnDisk && at >= offset) return true;
+        if (at != kNotOnDisk && (at >= offset || blockEnd(at) > offset)) return true;
   return false;
 }
 
@@ -807,7 +809,14 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
         // An allocation at the end that never got its data: the rest of the file is free,
         // unless the map still reads blocks behind it. Then the header is what broke, and
         // the new block goes at the end of the file, where the saved map will find it.
-        if (MapReadsFrom(*fMap, at)) {
+        const uint32_t tail = at;
+        auto blockEnd = [this, fileSize](uint32_t offset) {
+          IFFHeader h;
+          bool past = false;
+          if (ReadChainHeader(offset, fileSize, h, past) != noErr) return uint64_t(offset) + kIFFHeaderSize;
+          return uint64_t(offset) + h.fSize;
+        };
+        if (MapReadsFrom(*fMap, tail, blockEnd)) {
           Complain("free header runs past the end of the file", PathForMessages());
           at = fileSize;
           break;
@@ -908,11 +917,13 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
     Complain("got saved map wihtin map", PathForMessages());
     return false;
   }
-  // Every entry must name a place where a record header fits.
+  // Every entry must name a place where a record header fits, and a place of its own: two
+  // entries of one block would lose each other's data when one is removed or rewritten.
+  std::unordered_set<uint32_t> offsets;
   for (size_t n = 0; n < fMap->NodeCount(); ++n)
     for (const auto& e : fMap->NodeAt(n).fEntries)
       if (e->fFileoffset < uint32_t(kUniqueHeaderSize) || e->fFileoffset > fileSize ||
-          fileSize - e->fFileoffset < uint32_t(kIFFHeaderSize)) {
+          fileSize - e->fFileoffset < uint32_t(kIFFHeaderSize) || !offsets.insert(e->fFileoffset).second) {
         Complain("corrupt map found.", PathForMessages());
         return false;
       }

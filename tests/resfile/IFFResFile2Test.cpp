@@ -865,3 +865,65 @@ TEST_F(IFFResFile2Test, ABrokenFreeHeaderNeverCostsTheBlocksTheSavedMapReads) {
     }
   }
 }
+
+// A saved map whose entries share a block is not used (the file is walked): through it one
+// resource would answer another's data, and removing one would free the other's block.
+TEST_F(IFFResFile2Test, SavedMapWithTwoEntriesOfOneBlockIsNotUsed) {
+  MakeFile(Path(), {{kTest, 1, 0, "first", true, "first data"}, {kTest, 2, 0, "second", true, "second data"}});
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  const std::vector<DiskRecord> records = WalkRecords(bytes);
+  ASSERT_GE(records.size(), 3u);
+  ASSERT_EQ(records[2].type, kResMapType);
+  // The map's entry of the second record names the first record's place instead.
+  auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  const size_t mapData = records[2].offset + 76;
+  const size_t at = bytes.find(le32(records[1].offset), mapData);
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 4, le32(records[0].offset));
+  folder.WriteFile("object.iff", bytes);
+
+  ScopedDebugCapture capture;
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data");
+    file.RemoveResource(file.GetResource(kTest, 1));
+    EXPECT_EQ(file.GetError(), noErr);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(file.Count(kTest), 1);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data");
+}
+
+// A record header that claims 2 bytes more than its record holds makes the walk meet a
+// "free header" inside the next record, running past the end. Cutting the file there would
+// destroy that record, which the saved map still reads: the new block goes at the end.
+TEST_F(IFFResFile2Test, AFreeTailInsideAMappedRecordIsNotCutOff) {
+  MakeFile(Path(), {{kTest, 1, 0, "first", true, "first data"}, {kText, 128, 0, "", true, "twelve bytes"}});
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  const std::vector<DiskRecord> records = WalkRecords(bytes);
+  ASSERT_GE(records.size(), 2u);
+  ASSERT_EQ(records[1].type, kText);
+  const uint32_t first = records[0].offset, second = records[1].offset;
+  // The first size grows by 2; the second record's empty name gets the byte that reads as
+  // the invalid flag of the header that the walk now finds 2 bytes into that record.
+  const uint32_t grown = records[0].size + 2;
+  bytes.replace(first + 4, 4, std::string{char(grown >> 24), char(grown >> 16), char(grown >> 8), char(grown)});
+  bytes[second + 13] = char(kInvalid);
+  folder.WriteFile("object.iff", bytes);
+
+  ScopedDebugCapture capture;
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    FixedStringBuffer<64> name("added");
+    file.AddResource(HandleOf("added data"), kTest, 3, name, true);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(BytesOf(file.GetResource(kText, 128)), "twelve bytes");
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 3)), "added data");
+}
