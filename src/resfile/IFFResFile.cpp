@@ -698,7 +698,7 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
     if (entry->fData == h) entry->fData = nullptr;
     if (entry->fData != nullptr) HFree(entry->fData);
     entry->fData = nullptr;
-    fNameList->SetName(entry->fNameIndex, FixedStringBuffer<4>());
+    if (!NameIndexShared(*entry)) fNameList->SetName(entry->fNameIndex, FixedStringBuffer<4>());
   } else {
     if (node == nullptr) node = FindNode(type, true);
     node->fEntries.push_back(std::make_unique<ResCacheEntry>());
@@ -713,6 +713,15 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
     fNameList->SetName(entry->fNameIndex, name);
   }
   entry->fileoffset = -1;
+}
+
+bool IFFResFile::NameIndexShared(const ResCacheEntry& entry) const {
+  if (entry.fNameIndex == kNoNameIndex) return false;
+  for (const ResCache* cache : {&fMainCache, &fInternalCache})
+    for (const auto& node : *cache)
+      for (const auto& other : node->fEntries)
+        if (other.get() != &entry && other->fNameIndex == entry.fNameIndex) return true;
+  return false;
 }
 
 int32_t IFFResFile::NewNameIndex() const {
@@ -853,7 +862,7 @@ int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry) {
     if (error != noErr) return error;
     *offset = -1;
   }
-  fNameList->SetName(entry.fNameIndex, FixedStringBuffer<4>());
+  if (!NameIndexShared(entry)) fNameList->SetName(entry.fNameIndex, FixedStringBuffer<4>());
   entry.fNameIndex = kNoNameIndex;
   if (entry.fData != nullptr) HFree(entry.fData);
   entry.fData = nullptr;
@@ -902,6 +911,12 @@ void IFFResFile::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
   int32_t nameIndex = entry.fNameIndex;
   if (name.length() > 0 && nameIndex == kNoNameIndex) nameIndex = NewNameIndex();
   if (name.length() == 0) nameIndex = kNoNameIndex;
+  // A new name on an index that other blocks carry too would rename them: it gets its own.
+  const bool shared = NameIndexShared(entry);
+  if (shared && nameIndex == entry.fNameIndex) {
+    const IFFName* record = fNameList->FindIndex(nameIndex);
+    if (record == nullptr || record->fName.compare(FixedStringBuffer<64>(name)) != 0) nameIndex = NewNameIndex();
+  }
   if (nameIndex != entry.fNameIndex) changed = true;
   // The stored headers change first, so the cache never names what the disk does not hold.
   if (changed && (entry.fileoffset >= 0 || entry.fReplacedOffset >= 0)) {
@@ -938,7 +953,7 @@ void IFFResFile::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
   }
   // Names live in the name list: a change of name alone rewrites nothing on disk.
   if (nameIndex == kNoNameIndex) {
-    fNameList->SetName(entry.fNameIndex, name);
+    if (!shared) fNameList->SetName(entry.fNameIndex, name);
   } else {
     const IFFName* record = fNameList->FindIndex(nameIndex);
     if (record == nullptr || record->fName.compare(FixedStringBuffer<64>(name)) != 0)

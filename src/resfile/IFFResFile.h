@@ -194,6 +194,9 @@ class IFFResFile : public iResFile {
   static ResCacheNode* FindNodeIn(ResCache& cache, uint32_t type, bool create);
   // A name index that neither the name list nor any block read at Open uses.
   int32_t NewNameIndex() const;
+  // Another entry of either cache carries the name index of `entry` (a damaged file may
+  // give one index to several blocks); then the name stays in the list when `entry` drops it.
+  bool NameIndexShared(const ResCacheEntry& entry) const;
   ResCacheNode* FindNode(uint32_t type, bool create) { return FindNodeIn(fMainCache, type, create); }
   ResCacheEntry* FindEntry(ResCacheNode* node, int16_t id);
   Found FindHandle(MHandle* h);

@@ -302,6 +302,44 @@ TEST_F(IFFResFileTest, NewNamesNeverTakeAnIndexThatABlockCarries) {
   }
 }
 
+// Two blocks of a damaged file carry one name index. Removing, renaming or unnaming one of
+// them leaves the other its name.
+TEST_F(IFFResFileTest, BlocksSharingANameIndexKeepTheirNamesApart) {
+  struct Case {
+    const char* what;
+    const char* newName;  // null: remove the first resource
+    const char* firstAfter;
+  } cases[] = {
+      {"remove", nullptr, nullptr},
+      {"rename", "Seat", "Seat"},
+      {"unname", "", ""},
+  };
+  ScopedDebugCapture capture;
+  for (const Case& c : cases) {
+    std::string path = Write(FileHeader() + NameListBlock({{1, "Chair"}}) + Block(kSPR2, 1, 0, 1, "a") +
+                             Block(kSPR2, 2, 0, 1, "b"));
+    {
+      IFFResFile file;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
+      MHandle* first = file.GetResource(kSPR2, 1);
+      if (c.newName)
+        file.SetResInfo(first, 1, FixedStringBuffer<64>(c.newName), 0);
+      else
+        file.RemoveResource(first);
+      ASSERT_EQ(file.GetError(), noErr) << c.what;
+      EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 2)), "Chair") << c.what;
+      ASSERT_EQ(file.Close(), noErr) << c.what;
+    }
+    IFFResFile file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
+    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 2)), "Chair") << c.what;
+    if (c.firstAfter) {
+      EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), c.firstAfter) << c.what;
+    }
+    file.Close();
+  }
+}
+
 TEST_F(IFFResFileTest, OperationsOnAClosedFile) {
   IFFResFile file;
   MHandle* h = HandleOf("x");
