@@ -2,6 +2,7 @@
 // compressor: trimming, growing, standard widths and strips.
 #include "SpriteList.h"
 
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -54,6 +55,16 @@ std::vector<uint32_t> FrameBounds(const uint8_t* list, uint32_t size, uint32_t c
 }
 
 // Offscreen pixels addressed in port-rect coordinates.
+constexpr uint64_t kByteOnes = 0x0101010101010101ull;
+static_assert(std::endian::native == std::endian::little, "the trimming reads pixels as little-endian words");
+
+// Eight pixels as one little-endian word: pixel n in byte n.
+uint64_t LoadWord(const uint8_t* p) {
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+
 struct Pixels {
   const uint8_t* base = nullptr;
   intptr_t rowBytes = 0;
@@ -212,7 +223,10 @@ void Compressor::TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uin
         // Without suppression every colour answers itself: the row is clear when it is
         // all the clear colour, which one pass over the bytes tells.
         unsigned other = 0;
-        for (int x = r.left + 1; x < r.right; ++x) other |= unsigned(row[x] ^ clear);
+        int x = r.left + 1;
+        for (; x + 32 <= r.right && other == 0; x += 32)  // whole vectors, then the rest
+          for (int k = 0; k < 32; ++k) other |= unsigned(row[x + k] ^ clear);
+        for (; x < r.right && other == 0; ++x) other |= unsigned(row[x] ^ clear);
         return other == 0;
       }
       const uint8_t first = SuppressColor(row[r.left]);
@@ -235,7 +249,16 @@ void Compressor::TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uin
       int left = r.right;
       for (int y = r.top; y < r.bottom && left > r.left; ++y) {
         const uint8_t* row = px.Row(y);
-        for (int x = r.left; x < left; ++x)
+        int x = r.left;
+        // Eight bytes at a time: the first one that differs is the lowest set byte.
+        for (; x + 8 <= left; x += 8) {
+          const uint64_t differs = LoadWord(row + x) ^ (kByteOnes * clear);
+          if (differs != 0) {
+            left = x + __builtin_ctzll(differs) / 8;
+            break;
+          }
+        }
+        for (; x < left; ++x)
           if (row[x] != clear) {
             left = x;
             break;
@@ -248,7 +271,18 @@ void Compressor::TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uin
       int right = r.left;
       for (int y = r.top; y < r.bottom && right < r.right; ++y) {
         const uint8_t* row = px.Row(y);
-        for (int x = r.right - 1; x >= right; --x)
+        int x = r.right;  // bytes from x on are clear
+        // Eight bytes at a time, from the right: the last one that differs is the highest.
+        bool found = false;
+        for (; x - 8 >= right; x -= 8) {
+          const uint64_t differs = LoadWord(row + x - 8) ^ (kByteOnes * clear);
+          if (differs != 0) {
+            right = x - 8 + (63 - __builtin_clzll(differs)) / 8 + 1;
+            found = true;
+            break;
+          }
+        }
+        for (--x; !found && x >= right; --x)
           if (row[x] != clear) {
             right = x + 1;
             break;
