@@ -241,10 +241,10 @@ void ResFileRound(iResFile* (*make)(), const std::string& path) {
   std::sort(found.begin(), found.end());
   // Entries that did not read mean a saved map at odds with the records. After a compaction,
   // or a walk that replaces that map, the records answer as their headers say (more of them,
-  // names as stored there); no data that read may be lost or changed.
+  // names and languages as stored there); no data that read may be lost or changed.
   bool same = found == expected;
   if (!same && unreadable > 0) {
-    auto key = [](const FuzzResource& r) { return std::tie(r.type, r.id, r.language, r.bytes); };
+    auto key = [](const FuzzResource& r) { return std::tie(r.type, r.id, r.bytes); };
     std::vector<FuzzResource> left = found;
     same = true;
     for (const FuzzResource& r : expected) {

@@ -650,14 +650,16 @@ int32_t IFFResFile::SaveNames() {
   if (GetError() == noErr) DetachAndDispose(data);
   if (GetError() != noErr) return GetError();
   fNameList->SetDirty(false);
-  if (ResCacheEntry* old = FindEntry(FindNode(kNameListType, false), 0)) {
+  // Every old-form list goes (a damaged file may hold more than one): the next open reads an
+  // old-form list before the new one.
+  while (ResCacheEntry* old = FindEntry(FindNode(kNameListType, false), 0)) {
     if (ReleaseEntry(*old) != noErr) {
       Complain("could not remove old names", PathForMessages());
-    } else {
-      auto& entries = FindNode(kNameListType, false)->fEntries;
-      entries.erase(std::find_if(entries.begin(), entries.end(),
-                                 [old](const auto& e) { return e.get() == old; }));
+      break;
     }
+    auto& entries = FindNode(kNameListType, false)->fEntries;
+    entries.erase(std::find_if(entries.begin(), entries.end(),
+                               [old](const auto& e) { return e.get() == old; }));
   }
   SetError(noErr);
   return noErr;

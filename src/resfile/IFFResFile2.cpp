@@ -917,16 +917,27 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
     Complain("got saved map wihtin map", PathForMessages());
     return false;
   }
-  // Every entry must name a place where a record header fits, and a place of its own: two
-  // entries of one block would lose each other's data when one is removed or rewritten.
-  std::unordered_set<uint32_t> offsets;
+  // Every entry must name a place where a record header fits, outside the map's own record
+  // (which the first change frees), and a place of its own: entries whose headers overlap
+  // would lose each other's data when one is removed or rewritten.
+  std::vector<uint32_t> offsets;
+  const uint64_t mapEnd = uint64_t(fMapOffset) + header.fSize;
   for (size_t n = 0; n < fMap->NodeCount(); ++n)
-    for (const auto& e : fMap->NodeAt(n).fEntries)
-      if (e->fFileoffset < uint32_t(kUniqueHeaderSize) || e->fFileoffset > fileSize ||
-          fileSize - e->fFileoffset < uint32_t(kIFFHeaderSize) || !offsets.insert(e->fFileoffset).second) {
+    for (const auto& e : fMap->NodeAt(n).fEntries) {
+      const uint32_t at = e->fFileoffset;
+      if (at < uint32_t(kUniqueHeaderSize) || at > fileSize || fileSize - at < uint32_t(kIFFHeaderSize) ||
+          (uint64_t(at) + kIFFHeaderSize > fMapOffset && at < mapEnd)) {
         Complain("corrupt map found.", PathForMessages());
         return false;
       }
+      offsets.push_back(at);
+    }
+  std::sort(offsets.begin(), offsets.end());
+  for (size_t i = 1; i < offsets.size(); ++i)
+    if (offsets[i] - offsets[i - 1] < uint32_t(kIFFHeaderSize)) {
+      Complain("corrupt map found.", PathForMessages());
+      return false;
+    }
   return true;
 }
 

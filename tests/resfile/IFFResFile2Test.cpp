@@ -866,35 +866,46 @@ TEST_F(IFFResFile2Test, ABrokenFreeHeaderNeverCostsTheBlocksTheSavedMapReads) {
   }
 }
 
-// A saved map whose entries share a block is not used (the file is walked): through it one
-// resource would answer another's data, and removing one would free the other's block.
-TEST_F(IFFResFile2Test, SavedMapWithTwoEntriesOfOneBlockIsNotUsed) {
-  MakeFile(Path(), {{kTest, 1, 0, "first", true, "first data"}, {kTest, 2, 0, "second", true, "second data"}});
-  std::string bytes = TestTempFolder::ReadFile(Path());
-  const std::vector<DiskRecord> records = WalkRecords(bytes);
-  ASSERT_GE(records.size(), 3u);
-  ASSERT_EQ(records[2].type, kResMapType);
-  // The map's entry of the second record names the first record's place instead.
-  auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
-  const size_t mapData = records[2].offset + 76;
-  const size_t at = bytes.find(le32(records[1].offset), mapData);
-  ASSERT_NE(at, std::string::npos);
-  bytes.replace(at, 4, le32(records[0].offset));
-  folder.WriteFile("object.iff", bytes);
-
+// A saved map whose entries share a block, overlap each other's headers or lie inside the
+// map's own record is not used (the file is walked): through it one resource would answer
+// another's data, and removing one (or retiring the map) would free the other's block.
+TEST_F(IFFResFile2Test, SavedMapWithOverlappingEntriesIsNotUsed) {
+  struct Case {
+    const char* what;
+    int32_t record;  // the record whose place the second entry takes
+    int32_t delta;   // and how far into it
+  } cases[] = {
+      {"two entries of one block", 0, 0},
+      {"inside the first record's header", 0, 2},
+      {"inside the map's own record", 2, 10},
+  };
   ScopedDebugCapture capture;
-  {
+  for (const Case& c : cases) {
+    std::remove(Path().c_str());
+    MakeFile(Path(), {{kTest, 1, 0, "first", true, "first data"}, {kTest, 2, 0, "second", true, "second data"}});
+    std::string bytes = TestTempFolder::ReadFile(Path());
+    const std::vector<DiskRecord> records = WalkRecords(bytes);
+    ASSERT_GE(records.size(), 3u) << c.what;
+    ASSERT_EQ(records[2].type, kResMapType) << c.what;
+    // The map's entry of the second record names another place.
+    auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+    const size_t at = bytes.find(le32(records[1].offset), records[2].offset + 76);
+    ASSERT_NE(at, std::string::npos) << c.what;
+    bytes.replace(at, 4, le32(records[size_t(c.record)].offset + uint32_t(c.delta)));
+    folder.WriteFile("object.iff", bytes);
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(Path())), noErr) << c.what;
+      EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data") << c.what;
+      file.RemoveResource(file.GetResource(kTest, 1));
+      EXPECT_EQ(file.GetError(), noErr) << c.what;
+      EXPECT_EQ(file.Close(), noErr) << c.what;
+    }
     IFFResFile2 file;
-    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
-    EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data");
-    file.RemoveResource(file.GetResource(kTest, 1));
-    EXPECT_EQ(file.GetError(), noErr);
-    EXPECT_EQ(file.Close(), noErr);
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr) << c.what;
+    EXPECT_EQ(file.Count(kTest), 1) << c.what;
+    EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data") << c.what;
   }
-  IFFResFile2 file;
-  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
-  EXPECT_EQ(file.Count(kTest), 1);
-  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data");
 }
 
 // A record header that claims 2 bytes more than its record holds makes the walk meet a

@@ -340,6 +340,26 @@ TEST_F(IFFResFileTest, BlocksSharingANameIndexKeepTheirNamesApart) {
   }
 }
 
+// Names are saved in the new form and the old-form lists are removed, all of them: one left
+// behind would be read at the next open in place of the saved names.
+TEST_F(IFFResFileTest, SavingNamesRemovesEveryOldFormList) {
+  const std::string oldList = Block(kNameListType, 0, kInternalFlag, -1, OldNameData({{1, "Chair"}}));
+  std::string path = Write(FileHeader() + oldList + oldList + Block(kSPR2, 1, 0, 1, "a"));
+  {
+    IFFResFile file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), "Chair");
+    file.AddResource(HandleOf("lamp"), kOBJD, 128, FixedStringBuffer<64>("Lamp"), true);
+    ASSERT_EQ(file.GetError(), noErr);
+    ASSERT_EQ(file.Close(), noErr);
+  }
+  IFFResFile file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), "Chair");
+  EXPECT_EQ(ResName(file, file.GetResource(kOBJD, 128)), "Lamp");
+  file.Close();
+}
+
 TEST_F(IFFResFileTest, OperationsOnAClosedFile) {
   IFFResFile file;
   MHandle* h = HandleOf("x");
