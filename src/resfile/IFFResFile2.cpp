@@ -183,6 +183,7 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
   fMapOffset = mapOffset;
   fRovingOffset = -1;  // a search never starts inside another file's layout
   fDirty = false;
+  fMapBlockInChain = true;
   if (fMapOffset == 0 || !LoadSavedMap(fileSize)) {
     fMap->Clear();
     fMap->SetWasted(0);
@@ -192,6 +193,10 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
       fFile.Close();
       return Report(error);
     }
+    fMapBlockInChain = false;
+    if (const IFFTypeNode* node = fMap->FindNode(kResMapType, false))
+      for (const auto& entry : node->fEntries)
+        if (entry->fFileoffset == fMapOffset) fMapBlockInChain = true;
   }
   fMap->RemoveType(kResMapType);
   return Report(noErr);
@@ -744,7 +749,8 @@ int32_t IFFResFile2::BeginChange() {
   error = GetFileSize(fileSize);
   if (error == noErr) error = ReadChainHeader(oldMap, fileSize, header, pastEnd);
   if (error == badHeaderErr) return noErr;  // no sound map block there to free
-  if (error == noErr && !pastEnd && header.fType == kResMapType && !(header.fFlags & kInvalid))
+  if (error == noErr && !pastEnd && header.fType == kResMapType && !(header.fFlags & kInvalid) &&
+      fMapBlockInChain)
     error = InvalidateBlock(oldMap);
   if (error != noErr) Complain("error occurred invalidating map header", PathForMessages());
   return error;

@@ -192,6 +192,9 @@ class IFFResFile2 : public iResFile {
   std::unique_ptr<IFFResMap> fMap;  // null while closed
   int32_t fRovingOffset = -1;       // where the next free-block search starts
   uint32_t fMapOffset = 0;          // the saved map named in the file header; 0 = none
+  // The block at fMapOffset is a record of the chain (the map was used, or the walk met it
+  // there), so retiring the map may free it; else it may lie inside another record.
+  bool fMapBlockInChain = false;
   bool fDirty = false;              // something was written since opening
   bool fNoDefragment = false;
   // Blocks replaced by data written since the last sync, in the order they were replaced.

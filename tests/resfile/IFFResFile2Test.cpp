@@ -938,3 +938,27 @@ TEST_F(IFFResFile2Test, AFreeTailInsideAMappedRecordIsNotCutOff) {
   EXPECT_EQ(BytesOf(file.GetResource(kText, 128)), "twelve bytes");
   EXPECT_EQ(BytesOf(file.GetResource(kTest, 3)), "added data");
 }
+
+// The file header names a saved map at a place inside another record, where the record's
+// data happen to hold an 'rsmp' header. The map is unusable and the file is walked; the
+// first change retires the map named in the header, but must not free a "block" there,
+// which would write a free header over the record's data.
+TEST_F(IFFResFile2Test, RetiringAMapThatTheWalkDidNotMeetWritesNoFreeBlock) {
+  const std::string embedded = RecordBytes(kResMapType, 0, 0x10, "", "xx");
+  const std::string data = "abc" + embedded + "tail";
+  const uint32_t mapAt = 64 + 76 + 3;
+  std::string path = folder.WriteFile("object.iff", FileHeaderBytes(mapAt) + RecordBytes(kTest, 1, 0x10, "r", data));
+  ScopedDebugCapture capture;
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    ASSERT_EQ(BytesOf(file.GetResource(kTest, 1)), data);
+    FixedStringBuffer<64> name("added");
+    file.AddResource(HandleOf("added data"), kTest, 2, name, true);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), data);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "added data");
+}
