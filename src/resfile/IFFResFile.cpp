@@ -645,21 +645,24 @@ int32_t IFFResFile::SaveNames() {
     HFree(data);
     return GetError();
   }
+  const ResCacheEntry* saved = FindHandle(data).entry;
   // A failed write leaves the new names pending with the file and the stored ones on disk.
   WriteResource(data);
   if (GetError() == noErr) DetachAndDispose(data);
   if (GetError() != noErr) return GetError();
   fNameList->SetDirty(false);
-  // Every old-form list goes (a damaged file may hold more than one): the next open reads an
-  // old-form list before the new one.
-  while (ResCacheEntry* old = FindEntry(FindNode(kNameListType, false), 0)) {
-    if (ReleaseEntry(*old) != noErr) {
+  // Every other list goes: the old-form ones, which the next open reads before the new one,
+  // and further new-form ones (a damaged file may hold several), one of which it could read
+  // in place of the names just saved.
+  auto other = [saved](const auto& e) { return e.get() != saved && (e->fID == 0 || e->fID == 1); };
+  while (ResCacheNode* node = FindNode(kNameListType, false)) {
+    auto found = std::find_if(node->fEntries.begin(), node->fEntries.end(), other);
+    if (found == node->fEntries.end()) break;
+    if (ReleaseEntry(**found) != noErr) {
       Complain("could not remove old names", PathForMessages());
       break;
     }
-    auto& entries = FindNode(kNameListType, false)->fEntries;
-    entries.erase(std::find_if(entries.begin(), entries.end(),
-                               [old](const auto& e) { return e.get() == old; }));
+    node->fEntries.erase(found);
   }
   SetError(noErr);
   return noErr;

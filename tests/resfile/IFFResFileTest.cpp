@@ -340,24 +340,32 @@ TEST_F(IFFResFileTest, BlocksSharingANameIndexKeepTheirNamesApart) {
   }
 }
 
-// Names are saved in the new form and the old-form lists are removed, all of them: one left
-// behind would be read at the next open in place of the saved names.
-TEST_F(IFFResFileTest, SavingNamesRemovesEveryOldFormList) {
+// Names are saved in the new form and every other list is removed: the old-form ones and
+// further new-form ones of a damaged file. One left behind could be read at the next open in
+// place of the saved names.
+TEST_F(IFFResFileTest, SavingNamesRemovesEveryOtherList) {
   const std::string oldList = Block(kNameListType, 0, kInternalFlag, -1, OldNameData({{1, "Chair"}}));
-  std::string path = Write(FileHeader() + oldList + oldList + Block(kSPR2, 1, 0, 1, "a"));
-  {
+  const std::vector<std::pair<const char*, std::string>> lists = {
+      {"two old-form lists", oldList + oldList},
+      // The list read is the later one; the saved list goes into the free block before both.
+      {"two new-form lists", FreeBlock(400) + NameListBlock({{1, "Stale"}}) + NameListBlock({{1, "Chair"}})},
+  };
+  for (const auto& [what, names] : lists) {
+    std::string path = Write(FileHeader() + names + Block(kSPR2, 1, 0, 1, "a"));
+    {
+      IFFResFile file;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr) << what;
+      EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), "Chair") << what;
+      file.AddResource(HandleOf("lamp"), kOBJD, 128, FixedStringBuffer<64>("Lamp"), true);
+      ASSERT_EQ(file.GetError(), noErr) << what;
+      ASSERT_EQ(file.Close(), noErr) << what;
+    }
     IFFResFile file;
-    ASSERT_EQ(file.Open(PathOf(path)), noErr);
-    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), "Chair");
-    file.AddResource(HandleOf("lamp"), kOBJD, 128, FixedStringBuffer<64>("Lamp"), true);
-    ASSERT_EQ(file.GetError(), noErr);
-    ASSERT_EQ(file.Close(), noErr);
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << what;
+    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), "Chair") << what;
+    EXPECT_EQ(ResName(file, file.GetResource(kOBJD, 128)), "Lamp") << what;
+    file.Close();
   }
-  IFFResFile file;
-  ASSERT_EQ(file.Open(PathOf(path)), noErr);
-  EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 1)), "Chair");
-  EXPECT_EQ(ResName(file, file.GetResource(kOBJD, 128)), "Lamp");
-  file.Close();
 }
 
 TEST_F(IFFResFileTest, OperationsOnAClosedFile) {
