@@ -378,7 +378,7 @@ int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc sw
     HUnlock(handle);
     entry.fFlags |= kNativeOrder;
   }
-  entry.fHandle = handle;
+  fMap->SetHandle(entry, handle);
   return noErr;
 }
 
@@ -448,7 +448,7 @@ void IFFResFile2::DetachResource(MHandle* h) {
       return;
     }
   }
-  entry.fHandle = nullptr;
+  fMap->SetHandle(entry, nullptr);
   entry.fFlags = entry.fStoredFlags;
   SetError(noErr);
 }
@@ -508,18 +508,18 @@ void IFFResFile2::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
       entry->fReplacedOffset = entry->fFileoffset;
       entry->fFileoffset = kNotOnDisk;
     }
-    if (entry->fHandle == h) entry->fHandle = nullptr;
-    if (entry->fHandle != nullptr) {
-      HFree(entry->fHandle);
-      entry->fHandle = nullptr;
+    if (entry->fHandle == h) fMap->SetHandle(*entry, nullptr);
+    if (MHandle* old = entry->fHandle) {
+      fMap->SetHandle(*entry, nullptr);
+      HFree(old);
     }
   } else {
     entry = fMap->AddEntry(type);
   }
-  entry->fID = int16_t(id);
+  fMap->SetID(*entry, int16_t(id));
   entry->fFlags = uint16_t((native ? kNativeOrder : 0) | (language << 8));
   entry->fStoredFlags = 0;
-  entry->fHandle = h;
+  fMap->SetHandle(*entry, h);
   entry->fName.assign(name);
   entry->fFileoffset = kNotOnDisk;
 }
@@ -693,7 +693,7 @@ void IFFResFile2::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
       return;
     }
   }
-  entry.fID = int16_t(id);
+  fMap->SetID(entry, int16_t(id));
   entry.fName.assign(name);
 }
 
@@ -885,7 +885,7 @@ int32_t IFFResFile2::Scan(uint32_t fileSize) {
     } else {
       IFFResEntry* entry = fMap->AddEntry(header.fType);
       entry->fFileoffset = at;
-      entry->fID = header.fID;
+      fMap->SetID(*entry, header.fID);
       entry->fFlags = entry->fStoredFlags = header.fFlags;
       header.GetName(entry->fName);
     }
@@ -904,14 +904,14 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
   }
   IFFResEntry* entry = fMap->AddEntry(kResMapType);
   entry->fFileoffset = fMapOffset;
-  entry->fID = header.fID;
+  fMap->SetID(*entry, header.fID);
   entry->fFlags = entry->fStoredFlags = header.fFlags;
   if (LoadEntry(*entry, kResMapType, nullptr) != noErr) {
     Complain("couldn't load map", PathForMessages());
     return false;
   }
   MHandle* data = entry->fHandle;
-  entry->fHandle = nullptr;
+  fMap->SetHandle(*entry, nullptr);
   fMap->Clear();
   bool ok = ReadMapFromHandle(*fMap, data, kResMapType);
   HFree(data);
@@ -1142,7 +1142,7 @@ int32_t IFFResFile2::CopyOptimized(const StringBuffer& path) {
         HUnlock(data);
         data = dup;
       } else {
-        entry->fHandle = nullptr;
+        fMap->SetHandle(*entry, nullptr);
         entry->fFlags = entry->fStoredFlags;
       }
       copy.AddLanguageResource(data, type, uint16_t(entry->fID), entry->fName,

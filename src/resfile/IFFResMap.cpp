@@ -20,8 +20,13 @@ IFFResMap::IFFResMap(const IFFResMap& other) : fWasted(other.fWasted) {
     auto copy = std::make_unique<IFFTypeNode>();
     copy->fType = node->fType;
     copy->fSwizzle = node->fSwizzle;
-    for (const auto& entry : node->fEntries)
-      copy->fEntries.push_back(std::make_unique<IFFResEntry>(*entry));
+    for (const auto& entry : node->fEntries) {
+      auto made = std::make_unique<IFFResEntry>(*entry);
+      made->fNode = copy.get();
+      made->fOrder = fNextOrder++;
+      copy->fByID[made->ID16()].push_back(made.get());
+      copy->fEntries.push_back(std::move(made));
+    }
     fNodes.push_back(std::move(copy));
   }
 }
@@ -36,10 +41,56 @@ IFFTypeNode* IFFResMap::FindNode(uint32_t type, bool create) {
   return fNodes.back().get();
 }
 
-IFFResEntry* IFFResMap::AddEntry(uint32_t type) {
-  IFFTypeNode* node = FindNode(type, true);
-  node->fEntries.push_back(std::make_unique<IFFResEntry>());
-  return node->fEntries.back().get();
+IFFResEntry* IFFResMap::NewEntry(IFFTypeNode& node) {
+  node.fEntries.push_back(std::make_unique<IFFResEntry>());
+  IFFResEntry* entry = node.fEntries.back().get();
+  entry->fNode = &node;
+  entry->fOrder = fNextOrder++;
+  node.fByID[entry->ID16()].push_back(entry);
+  return entry;
+}
+
+namespace {
+
+void RemoveFromIDList(IFFTypeNode& node, IFFResEntry& entry) {
+  auto bucket = node.fByID.find(entry.ID16());
+  if (bucket == node.fByID.end()) return;
+  auto& list = bucket->second;
+  list.erase(std::remove(list.begin(), list.end(), &entry), list.end());
+  if (list.empty()) node.fByID.erase(bucket);
+}
+
+}  // namespace
+
+void IFFResMap::Unindex(IFFTypeNode& node, IFFResEntry& entry) {
+  RemoveFromIDList(node, entry);
+  if (entry.fHandle != nullptr) {
+    auto held = fByHandle.find(entry.fHandle);
+    if (held != fByHandle.end() && held->second == &entry) fByHandle.erase(held);
+  }
+}
+
+IFFResEntry* IFFResMap::AddEntry(uint32_t type) { return NewEntry(*FindNode(type, true)); }
+
+void IFFResMap::SetID(IFFResEntry& entry, int32_t id) {
+  IFFTypeNode* node = entry.fNode;
+  XASSERT(node != nullptr, "entry in no node");
+  if (node != nullptr && int16_t(id) != entry.ID16()) {
+    RemoveFromIDList(*node, entry);
+    node->fByID[int16_t(id)].push_back(&entry);
+  }
+  entry.fID = id;
+}
+
+void IFFResMap::SetHandle(IFFResEntry& entry, MHandle* handle) {
+  if (entry.fHandle == handle) return;
+  if (entry.fHandle != nullptr) {
+    auto held = fByHandle.find(entry.fHandle);
+    if (held != fByHandle.end() && held->second == &entry) fByHandle.erase(held);
+  }
+  entry.fHandle = handle;
+  // The first entry to take a handle keeps answering for it, as a walk in entry order would.
+  if (handle != nullptr) fByHandle.emplace(handle, &entry);
 }
 
 namespace {
@@ -52,9 +103,12 @@ IFFTypeNode* NodeForLookup(IFFResMap& map, uint32_t type, SwizzleProc swizzle) {
 
 IFFResEntry* FirstWithLanguage(IFFTypeNode* node, int32_t id, uint8_t language) {
   if (node == nullptr) return nullptr;
-  for (auto& entry : node->fEntries)
-    if (entry->ID16() == int16_t(id) && entry->Language() == language) return entry.get();
-  return nullptr;
+  auto bucket = node->fByID.find(int16_t(id));
+  if (bucket == node->fByID.end()) return nullptr;
+  IFFResEntry* first = nullptr;
+  for (IFFResEntry* entry : bucket->second)
+    if (entry->Language() == language && (first == nullptr || entry->fOrder < first->fOrder)) first = entry;
+  return first;
 }
 
 }  // namespace
@@ -88,13 +142,11 @@ IFFResEntry* IFFResMap::FindEntryByName(uint32_t type, const StringBuffer& name,
 IFFResEntry* IFFResMap::FindEntryByHandle(const MHandle* handle, uint32_t& type) {
   type = 0;
   if (handle == nullptr) return nullptr;
-  for (auto& node : fNodes)
-    for (auto& entry : node->fEntries)
-      if (entry->fHandle == handle) {
-        type = node->fType;
-        return entry.get();
-      }
-  return nullptr;
+  auto held = fByHandle.find(handle);
+  if (held == fByHandle.end()) return nullptr;
+  XASSERT(held->second->fHandle == handle, "handle index out of step");
+  type = held->second->fNode->fType;
+  return held->second;
 }
 
 IFFResEntry* IFFResMap::GetIndEntry(uint32_t type, int32_t index, SwizzleProc swizzle) {
@@ -108,6 +160,7 @@ bool IFFResMap::RemoveEntry(IFFResEntry* entry) {
     auto& entries = fNodes[n]->fEntries;
     for (size_t i = 0; i < entries.size(); ++i) {
       if (entries[i].get() != entry) continue;
+      Unindex(*fNodes[n], *entry);
       entries.erase(entries.begin() + std::ptrdiff_t(i));
       if (entries.empty()) fNodes.erase(fNodes.begin() + std::ptrdiff_t(n));
       return true;
@@ -131,6 +184,7 @@ int16_t IFFResMap::Count(uint32_t type) const {
 void IFFResMap::RemoveType(uint32_t type) {
   for (size_t n = 0; n < fNodes.size(); ++n)
     if (fNodes[n]->fType == type) {
+      for (auto& entry : fNodes[n]->fEntries) Unindex(*fNodes[n], *entry);
       fNodes.erase(fNodes.begin() + std::ptrdiff_t(n));
       return;
     }
@@ -157,9 +211,13 @@ void IFFResMap::DisposeHandles() {
         HFree(entry->fHandle);
         entry->fHandle = nullptr;
       }
+  fByHandle.clear();
 }
 
-void IFFResMap::Clear() { fNodes.clear(); }
+void IFFResMap::Clear() {
+  fNodes.clear();
+  fByHandle.clear();
+}
 
 bool IFFResMap::UpdateOffset(uint32_t offset, int32_t distance) {
   if (distance < 0) {
@@ -196,7 +254,7 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
   int32_t nodeCount = int32_t(fNodes.size());
   stream.ReconInt32(&nodeCount);
   if (reading) {
-    fNodes.clear();
+    Clear();
     fWasted = wasted;
     if (stream.Failed() || !stream.CountFits(nodeCount, kMinNodeBytes)) return;
     fNodes.reserve(size_t(nodeCount));
@@ -205,12 +263,13 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
     if (reading) fNodes.push_back(std::make_unique<IFFTypeNode>());
     IFFTypeNode& node = *fNodes[size_t(n)];
     stream.ReconInt32(&node.fType);
+    if (reading) node.fByID.clear();
     int32_t entryCount = int32_t(node.fEntries.size());
     stream.ReconInt32(&entryCount);
     if (reading && (stream.Failed() || !stream.CountFits(entryCount, kMinEntryBytes))) return;
     if (reading) node.fEntries.reserve(size_t(entryCount));
     for (int32_t i = 0; i < entryCount && !stream.Failed(); ++i) {
-      if (reading) node.fEntries.push_back(std::make_unique<IFFResEntry>());
+      if (reading) NewEntry(node);
       IFFResEntry& entry = *node.fEntries[size_t(i)];
       stream.ReconInt32(&entry.fFileoffset);
       uint16_t id = uint16_t(entry.fID);
@@ -218,9 +277,8 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
       stream.ReconInt16(&entry.fStoredFlags);
       stream.ReconString(entry.fName);
       if (reading) {
-        entry.fID = int16_t(id);
+        SetID(entry, int16_t(id));
         entry.fFlags = entry.fStoredFlags;
-        entry.fHandle = nullptr;
       }
     }
   }

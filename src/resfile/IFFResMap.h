@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "MHandle.h"
@@ -30,12 +31,16 @@ constexpr uint32_t kResMapType = MakeResType('r', 's', 'm', 'p');
 
 inline uint8_t LanguageOfFlags(uint16_t flags) { return uint8_t(flags >> 8); }
 
+struct IFFTypeNode;
+
 struct IFFResEntry {
   IFFResEntry() = default;
   IFFResEntry(const IFFResEntry& other);  // copies everything but the handle (left null)
   IFFResEntry& operator=(const IFFResEntry&) = delete;
 
   uint32_t fFileoffset = kNotOnDisk;  // offset of the 76-byte header; kNotOnDisk in memory only
+  // The id and the handle are indexed by the map: change them only through
+  // IFFResMap::SetID and IFFResMap::SetHandle.
   int32_t fID = -1;                   // the file stores 16 bits; sign-extended
   uint16_t fFlags = 0xFFFF;           // current flags
   uint16_t fStoredFlags = 0xFFFF;     // flags as last written to disk
@@ -47,12 +52,17 @@ struct IFFResEntry {
 
   uint8_t Language() const { return LanguageOfFlags(fFlags); }
   int16_t ID16() const { return int16_t(fID); }
+
+  IFFTypeNode* fNode = nullptr;  // the node holding the entry
+  uint64_t fOrder = 0;           // rises with each entry made: the order of entries in a node
 };
 
 struct IFFTypeNode {
   std::vector<std::unique_ptr<IFFResEntry>> fEntries;  // in order of creation
   uint32_t fType = 0;
   SwizzleProc fSwizzle = nullptr;  // the procedure last given in a look-up of this type
+  // The entries of each 16-bit id, in no particular order (look-ups pick the first by fOrder).
+  std::unordered_map<int16_t, std::vector<IFFResEntry*>> fByID;
 };
 
 class IFFResMap {
@@ -65,6 +75,9 @@ class IFFResMap {
   IFFTypeNode* FindNode(uint32_t type, bool create);
   // Appends a new entry (offset kNotOnDisk, id -1, flags 0xFFFF, no handle, empty name).
   IFFResEntry* AddEntry(uint32_t type);
+  // Change an entry's id or handle and keep the look-ups by id and by handle in step.
+  void SetID(IFFResEntry& entry, int32_t id);
+  void SetHandle(IFFResEntry& entry, MHandle* handle);
 
   // In every look-up by type a non-null `swizzle` is first stored in the type's node.
   // First entry with that id and language 0.
@@ -114,7 +127,12 @@ class IFFResMap {
   const IFFTypeNode& NodeAt(size_t index) const { return *fNodes[index]; }
 
  private:
+  IFFResEntry* NewEntry(IFFTypeNode& node);  // appended to the node, id -1 indexed
+  void Unindex(IFFTypeNode& node, IFFResEntry& entry);
+
   std::vector<std::unique_ptr<IFFTypeNode>> fNodes;  // in order of creation
+  std::unordered_map<const MHandle*, IFFResEntry*> fByHandle;  // every entry holding a handle
+  uint64_t fNextOrder = 0;
   uint32_t fWasted = 0;
 };
 

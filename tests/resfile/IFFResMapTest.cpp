@@ -17,7 +17,7 @@ constexpr uint32_t kGroup = MakeResType('D', 'G', 'R', 'P');
 IFFResEntry* Put(IFFResMap& map, uint32_t type, int32_t id, uint32_t offset, uint16_t flags,
                  const char* name) {
   IFFResEntry* entry = map.AddEntry(type);
-  entry->fID = id;
+  map.SetID(*entry, id);
   entry->fFileoffset = offset;
   entry->fFlags = entry->fStoredFlags = flags;
   entry->fName.assign(name);
@@ -186,4 +186,57 @@ TEST(IFFResMap, CorruptStoredFormsAreRefused) {
   MHandle* h = WriteMapToHandle(map, MakeResType('r', 's', 'm', 'x'));
   EXPECT_FALSE(ReadMapFromHandle(map, h, kResMapType));
   HFree(h);
+}
+
+// Look-ups by id and by handle stay in step with adds, id changes, handle changes, removals
+// and copies, and answer the first entry in entry order, over many entries.
+TEST(IFFResMap, LookupsByIdAndHandleFollowEveryChange) {
+  IFFResMap map;
+  std::vector<IFFResEntry*> entries;
+  std::vector<MHandle*> handles;
+  for (int32_t i = 0; i < 3000; ++i) {
+    entries.push_back(Put(map, kSprite, i, 64 + 100 * uint32_t(i), 0, ""));
+    handles.push_back(HAlloc(4));
+    map.SetHandle(*entries.back(), handles.back());
+  }
+  uint32_t type = 0;
+  for (int32_t i : {0, 1, 1500, 2999}) {
+    EXPECT_EQ(map.FindEntry(kSprite, i, nullptr), entries[size_t(i)]);
+    EXPECT_EQ(map.FindEntryByHandle(handles[size_t(i)], type), entries[size_t(i)]);
+    EXPECT_EQ(type, kSprite);
+  }
+  // A later entry of the same id and language does not hide the first; renumbering the first
+  // lets the later one answer, and the old id answers nothing once both moved.
+  IFFResEntry* later = Put(map, kSprite, 7, 1, 0, "");
+  EXPECT_EQ(map.FindEntry(kSprite, 7, nullptr), entries[7]);
+  map.SetID(*entries[7], 30000);
+  EXPECT_EQ(map.FindEntry(kSprite, 7, nullptr), later);
+  EXPECT_EQ(map.FindEntry(kSprite, 30000, nullptr), entries[7]);
+  map.SetID(*later, -5);
+  EXPECT_EQ(map.FindEntry(kSprite, 7, nullptr), nullptr);
+  EXPECT_EQ(map.FindEntry(kSprite, -5, nullptr), later);
+  // Ids are 16 bits: 70000 is 4464.
+  map.SetID(*later, 70000);
+  EXPECT_EQ(map.FindEntry(kSprite, 4464, nullptr), later);
+
+  // A handle moved to another entry, dropped, or held by a removed entry answers as it should.
+  map.SetHandle(*entries[10], nullptr);
+  EXPECT_EQ(map.FindEntryByHandle(handles[10], type), nullptr);
+  EXPECT_EQ(type, 0u);
+  map.SetHandle(*later, handles[10]);
+  EXPECT_EQ(map.FindEntryByHandle(handles[10], type), later);
+  EXPECT_TRUE(map.RemoveEntry(entries[20]));
+  EXPECT_EQ(map.FindEntryByHandle(handles[20], type), nullptr);
+  EXPECT_EQ(map.FindEntry(kSprite, 20, nullptr), nullptr);
+  EXPECT_EQ(map.FindEntry(kSprite, 21, nullptr), entries[21]);
+
+  // A copy has no handles but the same ids; a type removed answers nothing.
+  IFFResMap copy(map);
+  EXPECT_EQ(copy.FindEntryByHandle(handles[30], type), nullptr);
+  ASSERT_NE(copy.FindEntry(kSprite, 30, nullptr), nullptr);
+  EXPECT_EQ(copy.FindEntry(kSprite, 30, nullptr)->fFileoffset, entries[30]->fFileoffset);
+  map.RemoveType(kSprite);
+  EXPECT_EQ(map.FindEntryByHandle(handles[30], type), nullptr);
+  EXPECT_EQ(map.FindEntry(kSprite, 30, nullptr), nullptr);
+  for (MHandle* h : handles) HFree(h);
 }
