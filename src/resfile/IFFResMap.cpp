@@ -24,7 +24,6 @@ IFFResMap::IFFResMap(const IFFResMap& other) : fWasted(other.fWasted) {
       auto made = std::make_unique<IFFResEntry>(*entry);
       made->fNode = copy.get();
       made->fOrder = fNextOrder++;
-      copy->fByID[made->ID16()].push_back(made.get());
       copy->fEntries.push_back(std::move(made));
     }
     fNodes.push_back(std::move(copy));
@@ -46,13 +45,14 @@ IFFResEntry* IFFResMap::NewEntry(IFFTypeNode& node) {
   IFFResEntry* entry = node.fEntries.back().get();
   entry->fNode = &node;
   entry->fOrder = fNextOrder++;
-  node.fByID[entry->ID16()].push_back(entry);
+  if (node.fIndexed) node.fByID[entry->ID16()].push_back(entry);
   return entry;
 }
 
 namespace {
 
 void RemoveFromIDList(IFFTypeNode& node, IFFResEntry& entry) {
+  if (!node.fIndexed) return;
   auto bucket = node.fByID.find(entry.ID16());
   if (bucket == node.fByID.end()) return;
   auto& list = bucket->second;
@@ -75,7 +75,7 @@ IFFResEntry* IFFResMap::AddEntry(uint32_t type) { return NewEntry(*FindNode(type
 void IFFResMap::SetID(IFFResEntry& entry, int32_t id) {
   IFFTypeNode* node = entry.fNode;
   XASSERT(node != nullptr, "entry in no node");
-  if (node != nullptr && int16_t(id) != entry.ID16()) {
+  if (node != nullptr && node->fIndexed && int16_t(id) != entry.ID16()) {
     RemoveFromIDList(*node, entry);
     node->fByID[int16_t(id)].push_back(&entry);
   }
@@ -103,6 +103,10 @@ IFFTypeNode* NodeForLookup(IFFResMap& map, uint32_t type, SwizzleProc swizzle) {
 
 IFFResEntry* FirstWithLanguage(IFFTypeNode* node, int32_t id, uint8_t language) {
   if (node == nullptr) return nullptr;
+  if (!node->fIndexed) {
+    for (auto& entry : node->fEntries) node->fByID[entry->ID16()].push_back(entry.get());
+    node->fIndexed = true;
+  }
   auto bucket = node->fByID.find(int16_t(id));
   if (bucket == node->fByID.end()) return nullptr;
   IFFResEntry* first = nullptr;
@@ -263,7 +267,10 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
     if (reading) fNodes.push_back(std::make_unique<IFFTypeNode>());
     IFFTypeNode& node = *fNodes[size_t(n)];
     stream.ReconInt32(&node.fType);
-    if (reading) node.fByID.clear();
+    if (reading) {
+      node.fByID.clear();
+      node.fIndexed = false;
+    }
     int32_t entryCount = int32_t(node.fEntries.size());
     stream.ReconInt32(&entryCount);
     if (reading && (stream.Failed() || !stream.CountFits(entryCount, kMinEntryBytes))) return;

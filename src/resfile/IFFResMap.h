@@ -61,8 +61,10 @@ struct IFFTypeNode {
   std::vector<std::unique_ptr<IFFResEntry>> fEntries;  // in order of creation
   uint32_t fType = 0;
   SwizzleProc fSwizzle = nullptr;  // the procedure last given in a look-up of this type
-  // The entries of each 16-bit id, in no particular order (look-ups pick the first by fOrder).
+  // The entries of each 16-bit id, in no particular order (look-ups pick the first by fOrder);
+  // made at the first look-up by id, so that opening and listing a file never pays for it.
   std::unordered_map<int16_t, std::vector<IFFResEntry*>> fByID;
+  bool fIndexed = false;
 };
 
 class IFFResMap {
