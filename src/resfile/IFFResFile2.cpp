@@ -793,9 +793,10 @@ int32_t IFFResFile2::ReadBlockHeader(uint32_t offset, IFFHeader& header) {
 int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset) {
   if (dataSize > kMaxResourceSize) return unsupportedErr;
   const uint32_t need = dataSize + kIFFHeaderSize;
-  int32_t error = BeginChange();
+  // The walk only reads: the saved map stays named and whole until a header is written
+  // (WriteResHeader) or the file is cut, so a chain that breaks fails with the file unchanged.
   uint32_t fileSize = 0;
-  if (error == noErr) error = GetFileSize(fileSize);
+  int32_t error = GetFileSize(fileSize);
   if (error != noErr) return error;
 
   uint32_t at = fRovingOffset > 0 ? uint32_t(fRovingOffset) : uint32_t(kUniqueHeaderSize);
@@ -827,7 +828,8 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
           at = fileSize;
           break;
         }
-        error = fFile.SetEOF(at);
+        error = BeginChange();
+        if (error == noErr) error = fFile.SetEOF(at);
         if (error != noErr) return error;
         fileSize = at;
         break;

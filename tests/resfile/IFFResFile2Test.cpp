@@ -962,3 +962,47 @@ TEST_F(IFFResFile2Test, RetiringAMapThatTheWalkDidNotMeetWritesNoFreeBlock) {
   EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), data);
   EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "added data");
 }
+
+// A file with a saved map whose block chain breaks after its first record: adding or
+// rewriting a resource cannot find a block and fails, and the file keeps every byte (the
+// header still names the saved map, the map's block is not freed).
+TEST_F(IFFResFile2Test, AWriteThatFailsOnABrokenChainLeavesTheFileAsItWas) {
+  const std::vector<Spec> specs = {
+      {kTest, 1, 0, "first", true, "first data"},
+      {kTest, 2, 0, "second", true, "second data"},
+  };
+  struct Case {
+    const char* what;
+    bool rewrite;  // rewrite resource 1, else add a new one
+  } cases[] = {{"add", false}, {"rewrite", true}};
+  for (const Case& c : cases) {
+    std::remove(Path().c_str());
+    MakeFile(Path(), specs);
+    std::string bytes = TestTempFolder::ReadFile(Path());
+    ASSERT_NE(BE32(bytes, 60), 0u) << c.what;  // a saved map
+    const std::vector<DiskRecord> records = WalkRecords(bytes);
+    ASSERT_GE(records.size(), 2u) << c.what;
+    // The second record's size is smaller than a header: the chain breaks there.
+    bytes.replace(records[1].offset + 4, 4, std::string("\x00\x00\x00\x05", 4));
+    folder.WriteFile("object.iff", bytes);
+
+    ScopedDebugCapture capture;
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(Path())), noErr) << c.what;
+      ASSERT_EQ(BytesOf(file.GetResource(kTest, 1)), "first data") << c.what;
+      if (c.rewrite) {
+        MHandle* h = file.GetResource(kTest, 1);
+        ASSERT_NE(h, nullptr);
+        file.WriteResource(h);
+      } else {
+        FixedStringBuffer<64> name("added");
+        file.AddResource(HandleOf("added data"), kTest, 3, name, true);
+        file.Update();
+      }
+      EXPECT_NE(file.GetError(), noErr) << c.what;
+      file.Close();
+    }
+    EXPECT_EQ(TestTempFolder::ReadFile(Path()), bytes) << c.what;
+  }
+}
