@@ -938,6 +938,14 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
         Complain("corrupt map found.", PathForMessages());
         return false;
       }
+      // An entry whose block is marked free would be handed out by the next allocation and
+      // written over; the walk, which skips free blocks, is the safer reading of such a file.
+      IFFHeader block;
+      bool pastEnd = false;
+      if (ReadChainHeader(at, fileSize, block, pastEnd) == noErr && (block.fFlags & kInvalid)) {
+        Complain("corrupt map found.", PathForMessages());
+        return false;
+      }
       offsets.push_back(at);
     }
   std::sort(offsets.begin(), offsets.end());

@@ -1006,3 +1006,39 @@ TEST_F(IFFResFile2Test, AWriteThatFailsOnABrokenChainLeavesTheFileAsItWas) {
     EXPECT_EQ(TestTempFolder::ReadFile(Path()), bytes) << c.what;
   }
 }
+
+// A saved map whose entry names a block marked free is not used: the next allocation would
+// take that block, the map saved at close would then hold two entries at one offset, and the
+// resources known only from the map would be lost on the next open. Walked instead, the file
+// keeps after close and reopen exactly the resources it showed while open.
+TEST_F(IFFResFile2Test, SavedMapNamingAFreeBlockIsNotUsed) {
+  MakeFile(Path(), {{kTest, 1, 0, "first", true, "first data"}, {kTest, 2, 0, "second", true, "second data"}});
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  const std::vector<DiskRecord> records = WalkRecords(bytes);
+  ASSERT_GE(records.size(), 3u);
+  ASSERT_EQ(records[2].type, kResMapType);
+  bytes[records[1].offset + 11] = char(kInvalid);  // the second record's header: free
+  folder.WriteFile("object.iff", bytes);
+
+  int32_t count = 0;
+  std::vector<std::string> seen;
+  {
+    ScopedDebugCapture capture;
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    FixedStringBuffer<64> name("added");
+    file.AddResource(HandleOf("added data!"), kTest, 3, name, true);  // fits the free block
+    ASSERT_EQ(file.GetError(), noErr);
+    count = file.Count(kTest);
+    for (int16_t id = 1; id <= 3; ++id) seen.push_back(BytesOf(file.GetResource(kTest, id)));
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  EXPECT_EQ(seen[0], "first data");
+  EXPECT_EQ(seen[2], "added data!");
+  ScopedDebugCapture capture;
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(capture.Count("corrupt map"), 0);  // the map saved at close is sound
+  EXPECT_EQ(file.Count(kTest), count);
+  for (int16_t id = 1; id <= 3; ++id) EXPECT_EQ(BytesOf(file.GetResource(kTest, id)), seen[size_t(id - 1)]) << id;
+}
