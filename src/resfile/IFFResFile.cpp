@@ -733,7 +733,25 @@ int32_t IFFResFile::NewNameIndex() const {
   // A block may carry an index that the name list lacks (a damaged list); a new name given
   // that index would become that block's name too.
   const int32_t fromBlocks = fLargestBlockNameIndex < INT32_MAX ? fLargestBlockNameIndex + 1 : INT32_MAX;
-  return std::max(fNameList->NewIndex(), fromBlocks);
+  const int32_t next = std::max(fNameList->NewIndex(), fromBlocks);
+  if (next < INT32_MAX) return next;
+  // The largest index is taken (a damaged file may carry it): the lowest one that no name and
+  // no block uses serves instead.
+  std::vector<int32_t> used;
+  for (size_t i = 0; i < fNameList->Count(); ++i) used.push_back(fNameList->At(i).fIndex);
+  for (const ResCache* cache : {&fMainCache, &fInternalCache})
+    for (const auto& node : *cache)
+      for (const auto& entry : node->fEntries) used.push_back(entry->fNameIndex);
+  std::sort(used.begin(), used.end());
+  int32_t candidate = 1;
+  for (int32_t index : used) {
+    if (index > candidate) break;
+    if (index == candidate) {
+      if (candidate == INT32_MAX) break;
+      ++candidate;
+    }
+  }
+  return candidate;
 }
 
 void IFFResFile::WriteResource(MHandle* h) {

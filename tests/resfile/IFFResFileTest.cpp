@@ -279,25 +279,37 @@ TEST_F(IFFResFileTest, CorruptNameListsGiveNoNames) {
 TEST_F(IFFResFileTest, NewNamesNeverTakeAnIndexThatABlockCarries) {
   std::string countPastEnd = NameListData({{1, "Chair"}});
   countPastEnd[12] = char(0x40);
-  const std::vector<std::pair<const char*, std::string>> lists = {
-      {"list dropped", Block(kNameListType, 1, kInternalFlag | kNativeOrder, -1, countPastEnd)},
-      {"index missing from the list", NameListBlock({{1, "Chair"}})},
+  const std::string chair = Block(kSPR2, 1, 0, 1, "chair sprite");
+  struct Case {
+    const char* what;
+    std::string blocks;
+    const char* secondName;  // of SPR2 2 after the new name was saved
+  };
+  // A damaged file may also carry the largest index, in a block or in the name list: the new
+  // name then takes one that nothing uses.
+  const std::vector<Case> cases = {
+      {"list dropped", Block(kNameListType, 1, kInternalFlag | kNativeOrder, -1, countPastEnd) + chair +
+                           Block(kSPR2, 2, 0, 2, "stray index"), ""},
+      {"index missing from the list", NameListBlock({{1, "Chair"}}) + chair + Block(kSPR2, 2, 0, 2, "stray index"), ""},
+      {"largest index in a block", NameListBlock({{1, "Chair"}}) + chair + Block(kSPR2, 2, 0, INT32_MAX, "stray index"),
+       ""},
+      {"largest index in the list", NameListBlock({{1, "Chair"}, {INT32_MAX, "Table"}}) + chair +
+                                        Block(kSPR2, 2, 0, INT32_MAX, "table sprite"), "Table"},
   };
   ScopedDebugCapture capture;
-  for (const auto& [what, list] : lists) {
-    std::string path = Write(FileHeader() + list + Block(kSPR2, 1, 0, 1, "chair sprite") +
-                             Block(kSPR2, 2, 0, 2, "stray index"));
+  for (const Case& c : cases) {
+    std::string path = Write(FileHeader() + c.blocks);
     {
       IFFResFile file;
-      ASSERT_EQ(file.Open(PathOf(path)), noErr) << what;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
       file.AddResource(HandleOf("lamp"), kOBJD, 128, FixedStringBuffer<64>("Lamp"), true);
-      ASSERT_EQ(file.GetError(), noErr) << what;
-      ASSERT_EQ(file.Close(), noErr) << what;
+      ASSERT_EQ(file.GetError(), noErr) << c.what;
+      ASSERT_EQ(file.Close(), noErr) << c.what;
     }
     IFFResFile file;
-    ASSERT_EQ(file.Open(PathOf(path)), noErr) << what;
-    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 2)), "") << what;
-    EXPECT_EQ(ResName(file, file.GetResource(kOBJD, 128)), "Lamp") << what;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << c.what;
+    EXPECT_EQ(ResName(file, file.GetResource(kSPR2, 2)), c.secondName) << c.what;
+    EXPECT_EQ(ResName(file, file.GetResource(kOBJD, 128)), "Lamp") << c.what;
     file.Close();
   }
 }
