@@ -235,6 +235,8 @@ int32_t IFFResFile2::Close() {
 
 void IFFResFile2::ReleaseMap() {
   fPendingFrees.clear();
+  fMapNamedOffsets.clear();
+  fFreedSinceOpen.clear();
   if (!fMap) return;
   fMap->DisposeHandles();
   fMap.reset();
@@ -595,6 +597,7 @@ int32_t IFFResFile2::DeferFree(uint32_t offset) {
   IFFHeader header;
   int32_t error = ReadBlockHeader(offset, header);
   if (error != noErr) return error;
+  if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
   if (header.fFlags & kInvalid) return noErr;
   // Counted now, as if freed now: the count is the same whenever the header is written.
   fMap->AddWasted(header.fSize);
@@ -631,7 +634,15 @@ int32_t IFFResFile2::ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeade
     int32_t error = CommitWrites();
     if (error != noErr) return error;
   }
-  return ReadChainHeader(offset, fileSize, header, pastEnd);
+  int32_t error = ReadChainHeader(offset, fileSize, header, pastEnd);
+  // A block that the saved map named at open but whose header says free (a damaged file) is
+  // not free to the walk unless this session freed it: handing it out would write over a
+  // resource that the map, and the map saved at close, still read there.
+  if (error == noErr && (header.fFlags & kInvalid) && !fMapNamedOffsets.empty() &&
+      std::binary_search(fMapNamedOffsets.begin(), fMapNamedOffsets.end(), offset) &&
+      fFreedSinceOpen.count(offset) == 0)
+    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
+  return error;
 }
 
 void IFFResFile2::RemoveResource(MHandle* h) {
@@ -774,6 +785,7 @@ int32_t IFFResFile2::InvalidateBlock(uint32_t offset, bool countWasted) {
   IFFHeader header;
   int32_t error = ReadBlockHeader(offset, header);
   if (error != noErr) return error;
+  if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
   if (header.fFlags & kInvalid) return noErr;
   header.fType = kFreeBlockType;
   header.fFlags |= kInvalid;
@@ -938,14 +950,6 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
         Complain("corrupt map found.", PathForMessages());
         return false;
       }
-      // An entry whose block is marked free would be handed out by the next allocation and
-      // written over; the walk, which skips free blocks, is the safer reading of such a file.
-      IFFHeader block;
-      bool pastEnd = false;
-      if (ReadChainHeader(at, fileSize, block, pastEnd) == noErr && (block.fFlags & kInvalid)) {
-        Complain("corrupt map found.", PathForMessages());
-        return false;
-      }
       offsets.push_back(at);
     }
   std::sort(offsets.begin(), offsets.end());
@@ -954,6 +958,7 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
       Complain("corrupt map found.", PathForMessages());
       return false;
     }
+  fMapNamedOffsets = std::move(offsets);
   return true;
 }
 
@@ -1084,6 +1089,8 @@ int32_t IFFResFile2::Defragment() {
   fMap->SetWasted(0);
   fRovingOffset = -1;
   fMapOffset = 0;
+  fMapNamedOffsets.clear();  // the blocks have moved; what is left in the chain is in use
+  fFreedSinceOpen.clear();
   fDirty = true;
   return Report(noErr);
 }

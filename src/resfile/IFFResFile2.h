@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <unordered_set>
 #include <vector>
 
 #include "flatfile.h"
@@ -199,6 +200,11 @@ class IFFResFile2 : public iResFile {
   bool fNoDefragment = false;
   // Blocks replaced by data written since the last sync, in the order they were replaced.
   std::vector<uint32_t> fPendingFrees;
+  // The blocks the saved map named when the file opened (sorted), and those this session has
+  // freed since. A block the map named whose header is marked free is still the map's: the
+  // free-block search passes it over instead of handing it out (see ReadWalkHeader).
+  std::vector<uint32_t> fMapNamedOffsets;
+  std::unordered_set<uint32_t> fFreedSinceOpen;
   std::unique_ptr<FixedStringBuffer<260>> fSuspendedPath;
   FixedStringBuffer<260> fPathForMessages;
 };

@@ -1007,11 +1007,11 @@ TEST_F(IFFResFile2Test, AWriteThatFailsOnABrokenChainLeavesTheFileAsItWas) {
   }
 }
 
-// A saved map whose entry names a block marked free is not used: the next allocation would
-// take that block, the map saved at close would then hold two entries at one offset, and the
-// resources known only from the map would be lost on the next open. Walked instead, the file
-// keeps after close and reopen exactly the resources it showed while open.
-TEST_F(IFFResFile2Test, SavedMapNamingAFreeBlockIsNotUsed) {
+// A block that the saved map names but whose header is marked free is never handed out: were
+// the next allocation to take it, the map saved at close would hold two entries at one offset,
+// and the resources known only from the map would be lost on the next open. The file keeps
+// after close and reopen exactly the resources it showed while open.
+TEST_F(IFFResFile2Test, ABlockTheSavedMapNamesIsNotHandedOutAsFree) {
   MakeFile(Path(), {{kTest, 1, 0, "first", true, "first data"}, {kTest, 2, 0, "second", true, "second data"}});
   std::string bytes = TestTempFolder::ReadFile(Path());
   const std::vector<DiskRecord> records = WalkRecords(bytes);
