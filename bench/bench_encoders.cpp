@@ -23,6 +23,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
+
 #include "Compressor.h"
 #include "MHandle.h"
 #include "Sprite2Compressor.h"
@@ -113,19 +115,6 @@ void PaintNoisy(Layers& l, int w, int h) {
 
 double Seconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
-
-// CPU seconds of this thread: beside the wall-clock figures, a measure that time given to
-// other processes on a loaded machine does not inflate.
-double ThreadSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 struct Case {

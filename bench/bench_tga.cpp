@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "BenchSupport.h"
+
 #include "StringBuffer.h"
 #include "TGAParser.h"
 #include "offscrn.h"
@@ -74,19 +76,6 @@ std::vector<uint8_t> MakeTGA(size_t& distinct, std::vector<Rgb>& samples) {
 }
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// CPU seconds of this thread: beside the wall-clock figures, a measure that time given to
-// other processes on a loaded machine does not inflate.
-double ThreadSeconds() {
-  timespec t{};
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 }  // namespace
 

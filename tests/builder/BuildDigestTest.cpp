@@ -55,22 +55,16 @@ std::vector<TestRGB> Palette() {
 
 const int kLarge = 32;  // cells of 32, 16 and 8 pixels
 
-struct Sheet {
-  int width, height;
-  std::vector<uint8_t> index, depth, alpha;
-  Sheet(int columns, int rows)
-      : width(columns * (kLarge + kLarge / 2 + kLarge / 4)),
-        height(rows * kLarge),
-        index(size_t(width) * height, 0),
-        depth(size_t(width) * height, 255),
-        alpha(size_t(width) * height, 0) {}
-};
+// A sheet of `columns` x `rows` cells, each a large, a medium and a small view side by side.
+TestSheet CellSheet(int columns, int rows) {
+  return TestSheet(columns * (kLarge + kLarge / 2 + kLarge / 4), rows * kLarge);
+}
 
 // Every cell gets a disc; `noisy` makes depth and alpha change from pixel to pixel inside it
 // (dithered art), otherwise they follow the disc smoothly. Colours and alpha may also be set
 // on clear pixels around the disc, as renderers leave them.
-Sheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy) {
-  Sheet s(columns, rows);
+TestSheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy) {
+  TestSheet s = CellSheet(columns, rows);
   Lcg rng{seed};
   for (int row = 0; row < rows; row++) {
     int left = 0;
@@ -104,16 +98,7 @@ Sheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy) {
   return s;
 }
 
-std::vector<uint8_t> Bmp8(const Sheet& s, const std::vector<TestRGB>& palette) {
-  TestImage8 im;
-  im.width = s.width;
-  im.height = s.height;
-  im.pixels = s.index;
-  im.palette = palette;
-  return WriteBMP8(im);
-}
-
-std::vector<uint8_t> Tga(const Sheet& s, const std::vector<TestRGB>& palette, int bits, bool topFirst) {
+std::vector<uint8_t> Tga(const TestSheet& s, const std::vector<TestRGB>& palette, int bits, bool topFirst) {
   std::vector<TestRGBA> px(s.index.size());
   for (size_t i = 0; i < px.size(); i++) {
     const TestRGB& c = palette[s.index[i]];
@@ -125,7 +110,7 @@ std::vector<uint8_t> Tga(const Sheet& s, const std::vector<TestRGB>& palette, in
   return WriteTGA(s.width, s.height, px, o);
 }
 
-std::vector<uint8_t> AlphaTga(const Sheet& s) {
+std::vector<uint8_t> AlphaTga(const TestSheet& s) {
   std::vector<TestRGBA> px(s.index.size());
   for (size_t i = 0; i < px.size(); i++) px[i] = {s.alpha[i], s.alpha[i], s.alpha[i], 255};
   return WriteTGA(s.width, s.height, px);
@@ -135,30 +120,30 @@ std::vector<uint8_t> AlphaTga(const Sheet& s) {
 // second build replaces some sprites with lists of other sizes.
 void WriteArt(const TestTempFolder& dir, int round) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet smooth = MakeSheet(4, 2, 7, false);
+  const TestSheet smooth = MakeSheet(4, 2, 7, false);
   dir.WriteFile("art/smooth.tga", Tga(smooth, pal, 32, true));
-  dir.WriteFile("art/smooth.bmp", Bmp8(smooth, pal));
+  dir.WriteFile("art/smooth.bmp", WriteSheetBMP8(smooth, pal));
   dir.WriteFile("art/smoothalpha.tga", AlphaTga(smooth));
 
-  const Sheet noisy = MakeSheet(4, 2, 11 + 100 * round, true);
+  const TestSheet noisy = MakeSheet(4, 2, 11 + 100 * round, true);
   dir.WriteFile("art/noisy.tga", Tga(noisy, pal, 32, false));
-  dir.WriteFile("art/noisy.bmp", Bmp8(noisy, pal));
+  dir.WriteFile("art/noisy.bmp", WriteSheetBMP8(noisy, pal));
   dir.WriteFile("art/noisyalpha.tga", AlphaTga(noisy));
 
-  const Sheet depthOnly = MakeSheet(2, 2, 23, false);
+  const TestSheet depthOnly = MakeSheet(2, 2, 23, false);
   dir.WriteFile("art/depth.tga", Tga(depthOnly, pal, 32, false));
-  dir.WriteFile("art/depth.bmp", Bmp8(depthOnly, pal));
+  dir.WriteFile("art/depth.bmp", WriteSheetBMP8(depthOnly, pal));
 
-  Sheet mask(4, 1);
+  TestSheet mask = CellSheet(4, 1);
   for (size_t i = 0; i < mask.index.size(); i++) mask.index[i] = (i % mask.width) % 5 == 0 ? 0 : 1;
-  dir.WriteFile("art/mask.bmp", Bmp8(mask, pal));
+  dir.WriteFile("art/mask.bmp", WriteSheetBMP8(mask, pal));
 
-  const Sheet flat = MakeSheet(4, 1, 31, false);
+  const TestSheet flat = MakeSheet(4, 1, 31, false);
   dir.WriteFile("art/flat.tga", Tga(flat, pal, 24, false));
-  dir.WriteFile("art/flat.bmp", Bmp8(flat, pal));
+  dir.WriteFile("art/flat.bmp", WriteSheetBMP8(flat, pal));
 
   // Colours off the palette, matched to a raw palette file.
-  Sheet matched = MakeSheet(1, 1, 43 + 100 * round, true);
+  TestSheet matched = MakeSheet(1, 1, 43 + 100 * round, true);
   std::vector<TestRGB> shifted = pal;
   for (TestRGB& c : shifted) c = {uint8_t(c.r ^ 3), uint8_t(c.g + 9), uint8_t(c.b >> 1)};
   dir.WriteFile("art/matched.tga", Tga(matched, shifted, 32, true));

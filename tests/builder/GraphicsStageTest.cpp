@@ -42,14 +42,6 @@ std::vector<TestRGB> Palette(int shift = 0) {
 }
 
 // A sheet of sprite cells with palette indices, depth (255 = nothing) and alpha.
-struct Sheet {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> index, depth, alpha;
-  Sheet(int w, int h) : width(w), height(h), index(size_t(w) * h, 0), depth(size_t(w) * h, 255),
-                        alpha(size_t(w) * h, 0) {}
-  size_t At(int x, int y) const { return size_t(y) * width + x; }
-};
 
 // Large cell size 16; medium 8; small 4.
 const int kLarge = 16;
@@ -70,8 +62,8 @@ Cell CellOf(int columns, int row, int column, int z) {
 }
 
 // Fills every cell of `rows` row blocks with a view-dependent block of colour and depth.
-Sheet MakeSheet(int columns, int rows, int seed) {
-  Sheet s(columns * (kLarge + kLarge / 2 + kLarge / 4), rows * kLarge);
+TestSheet MakeSheet(int columns, int rows, int seed) {
+  TestSheet s(columns * (kLarge + kLarge / 2 + kLarge / 4), rows * kLarge);
   for (int row = 0; row < rows; row++) {
     for (int z = 0; z < 3; z++) {
       for (int v = 0; v < columns; v++) {
@@ -91,16 +83,7 @@ Sheet MakeSheet(int columns, int rows, int seed) {
   return s;
 }
 
-std::vector<uint8_t> Bmp8(const Sheet& s, const std::vector<TestRGB>& palette) {
-  TestImage8 im;
-  im.width = s.width;
-  im.height = s.height;
-  im.pixels = s.index;
-  im.palette = palette;
-  return WriteBMP8(im);
-}
-
-std::vector<uint8_t> Tga(const Sheet& s, const std::vector<TestRGB>& palette, int bits) {
+std::vector<uint8_t> Tga(const TestSheet& s, const std::vector<TestRGB>& palette, int bits) {
   std::vector<TestRGBA> px(s.index.size());
   for (size_t i = 0; i < px.size(); i++) {
     const TestRGB& c = palette[s.index[i]];
@@ -113,7 +96,7 @@ std::vector<uint8_t> Tga(const Sheet& s, const std::vector<TestRGB>& palette, in
 }
 
 // The alpha image: its red channel is read as the alpha value.
-std::vector<uint8_t> AlphaTga(const Sheet& s) {
+std::vector<uint8_t> AlphaTga(const TestSheet& s) {
   std::vector<TestRGBA> px(s.index.size());
   for (size_t i = 0; i < px.size(); i++) px[i] = {s.alpha[i], s.alpha[i], s.alpha[i], 255};
   return WriteTGA(s.width, s.height, px);
@@ -217,7 +200,7 @@ Box Trimmed(const Cell& c, Visible visible) {
 
 // Checks one SPR2 frame against its cell: size and origin of the trimmed box, then every
 // pixel's visibility, colour, depth and alpha.
-void ExpectSpr2Frame(const uint8_t* data, size_t size, const Sheet& s, const Cell& c, bool alpha,
+void ExpectSpr2Frame(const uint8_t* data, size_t size, const TestSheet& s, const Cell& c, bool alpha,
                      int paletteId = -1) {
   spritedec::Spr2Frame f;
   std::string error;
@@ -249,7 +232,7 @@ void ExpectSpr2Frame(const uint8_t* data, size_t size, const Sheet& s, const Cel
   }
 }
 
-void ExpectSprFrame(const uint8_t* data, size_t size, const Sheet& s, const Cell& c) {
+void ExpectSprFrame(const uint8_t* data, size_t size, const TestSheet& s, const Cell& c) {
   spritedec::SprFrame f;
   std::string error;
   ASSERT_TRUE(spritedec::DecodeSprFrame(data, size, f, error, true)) << error;
@@ -340,13 +323,13 @@ class GraphicsStage : public ::testing::Test {
 
 TEST_F(GraphicsStage, BuildsEverySpriteKindPaletteAndDrawGroup) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 1, 0);  // 32-bit TGA + 8-bit BMP: SPR2 colour and depth
-  const Sheet b = MakeSheet(4, 1, 40);  // 24-bit TGA + 8-bit BMP: SPR#
-  const Sheet c = MakeSheet(4, 1, 80);  // 32-bit TGA + raw palette + alpha image: SPR2 with alpha
+  const TestSheet a = MakeSheet(4, 1, 0);  // 32-bit TGA + 8-bit BMP: SPR2 colour and depth
+  const TestSheet b = MakeSheet(4, 1, 40);  // 24-bit TGA + 8-bit BMP: SPR#
+  const TestSheet c = MakeSheet(4, 1, 80);  // 32-bit TGA + raw palette + alpha image: SPR2 with alpha
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   Art("b.tga", Tga(b, pal, 24));
-  Art("b.bmp", Bmp8(b, pal));
+  Art("b.bmp", WriteSheetBMP8(b, pal));
   Art("c.tga", Tga(c, pal, 32));
   Art("c.bmp", WriteRawPalette(pal));
   Art("calpha.tga", AlphaTga(c));
@@ -456,7 +439,7 @@ TEST_F(GraphicsStage, BuildsEverySpriteKindPaletteAndDrawGroup) {
       const int number = view + z * 4;
       for (int k = 0; k < 2; k++) {
         const Item& item = e->items[k];
-        const Sheet& s = k == 0 ? a : b;
+        const TestSheet& s = k == 0 ? a : b;
         EXPECT_EQ(item.id, k == 0 ? 100 : 101);
         EXPECT_EQ(item.index, number);
         EXPECT_EQ(item.flags, k == 0 ? 0u : 4u);
@@ -496,9 +479,9 @@ TEST_F(GraphicsStage, BuildsEverySpriteKindPaletteAndDrawGroup) {
 
 TEST_F(GraphicsStage, PrintsTheDrawGroupTable) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 2, 0);
+  const TestSheet a = MakeSheet(4, 2, 0);
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   const std::string omk = std::string(kSizes) +
                           "<sprite id=1 name=left tgafile=a.tga>\n"
                           "<sprite id=2 name=right tgafile=a.tga>\n"
@@ -535,16 +518,16 @@ TEST_F(GraphicsStage, SecondBuildReplacesSpritesAndDrawGroupsOnly) {
   const std::string omk1 = std::string(kSizes) +
                            "<sprite id=100 name=a tgafile=a.tga paletteid=1>\n"
                            "<drawgroup id=10 name=g>\n<item sprite id=100>\n";
-  const Sheet a1 = MakeSheet(4, 1, 0);
+  const TestSheet a1 = MakeSheet(4, 1, 0);
   Art("a.tga", Tga(a1, pal, 32));
-  Art("a.bmp", Bmp8(a1, pal));
+  Art("a.bmp", WriteSheetBMP8(a1, pal));
   ASSERT_EQ(Build(dir, omk1).exit, 0);
 
   // The second build: other pixels, another palette, and the item now luminous.
   const std::vector<TestRGB> pal2 = Palette(3);
-  const Sheet a2 = MakeSheet(4, 1, 50);
+  const TestSheet a2 = MakeSheet(4, 1, 50);
   Art("a.tga", Tga(a2, pal2, 32));
-  Art("a.bmp", Bmp8(a2, pal2));
+  Art("a.bmp", WriteSheetBMP8(a2, pal2));
   const MorvikRun r = Build(dir, std::string(kSizes) +
                                "<sprite id=100 name=a2 tgafile=a.tga paletteid=1>\n"
                                "<drawgroup id=10 name=g2>\n<item sprite id=100 luminous=true>\n");
@@ -583,14 +566,14 @@ TEST_F(GraphicsStage, MaskedSpriteLeavesTheSharedSourceAndPaletteAlone) {
   // with a palette of its own. Neither the mask's pixels nor its palette may reach sprites 1
   // and 3 or the PALT.
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 3, 0);
+  const TestSheet a = MakeSheet(4, 3, 0);
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
-  Sheet mask(a.width, kLarge);
+  Art("a.bmp", WriteSheetBMP8(a, pal));
+  TestSheet mask(a.width, kLarge);
   for (int y = 0; y < kLarge; y++) {
     for (int x = 0; x < a.width; x++) mask.index[mask.At(x, y)] = x < a.width / 2 ? 0 : 9;
   }
-  Art("mask.bmp", Bmp8(mask, Palette(100)));
+  Art("mask.bmp", WriteSheetBMP8(mask, Palette(100)));
   const MorvikRun r = Build(dir, std::string(kSizes) +
                                "<sprite id=1 name=one tgafile=a.tga position=1 paletteid=1>\n"
                                "<sprite id=2 name=two tgafile=a.tga position=1 paletteid=1 mask=mask.bmp>\n"
@@ -611,7 +594,7 @@ TEST_F(GraphicsStage, MaskedSpriteLeavesTheSharedSourceAndPaletteAlone) {
     ExpectSpr2Frame(third.data() + info.frames[n].offset, info.frames[n].size, a, CellOf(4, 1, n % 4, n / 4), false);
   }
   // The masked sprite shows only the right half of the sheet.
-  Sheet right = a;
+  TestSheet right = a;
   for (int y = kLarge; y < 2 * kLarge; y++) {
     for (int x = 0; x < a.width / 2; x++) {
       right.depth[right.At(x, y)] = 255;
@@ -633,9 +616,9 @@ TEST_F(GraphicsStage, DrawOffsetsSkipGroupsWithoutTheSprite) {
   // Sprite 1 has diagonals (two frames); group 8 shows only sprite 2, which has none, so it
   // has no entries for odd directions.
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 3, 0);
+  const TestSheet a = MakeSheet(4, 3, 0);
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   const MorvikRun r = Build(dir, std::string(kSizes) +
                                "<sprite id=1 name=one tgafile=a.tga frames=2>\n"
                                "<sprite id=2 name=two tgafile=a.tga position=2>\n"
@@ -649,9 +632,9 @@ TEST_F(GraphicsStage, DrawOffsetsSkipGroupsWithoutTheSprite) {
 
 TEST_F(GraphicsStage, PairGroupsSwapMirroredViews) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(2, 2, 0);
+  const TestSheet a = MakeSheet(2, 2, 0);
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   const MorvikRun r = Build(dir, std::string(kSizes) +
                                "<sprite id=1 name=l tgafile=a.tga columns=2 symmetry=bi-lateral pairing=1>\n"
                                "<sprite id=2 name=r tgafile=a.tga columns=2 symmetry=bi-lateral pairing=1>\n"
@@ -674,21 +657,21 @@ TEST_F(GraphicsStage, PairGroupsSwapMirroredViews) {
 
 TEST_F(GraphicsStage, FailuresEndTheBuildWithTheirMessage) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 1, 0);
-  const Sheet tall = MakeSheet(4, 2, 0);
+  const TestSheet a = MakeSheet(4, 1, 0);
+  const TestSheet tall = MakeSheet(4, 2, 0);
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   Art("nopal.tga", Tga(a, pal, 32));
   Art("flat.tga", Tga(a, pal, 24));
-  Art("flat.bmp", Bmp8(a, pal));
+  Art("flat.bmp", WriteSheetBMP8(a, pal));
   Art("flatalpha.tga", AlphaTga(a));
   Art("short.tga", Tga(a, pal, 32));
-  Art("short.bmp", Bmp8(tall, pal));
-  Art("tall.bmp", Bmp8(tall, pal));
+  Art("short.bmp", WriteSheetBMP8(tall, pal));
+  Art("tall.bmp", WriteSheetBMP8(tall, pal));
   Art("notbmp.bmp", WriteRawPalette(pal));
-  Sheet small(8, 8);
+  TestSheet small(8, 8);
   Art("narrow.tga", Tga(small, pal, 32));
-  Art("narrow.bmp", Bmp8(small, pal));
+  Art("narrow.bmp", WriteSheetBMP8(small, pal));
   const std::string art = dir / "art/";
   const struct {
     const char* tags;
@@ -725,7 +708,7 @@ TEST_F(GraphicsStage, FrameTooWideForTheFormatIsRefused) {
   // A large cell of 4200 visible pixels in a row needs a line of 8404 bytes: more than the
   // 13-bit line length of an SPR2 frame holds.
   const int width = 4200 + 2100 + 1050;
-  Sheet s(width, 4);
+  TestSheet s(width, 4);
   for (size_t i = 0; i < s.index.size(); i++) {
     s.index[i] = 7;
     s.depth[i] = 9;
@@ -734,7 +717,7 @@ TEST_F(GraphicsStage, FrameTooWideForTheFormatIsRefused) {
   s.depth[0] = 255;
   const std::vector<TestRGB> pal = Palette();
   Art("wide.tga", Tga(s, pal, 32));
-  Art("wide.bmp", Bmp8(s, pal));
+  Art("wide.bmp", WriteSheetBMP8(s, pal));
   const MorvikRun r = Build(dir, "<sizes lwidth=4200 lheight=4 mwidth=2100 mheight=2 swidth=1050 sheight=1>\n"
                                  "<sprite id=1 name=wide tgafile=wide.tga columns=1>\n");
   EXPECT_EQ(r.exit, 1);
@@ -750,8 +733,8 @@ TEST_F(GraphicsStage, EmptyGraphicsFolderIsRefused) {
 
 TEST_F(GraphicsStage, BmpSourceBecomesAnSprList) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 1, 0);
-  Art("a.bmp", Bmp8(a, pal));
+  const TestSheet a = MakeSheet(4, 1, 0);
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   const MorvikRun r = Build(dir, std::string(kSizes) + "<sprite id=5 name=flat bmpfile=a.bmp paletteid=2>\n");
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_NE(r.err.find("Generating sprite 5, flat...\nRendering file a.bmp...\n"), std::string::npos) << r.err;
@@ -769,10 +752,10 @@ TEST_F(GraphicsStage, BmpSourceBecomesAnSprList) {
 
 TEST_F(GraphicsStage, SourcePathsMayUseBackslashesAndAnotherCase) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 1, 0);
+  const TestSheet a = MakeSheet(4, 1, 0);
   // The TGA's colours are all black: the indices must come from the BMP.
   dir.WriteFile("art/Sub/a.tga", Tga(a, std::vector<TestRGB>(256), 32));
-  dir.WriteFile("art/Sub/a.bmp", Bmp8(a, pal));
+  dir.WriteFile("art/Sub/a.bmp", WriteSheetBMP8(a, pal));
   dir.WriteFile("art/Sub/aalpha.tga", AlphaTga(a));
   const MorvikRun r = Build(dir, std::string(kSizes) + "<sprite id=5 name=x tgafile=\"sub\\A.TGA\">\n");
   ASSERT_EQ(r.exit, 0) << r.err;
@@ -787,9 +770,9 @@ TEST_F(GraphicsStage, SourcePathsMayUseBackslashesAndAnotherCase) {
 
 TEST_F(GraphicsStage, DeprecatedItemsAndOverwritesWarn) {
   const std::vector<TestRGB> pal = Palette();
-  const Sheet a = MakeSheet(4, 1, 0);
+  const TestSheet a = MakeSheet(4, 1, 0);
   Art("a.tga", Tga(a, pal, 32));
-  Art("a.bmp", Bmp8(a, pal));
+  Art("a.bmp", WriteSheetBMP8(a, pal));
   const MorvikRun r = Build(dir, std::string(kSizes) +
                                "<sprite id=1 name=x tgafile=a.tga>\n"
                                "<drawgroup id=3 name=d>\n"
@@ -830,7 +813,7 @@ TEST_F(GraphicsStage, RLE8BmpsEncodedOverTheirPaddedRowsBuild) {
   const int sides[][3] = {{16, 8, 4}, {16, 8, 5}, {16, 9, 5}, {17, 9, 5}};
   const std::vector<TestRGB> pal = Palette();
   for (const auto& side : sides) {
-    Sheet s(side[0] + side[1] + side[2], side[0]);
+    TestSheet s(side[0] + side[1] + side[2], side[0]);
     Cell cells[3];
     for (int z = 0, left = 0; z < 3; left += side[z], z++) {
       cells[z] = Cell{left, 0, side[z]};

@@ -255,3 +255,12 @@ std::vector<uint8_t> WriteRawPalette(const std::vector<TestRGB>& colors) {
   }
   return out;
 }
+
+std::vector<uint8_t> WriteSheetBMP8(const TestSheet& sheet, const std::vector<TestRGB>& palette) {
+  TestImage8 image;
+  image.width = sheet.width;
+  image.height = sheet.height;
+  image.pixels = sheet.index;
+  image.palette = palette;
+  return WriteBMP8(image);
+}

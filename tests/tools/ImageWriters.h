@@ -6,6 +6,7 @@
 #ifndef TESTS_TOOLS_IMAGEWRITERS_H
 #define TESTS_TOOLS_IMAGEWRITERS_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -32,6 +33,20 @@ struct TestImage8 {
   std::vector<uint8_t> pixels;   // width * height indices, top row first
   std::vector<TestRGB> palette;  // the colour table written
 };
+
+// A sprite sheet as the build reads it: colour indices with depth and alpha planes, each
+// width * height bytes, top row first (depth 255 and alpha 0 where nothing is drawn).
+struct TestSheet {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> index, depth, alpha;
+  TestSheet(int w, int h)
+      : width(w), height(h), index(size_t(w) * h, 0), depth(size_t(w) * h, 255), alpha(size_t(w) * h, 0) {}
+  size_t At(int x, int y) const { return size_t(y) * width + x; }
+};
+
+// The sheet's colour indices as an uncompressed 8-bit BMP with `palette`.
+std::vector<uint8_t> WriteSheetBMP8(const TestSheet& sheet, const std::vector<TestRGB>& palette);
 
 // How an RLE8 writer lays out each row; every row then ends with an end of line.
 enum class RLE8Rows {
