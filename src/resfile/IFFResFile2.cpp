@@ -220,11 +220,18 @@ int32_t IFFResFile2::Resume() {
 int32_t IFFResFile2::Close() {
   if (!fMap) return Report(fileNotOpenErr);
   int32_t error = noErr;
-  // Every resource held only in memory is written, whether or not anything else changed.
-  if (IsWritable()) error = Update();
-  if (error == noErr && IsWritable() && fMapOffset == 0 && fDirty && !fNoDefragment &&
-      fMap->GetWasted() >= kDefragmentThreshold)
-    error = Defragment();
+  if (IsWritable()) {
+    // Every resource held only in memory is written, whether or not anything else changed.
+    error = BeginWriting() ? WriteHeldEntries() : GetError();
+    // A compaction makes its copy durable before it takes this file's place, and leaves out
+    // the blocks waiting to be freed: their sync would be spent on a file about to be
+    // replaced. Without one the sync and the frees come now, as in Update.
+    if (error == noErr && fMapOffset == 0 && fDirty && !fNoDefragment &&
+        fMap->GetWasted() >= kDefragmentThreshold)
+      error = Defragment();
+    else if (error == noErr)
+      error = CommitHeldWrites();
+  }
   if (error == noErr && IsWritable() && fDirty) error = SaveMap();
   ReleaseMap();
   int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
@@ -244,6 +251,18 @@ void IFFResFile2::ReleaseMap() {
 
 int32_t IFFResFile2::Update() {
   if (!BeginWriting()) return GetError();
+  int32_t first = WriteHeldEntries();
+  if (first == noErr) first = CommitHeldWrites();
+  return Report(first);
+}
+
+int32_t IFFResFile2::CommitHeldWrites() {
+  int32_t error = CommitWrites();
+  if (error != noErr) Complain("could not flush file", PathForMessages());
+  return error;
+}
+
+int32_t IFFResFile2::WriteHeldEntries() {
   int32_t first = noErr;
   for (size_t n = fMap->NodeCount(); n-- > 0;) {
     IFFTypeNode& node = fMap->NodeAt(n);
@@ -257,11 +276,7 @@ int32_t IFFResFile2::Update() {
       if (first == noErr) first = error;
     }
   }
-  if (first == noErr) {
-    first = CommitWrites();
-    if (first != noErr) Complain("could not flush file", PathForMessages());
-  }
-  return Report(first);
+  return first;
 }
 
 bool IFFResFile2::IsWritable() { return fFile.ValidFile() && fFile.IsWritable(); }
@@ -1002,13 +1017,22 @@ int32_t IFFResFile2::SaveMap() {
 
 int32_t IFFResFile2::Defragment() {
   if (!BeginWriting()) return GetError();
-  // Blocks whose free waits on a sync are not copied: they go as they would have.
-  int32_t error = fPendingFrees.empty() ? int32_t(noErr) : CommitWrites();
-  if (error != noErr) return Report(error);
-  error = BeginChange();
+  bool replaced = false;
+  int32_t error = WriteCompactedFile(replaced);
+  // A file that stays in place frees the blocks waiting on a sync as it would have.
+  if (!replaced && !fPendingFrees.empty()) {
+    int32_t committed = CommitWrites();
+    if (error == noErr) error = committed;
+  }
+  return Report(error);
+}
+
+int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
+  replaced = false;
+  int32_t error = BeginChange();
   uint32_t fileSize = 0;
   if (error == noErr) error = GetFileSize(fileSize);
-  if (error != noErr) return Report(error);
+  if (error != noErr) return error;
 
   // The whole chain is checked before anything is written.
   // Blocks the map refers to are kept whatever their type; stale saved maps are dropped.
@@ -1018,6 +1042,7 @@ int32_t IFFResFile2::Defragment() {
       referenced.insert(entry->fFileoffset);
       referenced.insert(entry->fReplacedOffset);
     }
+  const std::unordered_set<uint32_t> pending(fPendingFrees.begin(), fPendingFrees.end());
   std::vector<ChainBlock> live;
   for (uint32_t at = kUniqueHeaderSize; at < fileSize;) {
     IFFHeader header;
@@ -1025,10 +1050,12 @@ int32_t IFFResFile2::Defragment() {
     error = ReadChainHeader(at, fileSize, header, pastEnd);
     if (error != noErr) {
       Complain("corrupt file", PathForMessages());
-      return Report(error);
+      return error;
     }
     if (pastEnd) break;
-    if (!(header.fFlags & kInvalid) && (header.fType != kResMapType || referenced.count(at)))
+    // A block waiting to be freed is not copied: the copy is where it goes.
+    if (!(header.fFlags & kInvalid) && (header.fType != kResMapType || referenced.count(at)) &&
+        pending.count(at) == 0)
       live.push_back({at, header.fSize});
     at += header.fSize;
   }
@@ -1038,11 +1065,11 @@ int32_t IFFResFile2::Defragment() {
   for (const ChainBlock& block : live) referenced.erase(block.offset);
   if (!referenced.empty()) {
     Complain("blocks past a broken header: not compacted", PathForMessages());
-    return Report(noErr);
+    return noErr;
   }
 
   std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kDefragBufferSize]);
-  if (!buffer) return Report(outOfMemoryErr);
+  if (!buffer) return outOfMemoryErr;
 
   // The compacted file is built beside this one.
   FixedStringBuffer<260> path;
@@ -1061,19 +1088,20 @@ int32_t IFFResFile2::Defragment() {
   if (error != noErr) {
     Complain("critical error during defragging", PathForMessages());
     out.Delete(temp);
-    return Report(error);
+    return error;
   }
 
   // The swap is one step: the old file stays whole until the new one replaces it.
   fFile.Close();
-  bool replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
+  replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
+  if (replaced) fPendingFrees.clear();  // their blocks stayed behind in the old file
   error = fFile.Open(path);
   if (!replaced) {
     out.Delete(temp);
     if (error == noErr) error = unavailableErr;
-    return Report(error);
+    return error;
   }
-  if (error != noErr) return Report(error);
+  if (error != noErr) return error;
   for (size_t n = 0; n < fMap->NodeCount(); ++n)
     for (auto& entry : fMap->NodeAt(n).fEntries)
       for (uint32_t* offset : {&entry->fFileoffset, &entry->fReplacedOffset}) {
@@ -1092,7 +1120,7 @@ int32_t IFFResFile2::Defragment() {
   fMapNamedOffsets.clear();  // the blocks have moved; what is left in the chain is in use
   fFreedSinceOpen.clear();
   fDirty = true;
-  return Report(noErr);
+  return noErr;
 }
 
 int32_t IFFResFile2::ClearSavedMap(const StringBuffer& path) {

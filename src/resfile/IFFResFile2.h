@@ -159,6 +159,13 @@ class IFFResFile2 : public iResFile {
   int32_t DeferFree(uint32_t offset);
   // The one sync: makes every write so far durable, then frees the blocks waiting on it.
   int32_t CommitWrites();
+  // CommitWrites, complaining when it fails.
+  int32_t CommitHeldWrites();
+  // Writes every resource held only in memory and queues the frees of the blocks they
+  // replace; no sync. The first error.
+  int32_t WriteHeldEntries();
+  // The copy and swap of Defragment; `replaced` says whether the copy took this file's place.
+  int32_t WriteCompactedFile(bool& replaced);
   // A header read of the free-block search: a block waiting to be freed is freed first.
   int32_t ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
 

@@ -808,6 +808,49 @@ TEST_F(IFFResFile2Test, SyncsDoNotGrowWithTheNumberOfWrites) {
   EXPECT_LE(syncs[1], 6);
 }
 
+// A close that compacts makes its copy durable before the copy replaces the file; the blocks
+// waiting to be freed are left out of the copy instead of being freed, after a sync of their
+// own, in the file about to be replaced. So a close that compacts after a replacement syncs
+// as often as one that only frees the replaced block, and the file keeps only the last data.
+TEST_F(IFFResFile2Test, ACompactingCloseSpendsNoSyncOnTheFileItReplaces) {
+  const std::vector<Spec> specs = {
+      {kTest, 1, 0, "small", true, "first data"},
+      {kGroup, 128, 0, "large", true, std::string(kDefragmentThreshold + 100, 'w')},
+      {kTest, 2, 0, "last", true, "last data"},
+  };
+  int64_t syncs[2] = {0, 0};
+  for (int compact = 0; compact < 2; ++compact) {
+    std::remove(Path().c_str());
+    MakeFile(Path(), specs);
+    const uint32_t type = compact ? kGroup : kTest;
+    const uint16_t id = compact ? 128 : 1;
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+      MHandle* data = HandleOf("new data");
+      file.AddResource(data, type, id, FixedStringBuffer<8>("new"), true);
+      file.WriteResource(data);
+      ASSERT_EQ(file.GetError(), noErr);
+      file.DetachAndDispose(data);
+      ASSERT_EQ(file.GetWasted() >= kDefragmentThreshold, compact == 1);
+      const int64_t before = PlatformFileCallCount(kPlatformFaultFlush);
+      ASSERT_EQ(file.Close(), noErr);
+      syncs[compact] = PlatformFileCallCount(kPlatformFaultFlush) - before;
+    }
+    const std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(Path()));
+    if (compact)
+      for (const DiskRecord& r : records) EXPECT_EQ(r.flags & kInvalid, 0) << "compacted";
+    IFFResFile2 again;
+    ASSERT_EQ(again.Open(PathOf(Path())), noErr);
+    EXPECT_EQ(again.Count(kTest), 2);
+    EXPECT_EQ(again.Count(kGroup), 1);
+    MHandle* replaced = again.GetResource(type, id);
+    ASSERT_NE(replaced, nullptr);
+    EXPECT_EQ(BytesOf(replaced), "new data");
+  }
+  EXPECT_EQ(syncs[1], syncs[0]);
+}
+
 // A free header that runs past the end hides the blocks behind it from a walk of the file,
 // although the saved map still reads them. Neither the allocation of a new block (which cuts
 // off such a tail when nothing lies behind it; here it appends) nor the compaction at Close
