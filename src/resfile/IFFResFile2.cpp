@@ -62,14 +62,43 @@ bool MapReadsFrom(const IFFResMap& map, uint32_t offset, BlockEnd blockEnd) {
   return false;
 }
 
+// Sorts file offsets in time linear in their number (a saved map names thousands).
+void SortOffsets(std::vector<uint32_t>& offsets) {
+  const size_t count = offsets.size();
+  if (count < 256) {
+    std::sort(offsets.begin(), offsets.end());
+    return;
+  }
+  // Least significant byte first; a byte that all offsets share needs no pass.
+  size_t counts[4][256] = {};
+  for (uint32_t v : offsets)
+    for (int b = 0; b < 4; ++b) counts[b][(v >> (8 * b)) & 0xFF]++;
+  std::unique_ptr<uint32_t[]> spare(new uint32_t[count]);
+  uint32_t* from = offsets.data();
+  uint32_t* to = spare.get();
+  for (int b = 0; b < 4; ++b) {
+    const int shift = 8 * b;
+    if (counts[b][(from[0] >> shift) & 0xFF] == count) continue;
+    size_t start[256];
+    size_t sum = 0;
+    for (int d = 0; d < 256; ++d) {
+      start[d] = sum;
+      sum += counts[b][d];
+    }
+    for (size_t i = 0; i < count; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != offsets.data()) std::memcpy(offsets.data(), from, count * sizeof(uint32_t));
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
 // Byte layouts
 
-void IFFHeader::SetName(const StringBuffer& name) {
+void IFFHeader::SetName(const char* name) {
   std::memset(fName, 0, sizeof fName);
-  std::strncpy(fName, name.c_str(), sizeof fName - 1);
+  std::strncpy(fName, name, sizeof fName - 1);
 }
 
 void IFFHeader::GetName(StringBuffer& name) const {
@@ -183,6 +212,7 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
   fMapOffset = mapOffset;
   fRovingOffset = -1;  // a search never starts inside another file's layout
   fDirty = false;
+  fUnsynced = false;
   fMapBlockInChain = true;
   if (fMapOffset == 0 || !LoadSavedMap(fileSize)) {
     fMap->Clear();
@@ -410,7 +440,7 @@ IFFResFile2::Found IFFResFile2::FindHandle(MHandle* h, int32_t missingError) {
 void IFFResFile2::GetResName(MHandle* h, StringBuffer& name) {
   name.clear();
   Found found = FindHandle(h, noSuchResourceErr);
-  if (found.entry) name.assign(found.entry->fName);
+  if (found.entry) name.assign(found.entry->fName.c_str());
 }
 
 uint32_t IFFResFile2::GetResType(MHandle* h) { return FindHandle(h, noSuchResourceErr).type; }
@@ -537,7 +567,7 @@ void IFFResFile2::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
   entry->fFlags = uint16_t((native ? kNativeOrder : 0) | (language << 8));
   entry->fStoredFlags = 0;
   fMap->SetHandle(*entry, h);
-  entry->fName.assign(name);
+  fMap->SetName(*entry, name);
   entry->fFileoffset = kNotOnDisk;
 }
 
@@ -586,7 +616,7 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   header.fType = type;
   header.fID = entry.ID16();
   header.fFlags = entry.fFlags;
-  header.SetName(entry.fName);
+  header.SetName(entry.fName.c_str());
   error = WriteResHeader(offset, header);
   if (error != noErr) {
     Complain("could not write header", PathForMessages());
@@ -621,7 +651,8 @@ int32_t IFFResFile2::DeferFree(uint32_t offset) {
 }
 
 int32_t IFFResFile2::CommitWrites() {
-  int32_t error = fFile.Flush();
+  // With nothing written since the last sync there is nothing to make durable.
+  int32_t error = fUnsynced ? Sync() : int32_t(noErr);
   if (error != noErr) return error;
   // Every replacement is on disk now: the blocks they replace may go. These headers reach
   // the disk with the next flush; until then a walk of the file after a crash finds the old
@@ -677,7 +708,7 @@ void IFFResFile2::RemoveResource(MHandle* h) {
   }
   HFree(entry.fHandle);
   fMap->RemoveEntry(&entry);
-  SetError(fFile.Flush());
+  SetError(Sync());
 }
 
 void IFFResFile2::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
@@ -713,14 +744,14 @@ void IFFResFile2::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
       header.SetName(newName);
       error = WriteResHeader(entry.fFileoffset, header);
     }
-    if (error == noErr) error = fFile.Flush();
+    if (error == noErr) error = Sync();
     if (error != noErr) {
       SetError(error);
       return;
     }
   }
   fMap->SetID(entry, int16_t(id));
-  entry.fName.assign(name);
+  fMap->SetName(entry, name);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -737,7 +768,14 @@ int32_t IFFResFile2::ReadBytes(uint32_t offset, void* buffer, int32_t count) {
 int32_t IFFResFile2::WriteBytes(uint32_t offset, const void* buffer, int32_t count) {
   int32_t error = fFile.SetPos(offset);
   if (error != noErr) return error;
+  fUnsynced = true;
   return fFile.Write(buffer, count);
+}
+
+int32_t IFFResFile2::Sync() {
+  int32_t error = fFile.Flush();
+  if (error == noErr) fUnsynced = false;
+  return error;
 }
 
 int32_t IFFResFile2::ReadResHeader(uint32_t offset, IFFHeader& header) {
@@ -787,8 +825,9 @@ int32_t IFFResFile2::WriteFileHeader(FlatFile& file, uint32_t mapOffset) {
   EncodeFileHeader(mapOffset, bytes);
   int32_t error = file.SetPos(0);
   int32_t count = kUniqueHeaderSize;
+  if (&file == &fFile) fUnsynced = true;
   if (error == noErr) error = file.Write(bytes, count);
-  if (error == noErr) error = file.Flush();
+  if (error == noErr) error = &file == &fFile ? Sync() : file.Flush();
   if (error == noErr && &file == &fFile) {
     fMapOffset = mapOffset;
     fDirty = true;
@@ -856,6 +895,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
           break;
         }
         error = BeginChange();
+        fUnsynced = true;
         if (error == noErr) error = fFile.SetEOF(at);
         if (error != noErr) return error;
         fileSize = at;
@@ -916,7 +956,7 @@ int32_t IFFResFile2::Scan(uint32_t fileSize) {
       entry->fFileoffset = at;
       fMap->SetID(*entry, header.fID);
       entry->fFlags = entry->fStoredFlags = header.fFlags;
-      header.GetName(entry->fName);
+      fMap->SetName(*entry, header.fName);  // decoded headers end their names by 63
     }
     at += header.fSize;
   }
@@ -931,20 +971,19 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
     Complain("corrupt map found.", PathForMessages());
     return false;
   }
-  IFFResEntry* entry = fMap->AddEntry(kResMapType);
-  entry->fFileoffset = fMapOffset;
-  fMap->SetID(*entry, header.fID);
-  entry->fFlags = entry->fStoredFlags = header.fFlags;
-  if (LoadEntry(*entry, kResMapType, nullptr) != noErr) {
+  // The stored form is read straight into storage the map keeps for its names.
+  const uint32_t size = header.fSize - kIFFHeaderSize;
+  uint8_t* data = fMap->NewStoredForm(size);
+  if (data == nullptr) {
     Complain("couldn't load map", PathForMessages());
     return false;
   }
-  MHandle* data = entry->fHandle;
-  fMap->SetHandle(*entry, nullptr);
-  fMap->Clear();
-  bool ok = ReadMapFromHandle(*fMap, data, kResMapType);
-  HFree(data);
-  if (!ok) {
+  if (size > 0 && ReadBytes(fMapOffset + kIFFHeaderSize, data, int32_t(size)) != noErr) {
+    Complain("could not read resource", PathForMessages());
+    Complain("couldn't load map", PathForMessages());
+    return false;
+  }
+  if (!fMap->LoadStoredForm(kResMapType)) {
     Complain("corrupt map found.", PathForMessages());
     return false;
   }
@@ -956,9 +995,12 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
   // (which the first change frees), and a place of its own: entries whose headers overlap
   // would lose each other's data when one is removed or rewritten.
   std::vector<uint32_t> offsets;
+  size_t entryCount = 0;
+  for (size_t n = 0; n < fMap->NodeCount(); ++n) entryCount += fMap->NodeAt(n).fEntries.size();
+  offsets.reserve(entryCount);
   const uint64_t mapEnd = uint64_t(fMapOffset) + header.fSize;
   for (size_t n = 0; n < fMap->NodeCount(); ++n)
-    for (const auto& e : fMap->NodeAt(n).fEntries) {
+    for (const IFFResEntry* e : fMap->NodeAt(n).fEntries) {
       const uint32_t at = e->fFileoffset;
       if (at < uint32_t(kUniqueHeaderSize) || at > fileSize || fileSize - at < uint32_t(kIFFHeaderSize) ||
           (uint64_t(at) + kIFFHeaderSize > fMapOffset && at < mapEnd)) {
@@ -967,7 +1009,7 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
       }
       offsets.push_back(at);
     }
-  std::sort(offsets.begin(), offsets.end());
+  SortOffsets(offsets);
   for (size_t i = 1; i < offsets.size(); ++i)
     if (offsets[i] - offsets[i - 1] < uint32_t(kIFFHeaderSize)) {
       Complain("corrupt map found.", PathForMessages());
@@ -1007,7 +1049,7 @@ int32_t IFFResFile2::SaveMap() {
   header.fFlags = kNativeOrder;
   std::memset(header.fName, 0, sizeof header.fName);
   error = WriteResHeader(offset, header);
-  if (error == noErr) error = fFile.Flush();
+  if (error == noErr) error = Sync();
   if (error == noErr) error = WriteFileHeader(fFile, offset);
   return error;
 }
@@ -1190,7 +1232,8 @@ int32_t IFFResFile2::CopyOptimized(const StringBuffer& path) {
         fMap->SetHandle(*entry, nullptr);
         entry->fFlags = entry->fStoredFlags;
       }
-      copy.AddLanguageResource(data, type, uint16_t(entry->fID), entry->fName,
+      FixedStringBuffer<64> name(entry->fName.c_str());
+      copy.AddLanguageResource(data, type, uint16_t(entry->fID), name,
                                entry->Language(), (entry->fFlags & kNativeOrder) != 0);
       error = copy.GetError();
       if (error != noErr) {

@@ -46,7 +46,8 @@ struct IFFHeader {
   uint16_t fFlags = 0;
   char fName[64] = {};  // NUL-terminated, at most 63 characters
 
-  void SetName(const StringBuffer& name);  // cut to 63 characters
+  void SetName(const char* name);  // cut to 63 characters
+  void SetName(const StringBuffer& name) { SetName(name.c_str()); }
   void GetName(StringBuffer& name) const;  // stops at 63 characters even without a NUL
 };
 
@@ -166,6 +167,7 @@ class IFFResFile2 : public iResFile {
   int32_t WriteHeldEntries();
   // The copy and swap of Defragment; `replaced` says whether the copy took this file's place.
   int32_t WriteCompactedFile(bool& replaced);
+  int32_t Sync();  // flushes the file to disk; noErr clears fUnsynced
   // A header read of the free-block search: a block waiting to be freed is freed first.
   int32_t ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
 
@@ -204,6 +206,7 @@ class IFFResFile2 : public iResFile {
   // there), so retiring the map may free it; else it may lie inside another record.
   bool fMapBlockInChain = false;
   bool fDirty = false;              // something was written since opening
+  bool fUnsynced = false;           // something was written to the file since its last sync
   bool fNoDefragment = false;
   // Blocks replaced by data written since the last sync, in the order they were replaced.
   std::vector<uint32_t> fPendingFrees;

@@ -1,32 +1,30 @@
 #include "IFFResMap.h"
 
 #include <algorithm>
+#include <new>
+#include <string>
+#include <type_traits>
 
 #include "Recon.h"
 #include "XAssert.h"
 
-IFFResEntry::IFFResEntry(const IFFResEntry& other)
-    : fFileoffset(other.fFileoffset),
-      fID(other.fID),
-      fFlags(other.fFlags),
-      fStoredFlags(other.fStoredFlags),
-      fHandle(nullptr),
-      fReplacedOffset(other.fReplacedOffset) {
-  fName.assign(other.fName);
-}
-
 IFFResMap::IFFResMap(const IFFResMap& other) : fWasted(other.fWasted) {
+  fNodes.reserve(other.fNodes.size());
   for (const auto& node : other.fNodes) {
-    auto copy = std::make_unique<IFFTypeNode>();
-    copy->fType = node->fType;
-    copy->fSwizzle = node->fSwizzle;
-    for (const auto& entry : node->fEntries) {
-      auto made = std::make_unique<IFFResEntry>(*entry);
-      made->fNode = copy.get();
-      made->fOrder = fNextOrder++;
-      copy->fEntries.push_back(std::move(made));
+    fNodes.push_back(std::make_unique<IFFTypeNode>());
+    IFFTypeNode& copy = *fNodes.back();
+    copy.fType = node->fType;
+    copy.fSwizzle = node->fSwizzle;
+    copy.fEntries.reserve(node->fEntries.size());
+    for (const IFFResEntry* entry : node->fEntries) {
+      IFFResEntry* made = NewEntry(copy);
+      made->fFileoffset = entry->fFileoffset;
+      made->fID = entry->fID;
+      made->fFlags = entry->fFlags;
+      made->fStoredFlags = entry->fStoredFlags;
+      made->fReplacedOffset = entry->fReplacedOffset;
+      SetName(*made, entry->fName.c_str());
     }
-    fNodes.push_back(std::move(copy));
   }
 }
 
@@ -41,12 +39,26 @@ IFFTypeNode* IFFResMap::FindNode(uint32_t type, bool create) {
 }
 
 IFFResEntry* IFFResMap::NewEntry(IFFTypeNode& node) {
-  node.fEntries.push_back(std::make_unique<IFFResEntry>());
-  IFFResEntry* entry = node.fEntries.back().get();
+  void* room;
+  if (!fFreeEntries.empty()) {
+    room = fFreeEntries.back();
+    fFreeEntries.pop_back();
+  } else {
+    room = fArena.allocate(sizeof(IFFResEntry), alignof(IFFResEntry));
+  }
+  node.fEntries.push_back(nullptr);  // may throw: the room stays with the arena
+  IFFResEntry* entry = new (room) IFFResEntry;
+  node.fEntries.back() = entry;
   entry->fNode = &node;
   entry->fOrder = fNextOrder++;
   if (node.fIndexed) node.fByID[entry->ID16()].push_back(entry);
   return entry;
+}
+
+void IFFResMap::ReleaseEntry(IFFResEntry* entry) {
+  static_assert(std::is_trivially_destructible_v<IFFResEntry>, "entries are dropped with the arena");
+  entry->fNode = nullptr;
+  fFreeEntries.push_back(entry);
 }
 
 namespace {
@@ -93,6 +105,24 @@ void IFFResMap::SetHandle(IFFResEntry& entry, MHandle* handle) {
   if (handle != nullptr) fByHandle.emplace(handle, &entry);
 }
 
+void IFFResMap::SetName(IFFResEntry& entry, const char* name) {
+  IFFResName& to = entry.fName;
+  if (name == to.fText) return;  // a name set to itself stays
+  size_t length = std::strlen(name);
+  if (length > 63) {
+    XASSERT(false, "append losing characters");
+    length = 63;
+  }
+  if (length > to.fRoom) {
+    to.fText = static_cast<char*>(fArena.allocate(length + 1, 1));
+    to.fRoom = uint8_t(length);
+  }
+  if (length == 0 && to.fText == nullptr) return;
+  std::memmove(to.fText, name, length);
+  to.fText[length] = 0;
+  to.fLength = uint8_t(length);
+}
+
 namespace {
 
 IFFTypeNode* NodeForLookup(IFFResMap& map, uint32_t type, SwizzleProc swizzle) {
@@ -104,7 +134,7 @@ IFFTypeNode* NodeForLookup(IFFResMap& map, uint32_t type, SwizzleProc swizzle) {
 IFFResEntry* FirstWithLanguage(IFFTypeNode* node, int32_t id, uint8_t language) {
   if (node == nullptr) return nullptr;
   if (!node->fIndexed) {
-    for (auto& entry : node->fEntries) node->fByID[entry->ID16()].push_back(entry.get());
+    for (IFFResEntry* entry : node->fEntries) node->fByID[entry->ID16()].push_back(entry);
     node->fIndexed = true;
   }
   auto bucket = node->fByID.find(int16_t(id));
@@ -138,8 +168,8 @@ IFFResEntry* IFFResMap::FindEntryByName(uint32_t type, const StringBuffer& name,
                                         SwizzleProc swizzle) {
   IFFTypeNode* node = NodeForLookup(*this, type, swizzle);
   if (node == nullptr) return nullptr;
-  for (auto& entry : node->fEntries)
-    if (entry->Language() == 0 && entry->fName.compare(name) == 0) return entry.get();
+  for (IFFResEntry* entry : node->fEntries)
+    if (entry->Language() == 0 && entry->fName.compare(name) == 0) return entry;
   return nullptr;
 }
 
@@ -156,16 +186,17 @@ IFFResEntry* IFFResMap::FindEntryByHandle(const MHandle* handle, uint32_t& type)
 IFFResEntry* IFFResMap::GetIndEntry(uint32_t type, int32_t index, SwizzleProc swizzle) {
   IFFTypeNode* node = NodeForLookup(*this, type, swizzle);
   if (node == nullptr || index < 1 || size_t(index) > node->fEntries.size()) return nullptr;
-  return node->fEntries[size_t(index) - 1].get();
+  return node->fEntries[size_t(index) - 1];
 }
 
 bool IFFResMap::RemoveEntry(IFFResEntry* entry) {
   for (size_t n = 0; n < fNodes.size(); ++n) {
     auto& entries = fNodes[n]->fEntries;
     for (size_t i = 0; i < entries.size(); ++i) {
-      if (entries[i].get() != entry) continue;
+      if (entries[i] != entry) continue;
       Unindex(*fNodes[n], *entry);
       entries.erase(entries.begin() + std::ptrdiff_t(i));
+      ReleaseEntry(entry);
       if (entries.empty()) fNodes.erase(fNodes.begin() + std::ptrdiff_t(n));
       return true;
     }
@@ -188,7 +219,10 @@ int16_t IFFResMap::Count(uint32_t type) const {
 void IFFResMap::RemoveType(uint32_t type) {
   for (size_t n = 0; n < fNodes.size(); ++n)
     if (fNodes[n]->fType == type) {
-      for (auto& entry : fNodes[n]->fEntries) Unindex(*fNodes[n], *entry);
+      for (IFFResEntry* entry : fNodes[n]->fEntries) {
+        Unindex(*fNodes[n], *entry);
+        ReleaseEntry(entry);
+      }
       fNodes.erase(fNodes.begin() + std::ptrdiff_t(n));
       return;
     }
@@ -221,6 +255,10 @@ void IFFResMap::DisposeHandles() {
 void IFFResMap::Clear() {
   fNodes.clear();
   fByHandle.clear();
+  fFreeEntries.clear();
+  fArena.release();
+  fStoredForm.reset();
+  fStoredSize = 0;
 }
 
 bool IFFResMap::UpdateOffset(uint32_t offset, int32_t distance) {
@@ -249,46 +287,158 @@ namespace {
 constexpr int32_t kMinNodeBytes = 8;
 constexpr int32_t kMinEntryBytes = 10;
 
+// Reads the fields of a stored form in order, as a reading ReconStream does: a number that
+// would run past the data, or a name without its NUL, fails with the assertion "overflow";
+// a count that cannot fit what is left fails quietly.
+class StoredFormReader {
+ public:
+  StoredFormReader(uint8_t* data, uint32_t size, bool swap) : fData(data), fSize(size), fSwap(swap) {}
+
+  bool Word(uint32_t& value) {
+    if (fSize - fPosition < 4) return Overflow();
+    std::memcpy(&value, fData + fPosition, 4);
+    if (fSwap) value = __builtin_bswap32(value);
+    fPosition += 4;
+    return true;
+  }
+
+  // An entry's offset, id and flags.
+  bool EntryFields(uint32_t& offset, uint16_t& id, uint16_t& flags) {
+    if (fSize - fPosition < 8) return Overflow();
+    const uint8_t* p = fData + fPosition;
+    std::memcpy(&offset, p, 4);
+    std::memcpy(&id, p + 4, 2);
+    std::memcpy(&flags, p + 6, 2);
+    if (fSwap) {
+      offset = __builtin_bswap32(offset);
+      id = __builtin_bswap16(id);
+      flags = __builtin_bswap16(flags);
+    }
+    fPosition += 8;
+    return true;
+  }
+
+  bool CountFits(uint32_t count, uint32_t minBytes) const {
+    return int32_t(count) >= 0 && uint64_t(count) * minBytes <= fSize - fPosition;
+  }
+
+  // The NUL-terminated name at the position, cut in place to 63 characters (with the
+  // assertion a FixedStringBuffer<64> gives), then past it and its pad byte.
+  bool Name(char*& text, uint32_t& length, uint32_t& stored) {
+    text = reinterpret_cast<char*>(fData + fPosition);
+    const void* nul = fPosition < fSize ? std::memchr(text, 0, fSize - fPosition) : nullptr;
+    if (nul == nullptr) return Overflow();
+    stored = uint32_t(static_cast<const char*>(nul) - text);
+    length = stored;
+    if (length > 63) {
+      XASSERT(false, "append losing characters");
+      length = 63;
+      text[length] = 0;
+    }
+    fPosition += stored + 1;
+    if ((fPosition & 1) != 0 && fPosition < fSize) fPosition++;
+    return true;
+  }
+
+ private:
+  static bool Overflow() {
+    XASSERT(false, "overflow");
+    return false;
+  }
+
+  uint8_t* fData;
+  uint32_t fSize;
+  uint32_t fPosition = 0;
+  bool fSwap;
+};
+
 }  // namespace
 
 void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
-  const bool reading = stream.IsReading();
-  uint32_t wasted = fWasted;
-  stream.ReconInt32(&wasted);
+  if (stream.IsReading()) {
+    stream.CountFits(-1);  // fails the stream: see LoadStoredForm
+    return;
+  }
+  stream.ReconInt32(&fWasted);
   int32_t nodeCount = int32_t(fNodes.size());
   stream.ReconInt32(&nodeCount);
-  if (reading) {
-    Clear();
-    fWasted = wasted;
-    if (stream.Failed() || !stream.CountFits(nodeCount, kMinNodeBytes)) return;
-    fNodes.reserve(size_t(nodeCount));
-  }
-  for (int32_t n = 0; n < nodeCount && !stream.Failed(); ++n) {
-    if (reading) fNodes.push_back(std::make_unique<IFFTypeNode>());
-    IFFTypeNode& node = *fNodes[size_t(n)];
-    stream.ReconInt32(&node.fType);
-    if (reading) {
-      node.fByID.clear();
-      node.fIndexed = false;
-    }
-    int32_t entryCount = int32_t(node.fEntries.size());
+  std::string name;
+  for (const auto& node : fNodes) {
+    if (stream.Failed()) break;
+    stream.ReconInt32(&node->fType);
+    int32_t entryCount = int32_t(node->fEntries.size());
     stream.ReconInt32(&entryCount);
-    if (reading && (stream.Failed() || !stream.CountFits(entryCount, kMinEntryBytes))) return;
-    if (reading) node.fEntries.reserve(size_t(entryCount));
-    for (int32_t i = 0; i < entryCount && !stream.Failed(); ++i) {
-      if (reading) NewEntry(node);
-      IFFResEntry& entry = *node.fEntries[size_t(i)];
-      stream.ReconInt32(&entry.fFileoffset);
-      uint16_t id = uint16_t(entry.fID);
+    for (IFFResEntry* entry : node->fEntries) {
+      if (stream.Failed()) break;
+      stream.ReconInt32(&entry->fFileoffset);
+      uint16_t id = uint16_t(entry->fID);
       stream.ReconInt16(&id);
-      stream.ReconInt16(&entry.fStoredFlags);
-      stream.ReconString(entry.fName);
-      if (reading) {
-        SetID(entry, int16_t(id));
-        entry.fFlags = entry.fStoredFlags;
-      }
+      stream.ReconInt16(&entry->fStoredFlags);
+      name.assign(entry->fName.c_str(), size_t(entry->fName.length()));
+      stream.ReconString(name);
     }
   }
+}
+
+uint8_t* IFFResMap::NewStoredForm(uint32_t size) {
+  Clear();
+  fStoredForm.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
+  fStoredSize = fStoredForm ? size : 0;
+  return fStoredForm.get();
+}
+
+bool IFFResMap::LoadStoredForm(uint32_t type) {
+  const uint32_t recordSize = fStoredSize;
+  uint8_t* record = fStoredForm.get();
+  auto refuse = [this] {
+    Clear();
+    fWasted = 0;
+    return false;
+  };
+  if (record == nullptr || recordSize < uint32_t(kReconHeaderSize)) return refuse();
+  const ReconHeader header = ReconHeader::ReadFrom(record);
+  XASSERT(header.type == type, "reconstitution type mismatch");
+  if (header.type != type) return refuse();
+
+  StoredFormReader in(record + kReconHeaderSize, recordSize - kReconHeaderSize, header.swapFlag != 0);
+  uint32_t wasted = 0;
+  uint32_t nodeCount = 0;
+  if (!in.Word(wasted) || !in.Word(nodeCount) || !in.CountFits(nodeCount, kMinNodeBytes)) return refuse();
+  fWasted = wasted;
+  fNodes.reserve(nodeCount);
+  for (uint32_t n = 0; n < nodeCount; ++n) {
+    fNodes.push_back(std::make_unique<IFFTypeNode>());
+    IFFTypeNode& node = *fNodes.back();
+    uint32_t entryCount = 0;
+    if (!in.Word(node.fType) || !in.Word(entryCount) || !in.CountFits(entryCount, kMinEntryBytes))
+      return refuse();
+    // The entries of a node lie side by side: one piece of the arena for all of them.
+    auto* room = static_cast<IFFResEntry*>(
+        fArena.allocate(size_t(entryCount) * sizeof(IFFResEntry), alignof(IFFResEntry)));
+    node.fEntries.resize(entryCount);
+    for (uint32_t i = 0; i < entryCount; ++i) {
+      uint32_t offset = 0;
+      uint16_t id = 0;
+      uint16_t flags = 0;
+      char* text = nullptr;
+      uint32_t length = 0;
+      uint32_t stored = 0;
+      if (!in.EntryFields(offset, id, flags) || !in.Name(text, length, stored)) return refuse();
+      IFFResEntry* entry = new (room + i) IFFResEntry;
+      entry->fFileoffset = offset;
+      entry->fID = int16_t(id);
+      entry->fFlags = entry->fStoredFlags = flags;
+      if (length > 0) {
+        entry->fName.fText = text;
+        entry->fName.fLength = uint8_t(length);
+        entry->fName.fRoom = uint8_t(std::min<uint32_t>(stored, 63));
+      }
+      entry->fNode = &node;
+      entry->fOrder = fNextOrder++;
+      node.fEntries[i] = entry;
+    }
+  }
+  return true;
 }
 
 uint32_t MeasureMap(IFFResMap& map, uint32_t type) {
@@ -304,9 +454,11 @@ MHandle* WriteMapToHandle(IFFResMap& map, uint32_t type) {
 }
 
 bool ReadMapFromHandle(IFFResMap& map, MHandle* data, uint32_t type) {
-  SimpleReconObject<IFFResMap> object(map, type);
-  if (ReconFromHandle(object, data, nullptr) == 0) return true;
-  map.Clear();
-  map.SetWasted(0);
-  return false;
+  const int32_t size = data != nullptr ? HGetSize(data) : 0;
+  uint8_t* copy = map.NewStoredForm(uint32_t(std::max(size, 0)));
+  if (copy != nullptr && size > 0) {
+    std::memcpy(copy, HLock(data), size_t(size));
+    HUnlock(data);
+  }
+  return map.LoadStoredForm(type);
 }

@@ -4,13 +4,18 @@
 // defragmentation. Saved into the file as the resource `rsmp` id 0 when a changed file is
 // closed, and loaded from there when the file is opened.
 //
-// Entries and nodes are heap objects owned by the map: a pointer to one stays valid until
-// that entry (or its node) is removed or the map is cleared. The map never disposes a handle
-// except through DisposeHandles. Not thread-safe.
+// Entries and nodes are owned by the map: a pointer to one stays valid until that entry (or
+// its node) is removed or the map is cleared. Entries and their names are carved from large
+// blocks of the map, and a loaded map keeps its stored form as the text of its names, so
+// that opening a file of thousands of resources makes a handful of allocations, not one
+// per resource. The map never disposes a handle except through DisposeHandles. Not
+// thread-safe.
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <memory_resource>
 #include <unordered_map>
 #include <vector>
 
@@ -33,9 +38,24 @@ inline uint8_t LanguageOfFlags(uint16_t flags) { return uint8_t(flags >> 8); }
 
 struct IFFTypeNode;
 
+// The name of an entry, at most 63 characters. Its text lies in storage of the map that holds
+// the entry, so it is changed only through IFFResMap::SetName.
+class IFFResName {
+ public:
+  const char* c_str() const { return fText != nullptr ? fText : ""; }
+  int32_t length() const { return fLength; }
+  int32_t compare(const StringBuffer& other) const { return std::strcmp(c_str(), other.c_str()); }
+
+ private:
+  friend class IFFResMap;
+  char* fText = nullptr;  // null for the empty name
+  uint8_t fLength = 0;
+  uint8_t fRoom = 0;  // characters that fText's storage holds; a longer name gets new storage
+};
+
 struct IFFResEntry {
   IFFResEntry() = default;
-  IFFResEntry(const IFFResEntry& other);  // copies everything but the handle (left null)
+  IFFResEntry(const IFFResEntry&) = delete;  // the map copies entries (IFFResMap's copy)
   IFFResEntry& operator=(const IFFResEntry&) = delete;
 
   uint32_t fFileoffset = kNotOnDisk;  // offset of the 76-byte header; kNotOnDisk in memory only
@@ -44,11 +64,11 @@ struct IFFResEntry {
   int32_t fID = -1;                   // the file stores 16 bits; sign-extended
   uint16_t fFlags = 0xFFFF;           // current flags
   uint16_t fStoredFlags = 0xFFFF;     // flags as last written to disk
-  MHandle* fHandle = nullptr;         // the data, null when not loaded
-  FixedStringBuffer<64> fName;
   // A block of the file that this entry replaces. It stays valid on disk until the new data
   // are written, so that a failed write never loses the resource that was there.
   uint32_t fReplacedOffset = kNotOnDisk;
+  MHandle* fHandle = nullptr;         // the data, null when not loaded
+  IFFResName fName;                   // changed only through IFFResMap::SetName
 
   uint8_t Language() const { return LanguageOfFlags(fFlags); }
   int16_t ID16() const { return int16_t(fID); }
@@ -58,7 +78,7 @@ struct IFFResEntry {
 };
 
 struct IFFTypeNode {
-  std::vector<std::unique_ptr<IFFResEntry>> fEntries;  // in order of creation
+  std::vector<IFFResEntry*> fEntries;  // in order of creation; owned by the map
   uint32_t fType = 0;
   SwizzleProc fSwizzle = nullptr;  // the procedure last given in a look-up of this type
   // The entries of each 16-bit id, in no particular order (look-ups pick the first by fOrder);
@@ -80,6 +100,10 @@ class IFFResMap {
   // Change an entry's id or handle and keep the look-ups by id and by handle in step.
   void SetID(IFFResEntry& entry, int32_t id);
   void SetHandle(IFFResEntry& entry, MHandle* handle);
+  // Changes an entry's name; a longer text is cut to 63 characters (with the assertion
+  // "append losing characters", as a FixedStringBuffer<64> cuts it).
+  void SetName(IFFResEntry& entry, const char* name);
+  void SetName(IFFResEntry& entry, const StringBuffer& name) { SetName(entry, name.c_str()); }
 
   // In every look-up by type a non-null `swizzle` is first stored in the type's node.
   // First entry with that id and language 0.
@@ -118,10 +142,21 @@ class IFFResMap {
   uint32_t GetWasted() const { return fWasted; }
   void SetWasted(uint32_t value) { fWasted = value; }
 
-  // The stored form (`rsmp`): wasted, node count, then per node its type, entry count and
-  // per entry offset, id, stored flags and name. Reading a stored form whose counts do not
-  // fit the bytes left stops there with the stream failed.
+  // Writes or measures the stored form (`rsmp`): wasted, node count, then per node its type,
+  // entry count and per entry offset, id, stored flags and name. The stored form is read by
+  // LoadStoredForm (through ReadMapFromHandle or the file's open), not through a stream: a
+  // reading stream is failed and the map left as it was.
   void Reconstitute(ReconStream& stream, int32_t version);
+
+  // Empties the map and gives storage for a stored form of `size` bytes (its 12-byte record
+  // header first), which the map keeps until it is cleared; null when memory runs out.
+  uint8_t* NewStoredForm(uint32_t size);
+  // Fills the map from the stored form put into the storage of NewStoredForm. Names stay
+  // in that storage instead of being copied. Every count, number and name is checked
+  // against the bytes left, with the assertions and the result of a reading ReconStream:
+  // false, with the map cleared (wasted 0), when the record is not of `type` or something
+  // does not fit. Names longer than 63 characters are cut.
+  bool LoadStoredForm(uint32_t type);
 
   // Direct access for the file's walks over all entries.
   size_t NodeCount() const { return fNodes.size(); }
@@ -131,11 +166,17 @@ class IFFResMap {
  private:
   IFFResEntry* NewEntry(IFFTypeNode& node);  // appended to the node, id -1 indexed
   void Unindex(IFFTypeNode& node, IFFResEntry& entry);
+  void ReleaseEntry(IFFResEntry* entry);  // its storage goes to the next NewEntry
 
   std::vector<std::unique_ptr<IFFTypeNode>> fNodes;  // in order of creation
   std::unordered_map<const MHandle*, IFFResEntry*> fByHandle;  // every entry holding a handle
   uint64_t fNextOrder = 0;
   uint32_t fWasted = 0;
+  // Storage of entries and of names set since the map was loaded; released by Clear.
+  std::pmr::monotonic_buffer_resource fArena;
+  std::vector<IFFResEntry*> fFreeEntries;  // storage of removed entries, for reuse
+  std::unique_ptr<uint8_t[]> fStoredForm;  // the stored form loaded: the text of its names
+  uint32_t fStoredSize = 0;
 };
 
 // The stored form of `map` as a record of `type` (`rsmp`, or `rsmx` for a placeholder): its
@@ -143,6 +184,7 @@ class IFFResMap {
 // out).
 uint32_t MeasureMap(IFFResMap& map, uint32_t type);
 MHandle* WriteMapToHandle(IFFResMap& map, uint32_t type);
-// Fills `map` from a handle holding its stored form. False, with the map cleared, when the
-// record is not of `type` or its counts or names do not fit its bytes.
+// Fills `map` from a handle holding its stored form (copied: the handle stays the caller's).
+// False, with the map cleared, when the record is not of `type` or its counts or names do not
+// fit its bytes (see LoadStoredForm), or memory runs out.
 bool ReadMapFromHandle(IFFResMap& map, MHandle* data, uint32_t type);

@@ -20,7 +20,7 @@ IFFResEntry* Put(IFFResMap& map, uint32_t type, int32_t id, uint32_t offset, uin
   map.SetID(*entry, id);
   entry->fFileoffset = offset;
   entry->fFlags = entry->fStoredFlags = flags;
-  entry->fName.assign(name);
+  map.SetName(*entry, name);
   return entry;
 }
 
