@@ -533,6 +533,19 @@ TEST(Sprite2Frame, BytesMatchTheReferenceEncoderOverFrameKinds) {
          Visible(rng, c, z, a, false);
          if (x % 7 == 0) a = uint8_t(rng() % 8);
        }},
+      {"smooth disc with anti-aliased edges and depth bands", 71, 45,
+       [](int x, int y, std::mt19937&, uint8_t& c, uint8_t& z, uint8_t& a) {
+         const int d2 = (x - 35) * (x - 35) + (y - 22) * (y - 22);
+         if (d2 > 21 * 21) return;
+         const bool edge = d2 > 19 * 19;
+         c = uint8_t(40 + d2 / 90);
+         z = uint8_t(30 + d2 / 60);
+         a = edge ? uint8_t(255 - (d2 - 19 * 19)) : 255;
+       }},
+      {"one pixel wide", 1, 40,
+       [](int, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         if (y % 5) Visible(rng, c, z, a, y % 3 == 0);
+       }},
       {"colour equal to the background but with depth", 33, 7,
        [](int x, int, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
          Visible(rng, c, z, a, x & 1);
@@ -599,6 +612,10 @@ TEST(Sprite2Frame, WideRowsMatchTheReferenceEncoder) {
       {"sparse dots, wide", 9000, [](int x) { return x % 97 == 0 ? 2 : 0; }},
       {"long clear then a dot", 8500, [](int x) { return x == 8400 ? 1 : 0; }},
       {"dots every 3", 8190, [](int x) { return x % 3 == 0 ? 1 : 0; }},
+      {"clear run of the largest count, then a dot", 8193, [](int x) { return x == 8192 ? 2 : 0; }},
+      {"clear run one past the largest count, then a dot", 8194, [](int x) { return x == 8193 ? 1 : 0; }},
+      {"opaque run up to the longest line", 4094, [](int x) { return x <= 4093 ? 1 : 0; }},
+      {"opaque run one past the longest line", 4096, [](int) { return 1; }},
   };
   for (const Case& k : cases) {
     Layers l = MakeLayers(k.w + 1, 2, [&](int x, int, uint8_t& c, uint8_t& z, uint8_t& a) {
