@@ -167,9 +167,23 @@ uint32_t FlagsOf(Kind kind) {
   }
 }
 
-// The bytes of one frame's token stream while it is encoded. The buffer is kept by the thread
-// from frame to frame, so encoding a frame neither allocates nor clears memory once it is as
-// large as the largest stream seen.
+// The scratch of one row while it is encoded, laid out for the run loop: the class of each
+// pixel, a bit per pixel where a run starts, and the data bytes of every pixel already in the
+// order that each kind of run stores them, so that a run's data is one contiguous block.
+struct RowScratch {
+  const uint8_t* cls;     // class per pixel; cls[-1] and cls[cols...] are kClassNone
+  const uint64_t* runs;   // bit x set where pixel x starts a run; bit `cols` is set too
+  const uint8_t* plain;   // colour bytes, or {z, colour} pairs (colour + z encoders)
+  const uint8_t* alpha;   // {z, colour, reduced alpha} triples (colour + z + alpha encoder)
+};
+
+// Run data are copied in blocks of this many bytes; the scratch rows and the stream keep this
+// much room past their ends for the last block.
+constexpr size_t kCopyBlock = 16;
+
+// The bytes of one frame's token stream while it is encoded, and the scratch of its rows.
+// Kept by the thread from frame to frame, so encoding a frame neither allocates nor clears
+// memory once it is as large as the largest frame and the widest row seen.
 class StreamBuffer {
  public:
   // Makes room for `more` bytes past the first `used`, keeping those.
@@ -185,22 +199,25 @@ class StreamBuffer {
   }
   uint8_t* Data() { return fBytes.get(); }
 
-  // Class of each pixel of the current row, with kClassNone marks after the last.
-  uint8_t* Classes(size_t count) {
-    if (fClasses.size() < count + 8) fClasses.resize(count + 8);
-    return fClasses.data();
+  // Sizes the row scratch for rows of `cols` pixels.
+  void SizeRows(size_t cols) {
+    const size_t classes = cols + 2 * kCopyBlock, words = cols / 64 + 3, data = 3 * cols + 2 * kCopyBlock;
+    if (fClasses.size() < classes) fClasses.resize(classes);
+    if (fRuns.size() < words) fRuns.resize(words);
+    if (fPlain.size() < data) fPlain.resize(data);
+    if (fAlpha.size() < data) fAlpha.resize(data);
   }
-  // A word per pixel of the current row.
-  uint32_t* Packed(size_t count) {
-    if (fPacked.size() < count) fPacked.resize(count);
-    return fPacked.data();
-  }
+  uint8_t* Classes() { return fClasses.data() + 1; }  // one kClassNone byte in front
+  uint64_t* Runs() { return fRuns.data(); }
+  uint8_t* Plain() { return fPlain.data(); }
+  uint8_t* Alpha() { return fAlpha.data(); }
 
  private:
   std::unique_ptr<uint8_t[]> fBytes;
   size_t fCapacity = 0;
   std::vector<uint8_t> fClasses;
-  std::vector<uint32_t> fPacked;
+  std::vector<uint64_t> fRuns;
+  std::vector<uint8_t> fPlain, fAlpha;
 };
 
 thread_local StreamBuffer tStreamBuffer;
@@ -210,37 +227,91 @@ inline void Put16(uint8_t* p, uint16_t v) {
   p[1] = uint8_t(v >> 8);
 }
 
-// Fills `cls` with the class of every pixel of the row, marks its end, and answers how many
-// times the class changes along it. `alphaZero` counts kRunZPA pixels whose alpha reduces to
-// 0 (which ApplyAlphaToZBuffer should have made transparent).
-int ClassifyRow(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int cols, uint8_t* cls,
-                int& alphaZero) {
-  switch (in.kind) {
-    case Kind::kColour: {
-      const uint8_t clear = in.clearColour;
-      for (int x = 0; x < cols; ++x) cls[x] = c[x] == clear ? kClassClear : kClassPlain;
-      break;
-    }
-    case Kind::kColourZ:
+// Bit j of the answer is set when byte j of `classes` differs from byte j of `before`.
+inline uint64_t ClassChanges(uint64_t classes, uint64_t before) {
+  const uint64_t diff = classes ^ before;
+  // Classes are 0..2 and kClassNone, so a byte differs exactly when one of its two low bits
+  // does; the multiply gathers bit 0 of each byte into the top byte.
+  const uint64_t low = (diff | diff >> 1) & 0x0101010101010101ull;
+  return (low * 0x0102040810204080ull) >> 56;
+}
+
+// Bit j of the answer is bit 1 of byte j of `classes`: set for the kClassAlpha bytes (and the
+// kClassNone marks).
+inline uint64_t AlphaClasses(uint64_t classes) { return ((classes >> 1 & 0x0101010101010101ull) * 0x0102040810204080ull) >> 56; }
+
+// Lays out the {z, colour, reduced alpha} triples of the `n` (1..64) pixels from `x`.
+void PutTriples(const uint8_t* c, const uint8_t* z, const uint8_t* a, int shift, size_t x, size_t n, uint8_t* out) {
+  uint32_t packed[65];
+  for (size_t i = 0; i < n; ++i)
+    packed[i] = uint32_t(z[x + i]) | uint32_t(c[x + i]) << 8 | uint32_t(uint8_t(a[x + i] >> shift)) << 16;
+  packed[n] = 0;
+  // Two pixels' words make six bytes: one 8-byte store, the next one overwriting its last two.
+  uint8_t* to = out + 3 * x;
+  for (size_t i = 0; i < n; i += 2, to += 6) {
+    uint64_t pair;
+    std::memcpy(&pair, packed + i, sizeof pair);
+    pair = (pair & 0xFFFFFFull) | (pair >> 8 & 0xFFFFFF000000ull);
+    std::memcpy(to, &pair, sizeof pair);
+  }
+}
+
+// Classifies the row's pixels, lays out their data bytes for the run loop and marks where the
+// runs start. Sets `alphaZero` when a kRunZPA pixel's alpha reduces to 0 (which
+// ApplyAlphaToZBuffer should have made transparent).
+template <Kind K>
+RowScratch PrepareRow(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int cols,
+                      StreamBuffer& buffer, bool& alphaZero) {
+  uint8_t* __restrict cls = buffer.Classes();
+  uint8_t* __restrict plain = buffer.Plain();
+  if (K == Kind::kColour) {
+    const uint8_t clear = in.clearColour;
+    for (int x = 0; x < cols; ++x) cls[x] = c[x] == clear ? kClassClear : kClassPlain;
+    std::memcpy(plain, c, size_t(cols));
+  } else {
+    if (K == Kind::kColourZ) {
       for (int x = 0; x < cols; ++x) cls[x] = z[x] == 255 ? kClassClear : kClassPlain;
-      break;
-    case Kind::kColourZAlpha: {
+    } else {
       const uint8_t mask = in.alphaMask, opaque = in.opaqueBits;
-      int zeros = 0;
+      uint8_t zeros = 0;
       for (int x = 0; x < cols; ++x) {
         const uint8_t bits = a[x] & mask;
         const uint8_t k = z[x] == 255 ? kClassClear : bits == opaque ? kClassPlain : kClassAlpha;
-        zeros += k == kClassAlpha && bits == 0;
+        zeros |= uint8_t(k == kClassAlpha) & uint8_t(bits == 0);
         cls[x] = k;
       }
-      alphaZero += zeros;
-      break;
+      alphaZero |= zeros != 0;
+    }
+    for (int x = 0; x < cols; ++x) {
+      plain[2 * x] = z[x];
+      plain[2 * x + 1] = c[x];
     }
   }
-  std::memset(cls + cols, kClassNone, 8);
-  int changes = 0;
-  for (int x = 1; x < cols; ++x) changes += cls[x] != cls[x - 1];
-  return changes;
+  cls[-1] = kClassNone;
+  std::memset(cls + cols, kClassNone, 2 * kCopyBlock - 1);
+
+  // Bit x of the run marks: pixel x's class differs from pixel x-1's (always at 0 and at the
+  // end mark `cols`, never past it). The triples are laid out only where there are kRunZPA
+  // pixels, 64 pixels at a time.
+  uint64_t* runs = buffer.Runs();
+  const size_t words = size_t(cols) / 64 + 1;
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t word = 0, alphas = 0;
+    for (size_t j = 0; j < 8; ++j) {
+      const uint8_t* p = cls + 64 * w + 8 * j;
+      uint64_t now, before;
+      std::memcpy(&now, p, 8);
+      std::memcpy(&before, p - 1, 8);
+      word |= ClassChanges(now, before) << (8 * j);
+      if (K == Kind::kColourZAlpha) alphas |= AlphaClasses(now) << (8 * j);
+      if (64 * w + 8 * j + 8 > size_t(cols)) break;  // the end mark is in this group
+    }
+    runs[w] = word;
+    const size_t x = 64 * w, n = std::min<size_t>(64, size_t(cols) - x);
+    if (n < 64) alphas &= (uint64_t(1) << n) - 1;  // not the end marks
+    if (K == Kind::kColourZAlpha && alphas != 0) PutTriples(c, z, a, in.shift, x, n, buffer.Alpha());
+  }
+  return RowScratch{cls, runs, plain, buffer.Alpha()};
 }
 
 // Token code and data bytes per pixel of each class.
@@ -255,103 +326,47 @@ constexpr ClassTable TableOf(Kind kind) {
                                   : ClassTable{{kClear, kRunZP, kRunZPA}, {0, 2, 3}};
 }
 
-// Number of pixels from `x` on that share the class of pixel x (the end mark stops it).
-inline int RunLength(const uint8_t* cls, int x) {
-  const uint64_t same = 0x0101010101010101ull * cls[x];
-  int n = 0;
-  for (;;) {
-    uint64_t word;
-    std::memcpy(&word, cls + x + n, 8);
-    const uint64_t diff = word ^ same;
-    if (diff) return n + __builtin_ctzll(diff) / 8;
-    n += 8;
-  }
-}
+inline void CopyBlock(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, kCopyBlock); }
 
-// Encodes one row's pixels after its kNL at `o`, run by run; the way for rows of long runs and
-// rows too wide for the pixel-by-pixel way. Answers the new end; sets `tooLong` when a count
-// does not fit its 13 bits.
+// Writes the row's runs after its kNL at `o` and answers the new end, which is even. Each run
+// is its token, its data (one block copy from the scratch) and a pad when the data are odd;
+// trailing transparent pixels are implied and need no token. Nothing branches on a pixel's
+// class, so rows whose class changes every pixel or two cost about as much per run as rows of
+// long runs. Writes up to kCopyBlock bytes past the answer. Sets `tooLong` when a count does
+// not fit its 13 bits.
 template <Kind K>
-size_t EncodeRowByRuns(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
-                       int cols, uint8_t* out, size_t o, bool& tooLong) {
-  constexpr ClassTable table = TableOf(K);
-  const int shift = in.shift;
-  int x = 0;
-  while (x < cols) {
-    const uint8_t k = cls[x];
-    const int n = RunLength(cls, x);
-    const int end = x + n;
-    // Trailing transparent pixels are implied and need no count.
-    if (k == kClassClear && end == cols) break;
-    if (n > kSprite2CountMask) tooLong = true;
-    if (o & 1) out[o++] = kSprite2Pad;
-    Put16(out + o, uint16_t(table.code[k] | (n & kSprite2CountMask)));
-    o += 2;
-    uint8_t* d = out + o;
-    if (k == kClassPlain && K == Kind::kColour) {
-      std::memcpy(d, c + x, size_t(n));
-    } else if (k == kClassPlain) {
-      for (int i = x; i < end; ++i, d += 2) {
-        d[0] = z[i];
-        d[1] = c[i];
-      }
-    } else if (k == kClassAlpha) {
-      for (int i = x; i < end; ++i, d += 3) {
-        d[0] = z[i];
-        d[1] = c[i];
-        d[2] = uint8_t(a[i] >> shift);
-      }
-    }
-    o += size_t(n) * table.bytes[k];
-    x = end;
-  }
-  return o;
-}
-
-// The same bytes as EncodeRowByRuns, written pixel by pixel without branches on the pixel
-// classes, for rows whose class changes every few pixels. Every pixel writes a candidate pad,
-// token word and its data bytes (one 4-byte store) at the end of the stream and advances only
-// past what it keeps; the open token's count is rewritten at each pixel. Rows must be at most
-// kSprite2CountMask wide, so no count overflows. Writes up to 8 bytes past what it keeps.
-static_assert(std::endian::native == std::endian::little, "the pixel-by-pixel rows store little-endian words");
-
-template <Kind K>
-size_t EncodeRowByPixels(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
-                         int cols, uint8_t* out, size_t o) {
+size_t EncodeRuns(const RowScratch& row, int cols, uint8_t* out, size_t o, bool& tooLong) {
   static constexpr ClassTable kTable = TableOf(K);
-  const int shift = in.shift;
-  size_t token = o;
-  uint32_t count = 0;
-  uint32_t current = kClassNone;
-  // Each pixel's data bytes and, in the top byte, its class: one word to read per pixel.
-  uint32_t* packed = tStreamBuffer.Packed(size_t(cols));
-  for (int x = 0; x < cols; ++x) {
-    uint32_t value = K == Kind::kColour ? c[x] : uint32_t(z[x]) | uint32_t(c[x]) << 8;
-    if (K == Kind::kColourZAlpha) value |= uint32_t(uint8_t(a[x] >> shift)) << 16;
-    packed[x] = value | uint32_t(cls[x]) << 24;
-  }
-  // Nothing written through `dest` is read through the others.
+  // Transparent runs copy a block of no bytes from anywhere readable.
+  const uint8_t* const source[3] = {row.plain, row.plain, K == Kind::kColourZAlpha ? row.alpha : row.plain};
+  const uint8_t* cls = row.cls;
+  const uint64_t* runs = row.runs;
+  uint64_t marks = runs[0] & ~uint64_t(1);  // the run at 0 is the first one
+  size_t word = 0;
+  size_t x = 0;
+  bool over = false;
   uint8_t* __restrict dest = out;
-  const uint32_t* __restrict words = packed;
-  for (int x = 0; x < cols; ++x) {
-    const uint32_t value = words[x];
-    const uint32_t k = value >> 24;
-    // Masks rather than conditions, so that the compiler keeps the loop free of branches.
-    const size_t change = k != current;
-    const size_t mask = 0 - change;
-    current = k;
-    dest[o] = kSprite2Pad;
-    o += change & o & 1;
-    Put16(dest + o, kTable.code[k]);
-    token ^= (token ^ o) & mask;
-    o += 2 * change;
-    count = (count & ~uint32_t(mask)) + 1;
-    std::memcpy(dest + o, &value, sizeof value);  // the data bytes, and the class past them
-    o += kTable.bytes[k];
-    Put16(dest + token, uint16_t(kTable.code[k] | count));
+  for (;;) {
+    while (marks == 0) marks = runs[++word];
+    const size_t next = 64 * word + size_t(__builtin_ctzll(marks));
+    marks &= marks - 1;
+    const uint32_t k = cls[x];
+    const size_t n = next - x;
+    const bool last = next >= size_t(cols);
+    if (last && k == kClassClear) break;
+    over |= n > kSprite2CountMask;
+    Put16(dest + o, uint16_t(kTable.code[k] | (n & kSprite2CountMask)));
+    const size_t length = n * kTable.bytes[k];
+    const uint8_t* from = source[k] + x * kTable.bytes[k];
+    uint8_t* to = dest + o + 2;
+    CopyBlock(to, from);
+    for (size_t i = kCopyBlock; i < length; i += kCopyBlock) CopyBlock(to + i, from + i);
+    to[length] = kSprite2Pad;
+    o += 2 + length + (length & 1);
+    if (last) break;
+    x = next;
   }
-  // Trailing transparent pixels are implied: drop their kClear (a pad before it stays).
-  if (current == kClassClear) o = token;
+  tooLong |= over;
   return o;
 }
 
@@ -469,12 +484,15 @@ bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
   return true;
 }
 
+// Bytes per pixel that a row can take at most, its kNL and one byte aside: a kRunZPA of one
+// pixel (6 bytes) is followed by another run of at least 4 bytes (kRunZP) or 2 (kClear),
+// and kRunP and kRunZP runs of one pixel (4 bytes) by a kClear.
+constexpr size_t RowBytesPerPixel(Kind kind) { return kind == Kind::kColourZAlpha ? 5 : 3; }
+
 template <Kind K>
-size_t EncodeRow(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, const uint8_t* cls,
-                 int cols, int changes, uint8_t* out, size_t o, bool& tooLong) {
-  // Short runs: pixel by pixel; long runs: run by run. Both write the same bytes.
-  if (cols <= kSprite2CountMask && changes * 8 > cols) return EncodeRowByPixels<K>(in, c, z, a, cls, cols, out, o);
-  return EncodeRowByRuns<K>(in, c, z, a, cls, cols, out, o, tooLong);
+size_t EncodeRowOf(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int cols,
+                   StreamBuffer& buffer, bool& alphaZero, uint8_t* out, size_t o, bool& tooLong) {
+  return EncodeRuns<K>(PrepareRow<K>(in, c, z, a, cols, buffer, alphaZero), cols, out, o, tooLong);
 }
 
 // Encodes the frame rect of the worlds in `in`. `width` and `height` are the worlds' size.
@@ -486,16 +504,18 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   int rows = empty ? 0 : rect.bottom - rect.top;
   int cols = empty ? 0 : rect.right - rect.left;
   StreamBuffer& buffer = tStreamBuffer;
-  uint8_t* cls = buffer.Classes(size_t(cols));
-  // A row holds at most its kNL, a pad and, per pixel, a pad, a token word and 3 data bytes.
-  const size_t rowBound = 3 + 6 * size_t(cols) + 16;
+  buffer.SizeRows(size_t(cols));
+  // A row holds at most its kNL and its pixels' bytes, and the run loop writes a copy block
+  // past its end; each empty row before it adds at most a word.
+  const size_t rowBound = 3 + RowBytesPerPixel(in.kind) * size_t(cols) + kCopyBlock;
+  const size_t header = size_t(Sprite2FrameHeaderSize());
 
   // Empty rows are not written as they come: `pending` counts those since the last row with
   // pixels, and their tokens go in front of the next such row, folded when there are three or
   // more. Each line's kNL count is its byte length, pad included.
   size_t o = 0;
   size_t pending = 0;
-  int alphaZero = 0;
+  bool alphaZero = false;
   bool lastLineTooLong = false;
   // The self-check walks the tokens of each line as soon as the line is final, while its bytes
   // are still in the cache, eight lines at a time; the line structure of the whole frame is
@@ -504,22 +524,24 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   lines.clear();
   size_t walked = 0;
   bool linesOk = true;
-  uint8_t* out = buffer.Reserve(0, 16);
   for (int y = rect.top; y < rect.top + rows; ++y) {
-    out = buffer.Reserve(o, rowBound + PutEmptyLines(nullptr, pending));
+    uint8_t* out = buffer.Reserve(o, rowBound + PutEmptyLines(nullptr, pending));
     const size_t line = o;
     Put16(out + o, kNL);
     o += 2;
     const uint8_t* c = in.colour.Row(y) + rect.left;
     const uint8_t* z = in.z.base ? in.z.Row(y) + rect.left : nullptr;
     const uint8_t* a = in.alpha.base ? in.alpha.Row(y) + rect.left : nullptr;
-    const int changes = ClassifyRow(in, c, z, a, cols, cls, alphaZero);
     bool tooLong = false;
     switch (in.kind) {
-      case Kind::kColour: o = EncodeRow<Kind::kColour>(in, c, z, a, cls, cols, changes, out, o, tooLong); break;
-      case Kind::kColourZ: o = EncodeRow<Kind::kColourZ>(in, c, z, a, cls, cols, changes, out, o, tooLong); break;
+      case Kind::kColour:
+        o = EncodeRowOf<Kind::kColour>(in, c, z, a, cols, buffer, alphaZero, out, o, tooLong);
+        break;
+      case Kind::kColourZ:
+        o = EncodeRowOf<Kind::kColourZ>(in, c, z, a, cols, buffer, alphaZero, out, o, tooLong);
+        break;
       case Kind::kColourZAlpha:
-        o = EncodeRow<Kind::kColourZAlpha>(in, c, z, a, cls, cols, changes, out, o, tooLong);
+        o = EncodeRowOf<Kind::kColourZAlpha>(in, c, z, a, cols, buffer, alphaZero, out, o, tooLong);
         break;
     }
     if (tooLong) return Refuse("a run or line does not fit a 13-bit count");
@@ -528,7 +550,6 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
       ++pending;
       continue;
     }
-    if (o & 1) out[o++] = kSprite2Pad;
     const size_t length = o - line;
     if (length > kSprite2CountMask) {
       if (y + 1 < rect.top + rows) return Refuse("a run or line does not fit a 13-bit count");
@@ -552,10 +573,10 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
       walked += 8;
     }
   }
-  XASSERT(alphaZero == 0, "should have filtered out invisible pixels!");
+  XASSERT(!alphaZero, "should have filtered out invisible pixels!");
   if (lastLineTooLong) return Refuse("a line does not fit a 13-bit count");
   linesOk = linesOk && WalkLines(buffer.Data(), lines.data() + walked, lines.size() - walked);
-  out = buffer.Reserve(o, PutEmptyLines(nullptr, pending) + 2);
+  uint8_t* out = buffer.Reserve(o, PutEmptyLines(nullptr, pending) + 2);
   if (pending >= 3 && size_t(rows) > pending) {
     // Transparent rows at the bottom: the decoder implies them from the height.
     gDebugStream << "SPR2: skip line before end-of-sprite removed\n";
@@ -566,15 +587,18 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   }
   Put16(out + o, kEOS);
   o += 2;
-  const size_t size = o;
 
-  size_t total = Sprite2FrameHeaderSize() + size;
-  MHandle* handle = HAlloc(uint32_t(total));
-  if (handle == nullptr) {
+  const size_t total = header + o;
+  // The handle's bytes are all written below, so it is not filled first: it is made empty and
+  // then given its size, which leaves the new bytes unspecified.
+  MHandle* handle = HAlloc(0);
+  if (handle == nullptr || HSetSize(handle, uint32_t(total)) != 0) {
+    if (handle) HFree(handle);
     XASSERT(false, "could not allocate memory!");
     return nullptr;
   }
   uint8_t* p = reinterpret_cast<uint8_t*>(HLock(handle));
+  std::memcpy(p + header, out, o);
   Put16(p + 0, uint16_t(cols));
   Put16(p + 2, uint16_t(rows));
   Put16(p + 4, uint16_t(FlagsOf(in.kind)));
@@ -583,12 +607,11 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   Put16(p + 10, in.colour.base[0]);
   Put16(p + 12, empty ? 0 : uint16_t(rect.top - reference.top));
   Put16(p + 14, empty ? 0 : uint16_t(rect.left - reference.left));
-  std::memcpy(p + Sprite2FrameHeaderSize(), out, size);
   // The frame's line structure must lead through exactly the lines walked above.
   thread_local std::vector<Sprite2Line> frameLines;
   bool ok = linesOk && FrameLines(p, total, frameLines) && frameLines.size() == lines.size();
   for (size_t i = 0; ok && i < lines.size(); ++i)
-    ok = frameLines[i].at == lines[i].at + Sprite2FrameHeaderSize() && frameLines[i].end == lines[i].end + Sprite2FrameHeaderSize();
+    ok = frameLines[i].at == lines[i].at + header && frameLines[i].end == lines[i].end + header;
   HUnlock(handle);
   if (!ok) {
     HFree(handle);
