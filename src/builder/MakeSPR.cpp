@@ -130,10 +130,15 @@ void ClearWorld(Offscreen* world) {
 
 void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
                      Offscreen* second, uint16_t colourFromTgaOff) {
-  // 1. The palette, and whether the BMP also gives the pixels.
+  if (bmpPath != nullptr) GetGlobalPalette()->LoadFromFile(*bmpPath, 0);
+  RenderImageFileOn(GetGlobalPalette(), bmpPath, tgaPath, colour, second, colourFromTgaOff);
+}
+
+void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const StringBuffer* tgaPath,
+                       Offscreen* colour, Offscreen* second, uint16_t colourFromTgaOff) {
+  // 1. Whether the BMP, whose colours `palette` holds, also gives the pixels.
   uint16_t bmpPixels = 0;
   if (bmpPath != nullptr) {
-    GetGlobalPalette()->LoadFromFile(*bmpPath, 0);
     FilePtr f(fopen(PlatformResolvePath(bmpPath->c_str()).c_str(), "rb"));
     if (f) {
       int32_t count = 0;
@@ -155,9 +160,9 @@ void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, O
     const bool hasAlpha = !tga.IsOpaque();
     // The worlds of the last image are reused when they have this one's size: a read that
     // succeeds writes every pixel of the worlds it is given, and any other is cleared.
-    colour->CreateForOverwrite(bounds);
+    colour->CreateForOverwrite(bounds, palette);
     if (hasAlpha) {
-      second->CreateForOverwrite(bounds);
+      second->CreateForOverwrite(bounds, palette);
     } else if (second->Exists()) {
       second->Dispose();
     }
@@ -186,7 +191,7 @@ void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, O
   if (tgaPath == nullptr) {
     if (bmpWidth <= 0 || bmpHeight <= 0) ThrowError("could not make offscreen");
     bounds = {0, 0, bmpHeight, bmpWidth};
-    colour->CreateForOverwrite(bounds);
+    colour->CreateForOverwrite(bounds, palette);
     if (!colour->Exists()) ThrowError("could not make offscreen");
     width = static_cast<uint16_t>(bmpWidth);
     height = static_cast<uint16_t>(bmpHeight);

@@ -19,6 +19,7 @@
 #include "StringBuffer.h"
 
 class Offscreen;
+class PalWrap;
 
 // Loads `bmpPath` and/or `tgaPath` (either may be null) into `colour` and `second`:
 //  - a BMP replaces the global palette's colours; an 8-bit BMP also gives the colour indices;
@@ -31,6 +32,11 @@ class Offscreen;
 // "bad bmp height" (a BMP whose size differs from the TGA's).
 void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
                      Offscreen* second, uint16_t colourFromTgaOff);
+// RenderImageFile on `palette` instead of the global palette, whose colours the caller has
+// already loaded from `bmpPath`: the worlds are made with it and a TGA's colours are matched
+// to it. Touches no process-wide state, so it may run on a thread of its own.
+void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const StringBuffer* tgaPath,
+                       Offscreen* colour, Offscreen* second, uint16_t colourFromTgaOff);
 
 // The check that image stages make after RenderImageFile: without a colour world the build
 // stops with "cant make walls without tga".

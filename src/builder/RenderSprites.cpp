@@ -3,10 +3,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DGRPSpec.h"
+#include "ImageLoadAhead.h"
 #include "MHandle.h"
 #include "MacRect.h"
 #include "MakeSPR.h"
@@ -238,6 +240,26 @@ void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, E
   if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
 }
 
+// The sheet that the build loads after `sprites[current]`, whose source is `source`: that of
+// the next sprite it renders from another source, when the build loads it with
+// RenderImageFile and CleanUpZBuffer (no alpha image). False when there is none.
+bool NextSheet(const std::vector<SpriteSpec*>& sprites, size_t current, const std::string& source,
+               const StringBuffer& graphicsDir, ObjectBuilder* builder, SheetFiles& next) {
+  for (size_t i = current + 1; i < sprites.size(); i++) {
+    SpriteSpec* sprite = sprites[i];
+    if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
+    if (sprite->mFileName.length() == 0) continue;
+    const std::string path = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
+    if (path == source) continue;
+    if (FileReadable(ReplaceTail(path, 4, "alpha.tga"))) return false;
+    next.palettePath = ReplaceTail(path, 3, "bmp");
+    next.sourcePath = path;
+    next.isBmp = sprite->fIsBMP != 0;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool ShouldRenderSprite(ObjectBuilder* builder, SpriteSpec* sprite) {
@@ -327,9 +349,15 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
   std::string lastSource;
   std::string lastMask;
   ObjectBuilder* builder = gCurrentBuilder;
+  std::vector<SpriteSpec*> sprites;
+  for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next())
+    sprites.push_back(it.Current());
+  // The next sheet is read while the sprites of this one are compressed and written.
+  std::unique_ptr<ImageLoadAhead> ahead;
+  if (GetImageLoadAhead()) ahead = std::make_unique<ImageLoadAhead>();
 
-  for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next()) {
-    SpriteSpec* sprite = it.Current();
+  for (size_t index = 0; index < sprites.size(); index++) {
+    SpriteSpec* sprite = sprites[index];
     if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
     if (sprite->mFileName.length() == 0) {
       // Only a headline names no image; the -headline stage cuts it from its sheet.
@@ -380,11 +408,17 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     if (!hasAlpha) {
       if (source != lastSource) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
-        // The worlds of the last source are reused where the sizes allow.
-        if (isBmp && depth.Exists()) depth.Dispose();
-        RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
-        if (!colour.Exists()) ThrowError("cant make dgrps without tga");
-        CleanUpZBuffer(&colour, &depth);
+        const SheetFiles files = {paletteName, source, isBmp};
+        if (ahead == nullptr || !ahead->Take(files, &colour, &depth)) {
+          // The worlds of the last source are reused where the sizes allow.
+          if (isBmp && depth.Exists()) depth.Dispose();
+          RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
+          if (!colour.Exists()) ThrowError("cant make dgrps without tga");
+          CleanUpZBuffer(&colour, &depth);
+        }
+        SheetFiles next;
+        if (ahead != nullptr && NextSheet(sprites, index, source, graphicsDir, builder, next))
+          ahead->Start(next);
       }
       if (hasMask) {
         keptColour.Save(&colour, firstRow, maskHeight);

@@ -673,7 +673,8 @@ bool CheckSprite2Frame(const uint8_t* frame, size_t size) {
 
 // ---- Z-buffer passes ------------------------------------------------------------------------
 
-void CleanUpZBuffer(Offscreen* colour, Offscreen* z) {
+void CleanUpZBuffer(Offscreen* colour, Offscreen* z, int32_t* unfilled) {
+  if (unfilled) *unfilled = 0;
   int w, h, zw, zh;
   if (!WorldSize(colour, w, h)) return;
   WorldSize(z, zw, zh);
@@ -724,6 +725,8 @@ void CleanUpZBuffer(Offscreen* colour, Offscreen* z) {
       }
       if (sum != 0) {
         zr[x] = uint8_t(double(sum) / count + 0.5);
+      } else if (unfilled) {
+        ++*unfilled;
       } else {
         std::fputs("Could not find neighboring z-value in z-clean up...throwing away pixel\n", stderr);
       }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "DebugStream.h"
 #include "XAssert.h"
@@ -38,6 +39,10 @@ bool Offscreen::Create(const MacRect& bounds, PalWrap* palette) {
 }
 
 bool Offscreen::CreateForOverwrite(const MacRect& bounds) {
+  return CreateForOverwrite(bounds, GetGlobalPalette());
+}
+
+bool Offscreen::CreateForOverwrite(const MacRect& bounds, PalWrap* palette) {
   PlatformBitmap* recycled = nullptr;
   const int32_t width = (int32_t)bounds.right - bounds.left;
   const int32_t height = (int32_t)bounds.bottom - bounds.top;
@@ -51,7 +56,7 @@ bool Offscreen::CreateForOverwrite(const MacRect& bounds) {
     fWorld = nullptr;
   }
   Dispose();
-  const bool made = Make(bounds, GetGlobalPalette(), recycled);
+  const bool made = Make(bounds, palette, recycled);
   if (recycled) PlatformDeleteBitmap(recycled);
   return made;
 }
@@ -88,6 +93,31 @@ bool Offscreen::Make(const MacRect& bounds, PalWrap* palette, PlatformBitmap* re
   }
   portRect = bounds;
   return true;
+}
+
+void Offscreen::Swap(Offscreen& other) {
+  XASSERT(!(fOffscreenDC && gPort.dc == fOffscreenDC) &&
+              !(other.fOffscreenDC && gPort.dc == other.fOffscreenDC),
+          "swapping the current port");
+  std::swap(fAdopted, other.fAdopted);
+  std::swap(fWorld, other.fWorld);
+  std::swap(fOldOffscreenObj, other.fOldOffscreenObj);
+  std::swap(fOffscreenDC, other.fOffscreenDC);
+  std::swap(fSavedPort, other.fSavedPort);
+  std::swap(portRect, other.portRect);
+  std::swap(fPalette, other.fPalette);
+  std::swap(fBaseAddr, other.fBaseAddr);
+  std::swap(fRowBytes, other.fRowBytes);
+  std::swap(fScratch, other.fScratch);
+  std::swap(fExists, other.fExists);
+}
+
+void Offscreen::UsePalette(PalWrap* palette) {
+  if (!fOffscreenDC) return;
+  fPalette = palette;
+  // Without a palette object the context gets the stock one, as a new context has.
+  PlatformSelectPalette(fOffscreenDC, palette && palette->GetPalette() ? palette->GetPalette()
+                                                                       : PlatformStockPalette());
 }
 
 bool Offscreen::TakeBitmapLayout(int32_t width, int32_t height) {

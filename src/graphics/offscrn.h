@@ -41,6 +41,15 @@ class Offscreen {
   // already has the bounds' size, its pixel memory is kept as it stands (not zeroed) instead
   // of new memory being made and zeroed. Everything else is as after Create.
   bool CreateForOverwrite(const MacRect& bounds);
+  bool CreateForOverwrite(const MacRect& bounds, PalWrap* palette);
+
+  // Exchanges the worlds (pixels, context, palette) of two offscreens, neither of which may
+  // be the current port. For worlds filled on another thread and handed over whole.
+  void Swap(Offscreen& other);
+  // Makes `palette` the world's palette and selects its palette object (the stock one when it
+  // has none), as Create does; the pixels and the bitmap's colours stay. Nothing to do
+  // without a context.
+  void UsePalette(PalWrap* palette);
 
   // Takes over an existing 8-bit bitmap without a drawing context; it is never freed here.
   // The port rectangle becomes {0, 0, height, width}. Asserts "can't set when already

@@ -43,3 +43,19 @@ using XAssertThrowHook = void (*)(const char* text);
 
 // Installs `hook` (null removes it) and returns the previous one.
 XAssertThrowHook SetXAssertThrowHook(XAssertThrowHook hook);
+
+// Work done ahead of time on a thread of its own, whose result is thrown away when anything
+// went wrong: while a scope lives on a thread, assertions failing on that thread are counted
+// here and reported nowhere (no debug text, no report, no throw hook). Scopes nest.
+class XAssertQuietScope {
+ public:
+  XAssertQuietScope();
+  ~XAssertQuietScope();
+  XAssertQuietScope(const XAssertQuietScope&) = delete;
+  XAssertQuietScope& operator=(const XAssertQuietScope&) = delete;
+  // Assertions that failed on this thread while this scope lived.
+  int32_t Failures() const;
+
+ private:
+  int32_t fFailuresBefore;
+};

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -19,6 +20,8 @@
 #include <vector>
 
 #include "IFFResFile2.h"
+#include "ImageLoadAhead.h"
+#include "ObjectBuilder.h"
 #include "ImageWriters.h"
 #include "StringBuffer.h"
 #include "TestTempFolder.h"
@@ -217,6 +220,109 @@ TEST(BuildDigest, FixedObjectBuildsToTheRecordedBytesAndLog) {
     EXPECT_EQ(Digest(r.file), expected[round].file) << r.file.size() << " bytes";
     EXPECT_EQ(Digest(r.log), expected[round].log) << r.log;
   }
+}
+
+// The next sheet is loaded on another thread while the current one is compressed: with that
+// and without it the build writes the same file and the same log, also when a later sheet is
+// damaged (the build ends at it with the same error) and when the depth clean-up reports
+// pixels, which it does as it loads. Builds in this process, standard error captured.
+struct InProcessRun {
+  int32_t result = 0;
+  std::string log;
+  std::string file;
+};
+
+InProcessRun BuildInProcess(const TestTempFolder& dir, bool ahead) {
+  std::remove((dir / "obj.iff").c_str());
+  {
+    IFFResFile2 file;
+    FixedStringBuffer<260> path((dir / "obj.iff").c_str());
+    EXPECT_EQ(file.Create(path), 0);
+  }
+  SetImageLoadAhead(ahead);
+  FILE* log = tmpfile();
+  FILE* err = tmpfile();
+  fflush(stderr);
+  const int savedErr = dup(2);
+  dup2(fileno(err), 2);
+  InProcessRun r;
+  {
+    ObjectBuilder builder;
+    builder.fObjectFile.assign((dir / "obj.iff").c_str());
+    builder.fAttributesFile.assign((dir / "obj.omk").c_str());
+    builder.fMakeGraphics = 1;
+    builder.fGraphicsDir.assign((dir / "art/").c_str());
+    builder.fLogFile = log;
+    r.result = builder.Run();
+  }
+  fflush(stderr);
+  dup2(savedErr, 2);
+  close(savedErr);
+  SetImageLoadAhead(true);
+  for (FILE* f : {log, err}) {
+    fflush(f);
+    rewind(f);
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) r.log.append(buffer, n);
+    r.log += "--\n";
+    fclose(f);
+  }
+  r.file = TestTempFolder::ReadFile(dir / "obj.iff");
+  return r;
+}
+
+TEST(BuildDigest, LoadingAheadChangesNothing) {
+  TestTempFolder dir;
+  dir.WriteFile("obj.omk", std::string(kSpec));
+  WriteArt(dir, 0);
+  // Two more sheets that load cleanly, one after the other, and one whose clean-up reports a
+  // pixel without depth around it, each with a palette of its own.
+  const std::vector<TestRGB> pal = Palette();
+  for (const char* name : {"more", "other", "lonely"}) {
+    TestSheet sheet = MakeSheet(2, 1, uint32_t(name[0]), false);
+    for (uint8_t& z : sheet.depth)
+      if (z == 255) z = 254;  // no stray colour is left without depth
+    if (name[0] == 'l') {
+      const size_t at = sheet.At(0, 0);
+      sheet.index[at] = 0;
+      sheet.index[sheet.At(1, 1)] = 77;
+      for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 3; x++)
+          sheet.depth[sheet.At(x, y)] = x == 1 && y == 1 ? 255 : 0;
+    }
+    std::vector<TestRGB> own = pal;  // each sheet's palette of its own
+    for (TestRGB& c : own) c.g = uint8_t(c.g ^ name[0]);
+    dir.WriteFile(std::string("art/") + name + ".tga", Tga(sheet, own, 32, false));
+    dir.WriteFile(std::string("art/") + name + ".bmp", WriteSheetBMP8(sheet, own));
+  }
+  const std::string more =
+      "<sprite id=700 name=more-a tgafile=more.tga columns=2 paletteid=5>\n"
+      "<sprite id=701 name=other tgafile=other.tga columns=2 paletteid=5>\n"
+      "<sprite id=702 name=more-b tgafile=more.tga columns=2 paletteid=6>\n"
+      "<sprite id=703 name=lonely tgafile=lonely.tga columns=2 paletteid=6>\n"
+      "<sprite id=704 name=other-b tgafile=other.tga columns=2 paletteid=6>\n";
+  dir.WriteFile("obj.omk", std::string(kSpec) + more);
+  const InProcessRun without = BuildInProcess(dir, false);
+  ASSERT_EQ(without.result, 0) << without.log;
+  EXPECT_NE(without.log.find("Rendering file other.tga..."), std::string::npos);
+  EXPECT_NE(without.log.find("Could not find neighboring z-value"), std::string::npos) << without.log;
+  const InProcessRun with = BuildInProcess(dir, true);
+  EXPECT_EQ(with.result, without.result);
+  EXPECT_EQ(Digest(with.file), Digest(without.file));
+  EXPECT_EQ(with.log, without.log);
+
+  // A sheet cut short ends both builds at the same place.
+  std::string cut = TestTempFolder::ReadFile(dir / "art/other.tga");
+  cut.resize(cut.size() / 2);
+  dir.WriteFile("art/other.tga", cut);
+  const InProcessRun cutWithout = BuildInProcess(dir, false);
+  EXPECT_NE(cutWithout.result, 0);
+  EXPECT_NE(cutWithout.log.find("could not read tga file"), std::string::npos) << cutWithout.log;
+  const InProcessRun cutWith = BuildInProcess(dir, true);
+  EXPECT_EQ(cutWith.result, cutWithout.result);
+  EXPECT_EQ(Digest(cutWith.file), Digest(cutWithout.file));
+  EXPECT_EQ(cutWith.log, cutWithout.log);
 }
 
 }  // namespace

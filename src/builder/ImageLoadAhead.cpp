@@ -1,0 +1,91 @@
+#include "ImageLoadAhead.h"
+
+#include <atomic>
+#include <exception>
+
+#include "MakeSPR.h"
+#include "Sprite2Compressor.h"
+#include "StringBuffer.h"
+#include "XAssert.h"
+
+namespace {
+std::atomic<bool> gLoadAhead{true};
+}  // namespace
+
+void SetImageLoadAhead(bool on) { gLoadAhead.store(on); }
+bool GetImageLoadAhead() { return gLoadAhead.load(); }
+
+ImageLoadAhead::~ImageLoadAhead() {
+  if (!fThread.joinable()) return;
+  {
+    std::lock_guard<std::mutex> hold(fLock);
+    fQuit = true;
+  }
+  fChanged.notify_all();
+  fThread.join();
+}
+
+void ImageLoadAhead::Start(const SheetFiles& files) {
+  {
+    std::unique_lock<std::mutex> hold(fLock);
+    fChanged.wait(hold, [this] { return !fPending; });
+    fFiles = files;
+    fLoaded = false;
+    fPending = true;
+  }
+  if (!fThread.joinable()) fThread = std::thread([this] { Run(); });
+  fChanged.notify_all();
+}
+
+bool ImageLoadAhead::Take(const SheetFiles& files, Offscreen* colour, Offscreen* depth) {
+  std::unique_lock<std::mutex> hold(fLock);
+  fChanged.wait(hold, [this] { return !fPending; });
+  if (!fLoaded || !(fFiles == files)) return false;
+  fLoaded = false;
+  // The loaded worlds go to the build with the global palette, the build's last ones come here
+  // with this palette, so that each thread's palette objects are selected only in its own
+  // worlds. The global palette gets the colours that loading the palette BMP gives it.
+  PalWrap* global = GetGlobalPalette();
+  global->Create(fPalette.GetColors(), 0);
+  colour->Swap(fColour);
+  depth->Swap(fDepth);
+  colour->UsePalette(global);
+  depth->UsePalette(global);
+  fColour.UsePalette(&fPalette);
+  fDepth.UsePalette(&fPalette);
+  return true;
+}
+
+void ImageLoadAhead::Run() {
+  std::unique_lock<std::mutex> hold(fLock);
+  for (;;) {
+    fChanged.wait(hold, [this] { return fQuit || fPending; });
+    if (fQuit) return;
+    hold.unlock();
+    const bool loaded = Load();
+    hold.lock();
+    fLoaded = loaded;
+    fPending = false;
+    fChanged.notify_all();
+  }
+}
+
+bool ImageLoadAhead::Load() {
+  XAssertQuietScope quiet;
+  try {
+    const FixedStringBuffer<260> palettePath(fFiles.palettePath.c_str());
+    const FixedStringBuffer<260> sourcePath(fFiles.sourcePath.c_str());
+    // What the build does for a sheet: the palette BMP's colours, the pixels, the depth's
+    // clean-up.
+    if (fFiles.isBmp && fDepth.Exists()) fDepth.Dispose();
+    fPalette.LoadFromFile(palettePath, 0);
+    RenderImageFileOn(&fPalette, &palettePath, fFiles.isBmp ? nullptr : &sourcePath, &fColour,
+                      &fDepth, 0);
+    if (!fColour.Exists() || fPalette.GetColors() == nullptr) return false;
+    int32_t unfilled = 0;
+    CleanUpZBuffer(&fColour, &fDepth, &unfilled);
+    return unfilled == 0 && quiet.Failures() == 0;
+  } catch (...) {
+    return false;
+  }
+}

@@ -1,0 +1,72 @@
+// Loading the next sheet of a sprite build while the current one is compressed and written.
+//
+// The graphics stage loads a sheet (its palette BMP, its TGA or BMP pixels, the TGA's alpha
+// channel as depth) and cleans up the depth, then cuts and compresses the sheet's sprites. An
+// ImageLoadAhead does the loading of the sheet that comes next on a thread of its own, into
+// worlds and a palette of its own, so that reading the files overlaps the compression.
+//
+// Nothing of the build depends on it: the result is handed over only when the load went
+// exactly as the build's own would have without saying anything (no assertion, no error, no
+// depth pixel left unfilled, which the build reports as it goes). In every other case Take
+// answers false and the build loads the sheet itself, in its place in the log, as before. The
+// thread touches no process-wide state: the global palette gets the sheet's colours from Take,
+// on the build's thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "offscrn.h"
+#include "palwrap.h"
+
+// The files of one load: the palette BMP, and the TGA unless the sheet is a BMP.
+struct SheetFiles {
+  std::string palettePath;
+  std::string sourcePath;
+  bool isBmp = false;
+  bool operator==(const SheetFiles& other) const {
+    return palettePath == other.palettePath && sourcePath == other.sourcePath &&
+           isBmp == other.isBmp;
+  }
+};
+
+// Whether sprite builds load ahead (on by default). Off, a build loads every sheet itself; the
+// object file and the log are the same either way.
+void SetImageLoadAhead(bool on);
+bool GetImageLoadAhead();
+
+class ImageLoadAhead {
+ public:
+  ImageLoadAhead() = default;
+  ~ImageLoadAhead();  // waits for a load under way and ends the thread
+  ImageLoadAhead(const ImageLoadAhead&) = delete;
+  ImageLoadAhead& operator=(const ImageLoadAhead&) = delete;
+
+  // Starts loading `files`; a result not taken yet is dropped first.
+  void Start(const SheetFiles& files);
+  // Waits for the load started last. When it was of `files` and went quietly, the loaded
+  // worlds change places with `colour` and `depth` (whose memory the next load reuses), the
+  // global palette gets the sheet's colours as the build's own load would give it, and the
+  // answer is true. Otherwise nothing changes and the answer is false.
+  bool Take(const SheetFiles& files, Offscreen* colour, Offscreen* depth);
+
+ private:
+  void Run();
+  bool Load();  // on the thread: true when the load went quietly
+
+  std::thread fThread;
+  std::mutex fLock;
+  std::condition_variable fChanged;
+  bool fPending = false;  // a load is asked for or under way
+  bool fQuit = false;
+  bool fLoaded = false;   // the last load went quietly
+  SheetFiles fFiles;
+  // The thread's own; the build's thread touches them only while no load is under way. The
+  // palette outlives the worlds made with it.
+  PalWrap fPalette;
+  Offscreen fColour;
+  Offscreen fDepth;
+};
