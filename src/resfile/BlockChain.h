@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -124,4 +126,33 @@ int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8
   }
   if (error == noErr) error = out.Flush();
   return error;
+}
+
+// Sorts block offsets ascending in time linear in their number (a saved map names thousands).
+inline void SortBlockOffsets(std::vector<uint32_t>& offsets) {
+  const size_t count = offsets.size();
+  if (count < 256) {
+    std::sort(offsets.begin(), offsets.end());
+    return;
+  }
+  // Least significant byte first; a byte that all offsets share needs no pass.
+  size_t counts[4][256] = {};
+  for (uint32_t v : offsets)
+    for (int b = 0; b < 4; ++b) counts[b][(v >> (8 * b)) & 0xFF]++;
+  std::unique_ptr<uint32_t[]> spare(new uint32_t[count]);
+  uint32_t* from = offsets.data();
+  uint32_t* to = spare.get();
+  for (int b = 0; b < 4; ++b) {
+    const int shift = 8 * b;
+    if (counts[b][(from[0] >> shift) & 0xFF] == count) continue;
+    size_t start[256];
+    size_t sum = 0;
+    for (int d = 0; d < 256; ++d) {
+      start[d] = sum;
+      sum += counts[b][d];
+    }
+    for (size_t i = 0; i < count; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != offsets.data()) std::memcpy(offsets.data(), from, count * sizeof(uint32_t));
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "BlockChain.h"
 #include "DebugCapture.h"
 #include "IFFResFile2.h"
 #include "IFFTestSupport.h"
@@ -1084,4 +1085,91 @@ TEST_F(IFFResFile2Test, ABlockTheSavedMapNamesIsNotHandedOutAsFree) {
   EXPECT_EQ(capture.Count("corrupt map"), 0);  // the map saved at close is sound
   EXPECT_EQ(file.Count(kTest), count);
   for (int16_t id = 1; id <= 3; ++id) EXPECT_EQ(BytesOf(file.GetResource(kTest, id)), seen[size_t(id - 1)]) << id;
+}
+
+// A saved map of hundreds of entries whose types interleave in the file, so that the entry
+// order is far from the order of offsets: the map is used as it is, and an entry of the last
+// type that names a place inside the first record's header still makes it unusable.
+TEST_F(IFFResFile2Test, ManyInterleavedEntriesAreCheckedForOverlap) {
+  std::vector<Spec> specs;
+  const uint32_t types[] = {kSprite, kGroup, kText};
+  for (int i = 0; i < 600; ++i)
+    specs.push_back({types[i % 3], int16_t(i), 0, "entry " + std::to_string(i), true,
+                     std::string(size_t(40 + (i * 37) % 700), char('a' + i % 26))});
+  MakeFile(Path(), specs);
+  {
+    ScopedDebugCapture capture;
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    EXPECT_FALSE(capture.Saw("corrupt map found.")) << "a sound map is used";
+    ExpectAll(file, specs, "through the map");
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  std::string bytes = TestTempFolder::ReadFile(Path());
+  const std::vector<DiskRecord> records = WalkRecords(bytes);
+  ASSERT_EQ(records.size(), specs.size() + 1);
+  ASSERT_EQ(records.back().type, kResMapType);
+  // The map stores its numbers in host (little-endian) order; record 599 is the last entry
+  // of the last type.
+  auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
+  const size_t at = bytes.find(le32(records[599].offset), records.back().offset + 76);
+  ASSERT_NE(at, std::string::npos);
+  bytes.replace(at, 4, le32(records[0].offset + 10));
+  folder.WriteFile("object.iff", bytes);
+  ScopedDebugCapture capture;
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_TRUE(capture.Saw("corrupt map found.")) << "the walk is used instead";
+  ExpectAll(file, specs, "through the walk");
+}
+
+// Opening, reading and closing a file that nothing changed syncs nothing; a change still
+// syncs before Close returns.
+TEST_F(IFFResFile2Test, OnlyAChangedFileIsSyncedAtClose) {
+  MakeFile(Path(), Contents());
+  PlatformFileResetFaults();
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    ExpectAll(file, Contents(), "unchanged");
+    file.Update();
+    EXPECT_EQ(file.GetError(), noErr);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  EXPECT_EQ(PlatformFileCallCount(kPlatformFaultFlush), 0);
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+    file.AddResource(HandleOf("more"), kTest, 8, FixedStringBuffer<8>("more"), true);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  EXPECT_GE(PlatformFileCallCount(kPlatformFaultFlush), 1);
+  PlatformFileResetFaults();
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(Path())), noErr);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 8)), "more");
+}
+
+// The sort of the offsets a saved map names, against std::sort, on the shapes maps give:
+// few and many, sorted runs per type, reversed, repeated, spread over every byte.
+TEST(SortBlockOffsets, SortsLikeStdSort) {
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  std::vector<uint32_t> few, runs, reversed, repeated, wide, highOnly;
+  for (int i = 0; i < 100; ++i) few.push_back(next() % 5000);
+  for (int t = 0; t < 8; ++t)
+    for (uint32_t i = 0; i < 700; ++i) runs.push_back(64 + (i * 8 + uint32_t(t)) * 1210);
+  for (uint32_t i = 3000; i > 0; --i) reversed.push_back(i * 76);
+  for (int i = 0; i < 1000; ++i) repeated.push_back(next() % 3 * 0x01010101u);
+  for (int i = 0; i < 5000; ++i) wide.push_back(next());
+  for (uint32_t i = 0; i < 600; ++i) highOnly.push_back((599 - i) << 24 | 0x4242u);
+  std::vector<std::pair<const char*, std::vector<uint32_t>>> cases = {
+      {"empty", {}},         {"one", {7}},           {"few", few},   {"runs per type", runs},
+      {"reversed", reversed}, {"repeated", repeated}, {"wide", wide}, {"high byte only", highOnly}};
+  for (auto& [what, values] : cases) {
+    std::vector<uint32_t> expect = values;
+    std::sort(expect.begin(), expect.end());
+    SortBlockOffsets(values);
+    EXPECT_EQ(values, expect) << what;
+  }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -239,4 +240,94 @@ TEST(IFFResMap, LookupsByIdAndHandleFollowEveryChange) {
   EXPECT_EQ(map.FindEntryByHandle(handles[30], type), nullptr);
   EXPECT_EQ(map.FindEntry(kSprite, 30, nullptr), nullptr);
   for (MHandle* h : handles) HFree(h);
+}
+
+// Stored forms written on a host of the other byte order (the record's swap flag set) and
+// names longer than an entry holds: numbers come out reversed, a long name is cut to 63
+// characters with its assertion, and the fields after it are read from the right place.
+TEST(IFFResMap, ForeignOrderAndLongNamesLoad) {
+  auto be32 = [](std::vector<uint8_t>& out, uint32_t v) {
+    for (int i = 3; i >= 0; --i) out.push_back(uint8_t(v >> (8 * i)));
+  };
+  auto be16 = [](std::vector<uint8_t>& out, uint16_t v) {
+    out.push_back(uint8_t(v >> 8));
+    out.push_back(uint8_t(v));
+  };
+  std::vector<uint8_t> record = MapRecordHeader();
+  record[0] = 1;  // the writer's order is not ours
+  be32(record, 777);
+  be32(record, 1);
+  be32(record, kSprite);
+  be32(record, 2);
+  be32(record, 0x01020304);
+  be16(record, 0xFFFE);
+  be16(record, 0x0310);
+  const std::string longName(70, 'x');
+  record.insert(record.end(), longName.begin(), longName.end());
+  record.push_back(0);  // 71 bytes: the next field starts after a pad byte
+  record.push_back(0);
+  be32(record, 64);
+  be16(record, 9);
+  be16(record, 0);
+  for (char c : std::string("next")) record.push_back(uint8_t(c));
+  record.push_back(0);
+
+  ScopedDebugCapture capture;
+  MHandle* h = HandleOf(record);
+  IFFResMap map;
+  ASSERT_TRUE(ReadMapFromHandle(map, h, kResMapType));
+  HFree(h);
+  EXPECT_EQ(capture.Count("append losing characters"), 1);
+  EXPECT_EQ(map.GetWasted(), 777u);
+  IFFResEntry* first = map.GetIndEntry(kSprite, 1, nullptr);
+  IFFResEntry* second = map.GetIndEntry(kSprite, 2, nullptr);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(first->fFileoffset, 0x01020304u);
+  EXPECT_EQ(first->fID, -2);
+  EXPECT_EQ(first->fStoredFlags, 0x0310);
+  EXPECT_EQ(std::string(first->fName.c_str()), std::string(63, 'x'));
+  EXPECT_EQ(first->fName.length(), 63);
+  EXPECT_EQ(second->fFileoffset, 64u);
+  EXPECT_EQ(second->fID, 9);
+  EXPECT_STREQ(second->fName.c_str(), "next");
+}
+
+// Names of a loaded map live in its stored form. Changing them (shorter, longer, empty and
+// back), removing and adding entries, and copying the map leave every other name as it was,
+// and the changed map saves and loads with the new names.
+TEST(IFFResMap, NamesOfALoadedMapChangeOneByOne) {
+  IFFResMap saved;
+  const char* names[] = {"alpha", "be", "gamma", "", "delta"};
+  for (int32_t i = 0; i < 5; ++i) Put(saved, kSprite, i, 64 + 100 * uint32_t(i), 0, names[i]);
+  MHandle* h = WriteMapToHandle(saved, kResMapType);
+  auto map = std::make_unique<IFFResMap>();
+  ASSERT_TRUE(ReadMapFromHandle(*map, h, kResMapType));
+  HFree(h);
+  auto entry = [&map](int32_t id) { return map->FindEntry(kSprite, id, nullptr); };
+  map->SetName(*entry(0), "a");
+  map->SetName(*entry(1), "a name longer than the one it had");
+  map->SetName(*entry(2), "");
+  map->SetName(*entry(3), "was empty");
+  map->SetName(*entry(2), "gam");
+  EXPECT_TRUE(map->RemoveEntry(entry(4)));
+  Put(*map, kSprite, 9, 900, 0, "added");
+  const std::vector<std::string> expect = {"a", "a name longer than the one it had", "gam", "was empty", "added"};
+  auto names_of = [](IFFResMap& m) {
+    std::vector<std::string> out;
+    for (int32_t i = 1; i <= m.Count(kSprite); ++i) out.emplace_back(m.GetIndEntry(kSprite, i, nullptr)->fName.c_str());
+    return out;
+  };
+  EXPECT_EQ(names_of(*map), expect);
+  FixedStringBuffer<64> gam("gam");
+  EXPECT_EQ(map->FindEntryByName(kSprite, gam, nullptr), entry(2));
+
+  IFFResMap copy(*map);
+  map.reset();  // the copy keeps names of its own
+  EXPECT_EQ(names_of(copy), expect);
+  h = WriteMapToHandle(copy, kResMapType);
+  IFFResMap back;
+  ASSERT_TRUE(ReadMapFromHandle(back, h, kResMapType));
+  HFree(h);
+  EXPECT_EQ(names_of(back), expect);
 }
