@@ -322,20 +322,13 @@ class StoredFormReader {
     return int32_t(count) >= 0 && uint64_t(count) * minBytes <= fSize - fPosition;
   }
 
-  // The NUL-terminated name at the position, cut in place to 63 characters (with the
-  // assertion a FixedStringBuffer<64> gives), then past it and its pad byte.
-  bool Name(char*& text, uint32_t& length, uint32_t& stored) {
+  // The NUL-terminated name at the position and its length, then past it and its pad byte.
+  bool Name(char*& text, uint32_t& length) {
     text = reinterpret_cast<char*>(fData + fPosition);
     const void* nul = fPosition < fSize ? std::memchr(text, 0, fSize - fPosition) : nullptr;
     if (nul == nullptr) return Overflow();
-    stored = uint32_t(static_cast<const char*>(nul) - text);
-    length = stored;
-    if (length > 63) {
-      XASSERT(false, "append losing characters");
-      length = 63;
-      text[length] = 0;
-    }
-    fPosition += stored + 1;
+    length = uint32_t(static_cast<const char*>(nul) - text);
+    fPosition += length + 1;
     if ((fPosition & 1) != 0 && fPosition < fSize) fPosition++;
     return true;
   }
@@ -422,16 +415,17 @@ bool IFFResMap::LoadStoredForm(uint32_t type) {
       uint16_t flags = 0;
       char* text = nullptr;
       uint32_t length = 0;
-      uint32_t stored = 0;
-      if (!in.EntryFields(offset, id, flags) || !in.Name(text, length, stored)) return refuse();
+      if (!in.EntryFields(offset, id, flags) || !in.Name(text, length)) return refuse();
       IFFResEntry* entry = new (room + i) IFFResEntry;
       entry->fFileoffset = offset;
       entry->fID = int16_t(id);
       entry->fFlags = entry->fStoredFlags = flags;
-      if (length > 0) {
+      if (length > 63) {
+        SetName(*entry, text);  // cut, into storage of its own
+      } else if (length > 0) {
         entry->fName.fText = text;
         entry->fName.fLength = uint8_t(length);
-        entry->fName.fRoom = uint8_t(std::min<uint32_t>(stored, 63));
+        entry->fName.fRoom = uint8_t(length);
       }
       entry->fNode = &node;
       entry->fOrder = fNextOrder++;

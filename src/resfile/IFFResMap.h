@@ -151,8 +151,8 @@ class IFFResMap {
   // Empties the map and gives storage for a stored form of `size` bytes (its 12-byte record
   // header first), which the map keeps until it is cleared; null when memory runs out.
   uint8_t* NewStoredForm(uint32_t size);
-  // Fills the map from the stored form put into the storage of NewStoredForm. Names stay
-  // in that storage instead of being copied. Every count, number and name is checked
+  // Fills the map, once, from the stored form put into the storage of NewStoredForm. Names
+  // stay in that storage instead of being copied. Every count, number and name is checked
   // against the bytes left, with the assertions and the result of a reading ReconStream:
   // false, with the map cleared (wasted 0), when the record is not of `type` or something
   // does not fit. Names longer than 63 characters are cut.
