@@ -256,12 +256,22 @@ void PutTriples(const uint8_t* c, const uint8_t* z, const uint8_t* a, int shift,
   }
 }
 
+// What the row preparation asks for ahead of its use, spread over its pass: the next row's
+// pixels (null for planes not encoded or past the last row) and the room where this row's
+// stream goes. The worlds' rows run bottom-up in memory, which the processor's own look-ahead
+// follows badly.
+struct RowAhead {
+  const uint8_t* next[3];
+  const uint8_t* out;
+  size_t outBytes;
+};
+
 // Classifies the row's pixels, lays out their data bytes for the run loop and marks where the
 // runs start. Sets `alphaZero` when a kRunZPA pixel's alpha reduces to 0 (which
 // ApplyAlphaToZBuffer should have made transparent).
 template <Kind K>
 RowScratch PrepareRow(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int cols,
-                      StreamBuffer& buffer, bool& alphaZero) {
+                      StreamBuffer& buffer, bool& alphaZero, const RowAhead& ahead) {
   uint8_t* __restrict cls = buffer.Classes();
   uint8_t* __restrict plain = buffer.Plain();
   if (K == Kind::kColour) {
@@ -296,6 +306,11 @@ RowScratch PrepareRow(const Inputs& in, const uint8_t* c, const uint8_t* z, cons
   uint64_t* runs = buffer.Runs();
   const size_t words = size_t(cols) / 64 + 1;
   for (size_t w = 0; w < words; ++w) {
+    for (const uint8_t* next : ahead.next)
+      if (next) __builtin_prefetch(next + 64 * w);
+    // Four bytes of stream per pixel: about what rows of short runs take.
+    for (size_t at = 256 * w; at < 256 * w + 256 && at < ahead.outBytes; at += 64)
+      __builtin_prefetch(ahead.out + at, 1);
     uint64_t word = 0, alphas = 0;
     for (size_t j = 0; j < 8; ++j) {
       const uint8_t* p = cls + 64 * w + 8 * j;
@@ -328,46 +343,64 @@ constexpr ClassTable TableOf(Kind kind) {
 
 inline void CopyBlock(uint8_t* to, const uint8_t* from) { std::memcpy(to, from, kCopyBlock); }
 
-// Writes the row's runs after its kNL at `o` and answers the new end, which is even. Each run
-// is its token, its data (one block copy from the scratch) and a pad when the data are odd;
-// trailing transparent pixels are implied and need no token. Nothing branches on a pixel's
-// class, so rows whose class changes every pixel or two cost about as much per run as rows of
-// long runs. Writes up to kCopyBlock bytes past the answer. Sets `tooLong` when a count does
-// not fit its 13 bits.
-template <Kind K>
+// What a run of each class writes: its token code, its data bytes per pixel and where those
+// are laid out in the row scratch.
+struct RunKind {
+  const uint8_t* source;
+  uint32_t bytes;
+  uint32_t code;
+};
+
+// Writes the run of `n` pixels from `x` at `to`: its token, its data (block copies from the
+// scratch) and a pad when the data are odd. Answers the end, which is even past an even `to`;
+// writes up to kCopyBlock bytes past it.
+inline uint8_t* PutRun(uint8_t* to, const RunKind& kind, size_t x, size_t n) {
+  Put16(to, uint16_t(kind.code | (n & kSprite2CountMask)));
+  const size_t length = n * size_t(kind.bytes);
+  const uint8_t* from = kind.source + x * kind.bytes;
+  to += 2;
+  CopyBlock(to, from);
+  for (size_t i = kCopyBlock; i < length; i += kCopyBlock) CopyBlock(to + i, from + i);
+  to[length] = kSprite2Pad;
+  return to + ((length + 1) & ~size_t(1));
+}
+
+// Writes the row's runs after its kNL at `o` and answers the new end, which is even. Trailing
+// transparent pixels are implied and need no token. Nothing branches on a pixel's class, so
+// rows whose class changes every pixel or two cost about as much per run as rows of long runs.
+// Writes up to kCopyBlock bytes past the answer. Sets `tooLong` when a count does not fit its
+// 13 bits, which only rows wider than that can make (`kWide`).
+template <Kind K, bool kWide>
 size_t EncodeRuns(const RowScratch& row, int cols, uint8_t* out, size_t o, bool& tooLong) {
   static constexpr ClassTable kTable = TableOf(K);
   // Transparent runs copy a block of no bytes from anywhere readable.
-  const uint8_t* const source[3] = {row.plain, row.plain, K == Kind::kColourZAlpha ? row.alpha : row.plain};
+  const RunKind kinds[3] = {
+      {row.plain, kTable.bytes[0], kTable.code[0]},
+      {row.plain, kTable.bytes[1], kTable.code[1]},
+      {K == Kind::kColourZAlpha ? row.alpha : row.plain, kTable.bytes[2], kTable.code[2]}};
   const uint8_t* cls = row.cls;
   const uint64_t* runs = row.runs;
+  const size_t end = size_t(cols);
   uint64_t marks = runs[0] & ~uint64_t(1);  // the run at 0 is the first one
   size_t word = 0;
   size_t x = 0;
-  bool over = false;
-  uint8_t* __restrict dest = out;
+  size_t longest = 0;
+  uint8_t* to = out + o;
   for (;;) {
     while (marks == 0) marks = runs[++word];
-    const size_t next = 64 * word + size_t(__builtin_ctzll(marks));
+    const size_t next = 64 * word + unsigned(__builtin_ctzll(marks));
     marks &= marks - 1;
-    const uint32_t k = cls[x];
-    const size_t n = next - x;
-    const bool last = next >= size_t(cols);
-    if (last && k == kClassClear) break;
-    over |= n > kSprite2CountMask;
-    Put16(dest + o, uint16_t(kTable.code[k] | (n & kSprite2CountMask)));
-    const size_t length = n * kTable.bytes[k];
-    const uint8_t* from = source[k] + x * kTable.bytes[k];
-    uint8_t* to = dest + o + 2;
-    CopyBlock(to, from);
-    for (size_t i = kCopyBlock; i < length; i += kCopyBlock) CopyBlock(to + i, from + i);
-    to[length] = kSprite2Pad;
-    o += 2 + length + (length & 1);
-    if (last) break;
+    if (next >= end) break;  // the end mark
+    if (kWide) longest = std::max(longest, next - x);
+    to = PutRun(to, kinds[cls[x]], x, next - x);
     x = next;
   }
-  tooLong |= over;
-  return o;
+  if (cls[x] != kClassClear) {
+    if (kWide) longest = std::max(longest, end - x);
+    to = PutRun(to, kinds[cls[x]], x, end - x);
+  }
+  if (longest > kSprite2CountMask) tooLong = true;
+  return size_t(to - out);
 }
 
 // Writes the tokens of `n` consecutive empty lines at `out` (or only counts them when `out`
@@ -491,8 +524,11 @@ constexpr size_t RowBytesPerPixel(Kind kind) { return kind == Kind::kColourZAlph
 
 template <Kind K>
 size_t EncodeRowOf(const Inputs& in, const uint8_t* c, const uint8_t* z, const uint8_t* a, int cols,
-                   StreamBuffer& buffer, bool& alphaZero, uint8_t* out, size_t o, bool& tooLong) {
-  return EncodeRuns<K>(PrepareRow<K>(in, c, z, a, cols, buffer, alphaZero), cols, out, o, tooLong);
+                   StreamBuffer& buffer, bool& alphaZero, const RowAhead& ahead, uint8_t* out, size_t o,
+                   bool& tooLong) {
+  const RowScratch row = PrepareRow<K>(in, c, z, a, cols, buffer, alphaZero, ahead);
+  if (cols > kSprite2CountMask) return EncodeRuns<K, true>(row, cols, out, o, tooLong);
+  return EncodeRuns<K, false>(row, cols, out, o, tooLong);
 }
 
 // Encodes the frame rect of the worlds in `in`. `width` and `height` are the worlds' size.
@@ -532,16 +568,21 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
     const uint8_t* c = in.colour.Row(y) + rect.left;
     const uint8_t* z = in.z.base ? in.z.Row(y) + rect.left : nullptr;
     const uint8_t* a = in.alpha.base ? in.alpha.Row(y) + rect.left : nullptr;
+    const bool more = y + 1 < rect.top + rows;
+    const RowAhead ahead = {{more ? in.colour.Row(y + 1) + rect.left : nullptr,
+                             more && in.z.base ? in.z.Row(y + 1) + rect.left : nullptr,
+                             more && in.alpha.base ? in.alpha.Row(y + 1) + rect.left : nullptr},
+                            out + o, std::min(rowBound, 4 * size_t(cols))};
     bool tooLong = false;
     switch (in.kind) {
       case Kind::kColour:
-        o = EncodeRowOf<Kind::kColour>(in, c, z, a, cols, buffer, alphaZero, out, o, tooLong);
+        o = EncodeRowOf<Kind::kColour>(in, c, z, a, cols, buffer, alphaZero, ahead, out, o, tooLong);
         break;
       case Kind::kColourZ:
-        o = EncodeRowOf<Kind::kColourZ>(in, c, z, a, cols, buffer, alphaZero, out, o, tooLong);
+        o = EncodeRowOf<Kind::kColourZ>(in, c, z, a, cols, buffer, alphaZero, ahead, out, o, tooLong);
         break;
       case Kind::kColourZAlpha:
-        o = EncodeRowOf<Kind::kColourZAlpha>(in, c, z, a, cols, buffer, alphaZero, out, o, tooLong);
+        o = EncodeRowOf<Kind::kColourZAlpha>(in, c, z, a, cols, buffer, alphaZero, ahead, out, o, tooLong);
         break;
     }
     if (tooLong) return Refuse("a run or line does not fit a 13-bit count");
