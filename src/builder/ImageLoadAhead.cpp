@@ -1,19 +1,12 @@
 #include "ImageLoadAhead.h"
 
-#include <atomic>
 #include <exception>
+#include <utility>
 
 #include "MakeSPR.h"
 #include "Sprite2Compressor.h"
 #include "StringBuffer.h"
 #include "XAssert.h"
-
-namespace {
-std::atomic<bool> gLoadAhead{true};
-}  // namespace
-
-void SetImageLoadAhead(bool on) { gLoadAhead.store(on); }
-bool GetImageLoadAhead() { return gLoadAhead.load(); }
 
 ImageLoadAhead::~ImageLoadAhead() {
   if (!fThread.joinable()) return;
@@ -88,4 +81,29 @@ bool ImageLoadAhead::Load() {
   } catch (...) {
     return false;
   }
+}
+
+SheetPrefetch::SheetPrefetch(std::vector<Load> loads, int32_t threads)
+    : fLoads(std::move(loads)), fLoaderOf(fLoads.size(), -1) {
+  for (int32_t i = 0; i < threads; i++) {
+    fLoaders.push_back(std::make_unique<ImageLoadAhead>());
+    StartNext(fLoaders.size() - 1);
+  }
+}
+
+void SheetPrefetch::StartNext(size_t loader) {
+  while (fNextStart < fLoads.size() && !fLoads[fNextStart].ahead) fNextStart++;
+  if (fNextStart == fLoads.size()) return;
+  fLoaderOf[fNextStart] = int32_t(loader);
+  fLoaders[loader]->Start(fLoads[fNextStart].files);
+  fNextStart++;
+}
+
+bool SheetPrefetch::Take(size_t n, const SheetFiles& files, Offscreen* colour, Offscreen* depth) {
+  if (n >= fLoads.size() || fLoaderOf[n] < 0) return false;
+  const size_t loader = size_t(fLoaderOf[n]);
+  fLoaderOf[n] = -1;
+  const bool taken = fLoads[n].files == files && fLoaders[loader]->Take(files, colour, depth);
+  StartNext(loader);
+  return taken;
 }

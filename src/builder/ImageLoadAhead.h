@@ -15,9 +15,11 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "offscrn.h"
 #include "palwrap.h"
@@ -32,11 +34,6 @@ struct SheetFiles {
            isBmp == other.isBmp;
   }
 };
-
-// Whether sprite builds load ahead (on by default). Off, a build loads every sheet itself; the
-// object file and the log are the same either way.
-void SetImageLoadAhead(bool on);
-bool GetImageLoadAhead();
 
 class ImageLoadAhead {
  public:
@@ -69,4 +66,26 @@ class ImageLoadAhead {
   PalWrap fPalette;
   Offscreen fColour;
   Offscreen fDepth;
+};
+
+// The loads of a whole build, in the build's order, on up to `threads` ImageLoadAheads: each
+// thread loads the next load not yet started as soon as its last one is taken.
+class SheetPrefetch {
+ public:
+  struct Load {
+    SheetFiles files;
+    bool ahead = false;  // false: the build loads it itself (an alpha image goes with it)
+  };
+  SheetPrefetch(std::vector<Load> loads, int32_t threads);
+  // Load `n` of the sequence, as ImageLoadAhead::Take. False for a load that no thread took
+  // on, or one of other files than `files`.
+  bool Take(size_t n, const SheetFiles& files, Offscreen* colour, Offscreen* depth);
+
+ private:
+  void StartNext(size_t loader);
+
+  std::vector<Load> fLoads;
+  std::vector<std::unique_ptr<ImageLoadAhead>> fLoaders;
+  std::vector<int32_t> fLoaderOf;  // per load: the loader that loads it, -1 for none
+  size_t fNextStart = 0;           // loads before it are started or passed over
 };

@@ -284,22 +284,42 @@ MHandle* CompressFramesToSpriteList(const MacRect* rects, uint16_t count, Offscr
   return list;
 }
 
-void TrimSprite2Frames(Offscreen* depth, const std::vector<MacRect>& rects,
-                       std::vector<MacRect>& trimmed, uint8_t sides, uint32_t emptyToZero) {
-  MakeCompressor();
+namespace {
+
+CompressorSettings Sprite2TrimSettings(Offscreen* depth) {
+  CompressorSettings s = {};
+  s.flags = kClearOn;
+  s.clearColor = TopLeftPixel(depth);
+  return s;
+}
+
+}  // namespace
+
+void CheckSprite2Frames(Offscreen* depth, const std::vector<MacRect>& rects) {
   const MacRect bounds = WorldBounds(depth);
   for (const MacRect& r : rects) {
     if (!Inside(r, bounds)) ThrowError(kTooSmall);
   }
   if (rects.size() > 32767) ThrowError("could not make sprite list");
-  const uint8_t clearValue = TopLeftPixel(depth);
+}
+
+void TrimSprite2Frames(Offscreen* depth, const std::vector<MacRect>& rects,
+                       std::vector<MacRect>& trimmed, uint8_t sides, uint32_t emptyToZero) {
+  MakeCompressor();
+  CheckSprite2Frames(depth, rects);
   trimmed = rects;
-  CompressorSettings s = {};
-  s.flags = kClearOn;
-  s.clearColor = clearValue;
-  gCompressor->SetSettings(s);
+  gCompressor->SetSettings(Sprite2TrimSettings(depth));
   gCompressor->TrimFrames(depth, trimmed.data(), static_cast<int16_t>(trimmed.size()), sides,
                           emptyToZero);
+}
+
+MacRect TrimSprite2Frame(Offscreen* depth, const MacRect& rect, uint8_t sides,
+                         uint32_t emptyToZero) {
+  thread_local Compressor trimmer;
+  MacRect trimmed = rect;
+  trimmer.SetSettings(Sprite2TrimSettings(depth));
+  trimmer.TrimFrames(depth, &trimmed, 1, sides, emptyToZero);
+  return trimmed;
 }
 
 void SwapSpriteListToBigEndian(uint8_t* list, int32_t size) {

@@ -70,6 +70,13 @@ MHandle* CompressFramesToSpriteList(const MacRect* rects, uint16_t count, Offscr
 // `sides`. Throws when a rectangle does not lie inside the world.
 void TrimSprite2Frames(Offscreen* depth, const std::vector<MacRect>& rects,
                        std::vector<MacRect>& trimmed, uint8_t sides, uint32_t emptyToZero);
+// The checks of TrimSprite2Frames alone: throws when a rectangle does not lie inside the
+// world, or when there are too many.
+void CheckSprite2Frames(Offscreen* depth, const std::vector<MacRect>& rects);
+// One rectangle trimmed as TrimSprite2Frames trims each, with a compressor of the calling
+// thread's own: frames of one world may be trimmed on several threads.
+MacRect TrimSprite2Frame(Offscreen* depth, const MacRect& rect, uint8_t sides,
+                         uint32_t emptyToZero);
 
 // Swaps a sprite list of `size` bytes from host to big-endian order in place: its header, its
 // offsets and the first four 16-bit words of every frame. Offsets that do not point at a

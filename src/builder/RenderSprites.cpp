@@ -1,5 +1,7 @@
 #include "RenderSprites.h"
 
+#include <atomic>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "DGRPSpec.h"
+#include "FramePool.h"
 #include "ImageLoadAhead.h"
 #include "MHandle.h"
 #include "MacRect.h"
@@ -30,6 +33,9 @@ const uint32_t kPaletteType = 0x50414C54;  // 'PALT'
 const uint32_t kSpr2ListVersion = 1000;
 const int32_t kAlphaBits = 5;
 const int32_t kListHeaderBytes = 12;
+// Threads that load sheets ahead of the sprite loop: reading a sheet takes about as long as
+// compressing and writing its sprites, so two keep the loop from waiting.
+const int32_t kSheetLoaders = 2;
 
 bool FileReadable(const std::string& path) {
   PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
@@ -207,31 +213,101 @@ void WritePalette(iResFile* file, int32_t paletteId) {
   if (file->GetError() != 0) ThrowError("could not write palette to destfile");
 }
 
-// The SPR2 list of the sprite's cells, each frame encoded by `encode` (cell, trimmed cell).
+void FreeFrames(std::vector<MHandle*>& frames) {
+  for (MHandle*& frame : frames) {
+    if (frame != nullptr) HFree(frame);
+    frame = nullptr;
+  }
+}
+
+// Appends the frames (none null) to an SPR2 list in one step, as AppendFrame would one by one,
+// and frees them. False, with nothing changed, when the list cannot grow so much.
+bool AppendFramesAtOnce(MHandle* list, std::vector<MHandle*>& frames) {
+  const int32_t oldSize = HGetSize(list);
+  int64_t total = oldSize;
+  for (MHandle* frame : frames) total += HGetSize(frame);
+  if (total > INT32_MAX || HSetSize(list, static_cast<uint32_t>(total)) != 0) return false;
+  uint8_t* data = reinterpret_cast<uint8_t*>(HLock(list));
+  uint32_t at = static_cast<uint32_t>(oldSize);
+  for (size_t i = 0; i < frames.size(); i++) {
+    const int32_t size = HGetSize(frames[i]);
+    memcpy(data + kListHeaderBytes + 4 * i, &at, 4);
+    memcpy(data + at, HLock(frames[i]), static_cast<size_t>(size));
+    HUnlock(frames[i]);
+    HFree(frames[i]);
+    frames[i] = nullptr;
+    at += static_cast<uint32_t>(size);
+  }
+  HUnlock(list);
+  return true;
+}
+
+// The sprite's cells trimmed and encoded by `encode` (cell, trimmed cell) on the pool's
+// threads. True, with every trimmed cell and frame, when each went quietly; false, keeping
+// nothing, when any trim or encoding failed or asserted: the caller then does the sprite
+// itself, so that what it reports comes in its place.
 template <class Encode>
-void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, Encode encode) {
+bool TrimAndEncodeAhead(FramePool* pool, Offscreen* depth, const std::vector<MacRect>& cells,
+                        uint8_t sides, Encode& encode, std::vector<MacRect>& trimmed,
+                        std::vector<MHandle*>& frames) {
+  trimmed = cells;
+  frames.assign(cells.size(), nullptr);
+  std::atomic<bool> quiet{true};
+  pool->Run(cells.size(), [&](size_t i) {
+    XAssertQuietScope scope;
+    try {
+      trimmed[i] = TrimSprite2Frame(depth, cells[i], sides, 1);
+      frames[i] = encode(cells[i], trimmed[i]);
+    } catch (...) {
+      quiet = false;
+    }
+    if (scope.Failures() != 0 || frames[i] == nullptr) quiet = false;
+  });
+  if (quiet) return true;
+  FreeFrames(frames);
+  return false;
+}
+
+// The SPR2 list of the sprite's cells, each frame encoded by `encode` (cell, trimmed cell);
+// with a pool, the cells are trimmed and encoded on its threads first.
+template <class Encode>
+void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, FramePool* pool,
+                         Encode encode) {
   std::vector<MacRect> cells;
   std::vector<SpriteCut> cuts;
   sprite->GetSpriteRects(cells, cuts);
+  const uint8_t sides = static_cast<uint8_t>(sprite->fShrink);
   std::vector<MacRect> trimmed;
-  TrimSprite2Frames(depth, cells, trimmed, static_cast<uint8_t>(sprite->fShrink), 1);
+  std::vector<MHandle*> frames;
+  bool ahead = false;
+  if (pool != nullptr) {
+    CheckSprite2Frames(depth, cells);
+    ahead = TrimAndEncodeAhead(pool, depth, cells, sides, encode, trimmed, frames);
+  }
+  if (!ahead) TrimSprite2Frames(depth, cells, trimmed, sides, 1);
 
   const uint32_t count = static_cast<uint32_t>(cells.size());
   MHandle* list = HAlloc(kListHeaderBytes + 4 * count);
   if (list == nullptr) {
+    FreeFrames(frames);
     XASSERT(list != nullptr, "HAlloc failed!");
     ThrowError("HAlloc failed!");
   }
   const uint32_t header[3] = {kSpr2ListVersion, count, static_cast<uint32_t>(sprite->fPaletteId)};
   memcpy(HLock(list), header, sizeof header);
   HUnlock(list);
+  const bool appended = ahead && AppendFramesAtOnce(list, frames);
   try {
     for (uint32_t i = 0; i < count; i++) {
       LogFormatted("Compressing row:%d size:%s column:%d into sprite #%d", cuts[i].fRow,
                    cuts[i].fZoomName.c_str(), cuts[i].fColumn, static_cast<int32_t>(i));
-      AppendFrame(list, i, encode(cells[i], trimmed[i]));
+      if (appended) continue;
+      MHandle* frame = ahead ? frames[i] : encode(cells[i], trimmed[i]);
+      if (ahead) frames[i] = nullptr;
+      AppendFrame(list, i, frame);
     }
   } catch (...) {
+    FreeFrames(frames);
     HFree(list);
     throw;
   }
@@ -240,24 +316,26 @@ void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, E
   if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
 }
 
-// The sheet that the build loads after `sprites[current]`, whose source is `source`: that of
-// the next sprite it renders from another source, when the build loads it with
-// RenderImageFile and CleanUpZBuffer (no alpha image). False when there is none.
-bool NextSheet(const std::vector<SpriteSpec*>& sprites, size_t current, const std::string& source,
-               const StringBuffer& graphicsDir, ObjectBuilder* builder, SheetFiles& next) {
-  for (size_t i = current + 1; i < sprites.size(); i++) {
-    SpriteSpec* sprite = sprites[i];
+// The loads of the sheets that the sprite loop makes, in its order: one wherever a sprite it
+// renders has another source than the sprite it rendered before. A load with an alpha image
+// is the build's own; the others may be made ahead.
+std::vector<SheetPrefetch::Load> SheetLoads(const std::vector<SpriteSpec*>& sprites,
+                                            const StringBuffer& graphicsDir,
+                                            ObjectBuilder* builder) {
+  std::vector<SheetPrefetch::Load> loads;
+  std::string last;
+  for (SpriteSpec* sprite : sprites) {
     if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
     if (sprite->mFileName.length() == 0) continue;
     const std::string path = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
-    if (path == source) continue;
-    if (FileReadable(ReplaceTail(path, 4, "alpha.tga"))) return false;
-    next.palettePath = ReplaceTail(path, 3, "bmp");
-    next.sourcePath = path;
-    next.isBmp = sprite->fIsBMP != 0;
-    return true;
+    if (path == last) continue;
+    last = path;
+    SheetPrefetch::Load load;
+    load.files = {ReplaceTail(path, 3, "bmp"), path, sprite->fIsBMP != 0};
+    load.ahead = !FileReadable(ReplaceTail(path, 4, "alpha.tga"));
+    loads.push_back(load);
   }
-  return false;
+  return loads;
 }
 
 }  // namespace
@@ -301,9 +379,10 @@ void ApplyMask(Offscreen* destination, Offscreen* mask, int32_t firstRow) {
   }
 }
 
-void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite) {
+void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite,
+                     FramePool* pool) {
   if (HasImage(depth)) {
-    CompressSprite2List(file, depth, sprite, [&](const MacRect& cell, const MacRect& frame) {
+    CompressSprite2List(file, depth, sprite, pool, [&](const MacRect& cell, const MacRect& frame) {
       return EncodeSprite2ColorZ(colour, depth, cell, frame, FramePaletteId(sprite));
     });
     return;
@@ -321,13 +400,13 @@ void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Sprite
 }
 
 void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Offscreen* alpha,
-                          SpriteSpec* sprite) {
+                          SpriteSpec* sprite, FramePool* pool) {
   if (!HasImage(depth)) {
     // Without depth the alpha encoder would read a world that does not exist.
     XASSERT(HasImage(depth), "only supports alpha sprites with z at this time");
     ThrowError("only supports alpha sprites with z at this time");
   }
-  CompressSprite2List(file, depth, sprite, [&](const MacRect& cell, const MacRect& frame) {
+  CompressSprite2List(file, depth, sprite, pool, [&](const MacRect& cell, const MacRect& frame) {
     return EncodeSprite2ColorZAlpha(colour, depth, alpha, cell, frame, kAlphaBits,
                                     FramePaletteId(sprite));
   });
@@ -352,9 +431,16 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
   std::vector<SpriteSpec*> sprites;
   for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next())
     sprites.push_back(it.Current());
-  // The next sheet is read while the sprites of this one are compressed and written.
-  std::unique_ptr<ImageLoadAhead> ahead;
-  if (GetImageLoadAhead()) ahead = std::make_unique<ImageLoadAhead>();
+  // With threads to spare, the next sheets are read while the sprites of this one are
+  // compressed and written, and a sprite's frames are encoded side by side.
+  std::unique_ptr<SheetPrefetch> ahead;
+  std::unique_ptr<FramePool> pool;
+  size_t loads = 0;  // sheets loaded so far
+  if (GetSpriteThreads() > 1) {
+    ahead = std::make_unique<SheetPrefetch>(SheetLoads(sprites, graphicsDir, builder),
+                                            kSheetLoaders);
+    pool = std::make_unique<FramePool>(GetSpriteThreads());
+  }
 
   for (size_t index = 0; index < sprites.size(); index++) {
     SpriteSpec* sprite = sprites[index];
@@ -409,16 +495,13 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
       if (source != lastSource) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
         const SheetFiles files = {paletteName, source, isBmp};
-        if (ahead == nullptr || !ahead->Take(files, &colour, &depth)) {
+        if (ahead == nullptr || !ahead->Take(loads++, files, &colour, &depth)) {
           // The worlds of the last source are reused where the sizes allow.
           if (isBmp && depth.Exists()) depth.Dispose();
           RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
           if (!colour.Exists()) ThrowError("cant make dgrps without tga");
           CleanUpZBuffer(&colour, &depth);
         }
-        SheetFiles next;
-        if (ahead != nullptr && NextSheet(sprites, index, source, graphicsDir, builder, next))
-          ahead->Start(next);
       }
       if (hasMask) {
         keptColour.Save(&colour, firstRow, maskHeight);
@@ -426,10 +509,11 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
         ApplyMask(&colour, &mask, firstRow);
         ApplyMask(&depth, &mask, firstRow);
       }
-      CompressSprites(file, &colour, &depth, sprite);
+      CompressSprites(file, &colour, &depth, sprite, pool.get());
     } else {
       if (source != lastSource) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
+        loads++;  // never loaded ahead
         if (isBmp && depth.Exists()) depth.Dispose();
         GetGlobalPalette()->Dispose();
         FixedStringBuffer<260> alphaPath(alphaName.c_str());
@@ -449,7 +533,7 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
         ApplyMask(&depth, &mask, firstRow);
         ApplyMask(&colour, &mask, firstRow);
       }
-      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite);
+      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite, pool.get());
     }
     keptColour.Restore();
     keptDepth.Restore();

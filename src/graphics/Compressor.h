@@ -85,6 +85,8 @@ class Compressor {
   // Shrinks each rect past border rows and columns of the clear colour on the chosen sides
   // (1 top, 2 left, 4 bottom, 8 right). A rect that becomes empty is set to all zero when
   // `zeroEmpty` is set and left as given otherwise. Does nothing unless the clear colour is on.
+  // Reads the world's pixels only (not the port): separate compressors may trim frames of one
+  // world side by side.
   void TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uint8_t sides, uint32_t zeroEmpty);
 
   // Widens each rect, one pixel at a time on the chosen sides, while the row or column just

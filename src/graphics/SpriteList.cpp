@@ -8,8 +8,8 @@
 
 #include "Compressor.h"
 #include "MHandle.h"
+#include "offscrn.h"
 #include "MacRect.h"
-#include "OffscreenPortScope.h"
 #include "XAssert.h"
 
 namespace {
@@ -207,8 +207,9 @@ void Compressor::TrimFrames(Offscreen* world, MacRect* rects, int16_t count, uin
   // Suppression during the trim answers in the world's own palette.
   PalWrap* savedPalette = fPalette;
   fPalette = world ? world->GetPalette() : nullptr;
+  // The pixels are read straight from the world; the port is left alone, so that frames of one
+  // world may be trimmed on several threads.
   Pixels px(world);
-  OffscreenPortScope port(world);
   const uint8_t clear = st.clearColor;
 
   for (int i = 0; i < count; ++i) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "PlatformFile.h"
 #include "StringBuffer.h"
 #include "XAssert.h"
 #include "flatfile.h"
@@ -16,17 +17,29 @@ namespace {
 constexpr int32_t kFileShort = -48;  // FlatFile: fewer bytes than asked
 constexpr uint32_t kBlockSize = 256 * 1024;
 
-// Sequential reads of a FlatFile through a large buffer, so that pixel data arrive in big
-// blocks however small the packets are. The buffer is made once and never zero-filled: the
-// file's bytes go straight into it.
+// Sequential reads of a FlatFile: in place from a view of the file where the system gives
+// one, else through a large buffer, so that pixel data arrive in big blocks however small the
+// packets are. The buffer is made once and never zero-filled: the file's bytes go straight
+// into it.
 class BlockReader {
  public:
   BlockReader(FlatFile* file, uint32_t start, uint32_t end)
-      : fFile(file), fFilePos(start), fEnd(end) {}
+      : fFile(file), fFilePos(start), fEnd(end) {
+    if (end > start && file->MapView(start, end - start, fView)) {
+      fViewed = fView.Data();
+      fSize = size_t(fView.Size());
+    }
+  }
 
   // Points `out` at the next `count` bytes. Answers 0, kFileShort when the file ends before
   // them, or the file's error.
   int32_t Next(size_t count, const uint8_t*& out) {
+    if (fViewed) {
+      if (fSize - fNext < count) return kFileShort;
+      out = fViewed + fNext;
+      fNext += count;
+      return 0;
+    }
     if (fSize - fNext < count) {
       int32_t err = Fill(count);
       if (err) return err;
@@ -64,6 +77,8 @@ class BlockReader {
   FlatFile* fFile;
   uint32_t fFilePos;
   uint32_t fEnd;
+  PlatformFileView fView;
+  const uint8_t* fViewed = nullptr;  // the view's bytes, when there is one
   std::unique_ptr<uint8_t[]> fBuffer;
   size_t fCapacity = 0;
   size_t fSize = 0;  // bytes of the buffer that hold file data

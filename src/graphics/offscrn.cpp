@@ -29,6 +29,7 @@ void Offscreen::Zero() {
   fRowBytes = 0;
   fScratch = nullptr;
   fExists = 0;
+  fMadePort = false;
 }
 
 bool Offscreen::Create(const MacRect& bounds) { return Create(bounds, GetGlobalPalette()); }
@@ -48,7 +49,7 @@ bool Offscreen::CreateForOverwrite(const MacRect& bounds, PalWrap* palette) {
   const int32_t height = (int32_t)bounds.bottom - bounds.top;
   if (fWorld && !fAdopted && fOffscreenDC && fWorld->Width() == width && fWorld->Height() == height) {
     // The bitmap leaves its context, which goes as in Dispose; its memory goes to the new one.
-    if (gPort.dc == fOffscreenDC) RestorePort();
+    if (IsCurrentPort()) RestorePort();
     PlatformSelectBitmap(fOffscreenDC, fOldOffscreenObj ? fOldOffscreenObj : PlatformStockBitmap());
     PlatformDeleteDC(fOffscreenDC);
     fOffscreenDC = nullptr;
@@ -96,9 +97,7 @@ bool Offscreen::Make(const MacRect& bounds, PalWrap* palette, PlatformBitmap* re
 }
 
 void Offscreen::Swap(Offscreen& other) {
-  XASSERT(!(fOffscreenDC && gPort.dc == fOffscreenDC) &&
-              !(other.fOffscreenDC && gPort.dc == other.fOffscreenDC),
-          "swapping the current port");
+  XASSERT(!IsCurrentPort() && !other.IsCurrentPort(), "swapping the current port");
   std::swap(fAdopted, other.fAdopted);
   std::swap(fWorld, other.fWorld);
   std::swap(fOldOffscreenObj, other.fOldOffscreenObj);
@@ -110,6 +109,7 @@ void Offscreen::Swap(Offscreen& other) {
   std::swap(fRowBytes, other.fRowBytes);
   std::swap(fScratch, other.fScratch);
   std::swap(fExists, other.fExists);
+  std::swap(fMadePort, other.fMadePort);
 }
 
 void Offscreen::UsePalette(PalWrap* palette) {
@@ -150,7 +150,7 @@ bool Offscreen::Adopt(PlatformBitmap* bitmap) {
 
 void Offscreen::Dispose() {
   // A port left on this world would name a freed context: hand the port back first.
-  if (fOffscreenDC && gPort.dc == fOffscreenDC) RestorePort();
+  if (IsCurrentPort()) RestorePort();
   if (!fAdopted) {
     if (fOffscreenDC) {
       PlatformBitmap* old = PlatformSelectBitmap(fOffscreenDC, fOldOffscreenObj ? fOldOffscreenObj
@@ -188,11 +188,21 @@ void Offscreen::SetPort(const MacRect* clip, MacRect& outRect, uint8_t*& outBase
   if (clip) MacSectRect(portRect, *clip, outRect);
   MacGetPort(fSavedPort);
   MacSetPort(nullptr, fOffscreenDC);
+  fMadePort = fOffscreenDC != nullptr;
   outBase = fBaseAddr;
   outRowBytes = fRowBytes;
 }
 
-void Offscreen::RestorePort() { MacSetPort(fSavedPort.window, fSavedPort.dc); }
+void Offscreen::RestorePort() {
+  MacSetPort(fSavedPort.window, fSavedPort.dc);
+  fMadePort = fOffscreenDC != nullptr && fSavedPort.dc == fOffscreenDC;
+}
+
+bool Offscreen::IsCurrentPort() const {
+  // Only a world that made itself the port looks at the port: one that never did may be
+  // used on a thread of its own.
+  return fMadePort && fOffscreenDC != nullptr && gPort.dc == fOffscreenDC;
+}
 
 void Offscreen::SetPortToSelf(const MacRect* clip) {
   MacRect ignored;
@@ -280,7 +290,7 @@ void Offscreen::ReleaseKeepingPixels() {
   fScratch = new uint8_t[(size_t)rowLength * height];
   std::memcpy(fScratch, fWorld->Bits(), (size_t)rowLength * height);
   fBaseAddr = fScratch + (int64_t)rowLength * (height - 1);
-  if (gPort.dc == fOffscreenDC) RestorePort();
+  if (IsCurrentPort()) RestorePort();
   PlatformSelectBitmap(fOffscreenDC, fOldOffscreenObj ? fOldOffscreenObj : PlatformStockBitmap());
   PlatformDeleteBitmap(fWorld);
   fWorld = nullptr;

@@ -9,7 +9,8 @@
 // zero. Every access through the base must stay inside width x height.
 //
 // The palette is not owned; it must outlive the world (the global palette does).
-// Not thread-safe: one user at a time, on the build thread.
+// Not thread-safe: one user at a time. A world that is never made the port (SetPort) touches
+// no process-wide state, so it may be filled on a thread of its own.
 #ifndef GRAPHICS_OFFSCRN_H
 #define GRAPHICS_OFFSCRN_H
 
@@ -107,6 +108,7 @@ class Offscreen {
 
  private:
   void Zero();
+  bool IsCurrentPort() const;
   // Create on a disposed world; the pixels come from `recycled` when it is given.
   bool Make(const MacRect& bounds, PalWrap* palette, PlatformBitmap* recycled);
   bool MakeDC();
@@ -123,6 +125,7 @@ class Offscreen {
   int32_t fRowBytes = 0;
   uint8_t* fScratch = nullptr;
   int32_t fExists = 0;
+  bool fMadePort = false;  // SetPort made this world the port, which it may still be
 };
 
 #endif  // GRAPHICS_OFFSCRN_H

@@ -12,6 +12,7 @@
 #ifndef PLATFORM_BITMAP_H
 #define PLATFORM_BITMAP_H
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -70,7 +71,8 @@ class PlatformBitmap {
   int32_t fWidth = 0;
   int32_t fHeight = 0;
   int32_t fRowLength = 0;
-  int32_t fSelectCount = 0;
+  // Atomic for the stock bitmap, which every new context of every thread selects.
+  std::atomic<int32_t> fSelectCount{0};
   std::vector<uint8_t> fPixels;
   PlatformColorEntry fColors[256];
 };
@@ -116,7 +118,8 @@ class PlatformPalette {
   void Unselect();
 
   std::vector<PlatformColorEntry> fEntries;
-  int32_t fSelectCount = 0;
+  // Atomic for the stock palette, which every new context of every thread selects.
+  std::atomic<int32_t> fSelectCount{0};
   bool fDeleted = false;  // deleted while selected: freed by the last Unselect
 };
 

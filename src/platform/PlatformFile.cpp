@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -198,6 +199,36 @@ int64_t PlatformFileRead(PlatformFile* file, void* buffer, int64_t count) {
     done += got;
   }
   return done;
+}
+
+bool PlatformFileView::Map(PlatformFile* file, int64_t offset, int64_t length) {
+  Unmap();
+  if (!file || offset < 0 || length <= 0) return false;
+  if (FaultHit(kPlatformFaultRead)) return false;
+  struct stat st;
+  if (::fstat(file->fd, &st) != 0 || !S_ISREG(st.st_mode) || offset > st.st_size ||
+      length > st.st_size - offset)
+    return false;
+  const int64_t page = ::sysconf(_SC_PAGESIZE);
+  if (page <= 0) return false;
+  const int64_t start = offset - offset % page;
+  const size_t size = static_cast<size_t>(offset + length - start);
+  void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, file->fd, static_cast<off_t>(start));
+  if (mapping == MAP_FAILED) return false;
+  ::madvise(mapping, size, MADV_SEQUENTIAL);
+  fMapping = mapping;
+  fMappingSize = size;
+  fData = static_cast<const uint8_t*>(mapping) + (offset - start);
+  fSize = length;
+  return true;
+}
+
+void PlatformFileView::Unmap() {
+  if (fMapping) ::munmap(fMapping, fMappingSize);
+  fMapping = nullptr;
+  fMappingSize = 0;
+  fData = nullptr;
+  fSize = 0;
 }
 
 int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count) {

@@ -35,6 +35,30 @@ void PlatformFileClose(PlatformFile* file);
 // Returns the bytes read: 0 at the end of the file, on failure, or for a count of 0 or less.
 int64_t PlatformFileRead(PlatformFile* file, void* buffer, int64_t count);
 
+// A read-only view of part of an open file: its bytes are there to be read in place, without
+// a copy, for the life of the view (the file may be closed meanwhile). Counts as one read for
+// the fault injection below. Not copyable.
+class PlatformFileView {
+ public:
+  PlatformFileView() = default;
+  ~PlatformFileView() { Unmap(); }
+  PlatformFileView(const PlatformFileView&) = delete;
+  PlatformFileView& operator=(const PlatformFileView&) = delete;
+
+  // Views `length` bytes from `offset` on. False, with no view, when they do not all lie
+  // inside the file or the system cannot map them; the caller then reads them.
+  bool Map(PlatformFile* file, int64_t offset, int64_t length);
+  void Unmap();
+  const uint8_t* Data() const { return fData; }
+  int64_t Size() const { return fSize; }
+
+ private:
+  void* fMapping = nullptr;
+  size_t fMappingSize = 0;
+  const uint8_t* fData = nullptr;
+  int64_t fSize = 0;
+};
+
 // Writes `count` bytes at the file's place and moves the place past them. Returns the bytes
 // written (0 on failure, on a file opened for reading only, or for a count of 0 or less).
 int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count);

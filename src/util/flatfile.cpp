@@ -96,6 +96,10 @@ int32_t FlatFile::SetEOF(uint32_t size) {
   return 0;
 }
 
+bool FlatFile::MapView(uint32_t offset, uint32_t length, PlatformFileView& view) {
+  return fFile != nullptr && view.Map(fFile, offset, length);
+}
+
 int32_t FlatFile::Flush() {
   if (!fFile) return kFlatNotOpen;
   return PlatformFileFlush(fFile) ? 0 : kFlatFailed;

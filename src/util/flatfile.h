@@ -14,6 +14,7 @@
 #include "StringBuffer.h"
 
 struct PlatformFile;
+class PlatformFileView;
 
 // Status codes of FlatFile (the same values as the resource files' codes).
 constexpr int32_t kFlatDeleteFailed = -39;  // Delete: the file could not be deleted
@@ -57,6 +58,9 @@ class FlatFile {
   int32_t SetPos(uint32_t position);
   // The file's current size.
   int32_t GetEOF(uint32_t& size);
+  // Makes `view` show `length` bytes from `offset` on, to be read in place. False when none is
+  // open or they cannot be viewed (then read them). The position is left alone.
+  bool MapView(uint32_t offset, uint32_t length, PlatformFileView& view);
   // Cuts or extends the file to `size` bytes; the position ends at `size`. -50 on failure.
   int32_t SetEOF(uint32_t size);
   // Writes the host's buffers to the disk. -50 on failure.

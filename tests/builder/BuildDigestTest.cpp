@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "IFFResFile2.h"
-#include "ImageLoadAhead.h"
+#include "FramePool.h"
 #include "ObjectBuilder.h"
 #include "ImageWriters.h"
 #include "StringBuffer.h"
@@ -222,24 +222,26 @@ TEST(BuildDigest, FixedObjectBuildsToTheRecordedBytesAndLog) {
   }
 }
 
-// The next sheet is loaded on another thread while the current one is compressed: with that
-// and without it the build writes the same file and the same log, also when a later sheet is
-// damaged (the build ends at it with the same error) and when the depth clean-up reports
-// pixels, which it does as it loads. Builds in this process, standard error captured.
+// With several threads the next sheet is loaded while the current one is compressed, and a
+// sprite's frames are encoded side by side: with one thread and with several the build writes
+// the same file and the same log, also when a later sheet is damaged (the build ends at it
+// with the same error) and when the depth clean-up reports pixels, which it does as it loads.
+// Builds in this process, standard error captured.
 struct InProcessRun {
   int32_t result = 0;
   std::string log;
   std::string file;
 };
 
-InProcessRun BuildInProcess(const TestTempFolder& dir, bool ahead) {
+InProcessRun BuildInProcess(const TestTempFolder& dir, int32_t threads) {
   std::remove((dir / "obj.iff").c_str());
   {
     IFFResFile2 file;
     FixedStringBuffer<260> path((dir / "obj.iff").c_str());
     EXPECT_EQ(file.Create(path), 0);
   }
-  SetImageLoadAhead(ahead);
+  const int32_t oldThreads = GetSpriteThreads();
+  SetSpriteThreads(threads);
   FILE* log = tmpfile();
   FILE* err = tmpfile();
   fflush(stderr);
@@ -258,7 +260,7 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, bool ahead) {
   fflush(stderr);
   dup2(savedErr, 2);
   close(savedErr);
-  SetImageLoadAhead(true);
+  SetSpriteThreads(oldThreads);
   for (FILE* f : {log, err}) {
     fflush(f);
     rewind(f);
@@ -272,7 +274,7 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, bool ahead) {
   return r;
 }
 
-TEST(BuildDigest, LoadingAheadChangesNothing) {
+TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
   TestTempFolder dir;
   dir.WriteFile("obj.omk", std::string(kSpec));
   WriteArt(dir, 0);
@@ -303,26 +305,29 @@ TEST(BuildDigest, LoadingAheadChangesNothing) {
       "<sprite id=703 name=lonely tgafile=lonely.tga columns=2 paletteid=6>\n"
       "<sprite id=704 name=other-b tgafile=other.tga columns=2 paletteid=6>\n";
   dir.WriteFile("obj.omk", std::string(kSpec) + more);
-  const InProcessRun without = BuildInProcess(dir, false);
-  ASSERT_EQ(without.result, 0) << without.log;
-  EXPECT_NE(without.log.find("Rendering file other.tga..."), std::string::npos);
-  EXPECT_NE(without.log.find("Could not find neighboring z-value"), std::string::npos) << without.log;
-  const InProcessRun with = BuildInProcess(dir, true);
-  EXPECT_EQ(with.result, without.result);
-  EXPECT_EQ(Digest(with.file), Digest(without.file));
-  EXPECT_EQ(with.log, without.log);
+  const InProcessRun one = BuildInProcess(dir, 1);
+  ASSERT_EQ(one.result, 0) << one.log;
+  EXPECT_NE(one.log.find("Rendering file other.tga..."), std::string::npos);
+  EXPECT_NE(one.log.find("Could not find neighboring z-value"), std::string::npos) << one.log;
+  for (int32_t threads : {2, 4}) {
+    SCOPED_TRACE(std::to_string(threads) + " threads");
+    const InProcessRun several = BuildInProcess(dir, threads);
+    EXPECT_EQ(several.result, one.result);
+    EXPECT_EQ(Digest(several.file), Digest(one.file));
+    EXPECT_EQ(several.log, one.log);
+  }
 
-  // A sheet cut short ends both builds at the same place.
+  // A sheet cut short ends the builds at the same place.
   std::string cut = TestTempFolder::ReadFile(dir / "art/other.tga");
   cut.resize(cut.size() / 2);
   dir.WriteFile("art/other.tga", cut);
-  const InProcessRun cutWithout = BuildInProcess(dir, false);
-  EXPECT_NE(cutWithout.result, 0);
-  EXPECT_NE(cutWithout.log.find("could not read tga file"), std::string::npos) << cutWithout.log;
-  const InProcessRun cutWith = BuildInProcess(dir, true);
-  EXPECT_EQ(cutWith.result, cutWithout.result);
-  EXPECT_EQ(Digest(cutWith.file), Digest(cutWithout.file));
-  EXPECT_EQ(cutWith.log, cutWithout.log);
+  const InProcessRun cutOne = BuildInProcess(dir, 1);
+  EXPECT_NE(cutOne.result, 0);
+  EXPECT_NE(cutOne.log.find("could not read tga file"), std::string::npos) << cutOne.log;
+  const InProcessRun cutSeveral = BuildInProcess(dir, 4);
+  EXPECT_EQ(cutSeveral.result, cutOne.result);
+  EXPECT_EQ(Digest(cutSeveral.file), Digest(cutOne.file));
+  EXPECT_EQ(cutSeveral.log, cutOne.log);
 }
 
 }  // namespace

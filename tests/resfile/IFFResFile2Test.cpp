@@ -839,8 +839,9 @@ TEST_F(IFFResFile2Test, ACompactingCloseSpendsNoSyncOnTheFileItReplaces) {
       syncs[compact] = PlatformFileCallCount(kPlatformFaultFlush) - before;
     }
     const std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(Path()));
-    if (compact)
+    if (compact) {
       for (const DiskRecord& r : records) EXPECT_EQ(r.flags & kInvalid, 0) << "compacted";
+    }
     IFFResFile2 again;
     ASSERT_EQ(again.Open(PathOf(Path())), noErr);
     EXPECT_EQ(again.Count(kTest), 2);
