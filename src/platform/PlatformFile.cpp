@@ -274,6 +274,11 @@ bool PlatformFileTruncate(PlatformFile* file, int64_t size) {
   return rc == 0;
 }
 
+bool PlatformFileStartWriteback(PlatformFile* file, int64_t offset, int64_t length) {
+  if (!file || offset < 0 || length <= 0) return false;
+  return ::sync_file_range(file->fd, offset, length, SYNC_FILE_RANGE_WRITE) == 0;
+}
+
 bool PlatformFileFlush(PlatformFile* file) {
   if (!file) return false;
   if (FaultHit(kPlatformFaultFlush)) return false;

@@ -80,6 +80,11 @@ bool PlatformFileTruncate(PlatformFile* file, int64_t size);
 // Writes the host's buffers of the file to the disk. Returns false on failure.
 bool PlatformFileFlush(PlatformFile* file);
 
+// Asks the system to start writing `length` bytes from `offset` on to the disk now, without
+// waiting: a later PlatformFileFlush then has less to wait for. No promise of durability.
+// False when the system does not take the request (nothing is lost then).
+bool PlatformFileStartWriteback(PlatformFile* file, int64_t offset, int64_t length);
+
 // True when the file was opened for writing.
 bool PlatformFileIsWritable(const PlatformFile* file);
 

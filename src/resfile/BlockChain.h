@@ -100,8 +100,10 @@ struct ChainBlock {
 
 // Writes the compacted copy at `temp` into `out`, left open: the file header `fileHeader`
 // (kUniqueHeaderSize bytes), then `blocks` back to back, each read through
-// readBytes(uint32_t offset, void* buffer, int32_t count) kDefragBufferSize bytes at a time.
-// `moved`, where given, learns where each block lands.
+// readBytes(uint32_t offset, void* buffer, int32_t count) kDefragBufferSize bytes at a time,
+// and flushes it. The disk is asked to take what is written every few megabytes, so that the
+// flush at the end waits for little more than the last of them. `moved`, where given, learns
+// where each block lands.
 template <class ReadBytes>
 int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8_t* fileHeader,
                             const std::vector<ChainBlock>& blocks, uint8_t* buffer,
@@ -111,9 +113,11 @@ int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8
   int32_t error = out.Create(temp);
   if (error == noErr) error = out.Open(temp);
   if (error != noErr) return error;
+  constexpr uint32_t kWritebackStep = 4u << 20;
   int32_t count = kUniqueHeaderSize;
   error = out.Write(fileHeader, count);
   uint32_t to = kUniqueHeaderSize;
+  uint32_t started = 0;  // bytes handed to the disk so far
   for (size_t i = 0; error == noErr && i < blocks.size(); ++i) {
     if (moved) (*moved)[blocks[i].offset] = to;
     for (uint32_t done = 0; error == noErr && done < blocks[i].size;) {
@@ -123,6 +127,10 @@ int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8
       done += uint32_t(piece);
     }
     to += blocks[i].size;
+    if (error == noErr && to - started >= kWritebackStep) {
+      out.StartWriteback(started, to - started);
+      started = to;
+    }
   }
   if (error == noErr) error = out.Flush();
   return error;

@@ -100,6 +100,10 @@ bool FlatFile::MapView(uint32_t offset, uint32_t length, PlatformFileView& view)
   return fFile != nullptr && view.Map(fFile, offset, length);
 }
 
+bool FlatFile::StartWriteback(uint32_t offset, uint32_t length) {
+  return fFile != nullptr && PlatformFileStartWriteback(fFile, offset, length);
+}
+
 int32_t FlatFile::Flush() {
   if (!fFile) return kFlatNotOpen;
   return PlatformFileFlush(fFile) ? 0 : kFlatFailed;

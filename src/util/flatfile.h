@@ -65,6 +65,9 @@ class FlatFile {
   int32_t SetEOF(uint32_t size);
   // Writes the host's buffers to the disk. -50 on failure.
   int32_t Flush();
+  // Starts writing `length` bytes from `offset` on to the disk without waiting (see
+  // PlatformFileStartWriteback); the next Flush waits for less. False when not taken.
+  bool StartWriteback(uint32_t offset, uint32_t length);
   // The name the open file was opened by.
   int32_t GetName(StringBuffer& name);
 

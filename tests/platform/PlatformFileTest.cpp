@@ -89,6 +89,33 @@ TEST(PlatformFile, ReadWriteSeekSizeTruncate) {
   PlatformFileClose(f);
 }
 
+// A view shows the file's bytes in place from any offset, also after the file is closed; a
+// range not wholly inside the file, or a read fault, gives no view (the caller reads instead).
+TEST(PlatformFile, ViewsAndWriteback) {
+  TestTempFolder tmp;
+  std::string bytes(70000, '\0');
+  for (size_t i = 0; i < bytes.size(); i++) bytes[i] = char(i * 7 + i / 251);
+  PlatformFile* f = PlatformFileOpen((tmp / "view.bin").c_str(), PlatformOpenMode::kCreateAlways);
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(PlatformFileWrite(f, bytes.data(), int64_t(bytes.size())), int64_t(bytes.size()));
+  EXPECT_TRUE(PlatformFileStartWriteback(f, 0, int64_t(bytes.size())));
+  EXPECT_FALSE(PlatformFileStartWriteback(f, 0, 0));
+
+  PlatformFileView view;
+  ASSERT_TRUE(view.Map(f, 4097, 60000));
+  EXPECT_EQ(view.Size(), 60000);
+  PlatformFileView tail;
+  EXPECT_TRUE(tail.Map(f, 69999, 1));
+  EXPECT_FALSE(tail.Map(f, 69999, 2)) << "past the end";
+  EXPECT_EQ(tail.Data(), nullptr);
+  EXPECT_FALSE(tail.Map(f, -1, 10));
+  PlatformFileFailAt(kPlatformFaultRead, 1);
+  EXPECT_FALSE(tail.Map(f, 0, 10)) << "a read fault";
+  PlatformFileResetFaults();
+  PlatformFileClose(f);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(view.Data()), 60000), bytes.substr(4097, 60000));
+}
+
 TEST(PlatformFile, PathsTakeEitherSeparatorAndAnyCase) {
   TestTempFolder tmp;
   tmp.WriteFile("Data/Sub/File.TXT", "payload");
