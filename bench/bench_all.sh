@@ -7,6 +7,8 @@
 # into build-bench/data/ and measures, interleaved round by round (medians of the rounds):
 # - a whole graphics build (morvik -spec -graphics) of `sheets` 1792 x 1024 32-bit TGAs with
 #   depth, each with its 8-bit palette BMP, against cat of the same input files;
+# - the same build on one processor (taskset), and a copy and sync of the object file it
+#   writes (dd conv=fsync), the floor that the file's durability sets;
 # - opening a 10,000-resource, 100 MB object file through its saved map and listing every
 #   resource (bench_openlist), against cat of that file;
 # then, once, the fsync and fdatasync calls of one build (when strace is there), and the
@@ -39,15 +41,26 @@ input_bytes=$(cat "${inputs[@]}" | wc -c)
 now() { date +%s.%N; }
 median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
-build_once() {
+# The destination is made before the clock starts: replacing the last build's file would
+# charge this build with freeing that file's disk blocks.
+prepare_build() {
+  rm -f "$work/bench.iff"
   cp "$work/empty.iff" "$work/bench.iff"
+}
+build_once() {
   "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" -graphics "$work/art/" 2> "$work/build.log"
 }
 
 cat "${inputs[@]}" "$work/large.iff" > /dev/null  # warm the page cache
 : > "$work/cat_in.txt"; : > "$work/build.txt"; : > "$work/cat_iff.txt"; : > "$work/list.txt"
+: > "$work/build1.txt"; : > "$work/durable.txt"
+# The same build held to one processor (when taskset is there): what one thread does alone.
+one_cpu=()
+command -v taskset > /dev/null && one_cpu=(taskset -c "$(( $(nproc) - 1 ))")
+object_mb=0
 digests=()
 for ((r = 0; r < rounds; r++)); do
+  prepare_build
   t0=$(now); cat "${inputs[@]}" > /dev/null; t1=$(now)
   build_once; t2=$(now)
   digests+=("$(sha256sum < "$work/bench.iff" | cut -c1-16)")
@@ -56,7 +69,20 @@ for ((r = 0; r < rounds; r++)); do
   echo "$t1 - $t0" | bc -l >> "$work/cat_in.txt"
   echo "$t2 - $t1" | bc -l >> "$work/build.txt"
   echo "$t4 - $t3" | bc -l >> "$work/cat_iff.txt"
+  object_mb=$(( ($(wc -c < "$work/bench.iff") + 1048575) / 1048576 ))
+  if ((${#one_cpu[@]})); then
+    prepare_build
+    t5=$(now); "${one_cpu[@]}" "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" \
+      -graphics "$work/art/" 2> /dev/null; t6=$(now)
+    echo "$t6 - $t5" | bc -l >> "$work/build1.txt"
+  fi
+  # The floor the object file's durability sets: writing its bytes anew and syncing them.
+  rm -f "$work/durable.bin"
+  t7=$(now); dd if="$work/bench.iff" of="$work/durable.bin" bs=1M conv=fsync status=none; t8=$(now)
+  echo "$t8 - $t7" | bc -l >> "$work/durable.txt"
 done
+build1=$( ((${#one_cpu[@]})) && median < "$work/build1.txt" || echo 0)
+durable=$(median < "$work/durable.txt")
 cat_in=$(median < "$work/cat_in.txt")
 build=$(median < "$work/build.txt")
 cat_iff=$(median < "$work/cat_iff.txt")
@@ -67,7 +93,7 @@ for d in "${digests[@]}"; do [[ "$d" == "${digests[0]}" ]] || same=no; done
 
 syncs="n/a (no strace)"
 if command -v strace > /dev/null; then
-  cp "$work/empty.iff" "$work/bench.iff"
+  prepare_build
   if strace -f -c -e trace=fsync,fdatasync -o "$work/strace.txt" \
        "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" -graphics "$work/art/" 2> /dev/null; then
     syncs=$(awk '$NF == "fsync" || $NF == "fdatasync" {n += $4} END {print n + 0}' "$work/strace.txt")
@@ -80,6 +106,11 @@ printf '\nwhole build: %d sheets of 1792 x 1024 (%.1f megapixels), %.1f MB of in
 printf '  build (morvik -graphics)  %8.3f s\n' "$build"
 printf '  cat of the input files    %8.3f s\n' "$cat_in"
 printf '  build / cat               %8.2f     goal: <= 2.0\n' "$(echo "$build / $cat_in" | bc -l)"
+printf '  copy + sync of the object file (%d MB, dd conv=fsync)  %.3f s: %.2f of cat\n' \
+  "$object_mb" "$durable" "$(echo "$durable / $cat_in" | bc -l)"
+if ((${#one_cpu[@]})); then
+  printf '  build on one processor    %8.3f s: %.2f of cat\n' "$build1" "$(echo "$build1 / $cat_in" | bc -l)"
+fi
 printf '  fsync + fdatasync calls   %8s     goal: a handful per build\n' "$syncs"
 printf '  object file %d bytes, SHA-256 %s..., the same in every round: %s\n' \
   "$(wc -c < "$work/bench.iff")" "${digests[0]}" "$same"
