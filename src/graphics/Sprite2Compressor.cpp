@@ -257,9 +257,9 @@ void PutTriples(const uint8_t* c, const uint8_t* z, const uint8_t* a, int shift,
 }
 
 // What the row preparation asks for ahead of its use, spread over its pass: the next row's
-// pixels (null for planes not encoded or past the last row) and the room where this row's
-// stream goes. The worlds' rows run bottom-up in memory, which the processor's own look-ahead
-// follows badly.
+// pixels (null for planes not encoded or past the last row) and the room where the next row's
+// stream is likely to go. The worlds' rows run bottom-up in memory, which the processor's own
+// look-ahead follows badly.
 struct RowAhead {
   const uint8_t* next[3];
   const uint8_t* out;
@@ -353,9 +353,11 @@ struct RunKind {
 
 // Writes the run of `n` pixels from `x` at `to`: its token, its data (block copies from the
 // scratch) and a pad when the data are odd. Answers the end, which is even past an even `to`;
-// writes up to kCopyBlock bytes past it.
+// writes up to kCopyBlock bytes past it. Only in rows wider than kSprite2CountMask (`kWide`)
+// can `n` be too large for its count, which is then cut (and the frame refused).
+template <bool kWide>
 inline uint8_t* PutRun(uint8_t* to, const RunKind& kind, size_t x, size_t n) {
-  Put16(to, uint16_t(kind.code | (n & kSprite2CountMask)));
+  Put16(to, uint16_t(kind.code | (kWide ? n & kSprite2CountMask : n)));
   const size_t length = n * size_t(kind.bytes);
   const uint8_t* from = kind.source + x * kind.bytes;
   to += 2;
@@ -382,22 +384,26 @@ size_t EncodeRuns(const RowScratch& row, int cols, uint8_t* out, size_t o, bool&
   const uint64_t* runs = row.runs;
   const size_t end = size_t(cols);
   uint64_t marks = runs[0] & ~uint64_t(1);  // the run at 0 is the first one
-  size_t word = 0;
+  const uint64_t* word = runs;
+  size_t base = 0;  // pixel of the word's bit 0
   size_t x = 0;
   size_t longest = 0;
   uint8_t* to = out + o;
   for (;;) {
-    while (marks == 0) marks = runs[++word];
-    const size_t next = 64 * word + unsigned(__builtin_ctzll(marks));
+    while (marks == 0) {
+      marks = *++word;
+      base += 64;
+    }
+    const size_t next = base + size_t(std::countr_zero(marks));
     marks &= marks - 1;
     if (next >= end) break;  // the end mark
     if (kWide) longest = std::max(longest, next - x);
-    to = PutRun(to, kinds[cls[x]], x, next - x);
+    to = PutRun<kWide>(to, kinds[cls[x]], x, next - x);
     x = next;
   }
   if (cls[x] != kClassClear) {
     if (kWide) longest = std::max(longest, end - x);
-    to = PutRun(to, kinds[cls[x]], x, end - x);
+    to = PutRun<kWide>(to, kinds[cls[x]], x, end - x);
   }
   if (longest > kSprite2CountMask) tooLong = true;
   return size_t(to - out);
@@ -561,7 +567,8 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   size_t walked = 0;
   bool linesOk = true;
   for (int y = rect.top; y < rect.top + rows; ++y) {
-    uint8_t* out = buffer.Reserve(o, rowBound + PutEmptyLines(nullptr, pending));
+    // Room for this row and for the next one's look-ahead.
+    uint8_t* out = buffer.Reserve(o, 2 * rowBound + PutEmptyLines(nullptr, pending));
     const size_t line = o;
     Put16(out + o, kNL);
     o += 2;
@@ -569,10 +576,11 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
     const uint8_t* z = in.z.base ? in.z.Row(y) + rect.left : nullptr;
     const uint8_t* a = in.alpha.base ? in.alpha.Row(y) + rect.left : nullptr;
     const bool more = y + 1 < rect.top + rows;
+    const size_t likely = std::min(rowBound, 4 * size_t(cols));  // this row's stream, about
     const RowAhead ahead = {{more ? in.colour.Row(y + 1) + rect.left : nullptr,
                              more && in.z.base ? in.z.Row(y + 1) + rect.left : nullptr,
                              more && in.alpha.base ? in.alpha.Row(y + 1) + rect.left : nullptr},
-                            out + o, std::min(rowBound, 4 * size_t(cols))};
+                            out + o + likely, likely};
     bool tooLong = false;
     switch (in.kind) {
       case Kind::kColour:
