@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace {
 
@@ -38,6 +39,7 @@ FramePool::FramePool(int32_t threads) {
 }
 
 FramePool::~FramePool() {
+  Wait();
   {
     std::lock_guard<std::mutex> hold(fLock);
     fQuit = true;
@@ -46,12 +48,18 @@ FramePool::~FramePool() {
   for (std::thread& t : fThreads) t.join();
 }
 
-void FramePool::Run(size_t count, const std::function<void(size_t)>& job) {
+void FramePool::Run(size_t count, std::function<void(size_t)> job) {
+  Start(count, std::move(job));
+  Wait();
+}
+
+void FramePool::Start(size_t count, std::function<void(size_t)> job) {
+  Wait();
   if (count == 0) return;
   bool wake = false;
   {
     std::lock_guard<std::mutex> hold(fLock);
-    fJob = &job;
+    fJob = std::move(job);
     fCount = count;
     fNext = 0;
     fFinished.store(0);
@@ -59,6 +67,15 @@ void FramePool::Run(size_t count, const std::function<void(size_t)>& job) {
     wake = fSleepers > 0;
   }
   if (wake) fChanged.notify_all();
+}
+
+void FramePool::Wait() {
+  size_t count = 0;
+  {
+    std::lock_guard<std::mutex> hold(fLock);
+    if (!fJob) return;
+    count = fCount;
+  }
   TakeJobs();
   // The last jobs taken by other threads are short: wait for them awake first.
   if (!SpinUntil([&] { return fFinished.load() == count; })) {
@@ -73,9 +90,9 @@ void FramePool::Run(size_t count, const std::function<void(size_t)>& job) {
 
 void FramePool::TakeJobs() {
   std::unique_lock<std::mutex> hold(fLock);
-  while (fJob != nullptr && fNext < fCount) {
+  while (fJob && fNext < fCount) {
     const size_t index = fNext++;
-    const std::function<void(size_t)>& job = *fJob;
+    const std::function<void(size_t)>& job = fJob;  // stays until the round's end
     hold.unlock();
     job(index);
     hold.lock();

@@ -17,8 +17,9 @@
 void SetSpriteThreads(int32_t threads);
 int32_t GetSpriteThreads();
 
-// Runs jobs 0 .. count - 1 on its threads and the caller's, and returns when all are done.
-// The jobs must be independent of one another and touch no process-wide state.
+// Runs jobs 0 .. count - 1 on its threads (and the caller's while it waits), one round of
+// jobs at a time. The jobs must be independent of one another and touch no process-wide
+// state. Used by one thread.
 class FramePool {
  public:
   explicit FramePool(int32_t threads);  // `threads` - 1 threads of its own
@@ -26,7 +27,13 @@ class FramePool {
   FramePool(const FramePool&) = delete;
   FramePool& operator=(const FramePool&) = delete;
 
-  void Run(size_t count, const std::function<void(size_t)>& job);
+  // Start, then Wait.
+  void Run(size_t count, std::function<void(size_t)> job);
+  // Starts a round on the pool's own threads and returns at once (after waiting for a round
+  // still under way). With no thread of its own, the jobs run in Wait.
+  void Start(size_t count, std::function<void(size_t)> job);
+  // Takes part in the round under way and returns when all its jobs are done.
+  void Wait();
 
  private:
   void Work();
@@ -35,7 +42,7 @@ class FramePool {
   std::vector<std::thread> fThreads;
   std::mutex fLock;  // guards what follows, except where the atomics are only looked at
   std::condition_variable fChanged;
-  const std::function<void(size_t)>* fJob = nullptr;
+  std::function<void(size_t)> fJob;  // the round's, empty between rounds
   size_t fCount = 0;
   size_t fNext = 0;                      // the next job to take
   std::atomic<size_t> fFinished{0};      // jobs done this round

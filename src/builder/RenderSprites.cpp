@@ -242,54 +242,127 @@ bool AppendFramesAtOnce(MHandle* list, std::vector<MHandle*>& frames) {
   return true;
 }
 
-// The sprite's cells trimmed and encoded by `encode` (cell, trimmed cell) on the pool's
-// threads. True, with every trimmed cell and frame, when each went quietly; false, keeping
-// nothing, when any trim or encoding failed or asserted: the caller then does the sprite
-// itself, so that what it reports comes in its place.
-template <class Encode>
-bool TrimAndEncodeAhead(FramePool* pool, Offscreen* depth, const std::vector<MacRect>& cells,
-                        uint8_t sides, Encode& encode, std::vector<MacRect>& trimmed,
-                        std::vector<MHandle*>& frames) {
-  trimmed = cells;
-  frames.assign(cells.size(), nullptr);
-  std::atomic<bool> quiet{true};
-  pool->Run(cells.size(), [&](size_t i) {
-    XAssertQuietScope scope;
-    try {
-      trimmed[i] = TrimSprite2Frame(depth, cells[i], sides, 1);
-      frames[i] = encode(cells[i], trimmed[i]);
-    } catch (...) {
-      quiet = false;
-    }
-    if (scope.Failures() != 0 || frames[i] == nullptr) quiet = false;
-  });
-  if (quiet) return true;
-  FreeFrames(frames);
-  return false;
-}
+// How the frames of a sprite's SPR2 list are encoded: colour and depth, and alpha when the
+// sprite has an alpha image. Holds the worlds, which the encodings only read.
+struct Sprite2Encoder {
+  Offscreen* colour = nullptr;
+  Offscreen* depth = nullptr;
+  Offscreen* alpha = nullptr;
+  uint16_t paletteId = kSprite2NoPalette;
 
-// The SPR2 list of the sprite's cells, each frame encoded by `encode` (cell, trimmed cell);
-// with a pool, the cells are trimmed and encoded on its threads first.
-template <class Encode>
-void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, FramePool* pool,
-                         Encode encode) {
+  MHandle* operator()(const MacRect& cell, const MacRect& frame) const {
+    if (alpha != nullptr)
+      return EncodeSprite2ColorZAlpha(colour, depth, alpha, cell, frame, kAlphaBits, paletteId);
+    return EncodeSprite2ColorZ(colour, depth, cell, frame, paletteId);
+  }
+};
+
+}  // namespace
+
+// A sprite's cells trimmed and encoded on the pool's threads, possibly while the sprite
+// before it is written. Nothing it does is reported: when anything went other than quietly,
+// Finish says so and the sprite is done on the build's thread in its turn.
+class SpriteWork {
+ public:
+  SpriteWork() = default;
+  ~SpriteWork() {
+    Finish();
+    FreeFrames(frames);
+  }
+  SpriteWork(const SpriteWork&) = delete;
+  SpriteWork& operator=(const SpriteWork&) = delete;
+
+  // Starts the work; false, with nothing started, when the sprite's cells would not pass the
+  // checks (its turn then stops the build with the error, in its place).
+  bool Start(FramePool* pool, SpriteSpec* spriteSpec, const Sprite2Encoder& encode) {
+    sprite = spriteSpec;
+    fEncode = encode;
+    fSides = static_cast<uint8_t>(sprite->fShrink);
+    try {
+      sprite->GetSpriteRects(cells, cuts);
+      CheckSprite2Frames(encode.depth, cells);
+    } catch (...) {
+      return false;
+    }
+    trimmed = cells;
+    frames.assign(cells.size(), nullptr);
+    fPool = pool;
+    pool->Start(cells.size(), [this](size_t i) { Job(i); });
+    return true;
+  }
+
+  // Waits for the work: true when every trim and encoding went quietly; false, keeping no
+  // frame, otherwise.
+  bool Finish() {
+    if (fPool != nullptr) fPool->Wait();
+    fPool = nullptr;
+    if (!fQuiet) FreeFrames(frames);
+    return fQuiet;
+  }
+
+  SpriteSpec* sprite = nullptr;
   std::vector<MacRect> cells;
   std::vector<SpriteCut> cuts;
-  sprite->GetSpriteRects(cells, cuts);
-  const uint8_t sides = static_cast<uint8_t>(sprite->fShrink);
   std::vector<MacRect> trimmed;
   std::vector<MHandle*> frames;
-  bool ahead = false;
-  if (pool != nullptr) {
-    CheckSprite2Frames(depth, cells);
-    ahead = TrimAndEncodeAhead(pool, depth, cells, sides, encode, trimmed, frames);
+
+ private:
+  void Job(size_t i) {
+    XAssertQuietScope scope;
+    try {
+      trimmed[i] = TrimSprite2Frame(fEncode.depth, cells[i], fSides, 1);
+      frames[i] = fEncode(cells[i], trimmed[i]);
+    } catch (...) {
+      fQuiet = false;
+    }
+    if (scope.Failures() != 0 || frames[i] == nullptr) fQuiet = false;
   }
-  if (!ahead) TrimSprite2Frames(depth, cells, trimmed, sides, 1);
+
+  FramePool* fPool = nullptr;  // while the work may be under way
+  Sprite2Encoder fEncode;
+  uint8_t fSides = 0;
+  std::atomic<bool> fQuiet{true};
+};
+
+// The sprite the loop compresses next, whose cells may be trimmed and encoded while the
+// current one is written (same worlds, unchanged), and the work started for it.
+struct SpriteLookahead {
+  SpriteSpec* next = nullptr;
+  Sprite2Encoder encode;
+  std::unique_ptr<SpriteWork> work;
+};
+
+namespace {
+
+// The SPR2 list of the sprite's cells, each frame encoded by `encode`. With a pool the cells
+// are trimmed and encoded on its threads (or were, while the sprite before was written), and
+// the next sprite's work starts before this one is written.
+void CompressSprite2List(iResFile* file, SpriteSpec* sprite, FramePool* pool,
+                         const Sprite2Encoder& encode, SpriteLookahead* lookahead) {
+  Offscreen* depth = encode.depth;
+  std::unique_ptr<SpriteWork> work;
+  if (lookahead != nullptr && lookahead->work != nullptr && lookahead->work->sprite == sprite)
+    work = std::move(lookahead->work);
+  if (lookahead != nullptr) lookahead->work.reset();
+  if (work == nullptr && pool != nullptr) {
+    work = std::make_unique<SpriteWork>();
+    if (!work->Start(pool, sprite, encode)) work.reset();
+  }
+  const bool ahead = work != nullptr && work->Finish();
+  std::vector<MacRect> localCells;
+  std::vector<SpriteCut> localCuts;
+  std::vector<MacRect> localTrimmed;
+  std::vector<MHandle*> none;
+  if (!ahead) sprite->GetSpriteRects(localCells, localCuts);
+  const std::vector<MacRect>& cells = ahead ? work->cells : localCells;
+  const std::vector<SpriteCut>& cuts = ahead ? work->cuts : localCuts;
+  std::vector<MacRect>& trimmed = ahead ? work->trimmed : localTrimmed;
+  std::vector<MHandle*>& frames = ahead ? work->frames : none;
+  if (!ahead) TrimSprite2Frames(depth, cells, trimmed, static_cast<uint8_t>(sprite->fShrink), 1);
 
   const uint32_t count = static_cast<uint32_t>(cells.size());
   MHandle* list = HAlloc(kListHeaderBytes + 4 * count);
   if (list == nullptr) {
-    FreeFrames(frames);
     XASSERT(list != nullptr, "HAlloc failed!");
     ThrowError("HAlloc failed!");
   }
@@ -307,13 +380,33 @@ void CompressSprite2List(iResFile* file, Offscreen* depth, SpriteSpec* sprite, F
       AppendFrame(list, i, frame);
     }
   } catch (...) {
-    FreeFrames(frames);
     HFree(list);
     throw;
+  }
+  // The next sprite's cells are trimmed and encoded while this one is written.
+  if (lookahead != nullptr && lookahead->next != nullptr && pool != nullptr) {
+    auto next = std::make_unique<SpriteWork>();
+    if (next->Start(pool, lookahead->next, lookahead->encode)) lookahead->work = std::move(next);
   }
   AddSpriteList(file, list, kSpr2Type, sprite);
   sprite->SetCompressionBounds(cells, trimmed);
   if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
+}
+
+// The sprite that the loop compresses after `sprites[current]` when it comes from the same
+// source and has no mask, so that it finds the worlds as they are; else null.
+SpriteSpec* FollowingSprite(const std::vector<SpriteSpec*>& sprites, size_t current,
+                            const std::string& source, const StringBuffer& graphicsDir,
+                            ObjectBuilder* builder) {
+  for (size_t i = current + 1; i < sprites.size(); i++) {
+    SpriteSpec* sprite = sprites[i];
+    if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
+    if (sprite->mFileName.length() == 0) continue;
+    const std::string path = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
+    if (path != source || sprite->fMaskFile.length() > 0) return nullptr;
+    return sprite;
+  }
+  return nullptr;
 }
 
 // The loads of the sheets that the sprite loop makes, in its order: one wherever a sprite it
@@ -380,11 +473,10 @@ void ApplyMask(Offscreen* destination, Offscreen* mask, int32_t firstRow) {
 }
 
 void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite,
-                     FramePool* pool) {
+                     FramePool* pool, SpriteLookahead* lookahead) {
   if (HasImage(depth)) {
-    CompressSprite2List(file, depth, sprite, pool, [&](const MacRect& cell, const MacRect& frame) {
-      return EncodeSprite2ColorZ(colour, depth, cell, frame, FramePaletteId(sprite));
-    });
+    CompressSprite2List(file, sprite, pool, {colour, depth, nullptr, FramePaletteId(sprite)},
+                        lookahead);
     return;
   }
   std::vector<MacRect> cells;
@@ -400,16 +492,14 @@ void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Sprite
 }
 
 void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Offscreen* alpha,
-                          SpriteSpec* sprite, FramePool* pool) {
+                          SpriteSpec* sprite, FramePool* pool, SpriteLookahead* lookahead) {
   if (!HasImage(depth)) {
     // Without depth the alpha encoder would read a world that does not exist.
     XASSERT(HasImage(depth), "only supports alpha sprites with z at this time");
     ThrowError("only supports alpha sprites with z at this time");
   }
-  CompressSprite2List(file, depth, sprite, pool, [&](const MacRect& cell, const MacRect& frame) {
-    return EncodeSprite2ColorZAlpha(colour, depth, alpha, cell, frame, kAlphaBits,
-                                    FramePaletteId(sprite));
-  });
+  CompressSprite2List(file, sprite, pool, {colour, depth, alpha, FramePaletteId(sprite)},
+                      lookahead);
 }
 
 void UpdateDrawGroupsForSprite(PtrList<DGRPSpec>& groups, SpriteSpec* sprite) {
@@ -441,9 +531,12 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
                                             kSheetLoaders);
     pool = std::make_unique<FramePool>(GetSpriteThreads());
   }
+  SpriteLookahead lookahead;  // goes before the pool, waiting for what it started
 
   for (size_t index = 0; index < sprites.size(); index++) {
     SpriteSpec* sprite = sprites[index];
+    // Work started for another sprite is done with before any world changes.
+    if (lookahead.work != nullptr && lookahead.work->sprite != sprite) lookahead.work.reset();
     if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
     if (sprite->mFileName.length() == 0) {
       // Only a headline names no image; the -headline stage cuts it from its sheet.
@@ -490,6 +583,12 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     int32_t maskWidth = 0;
     int32_t maskHeight = 0;
     if (hasMask) mask.GetSize(maskWidth, maskHeight);
+    SpriteSpec* following =
+        pool != nullptr && !hasMask ? FollowingSprite(sprites, index, source, graphicsDir, builder)
+                                    : nullptr;
+    lookahead.next = following;
+    lookahead.encode = {&colour, &depth, hasAlpha ? &alpha : nullptr,
+                        following != nullptr ? FramePaletteId(following) : kSprite2NoPalette};
 
     if (!hasAlpha) {
       if (source != lastSource) {
@@ -509,7 +608,7 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
         ApplyMask(&colour, &mask, firstRow);
         ApplyMask(&depth, &mask, firstRow);
       }
-      CompressSprites(file, &colour, &depth, sprite, pool.get());
+      CompressSprites(file, &colour, &depth, sprite, pool.get(), &lookahead);
     } else {
       if (source != lastSource) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
@@ -533,7 +632,7 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
         ApplyMask(&depth, &mask, firstRow);
         ApplyMask(&colour, &mask, firstRow);
       }
-      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite, pool.get());
+      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite, pool.get(), &lookahead);
     }
     keptColour.Restore();
     keptDepth.Restore();

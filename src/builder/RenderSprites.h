@@ -16,6 +16,7 @@
 
 class DGRPSpec;
 class FramePool;
+struct SpriteLookahead;
 class ObjectBuilder;
 class Offscreen;
 class SpriteSpec;
@@ -32,14 +33,16 @@ void ApplyMask(Offscreen* destination, Offscreen* mask, int32_t firstRow);
 
 // Compresses the sprite's cells: an SPR2 list (colour and depth) when `depth` holds an image,
 // else an SPR# list; adds it to `file`, then writes the spec's palette when it names one.
-// With a pool, the frames are encoded on its threads; the list is the same.
+// With a pool, the frames are encoded on its threads; the list is the same. With a lookahead
+// that names the next sprite, its frames are encoded while this sprite is written.
 void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite,
-                     FramePool* pool = nullptr);
+                     FramePool* pool = nullptr, SpriteLookahead* lookahead = nullptr);
 
 // The same with an alpha image: always an SPR2 list of colour, depth and alpha. A sprite
 // without depth stops the build with "only supports alpha sprites with z at this time".
 void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Offscreen* alpha,
-                          SpriteSpec* sprite, FramePool* pool = nullptr);
+                          SpriteSpec* sprite, FramePool* pool = nullptr,
+                          SpriteLookahead* lookahead = nullptr);
 
 // Gives the sprite's draw offsets to every draw group of `groups`, in list order.
 void UpdateDrawGroupsForSprite(PtrList<DGRPSpec>& groups, SpriteSpec* sprite);

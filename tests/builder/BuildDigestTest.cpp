@@ -282,7 +282,7 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
   // pixel without depth around it, each with a palette of its own.
   const std::vector<TestRGB> pal = Palette();
   for (const char* name : {"more", "other", "lonely"}) {
-    TestSheet sheet = MakeSheet(2, 1, uint32_t(name[0]), false);
+    TestSheet sheet = MakeSheet(2, 2, uint32_t(name[0]), false);
     for (uint8_t& z : sheet.depth)
       if (z == 255) z = 254;  // no stray colour is left without depth
     if (name[0] == 'l') {
@@ -303,7 +303,8 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
       "<sprite id=701 name=other tgafile=other.tga columns=2 paletteid=5>\n"
       "<sprite id=702 name=more-b tgafile=more.tga columns=2 paletteid=6>\n"
       "<sprite id=703 name=lonely tgafile=lonely.tga columns=2 paletteid=6>\n"
-      "<sprite id=704 name=other-b tgafile=other.tga columns=2 paletteid=6>\n";
+      "<sprite id=704 name=other-b tgafile=other.tga columns=2 paletteid=6>\n"
+      "<sprite id=705 name=other-c tgafile=other.tga columns=2 shrink=top paletteid=7>\n";
   dir.WriteFile("obj.omk", std::string(kSpec) + more);
   const InProcessRun one = BuildInProcess(dir, 1);
   ASSERT_EQ(one.result, 0) << one.log;
