@@ -542,6 +542,14 @@ TEST(Sprite2Frame, BytesMatchTheReferenceEncoderOverFrameKinds) {
          z = uint8_t(30 + d2 / 60);
          a = edge ? uint8_t(255 - (d2 - 19 * 19)) : 255;
        }},
+      {"partly transparent pixels only in some 64-pixel spans, which change from row to row", 260, 9,
+       [](int x, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
+         if ((x / 64 + y) % 2 == 0 && x % 5 == 0) {
+           Visible(rng, c, z, a, false);
+         } else if ((x + y) % 7 != 0) {
+           Visible(rng, c, z, a, true);
+         }
+       }},
       {"one pixel wide", 1, 40,
        [](int, int y, std::mt19937& rng, uint8_t& c, uint8_t& z, uint8_t& a) {
          if (y % 5) Visible(rng, c, z, a, y % 3 == 0);
