@@ -485,7 +485,8 @@ const uint16_t* TokenSkips() {
 }
 
 // The second half: walks the run, clear and pixel tokens of `n` lines of the bytes at `base`,
-// eight lines at a time so that the walks of different lines overlap. Each walk must end
+// eight walks at a time, each line that is done making room for the next, so that the walks
+// of different lines overlap. Each walk must end
 // exactly at its line's end ("bad kNL data" otherwise) with every token at an even offset
 // ("parity error"; a token that cannot be inside a line counts as odd).
 bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
@@ -498,8 +499,7 @@ bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
     odd |= at;
     return at;
   };
-  auto finish = [&](size_t at, size_t end) {
-    while (at < end) at = step(at);
+  auto check = [&](size_t at, size_t end) {
     if (odd & 1) {
       XASSERT(false, "parity error");
       return false;
@@ -507,19 +507,29 @@ bool WalkLines(const uint8_t* base, const Sprite2Line* lines, size_t n) {
     if (at != end) XASSERT(false, "bad kNL data");
     return at == end;
   };
-  size_t k = 0;
-  for (; k + 8 <= n; k += 8) {
-    size_t p[8], e[8];
-    for (int j = 0; j < 8; ++j) p[j] = lines[k + j].at, e[j] = lines[k + j].end;
-    while (p[0] < e[0] && p[1] < e[1] && p[2] < e[2] && p[3] < e[3] && p[4] < e[4] && p[5] < e[5] && p[6] < e[6] &&
-           p[7] < e[7]) {
-      for (int j = 0; j < 8; ++j) p[j] = step(p[j]);
+  constexpr size_t kWalks = 8;
+  size_t p[kWalks], e[kWalks], live = 0, next = 0;
+  for (; live < kWalks && next < n; ++live, ++next) p[live] = lines[next].at, e[live] = lines[next].end;
+  while (live == kWalks) {
+    for (size_t j = 0; j < kWalks; ++j) {
+      if (p[j] < e[j]) {
+        p[j] = step(p[j]);
+        continue;
+      }
+      if (!check(p[j], e[j])) return false;
+      if (next == n) {  // no more lines: the others finish one by one
+        p[j] = p[kWalks - 1], e[j] = e[kWalks - 1];
+        --live;
+        break;
+      }
+      p[j] = lines[next].at, e[j] = lines[next].end;
+      ++next;
     }
-    for (int j = 0; j < 8; ++j)
-      if (!finish(p[j], e[j])) return false;
   }
-  for (; k < n; ++k)
-    if (!finish(lines[k].at, lines[k].end)) return false;
+  for (size_t j = 0; j < live; ++j) {
+    while (p[j] < e[j]) p[j] = step(p[j]);
+    if (!check(p[j], e[j])) return false;
+  }
   return true;
 }
 
@@ -560,7 +570,7 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
   bool alphaZero = false;
   bool lastLineTooLong = false;
   // The self-check walks the tokens of each line as soon as the line is final, while its bytes
-  // are still in the cache, eight lines at a time; the line structure of the whole frame is
+  // are still in the cache, 32 lines at a time; the line structure of the whole frame is
   // walked at the end.
   thread_local std::vector<Sprite2Line> lines;
   lines.clear();
@@ -617,9 +627,9 @@ MHandle* EncodeFrame(const Inputs& in, int width, int height, const MacRect& ref
       pending = 0;
     }
     lines.push_back({line + skip + 2, line + skip + length});
-    if (lines.size() - walked == 8) {
-      linesOk = linesOk && WalkLines(out, lines.data() + walked, 8);
-      walked += 8;
+    if (lines.size() - walked == 32) {
+      linesOk = linesOk && WalkLines(out, lines.data() + walked, 32);
+      walked += 32;
     }
   }
   XASSERT(!alphaZero, "should have filtered out invisible pixels!");

@@ -452,6 +452,26 @@ TEST(Sprite2Frame, SelfCheckRejectsBrokenStreams) {
   EXPECT_TRUE(broken([](Bytes& b) { b[19] = 0xA0; }));           // a kEOS inside a line
   EXPECT_TRUE(broken([](Bytes& b) { b[19] = 0x00; }));           // a kNL inside a line
 
+  // A run count that is off in any line of a taller frame, whose lines are walked several at
+  // a time, wherever the line falls among them. Each line starts with a kRunP(3) (column 0 is
+  // the background and outside the frame).
+  World tall = MakeWorld(10, 21, [](int x, int y) { return x % 4 == 0 ? 0 : 1 + (x * y) % 200; });
+  Bytes tallGood = EncodeColor(*tall, MacRect{0, 1, 21, 10});
+  ASSERT_TRUE(CheckSprite2Frame(tallGood.data(), tallGood.size()));
+  std::vector<size_t> firstRuns;  // the first token after each kNL
+  for (size_t at = 16; at + 2 <= tallGood.size() && (tallGood[at + 1] & 0xE0) == 0;
+       at += size_t(tallGood[at] | (tallGood[at + 1] & 0x1F) << 8))
+    firstRuns.push_back(at + 2);
+  ASSERT_EQ(firstRuns.size(), 21u);
+  for (size_t line : {0, 6, 7, 8, 12, 16, 20}) {
+    ASSERT_EQ(tallGood[firstRuns[line]], 3);
+    for (int count : {1, 31}) {  // a parity error; a walk past the line end
+      Bytes b = tallGood;
+      b[firstRuns[line]] = uint8_t(count);
+      EXPECT_FALSE(CheckSprite2Frame(b.data(), b.size())) << "line " << line << " count " << count;
+    }
+  }
+
   // The dump stops at the first token it cannot read.
   TestTempFolder folder;
   char saved[4096];
