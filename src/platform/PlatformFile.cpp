@@ -274,6 +274,41 @@ bool PlatformFileTruncate(PlatformFile* file, int64_t size) {
   return rc == 0;
 }
 
+int64_t PlatformFileCopyRange(PlatformFile* from, int64_t fromOffset, PlatformFile* to,
+                              int64_t toOffset, int64_t length) {
+  if (!from || !to || !to->writable || fromOffset < 0 || toOffset < 0 || length <= 0) return 0;
+  if (FaultHit(kPlatformFaultRead) || FaultHit(kPlatformFaultWrite)) return 0;
+  loff_t in = fromOffset;
+  loff_t out = toOffset;
+  int64_t done = 0;
+  while (done < length) {
+    ssize_t got = ::copy_file_range(from->fd, &in, to->fd, &out, static_cast<size_t>(length - done), 0);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP))
+      break;  // copied through memory below
+    if (got <= 0) return done;
+    done += got;
+  }
+  std::vector<char> buffer;
+  while (done < length) {
+    if (buffer.empty()) buffer.resize(256 * 1024);
+    const size_t want = static_cast<size_t>(std::min<int64_t>(length - done, int64_t(buffer.size())));
+    ssize_t got = ::pread(from->fd, buffer.data(), want, static_cast<off_t>(fromOffset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return done;
+    ssize_t put = 0;
+    while (put < got) {
+      ssize_t n = ::pwrite(to->fd, buffer.data() + put, static_cast<size_t>(got - put),
+                           static_cast<off_t>(toOffset + done + put));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return done + put;
+      put += n;
+    }
+    done += got;
+  }
+  return done;
+}
+
 bool PlatformFileStartWriteback(PlatformFile* file, int64_t offset, int64_t length) {
   if (!file || offset < 0 || length <= 0) return false;
   return ::sync_file_range(file->fd, offset, length, SYNC_FILE_RANGE_WRITE) == 0;

@@ -80,6 +80,13 @@ bool PlatformFileTruncate(PlatformFile* file, int64_t size);
 // Writes the host's buffers of the file to the disk. Returns false on failure.
 bool PlatformFileFlush(PlatformFile* file);
 
+// Copies `length` bytes of `from`, from `fromOffset` on, into `to` at `toOffset`, within the
+// system where it can (no trip through the caller's memory); neither file's position moves.
+// Counts as one read and one write for the fault injection below. Answers the bytes copied,
+// fewer when `from` ends before them or a read or write fails.
+int64_t PlatformFileCopyRange(PlatformFile* from, int64_t fromOffset, PlatformFile* to,
+                              int64_t toOffset, int64_t length);
+
 // Asks the system to start writing `length` bytes from `offset` on to the disk now, without
 // waiting: a later PlatformFileFlush then has less to wait for. No promise of durability.
 // False when the system does not take the request (nothing is lost then).

@@ -99,16 +99,13 @@ struct ChainBlock {
 };
 
 // Writes the compacted copy at `temp` into `out`, left open: the file header `fileHeader`
-// (kUniqueHeaderSize bytes), then `blocks` back to back, each read through
-// readBytes(uint32_t offset, void* buffer, int32_t count) kDefragBufferSize bytes at a time,
-// and flushes it. The disk is asked to take what is written every few megabytes, so that the
-// flush at the end waits for little more than the last of them. `moved`, where given, learns
-// where each block lands.
-template <class ReadBytes>
-int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8_t* fileHeader,
-                            const std::vector<ChainBlock>& blocks, uint8_t* buffer,
-                            ReadBytes readBytes,
-                            std::unordered_map<uint32_t, uint32_t>* moved = nullptr) {
+// (kUniqueHeaderSize bytes), then `blocks` of `source` back to back, blocks that lie side by
+// side copied as one, and flushes it. The disk is asked to take what is written every few
+// megabytes, so that the flush at the end waits for little more than the last of them.
+// `moved`, where given, learns where each block lands.
+inline int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8_t* fileHeader,
+                                   const std::vector<ChainBlock>& blocks, FlatFile& source,
+                                   std::unordered_map<uint32_t, uint32_t>* moved = nullptr) {
   out.Delete(temp);  // a leftover of an earlier attempt
   int32_t error = out.Create(temp);
   if (error == noErr) error = out.Open(temp);
@@ -118,15 +115,18 @@ int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, const uint8
   error = out.Write(fileHeader, count);
   uint32_t to = kUniqueHeaderSize;
   uint32_t started = 0;  // bytes handed to the disk so far
-  for (size_t i = 0; error == noErr && i < blocks.size(); ++i) {
-    if (moved) (*moved)[blocks[i].offset] = to;
-    for (uint32_t done = 0; error == noErr && done < blocks[i].size;) {
-      int32_t piece = int32_t(std::min<uint32_t>(blocks[i].size - done, kDefragBufferSize));
-      error = readBytes(blocks[i].offset + done, buffer, piece);
-      if (error == noErr) error = out.Write(buffer, piece);
-      done += uint32_t(piece);
-    }
-    to += blocks[i].size;
+  for (size_t i = 0; error == noErr && i < blocks.size();) {
+    // A run of blocks that lie side by side, up to the next writeback.
+    const uint32_t from = blocks[i].offset;
+    uint32_t length = 0;
+    do {
+      if (moved) (*moved)[blocks[i].offset] = to + length;
+      length += blocks[i].size;
+      ++i;
+    } while (i < blocks.size() && blocks[i].offset == from + length &&
+             to + length - started < kWritebackStep);
+    error = out.CopyFrom(source, from, length);
+    to += length;
     if (error == noErr && to - started >= kWritebackStep) {
       out.StartWriteback(started, to - started);
       started = to;

@@ -1137,8 +1137,6 @@ int32_t IFFResFile::Defragment() {
     at += uint32_t(header.fSize);
   }
 
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kDefragBufferSize]);
-  if (!buffer) return outOfMemoryErr;
 
   // The compacted file is built beside this one and swapped in whole, so a failure at any
   // point leaves the old file as it was.
@@ -1150,8 +1148,7 @@ int32_t IFFResFile::Defragment() {
   FlatFile out;
   uint8_t bytes[kUniqueHeaderSize];
   EncodeIFF1FileHeader(bytes);
-  error = WriteCompactedChain(out, temp, bytes, live, buffer.get(),
-                              [this](uint32_t o, void* b, int32_t n) { return ReadBytes(o, b, n); });
+  error = WriteCompactedChain(out, temp, bytes, live, fFile);
   if (out.ValidFile()) {
     int32_t closeError = out.Close();
     if (error == noErr) error = closeError;

@@ -1081,8 +1081,6 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
     return noErr;
   }
 
-  std::unique_ptr<uint8_t[]> buffer(new (std::nothrow) uint8_t[kDefragBufferSize]);
-  if (!buffer) return outOfMemoryErr;
 
   // The compacted file is built beside this one.
   FixedStringBuffer<260> path;
@@ -1094,9 +1092,7 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   std::unordered_map<uint32_t, uint32_t> moved;
   uint8_t bytes[kUniqueHeaderSize];
   EncodeFileHeader(0, bytes);
-  error = WriteCompactedChain(
-      out, temp, bytes, live, buffer.get(),
-      [this](uint32_t o, void* b, int32_t n) { return ReadBytes(o, b, n); }, &moved);
+  error = WriteCompactedChain(out, temp, bytes, live, fFile, &moved);
   if (out.ValidFile()) out.Close();
   if (error != noErr) {
     Complain("critical error during defragging", PathForMessages());

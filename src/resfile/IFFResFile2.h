@@ -33,7 +33,6 @@ constexpr int32_t kUniqueHeaderSize = 64;  // the file header
 constexpr int32_t kIFFHeaderSize = 76;     // a record header
 constexpr uint32_t kMaxResourceSize = 0x40000000;  // largest data size a record may claim
 constexpr uint32_t kDefragmentThreshold = 10240;   // wasted bytes that make Close compact
-constexpr int32_t kDefragBufferSize = 51200;       // piece size of block copies
 constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
 constexpr uint32_t kMapCopyType = MakeResType('r', 's', 'm', 'x');
 

@@ -100,6 +100,16 @@ bool FlatFile::MapView(uint32_t offset, uint32_t length, PlatformFileView& view)
   return fFile != nullptr && view.Map(fFile, offset, length);
 }
 
+int32_t FlatFile::CopyFrom(FlatFile& source, uint32_t offset, uint32_t count) {
+  if (!fFile || !source.fFile) return kFlatNotOpen;
+  if (count == 0) return 0;
+  int64_t at = PlatformFileTell(fFile);
+  if (at < 0 || at + count > kMaxFlatSize) return kFlatShortWrite;
+  int64_t copied = PlatformFileCopyRange(source.fFile, offset, fFile, at, count);
+  if (!PlatformFileSeek(fFile, at + copied)) return kFlatFailed;
+  return copied == count ? 0 : kFlatShortWrite;
+}
+
 bool FlatFile::StartWriteback(uint32_t offset, uint32_t length) {
   return fFile != nullptr && PlatformFileStartWriteback(fFile, offset, length);
 }

@@ -65,6 +65,10 @@ class FlatFile {
   int32_t SetEOF(uint32_t size);
   // Writes the host's buffers to the disk. -50 on failure.
   int32_t Flush();
+  // Copies `count` bytes of `source`, from `offset` on, to this file at its position, which
+  // moves past the bytes copied (the source's stays). -46 unless all were copied (also when
+  // this file is open for reading only or `source` ends before them).
+  int32_t CopyFrom(FlatFile& source, uint32_t offset, uint32_t count);
   // Starts writing `length` bytes from `offset` on to the disk without waiting (see
   // PlatformFileStartWriteback); the next Flush waits for less. False when not taken.
   bool StartWriteback(uint32_t offset, uint32_t length);

@@ -91,7 +91,7 @@ TEST(PlatformFile, ReadWriteSeekSizeTruncate) {
 
 // A view shows the file's bytes in place from any offset, also after the file is closed; a
 // range not wholly inside the file, or a read fault, gives no view (the caller reads instead).
-TEST(PlatformFile, ViewsAndWriteback) {
+TEST(PlatformFile, ViewsCopiesAndWriteback) {
   TestTempFolder tmp;
   std::string bytes(70000, '\0');
   for (size_t i = 0; i < bytes.size(); i++) bytes[i] = char(i * 7 + i / 251);
@@ -112,6 +112,28 @@ TEST(PlatformFile, ViewsAndWriteback) {
   PlatformFileFailAt(kPlatformFaultRead, 1);
   EXPECT_FALSE(tail.Map(f, 0, 10)) << "a read fault";
   PlatformFileResetFaults();
+
+  // A copy within the system lands at the place asked, moves neither position, and stops at
+  // the end of the source.
+  PlatformFile* g = PlatformFileOpen((tmp / "copy.bin").c_str(), PlatformOpenMode::kCreateAlways);
+  ASSERT_NE(g, nullptr);
+  ASSERT_TRUE(PlatformFileSeek(f, 5));
+  EXPECT_EQ(PlatformFileCopyRange(f, 1000, g, 10, 50000), 50000);
+  EXPECT_EQ(PlatformFileCopyRange(f, 69000, g, 50010, 5000), 1000) << "the source ends";
+  EXPECT_EQ(PlatformFileTell(f), 5);
+  EXPECT_EQ(PlatformFileTell(g), 0);
+  PlatformFileFailAt(kPlatformFaultWrite, 1);
+  EXPECT_EQ(PlatformFileCopyRange(f, 0, g, 0, 10), 0) << "a write fault";
+  PlatformFileResetFaults();
+  PlatformFileClose(g);
+  const std::string copied = TestTempFolder::ReadFile(tmp / "copy.bin");
+  ASSERT_EQ(copied.size(), 51010u);
+  EXPECT_EQ(copied.substr(10), bytes.substr(1000, 50000) + bytes.substr(69000));
+  PlatformFile* readOnly = PlatformFileOpen((tmp / "copy.bin").c_str(), PlatformOpenMode::kReadExisting);
+  ASSERT_NE(readOnly, nullptr);
+  EXPECT_EQ(PlatformFileCopyRange(f, 0, readOnly, 0, 10), 0) << "open for reading only";
+  PlatformFileClose(readOnly);
+
   PlatformFileClose(f);
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(view.Data()), 60000), bytes.substr(4097, 60000));
 }
