@@ -1,5 +1,6 @@
 #include "RenderSprites.h"
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdarg>
@@ -33,9 +34,9 @@ const uint32_t kPaletteType = 0x50414C54;  // 'PALT'
 const uint32_t kSpr2ListVersion = 1000;
 const int32_t kAlphaBits = 5;
 const int32_t kListHeaderBytes = 12;
-// Threads that load sheets ahead of the sprite loop: reading a sheet takes about as long as
-// compressing and writing its sprites, so two keep the loop from waiting.
-const int32_t kSheetLoaders = 2;
+// Threads that load sheets ahead of the sprite loop, at most: reading a sheet takes longer
+// than compressing and writing its sprites on threads of their own.
+const int32_t kMostSheetLoaders = 3;
 
 bool FileReadable(const std::string& path) {
   PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
@@ -527,8 +528,9 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
   std::unique_ptr<FramePool> pool;
   size_t loads = 0;  // sheets loaded so far
   if (GetSpriteThreads() > 1) {
-    ahead = std::make_unique<SheetPrefetch>(SheetLoads(sprites, graphicsDir, builder),
-                                            kSheetLoaders);
+    ahead = std::make_unique<SheetPrefetch>(
+        SheetLoads(sprites, graphicsDir, builder),
+        std::min(GetSpriteThreads() - 1, kMostSheetLoaders));
     pool = std::make_unique<FramePool>(GetSpriteThreads());
   }
   SpriteLookahead lookahead;  // goes before the pool, waiting for what it started
