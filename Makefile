@@ -13,10 +13,15 @@ all:
 	cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
 	cmake --build build -j $(JOBS)
 
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer; then the builder's
+# tests, whose sprite builds run on several threads, under ThreadSanitizer (build-tsan/).
 test:
 	cmake -S . -B build-test -DCMAKE_BUILD_TYPE=Debug -DOBJTOOLS_TESTS=ON -DOBJTOOLS_SANITIZE=ON
 	cmake --build build-test -j $(JOBS)
 	cd build-test && ctest --output-on-failure -j $(JOBS)
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOBJTOOLS_TESTS=ON -DOBJTOOLS_TSAN=ON
+	cmake --build build-tsan -j $(JOBS) --target test_builder
+	build-tsan/bin/test_builder --gtest_brief=1
 
 example: all
 	bash examples/build.sh
@@ -41,4 +46,4 @@ fuzz-corpus:
 	build-test/bin/make_fuzz_corpus fuzz/corpus
 
 clean:
-	rm -rf build build-test build-fuzz
+	rm -rf build build-test build-tsan build-fuzz
