@@ -375,7 +375,9 @@ void IFFResMap::Reconstitute(ReconStream& stream, int32_t /*version*/) {
 
 uint8_t* IFFResMap::NewStoredForm(uint32_t size) {
   Clear();
-  fStoredForm.reset(new (std::nothrow) uint8_t[size == 0 ? 1 : size]);
+  const size_t bytes = size == 0 ? 1 : size;
+  fStoredForm = std::unique_ptr<uint8_t[], PrefaultedFree>(
+      static_cast<uint8_t*>(PlatformAllocPrefaulted(bytes)), PrefaultedFree{bytes});
   fStoredSize = fStoredForm ? size : 0;
   return fStoredForm.get();
 }

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "MHandle.h"
+#include "PlatformMemory.h"
 #include "StringBuffer.h"
 #include "resfile.h"
 
@@ -85,6 +86,12 @@ struct IFFTypeNode {
   // made at the first look-up by id, so that opening and listing a file never pays for it.
   std::unordered_map<int16_t, std::vector<IFFResEntry*>> fByID;
   bool fIndexed = false;
+};
+
+// Frees memory of PlatformAllocPrefaulted of `size` bytes.
+struct PrefaultedFree {
+  size_t size = 0;
+  void operator()(uint8_t* p) const { PlatformFreePrefaulted(p, size); }
 };
 
 class IFFResMap {
@@ -172,10 +179,12 @@ class IFFResMap {
   std::unordered_map<const MHandle*, IFFResEntry*> fByHandle;  // every entry holding a handle
   uint64_t fNextOrder = 0;
   uint32_t fWasted = 0;
-  // Storage of entries and of names set since the map was loaded; released by Clear.
-  std::pmr::monotonic_buffer_resource fArena;
+  // Storage of entries and of names set since the map was loaded; released by Clear. Its
+  // large pieces come whole from the system (a map of thousands of entries fills them at once).
+  std::pmr::monotonic_buffer_resource fArena{PlatformPrefaultedMemory()};
   std::vector<IFFResEntry*> fFreeEntries;  // storage of removed entries, for reuse
-  std::unique_ptr<uint8_t[]> fStoredForm;  // the stored form loaded: the text of its names
+  // The stored form loaded, the text of its names; prefaulted too, as it is read at once.
+  std::unique_ptr<uint8_t[], PrefaultedFree> fStoredForm;
   uint32_t fStoredSize = 0;
 };
 
