@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <type_traits>
+#include <unordered_set>
 
 #include "Recon.h"
 #include "XAssert.h"
@@ -401,12 +402,16 @@ bool IFFResMap::LoadStoredForm(uint32_t type) {
   if (!in.Word(wasted) || !in.Word(nodeCount) || !in.CountFits(nodeCount, kMinNodeBytes)) return refuse();
   fWasted = wasted;
   fNodes.reserve(nodeCount);
+  std::unordered_set<uint32_t> types;
   for (uint32_t n = 0; n < nodeCount; ++n) {
     fNodes.push_back(std::make_unique<IFFTypeNode>());
     IFFTypeNode& node = *fNodes.back();
     uint32_t entryCount = 0;
     if (!in.Word(node.fType) || !in.Word(entryCount) || !in.CountFits(entryCount, kMinEntryBytes))
       return refuse();
+    // A type has one node: look-ups and counts would answer the first of two, listing its
+    // entries twice and hiding the other's.
+    if (!types.insert(node.fType).second) return refuse();
     // The entries of a node lie side by side: one piece of the arena for all of them.
     auto* room = static_cast<IFFResEntry*>(
         fArena.allocate(size_t(entryCount) * sizeof(IFFResEntry), alignof(IFFResEntry)));

@@ -1153,6 +1153,67 @@ TEST_F(IFFResFile2Test, OnlyAChangedFileIsSyncedAtClose) {
 
 // The sort of the offsets a saved map names, against std::sort, on the shapes maps give:
 // few and many, sorted runs per type, reversed, repeated, spread over every byte.
+namespace {
+
+// A saved map record as this host writes it: numbers little-endian, names NUL-ended and
+// padded to an even length. `nodes` lists each node's type and its entries' offsets and ids.
+struct MapNode {
+  uint32_t type;
+  std::vector<std::pair<uint32_t, int16_t>> entries;
+};
+
+std::string MapRecord(const std::vector<MapNode>& nodes) {
+  std::string data;
+  auto le32 = [&data](uint32_t v) {
+    for (int i = 0; i < 4; ++i) data.push_back(char(uint8_t(v >> (8 * i))));
+  };
+  le32(0);
+  le32(0);
+  le32(kResMapType);
+  le32(0);  // wasted
+  le32(uint32_t(nodes.size()));
+  for (const MapNode& node : nodes) {
+    le32(node.type);
+    le32(uint32_t(node.entries.size()));
+    for (auto [offset, id] : node.entries) {
+      le32(offset);
+      data.push_back(char(uint8_t(id)));
+      data.push_back(char(uint8_t(uint16_t(id) >> 8)));
+      data += std::string("\x10\0\0\0", 4);  // native flags, empty name, pad byte
+    }
+  }
+  return RecordBytes(kResMapType, 0, 0x10, "", data);
+}
+
+}  // namespace
+
+// A saved map that lists one type in two nodes would list the first node's entries twice and
+// hide the second's, so a removal through one listing loses the other: the walk is used.
+TEST_F(IFFResFile2Test, SavedMapWithATypeInTwoNodesIsNotUsed) {
+  const std::string first = RecordBytes(kTest, 1, 0x10, "", "first data");
+  const std::string second = RecordBytes(kTest, 2, 0x10, "", "second data");
+  const uint32_t secondAt = 64 + uint32_t(first.size());
+  const uint32_t mapAt = secondAt + uint32_t(second.size());
+  const std::string path = folder.WriteFile(
+      "object.iff", FileHeaderBytes(mapAt) + first + second +
+                        MapRecord({{kTest, {{64, 1}}}, {kTest, {{secondAt, 2}}}}));
+  ScopedDebugCapture capture;
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    EXPECT_TRUE(capture.Saw("corrupt map found."));
+    EXPECT_EQ(file.CountTypes(), 1);
+    ASSERT_EQ(file.Count(kTest), 2);
+    file.RemoveResource(file.GetIndResource(kTest, 1));
+    EXPECT_EQ(file.GetError(), noErr);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_EQ(file.Count(kTest), 1);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data");
+}
+
 TEST(SortBlockOffsets, SortsLikeStdSort) {
   uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };

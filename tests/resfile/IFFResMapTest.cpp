@@ -163,6 +163,7 @@ TEST(IFFResMap, CorruptStoredFormsAreRefused) {
       {"entry count past the end", body({0, 1, kSprite, 0x10000000})},
       {"body cut inside an entry", body({0, 1, kSprite, 1, 64})},
       {"no body at all", {}},
+      {"one type in two nodes", body({0, 2, kSprite, 0, kSprite, 0})},
   };
   // A name that runs to the end of the data without its NUL.
   std::vector<uint8_t> unterminated = body({0, 1, kSprite, 1, 64});
