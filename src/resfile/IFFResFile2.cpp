@@ -245,6 +245,8 @@ void IFFResFile2::ReleaseMap() {
   fPendingFrees.clear();
   fMapNamedOffsets.clear();
   fFreedSinceOpen.clear();
+  fMappedBlocks.clear();
+  fMappedBlocksRead = false;
   if (!fMap) return;
   fMap->DisposeHandles();
   fMap.reset();
@@ -737,7 +739,8 @@ int32_t IFFResFile2::ReadBytes(uint32_t offset, void* buffer, int32_t count) {
 }
 
 int32_t IFFResFile2::WriteBytes(uint32_t offset, const void* buffer, int32_t count) {
-  int32_t error = fFile.SetPos(offset);
+  int32_t error = CheckWritePlace(offset, uint32_t(count));
+  if (error == noErr) error = fFile.SetPos(offset);
   if (error != noErr) return error;
   fUnsynced = true;
   return fFile.Write(buffer, count);
@@ -757,7 +760,9 @@ int32_t IFFResFile2::ReadResHeader(uint32_t offset, IFFHeader& header) {
 }
 
 int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header) {
-  int32_t error = BeginChange();
+  // Checked before the change begins, so that a refused write leaves the saved map named.
+  int32_t error = CheckWritePlace(offset, kIFFHeaderSize);
+  if (error == noErr) error = BeginChange();
   if (error != noErr) return error;
   uint8_t bytes[kIFFHeaderSize];
   EncodeIFFHeader(header, bytes);
@@ -771,7 +776,51 @@ int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHead
       [this](IFFHeader& h, uint32_t o) { return ReadResHeader(o, h); }, SoundRecordSize, pastEnd);
 }
 
+int32_t IFFResFile2::CheckWritePlace(uint32_t offset, uint32_t length) {
+  if (fMapNamedOffsets.empty()) return noErr;
+  if (!fMappedBlocksRead) {
+    uint32_t fileSize = 0;
+    int32_t error = GetFileSize(fileSize);
+    if (error != noErr) return error;
+    std::vector<uint32_t> offsets = fMapNamedOffsets;
+    if (fMapOffset != 0 && fMapBlockInChain) offsets.push_back(fMapOffset);
+    SortBlockOffsets(offsets);
+    std::vector<MappedBlock> blocks;
+    blocks.reserve(offsets.size());
+    uint64_t furthest = 0;
+    for (uint32_t at : offsets) {
+      IFFHeader header;
+      bool pastEnd = false;
+      error = ReadChainHeader(at, fileSize, header, pastEnd);
+      if (error == badHeaderErr || (error == noErr && pastEnd)) continue;  // never written
+      if (error != noErr) return error;  // the disk failed: read them again next time
+      const uint64_t end = uint64_t(at) + header.fSize;
+      furthest = std::max(furthest, end);
+      blocks.push_back({at, end, furthest});
+    }
+    fMappedBlocks = std::move(blocks);
+    fMappedBlocksRead = true;
+  }
+  // The blocks that start before the write's end, back to the last that reaches past its start.
+  const uint64_t writeEnd = uint64_t(offset) + length;
+  auto past = std::lower_bound(fMappedBlocks.begin(), fMappedBlocks.end(), writeEnd,
+                               [](const MappedBlock& b, uint64_t at) { return b.offset < at; });
+  for (auto it = past; it != fMappedBlocks.begin();) {
+    --it;
+    if (it->furthestEnd <= offset) break;
+    if (it->offset == offset || it->end <= offset || fFreedSinceOpen.count(it->offset)) continue;
+    Complain("records overlap: the file is left as it is", PathForMessages());
+    return badHeaderErr;
+  }
+  return noErr;
+}
+
 int32_t IFFResFile2::BeginChange() {
+  // Freeing the map's block must not write into a record that runs over it.
+  if (fMapOffset != 0 && fMapBlockInChain) {
+    int32_t error = CheckWritePlace(fMapOffset, kIFFHeaderSize);
+    if (error != noErr) return error;
+  }
   fDirty = true;
   if (fMapOffset == 0) return noErr;
   // The saved map no longer describes the file: the header stops naming it first.
@@ -1127,6 +1176,7 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   fRovingOffset = -1;
   fMapOffset = 0;
   fMapNamedOffsets.clear();  // the blocks have moved; what is left in the chain is in use
+  fMappedBlocks.clear();
   fFreedSinceOpen.clear();
   fDirty = true;
   return noErr;

@@ -183,6 +183,11 @@ class IFFResFile2 : public iResFile {
   // Marks the file dirty and, if its header names a saved map, retires that map (header
   // first, then the map's block is freed). Runs before anything else is written.
   int32_t BeginChange();
+  // In a file opened through its saved map: badHeaderErr (and nothing written) when the
+  // `length` bytes at `offset` reach into a record the map names, other than one at `offset`
+  // or one freed since opening. A damaged map may name records that overlap, so that writing
+  // one's header would write over another's data.
+  int32_t CheckWritePlace(uint32_t offset, uint32_t length);
   int32_t WriteFileHeader(FlatFile& file, uint32_t mapOffset);
   // Frees the block at `offset`, adding its size to the wasted count unless told not to.
   int32_t InvalidateBlock(uint32_t offset, bool countWasted = true);
@@ -214,6 +219,16 @@ class IFFResFile2 : public iResFile {
   // free-block search passes it over instead of handing it out (see ReadWalkHeader).
   std::vector<uint32_t> fMapNamedOffsets;
   std::unordered_set<uint32_t> fFreedSinceOpen;
+  // The records the saved map named at open whose headers read soundly (the map's own
+  // included), sorted by offset, with the furthest end of each and those before it; made by
+  // the first CheckWritePlace.
+  struct MappedBlock {
+    uint32_t offset;
+    uint64_t end;
+    uint64_t furthestEnd;
+  };
+  std::vector<MappedBlock> fMappedBlocks;
+  bool fMappedBlocksRead = false;
   std::unique_ptr<FixedStringBuffer<260>> fSuspendedPath;
   FixedStringBuffer<260> fPathForMessages;
 };

@@ -1214,6 +1214,60 @@ TEST_F(IFFResFile2Test, SavedMapWithATypeInTwoNodesIsNotUsed) {
   EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "second data");
 }
 
+// The saved map names records whose headers start far enough apart, but one record's size
+// runs over the next header, or over the map's own: freeing or rewriting that header would
+// write over the record's last bytes. Every change is refused and the file stays as it was.
+TEST_F(IFFResFile2Test, ChangesToRecordsThatOverlapAreRefused) {
+  const std::string spriteData(300, 's');
+  struct Case {
+    const char* what;
+    bool overMap;  // the sprite is the last record and runs over the map's header
+    bool rename;   // the change: rename the strings, else remove them
+  } cases[] = {
+      {"removing a record whose header lies in another", false, false},
+      {"renaming a record whose header lies in another", false, true},
+      {"removing a record while another runs over the map", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    // The sprite claims 2 bytes more than it has: those are the first two of what follows.
+    const std::string sprite = RecordBytes(kSprite, 256, 0x10, "sprite", spriteData, 76 + 302);
+    const std::string strings = RecordBytes(kText, 128, 0x10, "strings", "twelve bytes");
+    const std::string& front = c.overMap ? strings : sprite;
+    const std::string& back = c.overMap ? sprite : strings;
+    const uint32_t backAt = 64 + uint32_t(front.size());
+    const uint32_t mapAt = backAt + uint32_t(back.size());
+    const uint32_t spriteAt = c.overMap ? backAt : 64;
+    const uint32_t stringsAt = c.overMap ? 64 : backAt;
+    const std::string map = MapRecord({{kSprite, {{spriteAt, 256}}}, {kText, {{stringsAt, 128}}}});
+    const std::string bytes = FileHeaderBytes(mapAt) + front + back + map;
+    const std::string spriteBytes = spriteData + bytes.substr(spriteAt + 76 + 300, 2);
+    const std::string path = folder.WriteFile("object.iff", bytes);
+    ScopedDebugCapture capture;
+    {
+      IFFResFile2 file;
+      ASSERT_EQ(file.Open(PathOf(path)), noErr);
+      EXPECT_FALSE(capture.Saw("corrupt map found."));
+      EXPECT_EQ(BytesOf(file.GetResource(kSprite, 256)), spriteBytes);
+      MHandle* h = file.GetResource(kText, 128);
+      ASSERT_NE(h, nullptr);
+      if (c.rename) {
+        file.SetResInfo(h, 128, FixedStringBuffer<64>("renamed"), 0);
+      } else {
+        file.RemoveResource(h);
+      }
+      EXPECT_NE(file.GetError(), noErr);
+      EXPECT_TRUE(capture.Saw("records overlap"));
+      file.Close();
+    }
+    EXPECT_EQ(TestTempFolder::ReadFile(path), bytes);
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    EXPECT_EQ(BytesOf(file.GetResource(kSprite, 256)), spriteBytes);
+    EXPECT_EQ(BytesOf(file.GetResource(kText, 128)), "twelve bytes");
+  }
+}
+
 TEST(SortBlockOffsets, SortsLikeStdSort) {
   uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
