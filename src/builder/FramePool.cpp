@@ -48,11 +48,6 @@ FramePool::~FramePool() {
   for (std::thread& t : fThreads) t.join();
 }
 
-void FramePool::Run(size_t count, std::function<void(size_t)> job) {
-  Start(count, std::move(job));
-  Wait();
-}
-
 void FramePool::Start(size_t count, std::function<void(size_t)> job) {
   Wait();
   if (count == 0) return;

@@ -27,8 +27,6 @@ class FramePool {
   FramePool(const FramePool&) = delete;
   FramePool& operator=(const FramePool&) = delete;
 
-  // Start, then Wait.
-  void Run(size_t count, std::function<void(size_t)> job);
   // Starts a round on the pool's own threads and returns at once (after waiting for a round
   // still under way). With no thread of its own, the jobs run in Wait.
   void Start(size_t count, std::function<void(size_t)> job);
