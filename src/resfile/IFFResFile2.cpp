@@ -661,6 +661,13 @@ int32_t IFFResFile2::ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeade
       std::binary_search(fMapNamedOffsets.begin(), fMapNamedOffsets.end(), offset) &&
       fFreedSinceOpen.count(offset) == 0)
     header.fFlags = uint16_t(header.fFlags & ~kInvalid);
+  // Nor is a free block that reaches into a record the map names: the new record would
+  // write over it, and the map saved at close would name two records in one place.
+  if (error == noErr && (header.fFlags & kInvalid) && !pastEnd) {
+    bool reaches = false;
+    error = ReachesMappedBlock(offset, header.fSize, reaches);
+    if (reaches) header.fFlags = uint16_t(header.fFlags & ~kInvalid);
+  }
   return error;
 }
 
@@ -776,7 +783,8 @@ int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHead
       [this](IFFHeader& h, uint32_t o) { return ReadResHeader(o, h); }, SoundRecordSize, pastEnd);
 }
 
-int32_t IFFResFile2::CheckWritePlace(uint32_t offset, uint32_t length) {
+int32_t IFFResFile2::ReachesMappedBlock(uint32_t offset, uint64_t length, bool& reaches) {
+  reaches = false;
   if (fMapNamedOffsets.empty()) return noErr;
   if (!fMappedBlocksRead) {
     uint32_t fileSize = 0;
@@ -792,27 +800,37 @@ int32_t IFFResFile2::CheckWritePlace(uint32_t offset, uint32_t length) {
       IFFHeader header;
       bool pastEnd = false;
       error = ReadChainHeader(at, fileSize, header, pastEnd);
-      if (error == badHeaderErr || (error == noErr && pastEnd)) continue;  // never written
-      if (error != noErr) return error;  // the disk failed: read them again next time
-      const uint64_t end = uint64_t(at) + header.fSize;
+      if (error != noErr && error != badHeaderErr) return error;  // the disk failed: read them again next time
+      // A header that does not read is still the map's: only its own bytes are known.
+      const uint64_t end = uint64_t(at) + (error == noErr && !pastEnd ? header.fSize : uint32_t(kIFFHeaderSize));
       furthest = std::max(furthest, end);
       blocks.push_back({at, end, furthest});
     }
     fMappedBlocks = std::move(blocks);
     fMappedBlocksRead = true;
   }
-  // The blocks that start before the write's end, back to the last that reaches past its start.
-  const uint64_t writeEnd = uint64_t(offset) + length;
-  auto past = std::lower_bound(fMappedBlocks.begin(), fMappedBlocks.end(), writeEnd,
+  // The blocks that start before the range's end, back to the last that reaches past its start.
+  const uint64_t rangeEnd = uint64_t(offset) + length;
+  auto past = std::lower_bound(fMappedBlocks.begin(), fMappedBlocks.end(), rangeEnd,
                                [](const MappedBlock& b, uint64_t at) { return b.offset < at; });
   for (auto it = past; it != fMappedBlocks.begin();) {
     --it;
     if (it->furthestEnd <= offset) break;
     if (it->offset == offset || it->end <= offset || fFreedSinceOpen.count(it->offset)) continue;
-    Complain("records overlap: the file is left as it is", PathForMessages());
-    return badHeaderErr;
+    reaches = true;
+    break;
   }
   return noErr;
+}
+
+int32_t IFFResFile2::CheckWritePlace(uint32_t offset, uint32_t length) {
+  bool reaches = false;
+  int32_t error = ReachesMappedBlock(offset, length, reaches);
+  if (error == noErr && reaches) {
+    Complain("records overlap: the file is left as it is", PathForMessages());
+    error = badHeaderErr;
+  }
+  return error;
 }
 
 int32_t IFFResFile2::BeginChange() {

@@ -188,6 +188,8 @@ class IFFResFile2 : public iResFile {
   // or one freed since opening. A damaged map may name records that overlap, so that writing
   // one's header would write over another's data.
   int32_t CheckWritePlace(uint32_t offset, uint32_t length);
+  // Whether the `length` bytes at `offset` reach into such a record (see CheckWritePlace).
+  int32_t ReachesMappedBlock(uint32_t offset, uint64_t length, bool& reaches);
   int32_t WriteFileHeader(FlatFile& file, uint32_t mapOffset);
   // Frees the block at `offset`, adding its size to the wasted count unless told not to.
   int32_t InvalidateBlock(uint32_t offset, bool countWasted = true);
@@ -219,9 +221,9 @@ class IFFResFile2 : public iResFile {
   // free-block search passes it over instead of handing it out (see ReadWalkHeader).
   std::vector<uint32_t> fMapNamedOffsets;
   std::unordered_set<uint32_t> fFreedSinceOpen;
-  // The records the saved map named at open whose headers read soundly (the map's own
-  // included), sorted by offset, with the furthest end of each and those before it; made by
-  // the first CheckWritePlace.
+  // The records the saved map named at open (the map's own included), sorted by offset, each
+  // ending where its header says (a header that does not read: after its own bytes), with the
+  // furthest end of it and those before it; made by the first ReachesMappedBlock.
   struct MappedBlock {
     uint32_t offset;
     uint64_t end;

@@ -1268,6 +1268,41 @@ TEST_F(IFFResFile2Test, ChangesToRecordsThatOverlapAreRefused) {
   }
 }
 
+// The saved map names a record whose header does not read, 6 bytes before a free block of
+// the chain. Handing that free block out would put a new record inside the bytes the map
+// names, and the map saved at close would not load: the walk that replaces it answers the
+// ids of the headers, not those of the map. The free block is passed over.
+TEST_F(IFFResFile2Test, AFreeBlockReachingIntoAMappedPlaceIsNotHandedOut) {
+  // The first record's last two bytes and the free block's type read as a size far past
+  // the end of the file: no header reads at 6 bytes before the free block.
+  const std::string first = RecordBytes(kTest, 1, 0x10, "first", std::string("first data\0\0", 12));
+  const std::string free = RecordBytes(kFreeBlockType, 0, kInvalid, "", std::string(224, '\0'));
+  const std::string strings = RecordBytes(kText, 128, 0x10, "strings", "twelve bytes");
+  const uint32_t freeAt = 64 + uint32_t(first.size());
+  const uint32_t stringsAt = freeAt + uint32_t(free.size());
+  const uint32_t mapAt = stringsAt + uint32_t(strings.size());
+  // The map knows the strings by another id than their header.
+  const std::string map = MapRecord({{kTest, {{64, 1}}}, {kSprite, {{freeAt - 6, 2}}}, {kText, {{stringsAt, 5}}}});
+  const std::string path = folder.WriteFile("object.iff", FileHeaderBytes(mapAt) + first + free + strings + map);
+  {
+    ScopedDebugCapture capture;
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    EXPECT_FALSE(capture.Saw("corrupt map found."));
+    EXPECT_EQ(BytesOf(file.GetResource(kText, 5)), "twelve bytes");
+    file.AddResource(HandleOf("added data"), kTest, 3, FixedStringBuffer<64>("added"), true);  // fits the free block
+    ASSERT_EQ(file.GetError(), noErr);
+    EXPECT_EQ(file.Close(), noErr);
+  }
+  ScopedDebugCapture capture;
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_FALSE(capture.Saw("corrupt map found.")) << "the map saved at close is sound";
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), std::string("first data\0\0", 12));
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 3)), "added data");
+  EXPECT_EQ(BytesOf(file.GetResource(kText, 5)), "twelve bytes");
+}
+
 TEST(SortBlockOffsets, SortsLikeStdSort) {
   uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
