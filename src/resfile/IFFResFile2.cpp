@@ -877,13 +877,17 @@ int32_t IFFResFile2::InvalidateBlock(uint32_t offset, bool countWasted) {
   IFFHeader header;
   int32_t error = ReadBlockHeader(offset, header);
   if (error != noErr) return error;
+  // Freed once its header says so: a refused or failed write leaves the block in use.
+  const bool wasFree = (header.fFlags & kInvalid) != 0;
+  if (!wasFree) {
+    header.fType = kFreeBlockType;
+    header.fFlags |= kInvalid;
+    error = WriteResHeader(offset, header);
+    if (error != noErr) return error;
+    if (countWasted) fMap->AddWasted(header.fSize);
+  }
   if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
-  if (header.fFlags & kInvalid) return noErr;
-  header.fType = kFreeBlockType;
-  header.fFlags |= kInvalid;
-  error = WriteResHeader(offset, header);
-  if (error == noErr && countWasted) fMap->AddWasted(header.fSize);
-  return error;
+  return noErr;
 }
 
 int32_t IFFResFile2::ReadBlockHeader(uint32_t offset, IFFHeader& header) {

@@ -1221,12 +1221,14 @@ TEST_F(IFFResFile2Test, ChangesToRecordsThatOverlapAreRefused) {
   const std::string spriteData(300, 's');
   struct Case {
     const char* what;
-    bool overMap;  // the sprite is the last record and runs over the map's header
-    bool rename;   // the change: rename the strings, else remove them
+    bool overMap;        // the sprite is the last record and runs over the map's header
+    bool rename;         // the change: rename the strings, else remove them
+    bool spriteFirst;    // the sprite is removed first (refused too)
   } cases[] = {
-      {"removing a record whose header lies in another", false, false},
-      {"renaming a record whose header lies in another", false, true},
-      {"removing a record while another runs over the map", true, false},
+      {"removing a record whose header lies in another", false, false, false},
+      {"renaming a record whose header lies in another", false, true, false},
+      {"removing a record while another runs over the map", true, false, false},
+      {"removing the record that runs over the map, then another", true, false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -1249,6 +1251,10 @@ TEST_F(IFFResFile2Test, ChangesToRecordsThatOverlapAreRefused) {
       ASSERT_EQ(file.Open(PathOf(path)), noErr);
       EXPECT_FALSE(capture.Saw("corrupt map found."));
       EXPECT_EQ(BytesOf(file.GetResource(kSprite, 256)), spriteBytes);
+      if (c.spriteFirst) {
+        file.RemoveResource(file.GetResource(kSprite, 256));
+        EXPECT_NE(file.GetError(), noErr);
+      }
       MHandle* h = file.GetResource(kText, 128);
       ASSERT_NE(h, nullptr);
       if (c.rename) {
