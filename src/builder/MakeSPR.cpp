@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "ByteOrder.h"
 #include "ObjectBuilder.h"
@@ -36,11 +37,9 @@ uint32_t ReadLE32(const uint8_t* p) {
 }
 
 struct FileCloser {
-  void operator()(FILE* f) const {
-    if (f != nullptr) fclose(f);
-  }
+  void operator()(PlatformFile* f) const { PlatformFileClose(f); }
 };
-using FilePtr = std::unique_ptr<FILE, FileCloser>;
+using FilePtr = std::unique_ptr<PlatformFile, FileCloser>;
 
 void MakeCompressor() {
   if (gCompressor == nullptr) gCompressor = new Compressor;
@@ -58,6 +57,30 @@ bool Inside(const MacRect& r, const MacRect& bounds) {
 }
 
 uint8_t TopLeftPixel(Offscreen* world) { return world->GetBaseAddr()[0]; }
+
+// The bytes of `file` from its place to its end (or to a failing read).
+std::string ReadRest(PlatformFile* file) {
+  std::string text;
+  char block[8192];
+  for (int64_t got; (got = PlatformFileRead(file, block, sizeof block)) > 0;) {
+    text.append(block, static_cast<size_t>(got));
+  }
+  return text;
+}
+
+// Copies the next line of `text` from `at` on into `line`, as fgets would from a stream: up to
+// and with its line feed, at most `size` - 1 bytes, ended by a 0. False at the end of `text`.
+bool NextLine(const std::string& text, size_t& at, char* line, size_t size) {
+  if (at >= text.size()) return false;
+  size_t n = 0;
+  while (at < text.size() && n + 1 < size) {
+    const char c = text[at++];
+    line[n++] = c;
+    if (c == '\n') break;
+  }
+  line[n] = '\0';
+  return true;
+}
 
 }  // namespace
 
@@ -81,18 +104,18 @@ void CheckImageRendered(Offscreen* colour) {
   if (!colour->Exists()) ThrowError("cant make walls without tga");
 }
 
-uint16_t GetBMPColorCount(FILE* stream, int32_t& count) {
+uint16_t GetBMPColorCount(PlatformFile* stream, int32_t& count) {
   count = 0;
-  const long start = ftell(stream);
+  const int64_t start = PlatformFileTell(stream);
   uint8_t fileHeader[14];
-  if (fread(fileHeader, 1, sizeof fileHeader, stream) != sizeof fileHeader ||
+  if (PlatformFileRead(stream, fileHeader, sizeof fileHeader) != sizeof fileHeader ||
       fileHeader[0] != 'B' || fileHeader[1] != 'M') {
-    fseek(stream, start, SEEK_SET);
+    PlatformFileSeek(stream, start);
     return 0;
   }
   uint8_t info[40];
-  if (fread(info, 1, sizeof info, stream) != sizeof info) {
-    fseek(stream, start, SEEK_SET);
+  if (PlatformFileRead(stream, info, sizeof info) != sizeof info) {
+    PlatformFileSeek(stream, start);
     return 0;
   }
   const uint16_t planes = ReadLE16(info + 12);
@@ -109,7 +132,7 @@ uint16_t GetBMPColorCount(FILE* stream, int32_t& count) {
     return 1;
   }
   XASSERT(0, "too many bits per pixel retrieving palette");
-  fseek(stream, start, SEEK_SET);
+  PlatformFileSeek(stream, start);
   return 0;
 }
 
@@ -139,7 +162,7 @@ void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const Stri
   // 1. Whether the BMP, whose colours `palette` holds, also gives the pixels.
   uint16_t bmpPixels = 0;
   if (bmpPath != nullptr) {
-    FilePtr f(fopen(PlatformResolvePath(bmpPath->c_str()).c_str(), "rb"));
+    FilePtr f(PlatformFileOpen(bmpPath->c_str(), PlatformOpenMode::kReadExisting));
     if (f) {
       int32_t count = 0;
       bmpPixels = GetBMPColorCount(f.get(), count);
@@ -346,12 +369,15 @@ void SwapSpriteListToBigEndian(uint8_t* list, int32_t size) {
 }
 
 void ReadRectFile(const char* path, PtrList<RectRecord>& records) {
-  FilePtr f(fopen(PlatformResolvePath(path).c_str(), "r"));
+  FilePtr f(PlatformFileOpen(path, PlatformOpenMode::kReadExisting));
   if (!f) ReportFileCodeError("could not open rect file", path, -1);
+  const std::string text = ReadRest(f.get());
+  f.reset();
   char line[256];
+  size_t at = 0;
   int32_t lineNumber = 0;
   RectRecord* current = nullptr;
-  while (fgets(line, sizeof line, f.get()) != nullptr) {
+  while (NextLine(text, at, line, sizeof line)) {
     lineNumber++;
     const char* colon = strchr(line, ':');
     if (colon != nullptr && colon > line) {
@@ -395,8 +421,8 @@ void WriteSpriteListFile(const char* bmpPath, const char* tgaPath, const std::ve
   CheckImageRendered(&colour);
   std::vector<MacRect> trimmed;
   MHandle* list = MakeSpriteList(&colour, &second, rects, trimmed, 15, 0xFFFFFFFFu, 1);
-  FilePtr out(fopen(outPath, "wb"));
-  if (out) fwrite(HLock(list), 1, static_cast<size_t>(HGetSize(list)), out.get());
+  FilePtr out(PlatformFileOpen(outPath, PlatformOpenMode::kCreateAlways));
+  if (out) PlatformFileWrite(out.get(), HLock(list), HGetSize(list));
   HUnlock(list);
   HFree(list);
   if (!out) ReportFileCodeError("could not open sprite list file", outPath, -1);

@@ -15,6 +15,7 @@
 #include "Compressor.h"
 #include "MHandle.h"
 #include "MacRect.h"
+#include "PlatformFile.h"
 #include "ptrlist.h"
 #include "StringBuffer.h"
 
@@ -44,7 +45,7 @@ void CheckImageRendered(Offscreen* colour);
 
 // 1 when `stream` holds an 8-bit BMP (the stream is then left after the two headers, and
 // `count` holds its colour count), else 0 with the stream back where it was.
-uint16_t GetBMPColorCount(FILE* stream, int32_t& count);
+uint16_t GetBMPColorCount(PlatformFile* stream, int32_t& count);
 
 // The compressor settings of colour frames: clear colour `clearValue` when `colour` exists
 // (else the global palette's nearest colour to pure blue), repeat runs of 8 or more, and

@@ -8,6 +8,7 @@
 
 #include "offscrn.h"
 #include "DebugStream.h"
+#include "PlatformFile.h"
 #include "XAssert.h"
 
 // ---- Sprite2Stream --------------------------------------------------------------------------
@@ -819,61 +820,61 @@ void ApplyAlphaToZBuffer(Offscreen* colour, Offscreen* z, Offscreen* alpha, int 
 // ---- Debug dump -----------------------------------------------------------------------------
 
 void DebugDecodeSprite2(const uint8_t* frame, size_t size) {
-  std::FILE* out = std::fopen("debugdecode.txt", "w");
+  PlatformFile* out = PlatformFileOpen("debugdecode.txt", PlatformOpenMode::kCreateAlways);
   if (out == nullptr) return;
   auto word = [&](size_t at) { return unsigned(frame[at] | (frame[at + 1] << 8)); };
-  std::fputs("Sprite2 Debug Decoder\n", out);
+  PlatformFilePrintf(out, "Sprite2 Debug Decoder\n");
   if (frame == nullptr || size < size_t(Sprite2FrameHeaderSize())) {
-    std::fputs("[BAD TOKEN DATA!]\n", out);
-    std::fclose(out);
+    PlatformFilePrintf(out, "[BAD TOKEN DATA!]\n");
+    PlatformFileClose(out);
     return;
   }
   unsigned flags = word(4) | (word(6) << 16);
-  std::fprintf(out, "Width = %u\n", word(0));
-  std::fprintf(out, "Height = %u\n", word(2));
-  std::fputs("Flags = ", out);
-  if (flags & kColorData) std::fputs("kColorData ", out);
-  if (flags & kZData) std::fputs("kZData ", out);
-  if (flags & kAlphaData) std::fputs("kAlphaData ", out);
-  std::fprintf(out, "\nOrigin = (%u, %u)\n", word(14), word(12));
-  std::fprintf(out, "Clear color = %u\n", word(10));
-  std::fprintf(out, "Palette ID = %u\n", word(8));
+  PlatformFilePrintf(out, "Width = %u\n", word(0));
+  PlatformFilePrintf(out, "Height = %u\n", word(2));
+  PlatformFilePrintf(out, "Flags = ");
+  if (flags & kColorData) PlatformFilePrintf(out, "kColorData ");
+  if (flags & kZData) PlatformFilePrintf(out, "kZData ");
+  if (flags & kAlphaData) PlatformFilePrintf(out, "kAlphaData ");
+  PlatformFilePrintf(out, "\nOrigin = (%u, %u)\n", word(14), word(12));
+  PlatformFilePrintf(out, "Clear color = %u\n", word(10));
+  PlatformFilePrintf(out, "Palette ID = %u\n", word(8));
   size_t i = Sprite2FrameHeaderSize();
   bool done = false;
   while (!done) {
     if (i + 2 > size || (i & 1)) {
-      std::fputs("[BAD TOKEN DATA!]\n", out);
+      PlatformFilePrintf(out, "[BAD TOKEN DATA!]\n");
       break;
     }
     unsigned token = word(i) & kSprite2TokenMask, count = word(i) & kSprite2CountMask;
     i += 2;
     size_t skip = 0;
     switch (token) {
-      case kNL: std::fputs("\n[kNL] ", out); break;
-      case kSL: std::fprintf(out, "\n[kSL(%u)] ", count); break;
-      case kClear: std::fprintf(out, "[kClear(%u)] ", count); break;
+      case kNL: PlatformFilePrintf(out, "\n[kNL] "); break;
+      case kSL: PlatformFilePrintf(out, "\n[kSL(%u)] ", count); break;
+      case kClear: PlatformFilePrintf(out, "[kClear(%u)] ", count); break;
       case kRunP:
-        std::fprintf(out, "[kRunP{%u}] ", count);
+        PlatformFilePrintf(out, "[kRunP{%u}] ", count);
         skip = count + (count & 1);
         break;
       case kRunZP:
-        std::fprintf(out, "[kRunZP{%u}] ", count);
+        PlatformFilePrintf(out, "[kRunZP{%u}] ", count);
         skip = 2 * size_t(count);
         break;
       case kRunZPA:
-        std::fprintf(out, "[kRunZPA{%u}] ", count);
+        PlatformFilePrintf(out, "[kRunZPA{%u}] ", count);
         skip = 3 * size_t(count) + (count & 1);
         break;
       case kEOS:
-        std::fputs("[kEOS]\n\n", out);
+        PlatformFilePrintf(out, "[kEOS]\n\n");
         done = true;
         break;
       default:
-        std::fputs("[BAD TOKEN DATA!]\n", out);
+        PlatformFilePrintf(out, "[BAD TOKEN DATA!]\n");
         done = true;
         break;
     }
     i += skip;
   }
-  std::fclose(out);
+  PlatformFileClose(out);
 }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -243,6 +244,30 @@ int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count)
     done += put;
   }
   return done;
+}
+
+bool PlatformFilePrintf(PlatformFile* file, const char* format, ...) {
+  if (!file || !format) return false;
+  char small[512];
+  va_list args;
+  va_start(args, format);
+  va_list measure;
+  va_copy(measure, args);
+  int length = std::vsnprintf(small, sizeof small, format, measure);
+  va_end(measure);
+  if (length < 0) {
+    va_end(args);
+    return false;
+  }
+  const char* text = small;
+  std::vector<char> large;
+  if (static_cast<size_t>(length) >= sizeof small) {
+    large.resize(static_cast<size_t>(length) + 1);
+    std::vsnprintf(large.data(), large.size(), format, args);
+    text = large.data();
+  }
+  va_end(args);
+  return length == 0 || PlatformFileWrite(file, text, length) == length;
 }
 
 bool PlatformFileSeek(PlatformFile* file, int64_t offset) {

@@ -63,6 +63,11 @@ class PlatformFileView {
 // written (0 on failure, on a file opened for reading only, or for a count of 0 or less).
 int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count);
 
+// Writes the text that printf makes of `format` and its arguments at the file's place, as one
+// PlatformFileWrite. False when not all of it was written.
+bool PlatformFilePrintf(PlatformFile* file, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+
 // Moves the file's place to the absolute `offset`, which may lie past the end (the file grows
 // only when written there). Returns false for a negative offset or a host failure.
 bool PlatformFileSeek(PlatformFile* file, int64_t offset);

@@ -1,8 +1,5 @@
 #include "FamilyHistory.h"
 
-#include <cstdio>
-#include <string>
-
 #include "PlatformFile.h"
 #include "Recon.h"
 
@@ -122,18 +119,17 @@ void FamilyHistory::Reconstitute(ReconStream& r, int32_t version) {
 }
 
 bool FamilyHistory::WriteTabFile(const StringBuffer& path) const {
-  std::string hostPath = PlatformResolvePath(path.c_str());
-  FILE* file = fopen(hostPath.c_str(), "w");
+  PlatformFile* file = PlatformFileOpen(path.c_str(), PlatformOpenMode::kCreateAlways);
   if (file == nullptr) return false;
   bool ok = true;
-  for (const char* column : kFamilyHistoryColumns) ok = fprintf(file, "%s\t", column) >= 0 && ok;
-  ok = fprintf(file, "\n") >= 0 && ok;
+  for (const char* column : kFamilyHistoryColumns) ok = PlatformFilePrintf(file, "%s\t", column) && ok;
+  ok = PlatformFilePrintf(file, "\n") && ok;
   for (const FamilyHistoryRecord& record : fRecords) {
     for (int32_t i = 0; i < FamilyHistoryRecord::kValueCount; i++) {
-      ok = fprintf(file, "%d\t", static_cast<int>(record.GetValue(i))) >= 0 && ok;
+      ok = PlatformFilePrintf(file, "%d\t", static_cast<int>(record.GetValue(i))) && ok;
     }
-    ok = fprintf(file, "\n") >= 0 && ok;
+    ok = PlatformFilePrintf(file, "\n") && ok;
   }
-  if (fclose(file) != 0) ok = false;
+  PlatformFileClose(file);
   return ok;
 }

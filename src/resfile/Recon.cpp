@@ -1,16 +1,16 @@
 #include "Recon.h"
 
-#include <cstdio>
 #include <cstring>
 
 #include "ByteOrder.h"
+#include "PlatformFile.h"
 #include "XAssert.h"
 #include "strset.h"
 
 namespace {
 
 // Process-wide trace of bit-packed transfers (see SetReconTraceFile).
-FILE* gReconTrace = nullptr;
+PlatformFile* gReconTrace = nullptr;
 
 // Widths in bits of the four classes of a bit-packed value, by element size.
 constexpr int32_t kWidths8[4] = {2, 4, 6, 8};
@@ -120,8 +120,8 @@ bool ReconStream::TransferBits(uint32_t* bits, int32_t bitCount) {
   XASSERT(bitCount >= 1 && bitCount <= 32, "bad bitcount");
   if (fFailed || bitCount < 1 || bitCount > 32) return Fail();
   if (gReconTrace != nullptr && fMode != kReading) {
-    fprintf(gReconTrace, "bit %d, %d at %d:%d\n", bitCount, static_cast<int>(*bits), fPosition,
-            static_cast<int>(fBitMask));
+    PlatformFilePrintf(gReconTrace, "bit %d, %d at %d:%d\n", bitCount, static_cast<int>(*bits),
+                       fPosition, static_cast<int>(fBitMask));
   }
   int32_t inCurrent = 0;
   for (uint32_t m = fBitMask; m != 0; m >>= 1) inCurrent++;
@@ -511,8 +511,8 @@ void ReconSwizzle(void* data, int32_t size) {
 
 void SetReconTraceFile(const char* path) {
   if (gReconTrace != nullptr) {
-    fclose(gReconTrace);
+    PlatformFileClose(gReconTrace);
     gReconTrace = nullptr;
   }
-  if (path != nullptr) gReconTrace = fopen(path, "w");
+  if (path != nullptr) gReconTrace = PlatformFileOpen(path, PlatformOpenMode::kCreateAlways);
 }

@@ -211,15 +211,30 @@ TEST(GetBMPColorCount, AnswersOnlyForEightBitFiles) {
   } cases[] = {{eight, 1, 16, 54}, {deep, 0, 0, 0}, {raw, 0, 0, 0}, {tiny, 0, 0, 0}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
-    FILE* file = fopen(c.path.c_str(), "rb");
+    PlatformFile* file = PlatformFileOpen(c.path.c_str(), PlatformOpenMode::kReadExisting);
     ASSERT_NE(file, nullptr);
     int32_t count = -1;
     EXPECT_EQ(GetBMPColorCount(file, count), c.answer);
     EXPECT_EQ(count, c.count);
-    EXPECT_EQ(ftell(file), c.position);
-    fclose(file);
+    EXPECT_EQ(PlatformFileTell(file), c.position);
+    PlatformFileClose(file);
   }
   EXPECT_EQ(capture.Count("too many bits per pixel retrieving palette"), 1);
+
+  // A read that fails leaves the stream where it was, as a file that is no BMP does.
+  for (int32_t failing : {1, 2}) {
+    SCOPED_TRACE(failing);
+    PlatformFile* file = PlatformFileOpen(eight.c_str(), PlatformOpenMode::kReadExisting);
+    ASSERT_NE(file, nullptr);
+    PlatformFileResetFaults();
+    PlatformFileFailAt(kPlatformFaultRead, failing);
+    int32_t count = -1;
+    EXPECT_EQ(GetBMPColorCount(file, count), 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(PlatformFileTell(file), 0);
+    PlatformFileResetFaults();
+    PlatformFileClose(file);
+  }
 }
 
 TEST(MakeSpriteList, ColourAndDepthListIsMergedAndBigEndian) {

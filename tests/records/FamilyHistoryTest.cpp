@@ -8,6 +8,7 @@
 
 #include "DebugCapture.h"
 #include "MHandle.h"
+#include "PlatformFile.h"
 #include "Recon.h"
 #include "TestTempFolder.h"
 
@@ -209,4 +210,23 @@ TEST(FamilyHistory, WritesTheTabSeparatedReport) {
 
   path.assign((folder / "no such folder/report.txt").c_str());
   EXPECT_FALSE(history.WriteTabFile(path));
+}
+
+TEST(FamilyHistory, ATabFileWriteThatFailsIsReported) {
+  TestTempFolder folder;
+  FixedStringBuffer<260> path;
+  path.assign((folder / "report.txt").c_str());
+  FamilyHistory history;
+  history.Add(MakeRecord(1));
+  PlatformFileResetFaults();
+  ASSERT_TRUE(history.WriteTabFile(path));
+  const int64_t writes = PlatformFileCallCount(kPlatformFaultWrite);
+  ASSERT_GT(writes, 2);
+  for (int64_t n : {int64_t{1}, writes / 2, writes}) {
+    SCOPED_TRACE(n);
+    PlatformFileResetFaults();
+    PlatformFileFailAt(kPlatformFaultWrite, static_cast<int32_t>(n));
+    EXPECT_FALSE(history.WriteTabFile(path));
+  }
+  PlatformFileResetFaults();
 }
