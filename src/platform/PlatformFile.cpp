@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -19,6 +20,8 @@
 struct PlatformFile {
   int fd = -1;
   bool writable = false;
+  std::string host;  // the path it was opened by, for the call recording
+  uint64_t serial = 0;  // its number in the call recording; 0 when opened while disarmed
 };
 
 namespace {
@@ -46,6 +49,79 @@ bool FaultHit(PlatformFaultOp op) {
   bool hit = slot.calls == slot.failAt;
   slot.failAt = 0;
   return hit;
+}
+
+// ---- call recording --------------------------------------------------------------------------
+
+std::atomic<bool> gRecording{false};
+std::mutex gRecordMutex;
+std::vector<PlatformRecordedCall> gRecord;
+uint64_t gRecordSerial = 0;  // the last number given to an open file (never reused)
+
+bool Recording() { return gRecording.load(std::memory_order_relaxed); }
+
+// `host` as an absolute path without "." or ".." parts, doubled or trailing separators.
+std::string AbsolutePath(const std::string& host) {
+  std::string whole = host;
+  if (whole.empty() || whole[0] != '/') {
+    char cwd[4096];
+    if (::getcwd(cwd, sizeof cwd)) whole = std::string(cwd) + "/" + whole;
+  }
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= whole.size()) {
+    size_t end = whole.find('/', pos);
+    if (end == std::string::npos) end = whole.size();
+    std::string part = whole.substr(pos, end - pos);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    pos = end + 1;
+  }
+  std::string out;
+  for (const std::string& part : parts) out += "/" + part;
+  return out.empty() ? "/" : out;
+}
+
+void Record(PlatformRecordedKind kind, const std::string& path, const std::string& to = "",
+            int64_t offset = 0, std::string bytes = std::string(), PlatformFile* file = nullptr) {
+  PlatformRecordedCall call;
+  call.kind = kind;
+  if (file) {
+    std::lock_guard<std::mutex> hold(gRecordMutex);
+    if (file->serial == 0 && (kind == PlatformRecordedKind::kCreate ||
+                              kind == PlatformRecordedKind::kOpenWrite))
+      file->serial = ++gRecordSerial;
+    call.file = file->serial;
+  }
+  call.path = kind == PlatformRecordedKind::kMark ? path : AbsolutePath(path);
+  if (!to.empty()) call.to = AbsolutePath(to);
+  call.offset = offset;
+  call.bytes = std::move(bytes);
+  std::lock_guard<std::mutex> hold(gRecordMutex);
+  if (Recording()) gRecord.push_back(std::move(call));
+}
+
+// The folder that holds the host path `path`.
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// fsync of a folder; `host` is already resolved.
+bool SyncFolder(const std::string& host) {
+  int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  int rc;
+  do {
+    rc = ::fsync(fd);
+  } while (rc != 0 && errno == EINTR);
+  ::close(fd);
+  if (rc != 0) return false;
+  if (Recording()) Record(PlatformRecordedKind::kFolderSync, host);
+  return true;
 }
 
 // ---- paths -----------------------------------------------------------------------------------
@@ -179,6 +255,12 @@ PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode) {
   PlatformFile* file = new PlatformFile;
   file->fd = fd;
   file->writable = wantWrite;
+  file->host = std::move(host);
+  if (wantWrite && Recording()) {
+    Record(mode == PlatformOpenMode::kReadWriteExisting ? PlatformRecordedKind::kOpenWrite
+                                                        : PlatformRecordedKind::kCreate,
+           file->host, "", 0, std::string(), file);
+  }
   return file;
 }
 
@@ -235,6 +317,8 @@ void PlatformFileView::Unmap() {
 int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count) {
   if (!file || !buffer || count <= 0 || !file->writable) return 0;
   if (FaultHit(kPlatformFaultWrite)) return 0;
+  const bool recording = Recording();
+  const off_t at = recording ? ::lseek(file->fd, 0, SEEK_CUR) : 0;
   const char* in = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -243,6 +327,8 @@ int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count)
     if (put <= 0) break;
     done += put;
   }
+  if (recording && done > 0)
+    Record(PlatformRecordedKind::kWrite, file->host, "", at, std::string(in, size_t(done)), file);
   return done;
 }
 
@@ -296,13 +382,14 @@ bool PlatformFileTruncate(PlatformFile* file, int64_t size) {
   do {
     rc = ::ftruncate(file->fd, static_cast<off_t>(size));
   } while (rc != 0 && errno == EINTR);
+  if (rc == 0 && Recording()) Record(PlatformRecordedKind::kTruncate, file->host, "", size, std::string(), file);
   return rc == 0;
 }
 
-int64_t PlatformFileCopyRange(PlatformFile* from, int64_t fromOffset, PlatformFile* to,
-                              int64_t toOffset, int64_t length) {
-  if (!from || !to || !to->writable || fromOffset < 0 || toOffset < 0 || length <= 0) return 0;
-  if (FaultHit(kPlatformFaultRead) || FaultHit(kPlatformFaultWrite)) return 0;
+namespace {
+
+int64_t CopyRange(PlatformFile* from, int64_t fromOffset, PlatformFile* to, int64_t toOffset,
+                  int64_t length) {
   loff_t in = fromOffset;
   loff_t out = toOffset;
   int64_t done = 0;
@@ -334,6 +421,23 @@ int64_t PlatformFileCopyRange(PlatformFile* from, int64_t fromOffset, PlatformFi
   return done;
 }
 
+}  // namespace
+
+int64_t PlatformFileCopyRange(PlatformFile* from, int64_t fromOffset, PlatformFile* to,
+                              int64_t toOffset, int64_t length) {
+  if (!from || !to || !to->writable || fromOffset < 0 || toOffset < 0 || length <= 0) return 0;
+  if (FaultHit(kPlatformFaultRead) || FaultHit(kPlatformFaultWrite)) return 0;
+  const int64_t done = CopyRange(from, fromOffset, to, toOffset, length);
+  if (done > 0 && Recording()) {
+    // Recorded as the write it is: the bytes as they now stand in `to`.
+    std::string bytes(size_t(done), '\0');
+    ssize_t got = ::pread(to->fd, bytes.data(), bytes.size(), static_cast<off_t>(toOffset));
+    bytes.resize(got > 0 ? size_t(got) : 0);
+    Record(PlatformRecordedKind::kWrite, to->host, "", toOffset, std::move(bytes), to);
+  }
+  return done;
+}
+
 bool PlatformFileStartWriteback(PlatformFile* file, int64_t offset, int64_t length) {
   if (!file || offset < 0 || length <= 0) return false;
   return ::sync_file_range(file->fd, offset, length, SYNC_FILE_RANGE_WRITE) == 0;
@@ -343,7 +447,9 @@ bool PlatformFileFlush(PlatformFile* file) {
   if (!file) return false;
   if (FaultHit(kPlatformFaultFlush)) return false;
   if (!file->writable) return true;
-  return ::fsync(file->fd) == 0;
+  if (::fsync(file->fd) != 0) return false;
+  if (Recording()) Record(PlatformRecordedKind::kSync, file->host, "", 0, std::string(), file);
+  return true;
 }
 
 bool PlatformFileIsWritable(const PlatformFile* file) { return file && file->writable; }
@@ -353,12 +459,17 @@ bool PlatformFileDelete(const char* path) {
   struct stat st;
   if (host.empty() || ::lstat(host.c_str(), &st) != 0) return false;
   if (S_ISDIR(st.st_mode) || IsReadOnlyMode(st.st_mode)) return false;
-  return ::unlink(host.c_str()) == 0;
+  if (::unlink(host.c_str()) != 0) return false;
+  if (Recording()) Record(PlatformRecordedKind::kDelete, host);
+  return true;
 }
 
-bool PlatformFileMove(const char* from, const char* to) {
-  std::string src = PlatformResolvePath(from);
-  std::string dst = PlatformResolvePath(to);
+namespace {
+
+// PlatformFileMove; `src` and `dst` are set to the host paths moved from and to.
+bool Move(const char* from, const char* to, std::string& src, std::string& dst) {
+  src = PlatformResolvePath(from);
+  dst = PlatformResolvePath(to);
   if (src.empty() || dst.empty() || !Exists(src)) return false;
   if (Exists(dst)) {
     // Only a change of case of the same name may land on an existing path.
@@ -375,25 +486,31 @@ bool PlatformFileMove(const char* from, const char* to) {
   return false;
 }
 
+}  // namespace
+
+bool PlatformFileMove(const char* from, const char* to) {
+  std::string src, dst;
+  if (!Move(from, to, src, dst)) return false;
+  if (Recording() && src != dst) Record(PlatformRecordedKind::kMove, src, dst);
+  return true;
+}
+
 bool PlatformFileReplace(const char* from, const char* to) {
   std::string src = PlatformResolvePath(from);
   std::string dst = PlatformResolvePath(to);
   struct stat st;
   if (src.empty() || dst.empty() || ::stat(src.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
     return false;
-  if (::stat(dst.c_str(), &st) == 0) {
+  const bool replacing = ::stat(dst.c_str(), &st) == 0;
+  if (replacing) {
     if (S_ISDIR(st.st_mode)) return false;
     ::chmod(src.c_str(), st.st_mode & 07777);
   }
   if (::rename(src.c_str(), dst.c_str()) != 0) return false;
+  if (Recording())
+    Record(replacing ? PlatformRecordedKind::kReplace : PlatformRecordedKind::kMove, src, dst);
   // The new name reaches the disk with the folder's entry.
-  size_t slash = dst.find_last_of('/');
-  std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : dst.substr(0, slash);
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-  if (fd >= 0) {
-    ::fsync(fd);
-    ::close(fd);
-  }
+  SyncFolder(FolderOf(dst));
   return true;
 }
 
@@ -436,6 +553,7 @@ bool PlatformFileCopy(const char* from, const char* to) {
   ::close(in);
   if (::close(out) != 0) ok = false;
   if (!ok) ::unlink(dst.c_str());
+  if (ok && Recording()) Record(PlatformRecordedKind::kCopy, src, dst);
   return ok;
 }
 
@@ -443,6 +561,11 @@ bool PlatformCreateFolder(const char* path) {
   std::string host = PlatformResolvePath(path);
   if (host.empty()) return false;
   return ::mkdir(host.c_str(), 0777) == 0;
+}
+
+bool PlatformFolderSync(const char* path) {
+  std::string host = PlatformResolvePath(path);
+  return !host.empty() && SyncFolder(host);
 }
 
 bool PlatformMatchPattern(const char* name, const char* pattern, bool caseSensitive) {
@@ -563,4 +686,22 @@ int64_t PlatformFileCallCount(PlatformFaultOp op) {
   if (op < 0 || op >= kFaultKinds) return 0;
   std::lock_guard<std::mutex> hold(gFaultMutex);
   return gFaults[op].calls;
+}
+
+void PlatformRecordStart() {
+  std::lock_guard<std::mutex> hold(gRecordMutex);
+  gRecord.clear();
+  gRecording.store(true, std::memory_order_relaxed);
+}
+
+std::vector<PlatformRecordedCall> PlatformRecordStop() {
+  std::lock_guard<std::mutex> hold(gRecordMutex);
+  gRecording.store(false, std::memory_order_relaxed);
+  std::vector<PlatformRecordedCall> calls;
+  calls.swap(gRecord);
+  return calls;
+}
+
+void PlatformRecordMark(const std::string& label) {
+  if (Recording()) Record(PlatformRecordedKind::kMark, label);
 }

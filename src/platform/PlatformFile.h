@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // One open host file. Made by PlatformFileOpen, released by PlatformFileClose.
 struct PlatformFile;
@@ -120,6 +121,12 @@ bool PlatformFileCopy(const char* from, const char* to);
 // Creates one folder. False when it exists or its parent does not.
 bool PlatformCreateFolder(const char* path);
 
+// Writes the folder's own entries to the disk: a file created, renamed, moved or deleted in
+// `path` before this call keeps its new name after a power loss (the file's bytes need their
+// own PlatformFileFlush). The folder, not the file, holds the name, so a new or renamed file
+// is durable only once both are synced. False when `path` names no folder or the host refuses.
+bool PlatformFolderSync(const char* path);
+
 // True when a file or folder of that name exists.
 bool PlatformPathExists(const char* path);
 
@@ -207,5 +214,57 @@ void PlatformFileResetFaults();
 
 // Calls of `op` since the last reset (failed ones included).
 int64_t PlatformFileCallCount(PlatformFaultOp op);
+
+// ---------------------------------------------------------------------------------------------
+// Call recording, for tests only.
+//
+// While armed, every call of this layer that changes a file or a folder is captured, in the
+// order the calls returned, across all files and threads, so that a test can rebuild from a
+// snapshot of the files before the run the files after any prefix of the calls. Each call is
+// recorded with what the system took: a write with its offset and the bytes written (a short
+// write records the bytes moved), a copy-range as the write it is. Calls that failed, or that
+// the fault injection above failed, changed nothing and are not recorded. Paths are absolute
+// host paths ('/' separators, names as on disk), so the calls of one file share one key.
+//
+//   PlatformRecordStart();
+//   ...                                          // the run
+//   std::vector<PlatformRecordedCall> calls = PlatformRecordStop();
+//
+// Disarmed, the cost is one relaxed atomic load per call.
+enum class PlatformRecordedKind {
+  kCreate,      // `path` opened with kCreateAlways or kCreateNew: it exists now, emptied
+  kOpenWrite,   // `path` opened with kReadWriteExisting; changes nothing by itself
+  kWrite,       // `bytes` written at `offset` of `path`
+  kTruncate,    // `path` cut or extended with zero bytes to `offset` bytes
+  kSync,        // `path`'s bytes flushed to the disk (PlatformFileFlush of a writable file)
+  kDelete,      // `path` deleted
+  kMove,        // `path` renamed to `to`, which did not exist
+  kReplace,     // `path` renamed to `to`, replacing a file `to` that existed
+  kCopy,        // a new file `to` made with the bytes of `path`
+  kFolderSync,  // the folder `path` synced (its entries reach the disk)
+  kMark,        // not a host call: a label a test put into the record (PlatformRecordMark)
+};
+
+struct PlatformRecordedCall {
+  PlatformRecordedKind kind = PlatformRecordedKind::kMark;
+  std::string path;   // the file, or the folder of a kFolderSync, or the label of a kMark
+  std::string to;     // kMove, kReplace, kCopy: the new name
+  int64_t offset = 0; // kWrite: where the bytes went; kTruncate: the new size
+  std::string bytes;  // kWrite: the bytes the system took
+  // kCreate, kOpenWrite, kWrite, kTruncate, kSync: which open file (a number given when it
+  // was opened while armed, never reused; 0 for one opened while disarmed), so that calls
+  // through a file whose name has since moved to another file stay with the file they reach.
+  uint64_t file = 0;
+};
+
+// Arms the recording and drops any earlier record.
+void PlatformRecordStart();
+
+// Disarms the recording and hands over what was recorded since PlatformRecordStart.
+std::vector<PlatformRecordedCall> PlatformRecordStop();
+
+// Puts a label into the record while it is armed (ignored otherwise), so that a test can tell
+// which of its own steps each host call belongs to.
+void PlatformRecordMark(const std::string& label);
 
 #endif  // PLATFORM_PLATFORMFILE_H
