@@ -64,9 +64,22 @@ namespace {
   ThrowError(message, entry);
 }
 
-// Reads a decimal integer as wide as the platform allows, with the rules of "%ld".
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// True when the whole of `text` is one decimal integer: blanks, a sign, digits, blanks.
+// "%d" would take "12abc" as 12 and "0x10" as 0, so that a typo gives another resource.
+bool IsWholeInteger(const char* text) {
+  while (IsBlank(*text)) text++;
+  if (*text == '+' || *text == '-') text++;
+  if (*text < '0' || *text > '9') return false;
+  while (*text >= '0' && *text <= '9') text++;
+  while (IsBlank(*text)) text++;
+  return *text == '\0';
+}
+
+// Reads a whole decimal integer as wide as the platform allows.
 bool ScanWide(const char* text, long long& value) {
-  return std::sscanf(text, "%lld", &value) == 1;
+  return IsWholeInteger(text) && std::sscanf(text, "%lld", &value) == 1;
 }
 
 }  // namespace
@@ -74,7 +87,7 @@ bool ScanWide(const char* text, long long& value) {
 bool CheckedInteger(AttribTable& tag, AttribEntry* entry, IntRange range, int64_t& out) {
   const char* text = EntryValue(entry);
   const char* digits = text;
-  while (*digits == ' ' || (*digits >= '\t' && *digits <= '\r')) digits++;
+  while (IsBlank(*digits)) digits++;
   if (*digits == '+' || *digits == '-') digits++;
   if (*digits < '0' || *digits > '9') return false;
   errno = 0;
@@ -102,7 +115,9 @@ bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int64_t& o
                    const char* notANumber) {
   AttribEntry* entry = tag.FindEntry(key);
   if (entry == nullptr) return false;
-  if (!CheckedInteger(tag, entry, range, out)) ThrowBadValue(notANumber, tag, key, entry);
+  if (!IsWholeInteger(EntryValue(entry)) || !CheckedInteger(tag, entry, range, out)) {
+    ThrowBadValue(notANumber, tag, key, entry);
+  }
   return true;
 }
 
@@ -115,10 +130,12 @@ bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& o
 }
 
 void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange) {
-  AttribEntry* id = tag.FindEntry("id");
-  if (id == nullptr) ThrowError("id required", TagPlace(tag));
+  if (tag.FindEntry("id") == nullptr) ThrowError("id required", TagPlace(tag));
+  // An id that is not a number ends the build: kept as it was, it would write (or replace)
+  // resource 0 or whatever the spec held.
   int64_t value = 0;
-  if (CheckedInteger(tag, id, idRange, value)) spec.fId = int32_t(value);
+  GetRangedAttr(tag, "id", idRange, value);
+  spec.fId = int32_t(value);
 
   AttribEntry* name = tag.FindEntry("name");
   if (name != nullptr) {

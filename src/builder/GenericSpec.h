@@ -97,30 +97,31 @@ extern const char kShortExpected[];
 extern const char kLongExpected[];
 
 // `key` as an integer of `range`: false when the tag lacks the key (`out` untouched); text that
-// is not a number ends the build with `notANumber` (a getter's message); a number outside the
-// range ends it with the range message of CheckedInteger.
+// is not one whole decimal integer (blanks around it allowed; "12abc" and "0x10" are not)
+// ends the build with `notANumber` (a getter's message); a number outside the range ends it
+// with the range message of CheckedInteger.
 bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int64_t& out,
                    const char* notANumber = kIntegerExpected);
 // The same into an i32 field (`range` lies within the i32 range).
 bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& out,
                    const char* notANumber = kIntegerExpected);
 
-// The keys of GenericSpec: "id" is required ("id required" at the tag) and read with "%d"
-// (text that does not parse leaves fId as it was; a number outside `idRange`, the range of
-// the field the tag's id is stored in, ends the build); "name" into fName (cleared when
-// absent); "language" as an integer, 0 when absent.
+// The keys of GenericSpec: "id" is required ("id required" at the tag) and read as GetIntAttr
+// reads it (text that is not a whole integer ends the build with its message; so does a
+// number outside `idRange`, the range of the field the tag's id is stored in); "name" into
+// fName (cleared when absent); "language" as GetIntAttr reads it, 0 when absent.
 void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange = kInt32Range);
 
-// "%d" into an i32; a number outside the i32 range ends the build with the range message of
-// CheckedInteger.
+// A whole decimal integer into an i32; a number outside the i32 range ends the build with the
+// range message of CheckedInteger.
 bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out);
 // Exactly "true" (1) or "false" (0).
 bool GetBoolAttr(AttribTable& tag, const char* key, uint16_t& out);
 // "%f" into an f32.
 bool GetFloatAttr(AttribTable& tag, const char* key, float& out);
-// A decimal integer read wide, then its low 16 bits.
+// A whole decimal integer read wide, then its low 16 bits.
 bool GetShortAttr(AttribTable& tag, const char* key, uint16_t& out);
-// A decimal integer read wide, then its low 32 bits (so a u32 GUID written in decimal
+// A whole decimal integer read wide, then its low 32 bits (so a u32 GUID written in decimal
 // keeps its bits).
 bool GetLongAttr(AttribTable& tag, const char* key, int32_t& out);
 

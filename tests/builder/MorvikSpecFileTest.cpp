@@ -3,6 +3,7 @@
 // field, tile numbers taken for missing words or wrapped into range.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -128,4 +129,51 @@ TEST(MorvikSpecFile, TileNumbersOutsideTheirRangeReachTheirRangeChecks) {
   IFFResFile2 file;
   ASSERT_EQ(file.Open(FixedStringBuffer<260>(dest.c_str())), 0);
   EXPECT_EQ(file.CountTypes(), 1);  // no sprite or palette was written
+}
+
+// An integer that is not a number as a whole once gave 0 for an id, or the number its first
+// digits make, and the build wrote that resource and passed. Now the compiler stops before
+// any stage writes, with the getters' message at the key's line, and the object file keeps
+// every byte.
+TEST(MorvikSpecFile, IntegersThatDoNotParseEndTheBuildBeforeAnyWrite) {
+  TestTempFolder folder;
+  const std::string dest = MakeObjectFile(folder, {{5, "keep.wav"}});
+  const std::string before = TestTempFolder::ReadFile(dest);
+  const std::string kSound = "<sound id=9 name=new.wav>\n";
+  const auto expected = [](int line, const std::string& key, const std::string& tag,
+                           const char* kind = "integer") {
+    return "fatal error: line: " + std::to_string(line) + " - " + kind +
+           " value expected for key \"" + key + "\" in tag \"" + tag + "\"\n";
+  };
+  struct Case {
+    std::string tags;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"<sprite id=abc name=x tgafile=a.tga>", expected(2, "id", "sprite")},
+      {"<sound id=12abc name=b.wav>", expected(2, "id", "sound")},
+      {"<drawgroup id=0x10 name=d>", expected(2, "id", "drawgroup")},
+      {"<\"wall style\" id=w1 tgafile=w.tga>", expected(2, "id", "wall style")},
+      {"<sprite id=1 name=x tgafile=a.tga language=1x>", expected(2, "language", "sprite")},
+      {"<sprite id=1 name=x tgafile=a.tga frames=2x>", expected(2, "frames", "sprite")},
+      {"<sprite id=1 name=x tgafile=a.tga>\n<drawgroup id=3 name=d>\n<item sprite id=1x>",
+       expected(4, "id", "item")},
+      {"<slots id=1 name=s>\n<slot type=routing standing=1.5>", expected(3, "standing", "slot")},
+      {"<target guid=12g>", expected(2, "guid", "target", "long integer")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.tags);
+    const std::string spec = folder.WriteFile("bad.omk", kSound + c.tags + "\n");
+    const MorvikResult r = RunMorvik(folder, {dest, "-spec", spec, "-sounds"});
+    EXPECT_EQ(r.code, 1) << r.log;
+    EXPECT_TRUE(Contains(r.log, c.message)) << r.log;
+    EXPECT_EQ(TestTempFolder::ReadFile(dest), before);
+  }
+
+  // A sign and blanks around the digits are still a number.
+  const std::string good = folder.WriteFile("good.omk", "<sound id=\" +9 \" name=new.wav>\n");
+  const MorvikResult r = RunMorvik(folder, {dest, "-spec", good, "-sounds"});
+  EXPECT_EQ(r.code, 0) << r.log;
+  const std::vector<std::string> sounds = Sounds(dest);
+  EXPECT_NE(std::find(sounds.begin(), sounds.end(), "9:new.wav"), sounds.end());
 }

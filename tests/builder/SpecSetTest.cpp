@@ -230,14 +230,14 @@ TEST(SpecSet, PairGroupsSpreadToTheDrawGroupsThatUseThem) {
 
 TEST(SpecSet, TypedGetters) {
   TagFile tags(
-      "<t a=12abc b=x c=true d=\"True\" e=1.5 f=4294967295 g=65537 h=-1 "
+      "<t a=12abc b=x c=true d=\"True\" e=1.5 f=4294967295 g=65537 h=-1 k=\" -7 \" m=0x10 "
       "\nid=x name=n language=2>");
   AttribTable& tag = tags[0];
   int32_t i = -5;
   EXPECT_FALSE(GetIntAttr(tag, "missing", i));
   EXPECT_EQ(i, -5);
-  EXPECT_TRUE(GetIntAttr(tag, "a", i));
-  EXPECT_EQ(i, 12);
+  EXPECT_TRUE(GetIntAttr(tag, "k", i));
+  EXPECT_EQ(i, -7);
   uint16_t b = 9;
   EXPECT_TRUE(GetBoolAttr(tag, "c", b));
   EXPECT_EQ(b, 1);
@@ -260,6 +260,15 @@ TEST(SpecSet, TypedGetters) {
   const Case cases[] = {
       {FatalText([&] { GetIntAttr(tag, "b", i); }),
        "line: 1 - integer value expected for key \"b\" in tag \"t\""},
+      // Only the whole text is a number: "%d" would read 12 and 0.
+      {FatalText([&] { GetIntAttr(tag, "a", i); }),
+       "line: 1 - integer value expected for key \"a\" in tag \"t\""},
+      {FatalText([&] { GetIntAttr(tag, "m", i); }),
+       "line: 1 - integer value expected for key \"m\" in tag \"t\""},
+      {FatalText([&] { GetShortAttr(tag, "a", s); }),
+       "line: 1 - short integer value expected for key \"a\" in tag \"t\""},
+      {FatalText([&] { GetLongAttr(tag, "a", l); }),
+       "line: 1 - long integer value expected for key \"a\" in tag \"t\""},
       {FatalText([&] { GetBoolAttr(tag, "d", b); }),
        "line: 1 - boolean value for key \"d\" in tag \"t\" expected to be true or false"},
       {FatalText([&] { GetFloatAttr(tag, "b", f); }),
@@ -277,10 +286,12 @@ TEST(SpecSet, TypedGetters) {
   for (const Case& c : cases) EXPECT_EQ(c.message, c.expected);
 
   GenericSpec spec;
-  spec.fId = 44;
-  spec.fName.assign("old");
-  ParseCommonAttrs(spec, tag);
-  EXPECT_EQ(spec.fId, 44);  // "x" does not parse: kept
+  // An id that is not a number once left fId as it was (0 for a new spec).
+  EXPECT_EQ(FatalText([&] { ParseCommonAttrs(spec, tag); }),
+            "line: 2 - integer value expected for key \"id\" in tag \"t\"");
+  TagFile named("<t id=44 name=n language=2>");
+  ParseCommonAttrs(spec, named[0]);
+  EXPECT_EQ(spec.fId, 44);
   EXPECT_STREQ(spec.fName.c_str(), "n");
   EXPECT_EQ(spec.fLanguage, 2);
 
@@ -334,7 +345,9 @@ TEST(SpecSet, IdsOutsideTheirFieldStopTheBuildAtTheirLine) {
       {"<sprite id=1 tgafile=a.tga><drawgroup id=1>\n<item sprite id=70001>",
        "line: 2 - value 70001 for key \"id\" in tag \"item\" " + kId},
       {"<sound id=-5 name=a.wav>", "line: 1 - value -5 for key \"id\" in tag \"sound\" " + kId},
-      {"<sound id=+12abc name=a.wav>", ""},
+      {"<sound id=+12 name=a.wav>", ""},
+      {"<sound id=+12abc name=a.wav>",
+       "line: 1 - integer value expected for key \"id\" in tag \"sound\""},
       {"<slots id=65536>", "line: 1 - value 65536 for key \"id\" in tag \"slots\" " + kId},
       {"<attributes id=70000>", "line: 1 - value 70000 for key \"id\" in tag \"attributes\" " + kId},
       {"<attributes id=1><attribute index=40000 label=x>",
