@@ -277,6 +277,12 @@ void Images() {
   topDown.topDown = true;
   topDown.headerSize = kBMPV5Header;
   Seed("bmp", "top-down-v5", WriteBMP8(SmallImage(4, 4), topDown));
+  // Headers that declare more rows than the file holds: refused before any world is made.
+  BMPFields large;
+  large.width = 32767;
+  large.height = 32767;
+  large.colorsUsed = 2;
+  Seed("bmp", "rows-past-the-end", BuildBMP(large, {{0, 0, 255}, {9, 9, 9}}, std::vector<uint8_t>(64, 1)));
   Seed("palette", "bmp-file", WriteBMP8(SmallImage(2, 2)));
 
   std::vector<TestRGBA> pixels;
@@ -292,6 +298,17 @@ void Images() {
   flipped.rightToLeft = true;
   flipped.idLength = 3;
   Seed("tga", "rle-right-to-left", WriteTGA(6, 4, pixels, flipped));
+  // 118-byte files that declare 32767 x 32767 pixels: too short for even one packet per 128
+  // pixels, or for the uncompressed rows.
+  TGAFields huge;
+  huge.width = 32767;
+  huge.height = 32767;
+  huge.depth = 32;
+  huge.descriptor = 0x28;
+  huge.imageType = 10;
+  Seed("tga", "rle-short-for-its-size", BuildTGA(huge, std::vector<uint8_t>(100, 0xFF)));
+  huge.imageType = 2;
+  Seed("tga", "raw-short-for-its-size", BuildTGA(huge, std::vector<uint8_t>(100, 0xFF)));
 }
 
 // PICT version 2, stored big-endian: the header and opcodes, then one pixel opcode.

@@ -178,6 +178,14 @@ class RowSink {
   uint8_t fLastIndex = 0;
 };
 
+// The fewest bytes that can hold a picture of width x height pixels of `bytesPerPixel` bytes
+// after the header: every stored pixel uncompressed, else one packet of at most 128 pixels,
+// a header byte and one pixel, for every 128 pixels.
+uint64_t LeastPixelBytes(bool rle, uint16_t width, uint16_t height, uint32_t bytesPerPixel) {
+  const uint64_t pixels = (uint64_t)width * height;
+  return rle ? (pixels + 127) / 128 * (1 + bytesPerPixel) : pixels * bytesPerPixel;
+}
+
 bool SizeMatches(Offscreen* world, int32_t width, int32_t height) {
   int32_t w = 0, h = 0;
   if (world->Exists()) world->GetSize(w, h);
@@ -206,6 +214,7 @@ void TGAParser::GetSize(uint16_t& width, uint16_t& height) const {
 int32_t TGAParser::Open(const StringBuffer& path) {
   Close();
   uint8_t h[18];
+  uint32_t fileSize = 0;
   {
     FlatFile probe;
     int32_t err = probe.Open(path);
@@ -214,6 +223,8 @@ int32_t TGAParser::Open(const StringBuffer& path) {
     if (err) return err;
     int32_t count = (int32_t)sizeof h;
     err = probe.Read(h, count);
+    if (err) return err;
+    err = probe.GetEOF(fileSize);
     if (err) return err;
   }
   const uint8_t idLength = h[0], colorMapType = h[1], imageType = h[2];
@@ -225,6 +236,11 @@ int32_t TGAParser::Open(const StringBuffer& path) {
   if (depth == 32 && (descriptor & 15) != 8) return kTGABadAlphaBits;
   if (colorMapType != 0) return kTGAHasColorMap;
   if (width == 0 || height == 0 || width > 32767 || height > 32767) return kTGABadSize;
+  // A file too short for the picture it declares is refused before anyone makes a world of
+  // that size for it.
+  if (fileSize < 18u + idLength + LeastPixelBytes(imageType == 10, width, height, depth / 8u)) {
+    return kFileShort;
+  }
   int32_t err = fFile->Open(path);
   if (err) return err;
   fRLE = imageType == 10;
@@ -246,6 +262,12 @@ int32_t TGAParser::Render(Offscreen* color, Offscreen* alpha) {
   uint32_t fileSize = 0;
   err = fFile->GetEOF(fileSize);
   if (err) return err;
+  const int32_t bpp = f24Bit ? 3 : 4;
+  // The file may have been cut since Open: what is left is measured again before decoding,
+  // whether the pixels are then read in place from a view of the file or through a buffer.
+  if (fileSize < fPixelOffset || fileSize - fPixelOffset < LeastPixelBytes(fRLE, fWidth, fHeight, bpp)) {
+    return kFileShort;
+  }
   if ((color && !SizeMatches(color, fWidth, fHeight)) ||
       (alpha && !f24Bit && !SizeMatches(alpha, fWidth, fHeight))) {
     XASSERT(false, "tga size does not match the offscreen");
@@ -259,7 +281,6 @@ int32_t TGAParser::Render(Offscreen* color, Offscreen* alpha) {
   }
   if (alpha && !f24Bit) alpha->Lock();
 
-  const int32_t bpp = f24Bit ? 3 : 4;
   BlockReader in(fFile, fPixelOffset, fileSize);
   RowSink out(fWidth, fHeight, bpp, fFlipHorizontal, fFlipVertical, color, f24Bit ? nullptr : alpha,
               pal);

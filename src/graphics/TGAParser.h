@@ -31,15 +31,19 @@ class TGAParser {
   TGAParser& operator=(const TGAParser&) = delete;
 
   // Reads and checks the 18-byte header of `path` (in the order type, depth, alpha bits,
-  // colour map, size) and keeps the file open for Render. A file error is answered as it
-  // stands; then kTGABadType, kTGABadDepth, kTGABadAlphaBits, kTGAHasColorMap, kTGABadSize.
+  // colour map, size, file length) and keeps the file open for Render. A file error is
+  // answered as it stands; then kTGABadType, kTGABadDepth, kTGABadAlphaBits, kTGAHasColorMap,
+  // kTGABadSize, and -48 (FlatFile's short read) for a file shorter than its header, id and
+  // the least pixel data of the declared size: width x height pixels uncompressed, and for
+  // run-length images one packet (a header byte and a pixel) for every 128 pixels.
   int32_t Open(const StringBuffer& path);
   void Close();
 
   // Decodes the image. `color` (or null) receives palette indices matched in its own
   // palette (the red component where the palette has no colours); `alpha` (or null)
   // receives the alpha bytes of a 32-bit image. Each world given must have the image's size
-  // (else kTGAWorldMismatch, nothing written). Rows stored bottom first and columns stored
+  // (else kTGAWorldMismatch, nothing written); a file cut since Open below the least pixel
+  // data answers -48 before anything is written. Rows stored bottom first and columns stored
   // right to left are put the right way round. A read error or a packet past the last
   // pixel (kTGARunPastEnd) ends the decoding; what was decoded stays.
   int32_t Render(Offscreen* color, Offscreen* alpha);

@@ -106,6 +106,47 @@ TEST(RenderImageFile, SizeMismatchAndMissingTgaStop) {
   EXPECT_EQ(e.rfind("could not open tga file : " + dir / "none.tga" + " : error #", 0), 0u) << e;
 }
 
+// An image whose file cannot hold the pixels its header declares is refused by its reader
+// before a world of that size is made (a 118-byte TGA once declared 32767 x 32767 pixels and
+// took gigabytes before it failed).
+TEST(RenderImageFile, ImagesTooShortForTheirSizeAreRefusedBeforeAnyWorld) {
+  TestTempFolder dir;
+  ScopedDebugCapture capture;
+  auto tga = [&](const char* name, uint8_t type, uint8_t depth) {
+    TGAFields f;
+    f.imageType = type;
+    f.depth = depth;
+    f.descriptor = depth == 32 ? 0x28 : 0x20;
+    f.width = 2048;
+    f.height = 2048;
+    return dir.WriteFile(name, BuildTGA(f, std::vector<uint8_t>(100, 0x80)));
+  };
+  BMPFields f;
+  f.width = 2048;
+  f.height = 2048;
+  f.colorsUsed = 2;
+  const std::string bmp = dir.WriteFile("short.bmp", BuildBMP(f, {{0, 0, 255}, {9, 9, 9}}, std::vector<uint8_t>(100, 1)));
+  const struct {
+    std::string tga;  // "" for a BMP alone
+    std::string message;
+  } cases[] = {
+      {tga("rle.tga", 10, 32), "could not open tga file : " + dir / "rle.tga" + " : error #-48"},
+      {tga("raw.tga", 2, 24), "could not open tga file : " + dir / "raw.tga" + " : error #-48"},
+      {"", "couldn't open BMP file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    FixedStringBuffer<260> bmpPath(bmp.c_str());
+    FixedStringBuffer<260> tgaPath(c.tga.c_str());
+    Offscreen colour;
+    Offscreen second;
+    EXPECT_EQ(Error([&] { RenderImageFile(c.tga.empty() ? &bmpPath : nullptr, c.tga.empty() ? nullptr : &tgaPath, &colour, &second, 0); }),
+              c.message);
+    EXPECT_FALSE(colour.Exists());
+    EXPECT_FALSE(second.Exists());
+  }
+}
+
 TEST(RenderImageFile, NonEightBitPaletteFileLeavesTheTgaColours) {
   TestTempFolder dir;
   ScopedDebugCapture capture;

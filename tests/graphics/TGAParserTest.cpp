@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -175,9 +176,9 @@ TEST_F(TGAParserTest, HeadersThatAreRefused) {
 TEST_F(TGAParserTest, CorruptPixelDataStopsInsideTheWorld) {
   const int32_t w = 5, h = 3;
   std::vector<TestRGBA> px = Picture(w, h, 9);
+  // Uncompressed files cut short are refused by Open (below); a run-length file may still
+  // hold too few packets for its picture after Open let it pass.
   struct Case { const char* what; bool rle; int bits; int cut; std::vector<uint8_t> extra; int32_t want; } cases[] = {
-      {"raw cut short", false, 24, 10, {}, -48},
-      {"raw 32 cut short", false, 32, 1, {}, -48},
       {"rle cut short", true, 24, 2, {}, -48},
       {"run past the last pixel", true, 32, 0, {}, kTGARunPastEnd},
   };
@@ -209,6 +210,63 @@ TEST_F(TGAParserTest, CorruptPixelDataStopsInsideTheWorld) {
       // The rows before the cut are in place.
       EXPECT_EQ(At(color, 0, 0), cube.pal.FindColor(px[0].r, px[0].g, px[0].b)) << k.what;
     }
+  }
+}
+
+// A file shorter than the least pixel data of the size it declares is refused by Open, with
+// FlatFile's short-read code, before a world of that size is made for it: every pixel when
+// uncompressed, one packet (header byte and pixel) per 128 pixels when run-length.
+TEST_F(TGAParserTest, FilesTooShortForTheirDeclaredSizeAreRefusedAtOpen) {
+  auto header = [](uint8_t type, uint8_t depth, uint16_t w, uint16_t h, uint8_t idLength, size_t body) {
+    TGAFields f;
+    f.imageType = type;
+    f.depth = depth;
+    f.descriptor = depth == 32 ? 0x28 : 0x20;
+    f.width = w;
+    f.height = h;
+    f.idLength = idLength;
+    return BuildTGA(f, std::vector<uint8_t>(body, 0x80));
+  };
+  struct Case { const char* what; std::vector<uint8_t> bytes; int32_t want; } cases[] = {
+      // 18 + 100 bytes declaring 32767 x 32767 run-length pixels: it needs 8,388,096 packets.
+      {"rle 32-bit, 32767 x 32767 in 118 bytes", header(10, 32, 32767, 32767, 0, 100), -48},
+      {"rle 24-bit one byte short of 2 packets", header(10, 24, 16, 9, 0, 7), -48},
+      {"rle 24-bit exactly 2 packets", header(10, 24, 16, 9, 0, 8), 0},
+      {"rle 32-bit, the id counts as header", header(10, 32, 128, 1, 4, 4), -48},
+      {"rle 32-bit, id and one packet", header(10, 32, 128, 1, 4, 5), 0},
+      {"raw 24-bit one byte short", header(2, 24, 5, 3, 0, 44), -48},
+      {"raw 24-bit whole", header(2, 24, 5, 3, 0, 45), 0},
+      {"raw 32-bit one byte short, with an id", header(2, 32, 5, 3, 2, 59), -48},
+      {"raw 32-bit whole, with an id", header(2, 32, 5, 3, 2, 60), 0},
+      {"raw 32-bit 32767 x 32767 in 118 bytes", header(2, 32, 32767, 32767, 0, 100), -48},
+  };
+  for (const Case& k : cases) {
+    EXPECT_EQ(Open(k.bytes), k.want) << k.what;
+    EXPECT_EQ(parser.HasImage(), k.want == 0) << k.what;
+  }
+}
+
+// A file cut after Open is measured again by Render: no row of what is left is decoded.
+TEST_F(TGAParserTest, FileCutAfterOpenIsRefusedBeforeDecoding) {
+  const int32_t w = 4, h = 300;
+  const std::vector<TestRGBA> same((size_t)w * h, TestRGBA{10, 20, 30, 200});
+  for (bool rle : {false, true}) {
+    TGAWriteOptions o;
+    o.bits = 32;
+    o.rle = rle;
+    const std::vector<uint8_t> bytes = WriteTGA(w, h, same, o);
+    ASSERT_EQ(Open(bytes), 0);
+    // Half the pixel data stays: 10 runs of 128 pixels need 50 bytes.
+    dir.WriteFile("image.tga", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 18 + (bytes.size() - 18) / 2));
+    color.Dispose();
+    alpha.Dispose();
+    MakeWorlds(w, h);
+    for (int32_t y = 0; y < h; ++y) std::memset(alpha.GetBaseAddr() + (int64_t)y * alpha.GetRowBytes(), 7, w);
+    EXPECT_EQ(parser.Render(&color, &alpha), -48) << rle;
+    int32_t changed = 0;
+    for (int32_t y = 0; y < h; ++y)
+      for (int32_t x = 0; x < w; ++x) changed += At(alpha, x, y) != 7;
+    EXPECT_EQ(changed, 0) << rle;
   }
 }
 
