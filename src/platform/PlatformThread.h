@@ -1,5 +1,5 @@
-// Threads, clock and locks: our stand-in for the thread id, the millisecond tick count and
-// the critical section of the original platform.
+// Threads, processors, clock and locks: our stand-in for the thread id, the millisecond tick
+// count and the critical section of the original platform, and the processors we may use.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,10 @@
 // The calling thread's id: non-zero, and different for every thread that the process has
 // started so far. 0 is therefore free to mean "no thread".
 uint32_t PlatformCurrentThreadId();
+
+// The processors this process may run on (its affinity, which taskset and container limits
+// narrow), at least 1.
+int32_t PlatformProcessorCount();
 
 // Milliseconds since an arbitrary start, as an unsigned 32-bit count that wraps around
 // after about 49.7 days. Only differences between two readings mean anything.
