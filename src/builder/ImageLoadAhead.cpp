@@ -1,12 +1,11 @@
 #include "ImageLoadAhead.h"
 
-#include <exception>
 #include <utility>
 
 #include "MakeSPR.h"
+#include "ReportCapture.h"
 #include "Sprite2Compressor.h"
 #include "StringBuffer.h"
-#include "XAssert.h"
 
 ImageLoadAhead::~ImageLoadAhead() {
   if (!fThread.joinable()) return;
@@ -33,8 +32,14 @@ void ImageLoadAhead::Start(const SheetFiles& files) {
 bool ImageLoadAhead::Take(const SheetFiles& files, Offscreen* colour, Offscreen* depth) {
   std::unique_lock<std::mutex> hold(fLock);
   fChanged.wait(hold, [this] { return !fPending; });
-  if (!fLoaded || !(fFiles == files)) return false;
+  const bool taken = fLoaded && fFiles == files;
   fLoaded = false;
+  if (!taken) {
+    // The build loads the sheet again: what this load made must not stay beside it.
+    if (fColour.Exists()) fColour.Dispose();
+    if (fDepth.Exists()) fDepth.Dispose();
+    return false;
+  }
   // The loaded worlds go to the build with the global palette, the build's last ones come here
   // with this palette, so that each thread's palette objects are selected only in its own
   // worlds. The global palette gets the colours that loading the palette BMP gives it.
@@ -55,7 +60,7 @@ void ImageLoadAhead::Run() {
     fChanged.wait(hold, [this] { return fQuit || fPending; });
     if (fQuit) return;
     hold.unlock();
-    const bool loaded = Load();
+    const bool loaded = RunReportingNothing([this] { return Load(); });
     hold.lock();
     fLoaded = loaded;
     fPending = false;
@@ -64,23 +69,17 @@ void ImageLoadAhead::Run() {
 }
 
 bool ImageLoadAhead::Load() {
-  XAssertQuietScope quiet;
-  try {
-    const FixedStringBuffer<260> palettePath(fFiles.palettePath.c_str());
-    const FixedStringBuffer<260> sourcePath(fFiles.sourcePath.c_str());
-    // What the build does for a sheet: the palette BMP's colours, the pixels, the depth's
-    // clean-up.
-    if (fFiles.isBmp && fDepth.Exists()) fDepth.Dispose();
-    fPalette.LoadFromFile(palettePath, 0);
-    RenderImageFileOn(&fPalette, &palettePath, fFiles.isBmp ? nullptr : &sourcePath, &fColour,
-                      &fDepth, 0);
-    if (!fColour.Exists() || fPalette.GetColors() == nullptr) return false;
-    int32_t unfilled = 0;
-    CleanUpZBuffer(&fColour, &fDepth, &unfilled);
-    return unfilled == 0 && quiet.Failures() == 0;
-  } catch (...) {
-    return false;
-  }
+  const FixedStringBuffer<260> palettePath(fFiles.palettePath.c_str());
+  const FixedStringBuffer<260> sourcePath(fFiles.sourcePath.c_str());
+  // What the build does for a sheet: the palette BMP's colours, the pixels, the depth's
+  // clean-up.
+  if (fFiles.isBmp && fDepth.Exists()) fDepth.Dispose();
+  fPalette.LoadFromFile(palettePath, 0);
+  RenderImageFileOn(&fPalette, &palettePath, fFiles.isBmp ? nullptr : &sourcePath, &fColour,
+                    &fDepth, 0);
+  if (!fColour.Exists() || fPalette.GetColors() == nullptr) return false;
+  CleanUpZBuffer(&fColour, &fDepth);
+  return true;
 }
 
 SheetPrefetch::SheetPrefetch(std::vector<Load> loads, int32_t threads)
@@ -99,11 +98,11 @@ void SheetPrefetch::StartNext(size_t loader) {
   fNextStart++;
 }
 
-bool SheetPrefetch::Take(size_t n, const SheetFiles& files, Offscreen* colour, Offscreen* depth) {
+bool SheetPrefetch::Take(size_t n, Offscreen* colour, Offscreen* depth) {
   if (n >= fLoads.size() || fLoaderOf[n] < 0) return false;
   const size_t loader = size_t(fLoaderOf[n]);
   fLoaderOf[n] = -1;
-  const bool taken = fLoads[n].files == files && fLoaders[loader]->Take(files, colour, depth);
+  const bool taken = fLoaders[loader]->Take(fLoads[n].files, colour, depth);
   StartNext(loader);
   return taken;
 }

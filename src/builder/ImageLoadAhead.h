@@ -5,12 +5,12 @@
 // ImageLoadAhead does the loading of the sheet that comes next on a thread of its own, into
 // worlds and a palette of its own, so that reading the files overlaps the compression.
 //
-// Nothing of the build depends on it: the result is handed over only when the load went
-// exactly as the build's own would have without saying anything (no assertion, no error, no
-// depth pixel left unfilled, which the build reports as it goes). In every other case Take
-// answers false and the build loads the sheet itself, in its place in the log, as before. The
-// thread touches no process-wide state: the global palette gets the sheet's colours from Take,
-// on the build's thread.
+// Nothing of the build depends on it: the result is handed over only when the load reported
+// nothing (RunReportingNothing: no assertion, no error, no debug text, no depth pixel left
+// unfilled, which the build reports as it goes). In every other case Take answers false, having
+// released what the load made, and the build loads the sheet itself, in its place in the log,
+// as before: it never holds two loads of one sheet. The thread touches no process-wide state:
+// the global palette gets the sheet's colours from Take, on the build's thread.
 #pragma once
 
 #include <condition_variable>
@@ -47,19 +47,20 @@ class ImageLoadAhead {
   // Waits for the load started last. When it was of `files` and went quietly, the loaded
   // worlds change places with `colour` and `depth` (whose memory the next load reuses), the
   // global palette gets the sheet's colours as the build's own load would give it, and the
-  // answer is true. Otherwise nothing changes and the answer is false.
+  // answer is true. Otherwise the build's worlds are left alone, the load's are released, and
+  // the answer is false.
   bool Take(const SheetFiles& files, Offscreen* colour, Offscreen* depth);
 
  private:
   void Run();
-  bool Load();  // on the thread: true when the load went quietly
+  bool Load();  // on the thread: true when the sheet was loaded
 
   std::thread fThread;
   std::mutex fLock;
   std::condition_variable fChanged;
   bool fPending = false;  // a load is asked for or under way
   bool fQuit = false;
-  bool fLoaded = false;   // the last load went quietly
+  bool fLoaded = false;   // the last load reported nothing
   SheetFiles fFiles;
   // The thread's own; the build's thread touches them only while no load is under way. The
   // palette outlives the worlds made with it.
@@ -69,7 +70,8 @@ class ImageLoadAhead {
 };
 
 // The loads of a whole build, in the build's order, on up to `threads` ImageLoadAheads: each
-// thread loads the next load not yet started as soon as its last one is taken.
+// thread loads the next load not yet started as soon as its last one is taken. A loader's
+// thread starts with its first load, so loads that are all the build's own cost no thread.
 class SheetPrefetch {
  public:
   struct Load {
@@ -77,9 +79,8 @@ class SheetPrefetch {
     bool ahead = false;  // false: the build loads it itself (an alpha image goes with it)
   };
   SheetPrefetch(std::vector<Load> loads, int32_t threads);
-  // Load `n` of the sequence, as ImageLoadAhead::Take. False for a load that no thread took
-  // on, or one of other files than `files`.
-  bool Take(size_t n, const SheetFiles& files, Offscreen* colour, Offscreen* depth);
+  // Load `n` of the sequence, as ImageLoadAhead::Take. False for a load that no thread took on.
+  bool Take(size_t n, Offscreen* colour, Offscreen* depth);
 
  private:
   void StartNext(size_t loader);

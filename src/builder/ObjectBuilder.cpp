@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "ReportCapture.h"
 #include "XAssert.h"
 #include "attribtable.h"
 
@@ -120,6 +121,7 @@ void ObjectBuilder::ClearSyncMessage() {
 }
 
 void LogMessage(const char* text) {
+  if (ReportCapture::Take()) return;
   if (!text) text = "";
   if (gLogStream) std::fprintf(gLogStream, "%s\n", text);
   AppendToSync(text, "\r\n");
@@ -141,6 +143,7 @@ void ThrowErrorAtLine(const char* message, int32_t line) {
 namespace {
 
 void WriteWarning(const char* text) {
+  if (ReportCapture::Take()) return;
   if (gLogStream) std::fprintf(gLogStream, "%s", text);
   AppendToSync(text, nullptr);
 }

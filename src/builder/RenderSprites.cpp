@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +21,7 @@
 #include "offscrn.h"
 #include "palwrap.h"
 #include "PlatformFile.h"
+#include "ReportCapture.h"
 #include "SpecSet.h"
 #include "Sprite2Compressor.h"
 #include "SpriteSpec.h"
@@ -37,6 +39,8 @@ const int32_t kListHeaderBytes = 12;
 // Threads that load sheets ahead of the sprite loop, at most: reading a sheet takes longer
 // than compressing and writing its sprites on threads of their own.
 const int32_t kMostSheetLoaders = 3;
+// Pixels in a sprite's cells below which its frames are encoded on the build's thread.
+const int64_t kLeastPooledPixels = 16384;
 
 bool FileReadable(const std::string& path) {
   PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
@@ -261,8 +265,8 @@ struct Sprite2Encoder {
 }  // namespace
 
 // A sprite's cells trimmed and encoded on the pool's threads, possibly while the sprite
-// before it is written. Nothing it does is reported: when anything went other than quietly,
-// Finish says so and the sprite is done on the build's thread in its turn.
+// before it is written. Nothing it does is reported: when any job reported anything, Finish
+// says so and the sprite is done on the build's thread in its turn, where the reports appear.
 class SpriteWork {
  public:
   SpriteWork() = default;
@@ -274,7 +278,8 @@ class SpriteWork {
   SpriteWork& operator=(const SpriteWork&) = delete;
 
   // Starts the work; false, with nothing started, when the sprite's cells would not pass the
-  // checks (its turn then stops the build with the error, in its place).
+  // checks (its turn then stops the build with the error, in its place) or are too small to
+  // gain from other threads.
   bool Start(FramePool* pool, SpriteSpec* spriteSpec, const Sprite2Encoder& encode) {
     sprite = spriteSpec;
     fEncode = encode;
@@ -285,6 +290,7 @@ class SpriteWork {
     } catch (...) {
       return false;
     }
+    if (!WorthThreads(cells)) return false;
     trimmed = cells;
     frames.assign(cells.size(), nullptr);
     fPool = pool;
@@ -308,15 +314,22 @@ class SpriteWork {
   std::vector<MHandle*> frames;
 
  private:
+  // Handing a sprite's frames to other threads and taking them back costs about as much as
+  // encoding a few thousand pixels: smaller sprites are encoded on the build's thread.
+  static bool WorthThreads(const std::vector<MacRect>& cells) {
+    int64_t pixels = 0;
+    for (const MacRect& cell : cells)
+      pixels += int64_t(cell.right - cell.left) * int64_t(cell.bottom - cell.top);
+    return pixels >= kLeastPooledPixels;
+  }
+
   void Job(size_t i) {
-    XAssertQuietScope scope;
-    try {
+    const bool quiet = RunReportingNothing([&] {
       trimmed[i] = TrimSprite2Frame(fEncode.depth, cells[i], fSides, 1);
       frames[i] = fEncode(cells[i], trimmed[i]);
-    } catch (...) {
-      fQuiet = false;
-    }
-    if (scope.Failures() != 0 || frames[i] == nullptr) fQuiet = false;
+      return frames[i] != nullptr;
+    });
+    if (!quiet) fQuiet = false;
   }
 
   FramePool* fPool = nullptr;  // while the work may be under way
@@ -394,42 +407,66 @@ void CompressSprite2List(iResFile* file, SpriteSpec* sprite, FramePool* pool,
   if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
 }
 
-// The sprite that the loop compresses after `sprites[current]` when it comes from the same
-// source and has no mask, so that it finds the worlds as they are; else null.
-SpriteSpec* FollowingSprite(const std::vector<SpriteSpec*>& sprites, size_t current,
-                            const std::string& source, const StringBuffer& graphicsDir,
-                            ObjectBuilder* builder) {
-  for (size_t i = current + 1; i < sprites.size(); i++) {
-    SpriteSpec* sprite = sprites[i];
-    if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
-    if (sprite->mFileName.length() == 0) continue;
-    const std::string path = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
-    if (path != source || sprite->fMaskFile.length() > 0) return nullptr;
-    return sprite;
-  }
-  return nullptr;
-}
+const size_t kNoSheet = SIZE_MAX;
 
-// The loads of the sheets that the sprite loop makes, in its order: one wherever a sprite it
-// renders has another source than the sprite it rendered before. A load with an alpha image
-// is the build's own; the others may be made ahead.
-std::vector<SheetPrefetch::Load> SheetLoads(const std::vector<SpriteSpec*>& sprites,
-                                            const StringBuffer& graphicsDir,
-                                            ObjectBuilder* builder) {
-  std::vector<SheetPrefetch::Load> loads;
-  std::string last;
+// The build's plan, made once before anything is loaded: every sprite the loop renders, in its
+// order, with the sheet it is cut from. A run of sprites cut from one source is one sheet of
+// the plan, loaded once, at its first sprite, or ahead of it where it may be.
+struct SpritePlan {
+  struct Sheet {
+    std::string source;     // the graphics folder and the sprite's file name
+    std::string alphaName;  // the alpha image, which makes the load the build's own
+    bool hasAlpha = false;
+    SheetPrefetch::Load load;
+  };
+  struct Step {
+    SpriteSpec* sprite = nullptr;
+    size_t sheet = kNoSheet;  // none for a headline, which names no image
+    bool loads = false;       // the first sprite of its sheet: the sheet is loaded here
+    // The next sprite of the same sheet when neither has a mask, so that it finds the worlds
+    // as they are: its frames may be encoded while this sprite is written.
+    SpriteSpec* following = nullptr;
+  };
+  std::vector<Sheet> sheets;
+  std::vector<Step> steps;
+};
+
+SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringBuffer& graphicsDir,
+                          ObjectBuilder* builder) {
+  SpritePlan plan;
   for (SpriteSpec* sprite : sprites) {
     if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
-    if (sprite->mFileName.length() == 0) continue;
-    const std::string path = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
-    if (path == last) continue;
-    last = path;
-    SheetPrefetch::Load load;
-    load.files = {ReplaceTail(path, 3, "bmp"), path, sprite->fIsBMP != 0};
-    load.ahead = !FileReadable(ReplaceTail(path, 4, "alpha.tga"));
-    loads.push_back(load);
+    SpritePlan::Step step;
+    step.sprite = sprite;
+    if (sprite->mFileName.length() > 0) {
+      const std::string source = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
+      step.loads = plan.sheets.empty() || plan.sheets.back().source != source;
+      if (step.loads) {
+        SpritePlan::Sheet sheet;
+        sheet.source = source;
+        sheet.alphaName = ReplaceTail(source, 4, "alpha.tga");
+        sheet.hasAlpha = FileReadable(sheet.alphaName);
+        sheet.load.files = {ReplaceTail(source, 3, "bmp"), source, sprite->fIsBMP != 0};
+        // The first sheet is waited for at once: loading it ahead would gain nothing.
+        sheet.load.ahead = !sheet.hasAlpha && !plan.sheets.empty();
+        plan.sheets.push_back(sheet);
+      }
+      step.sheet = plan.sheets.size() - 1;
+    }
+    plan.steps.push_back(step);
   }
-  return loads;
+  for (size_t i = 0; i < plan.steps.size(); i++) {
+    SpritePlan::Step& step = plan.steps[i];
+    if (step.sheet == kNoSheet || step.sprite->fMaskFile.length() > 0) continue;
+    for (size_t j = i + 1; j < plan.steps.size(); j++) {
+      const SpritePlan::Step& next = plan.steps[j];
+      if (next.sheet == kNoSheet) continue;
+      if (next.sheet == step.sheet && next.sprite->fMaskFile.length() == 0)
+        step.following = next.sprite;
+      break;
+    }
+  }
+  return plan;
 }
 
 }  // namespace
@@ -516,31 +553,27 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
   Offscreen depth;
   Offscreen alpha;
   Offscreen mask;
-  std::string lastSource;
   std::string lastMask;
-  ObjectBuilder* builder = gCurrentBuilder;
   std::vector<SpriteSpec*> sprites;
   for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next())
     sprites.push_back(it.Current());
+  const SpritePlan plan = MakeSpritePlan(sprites, graphicsDir, gCurrentBuilder);
   // With threads to spare, the next sheets are read while the sprites of this one are
   // compressed and written, and a sprite's frames are encoded side by side.
   std::unique_ptr<SheetPrefetch> ahead;
   std::unique_ptr<FramePool> pool;
-  size_t loads = 0;  // sheets loaded so far
   if (GetSpriteThreads() > 1) {
-    ahead = std::make_unique<SheetPrefetch>(
-        SheetLoads(sprites, graphicsDir, builder),
-        std::min(GetSpriteThreads() - 1, kMostSheetLoaders));
+    std::vector<SheetPrefetch::Load> loads;
+    for (const SpritePlan::Sheet& sheet : plan.sheets) loads.push_back(sheet.load);
+    ahead = std::make_unique<SheetPrefetch>(std::move(loads),
+                                            std::min(GetSpriteThreads() - 1, kMostSheetLoaders));
     pool = std::make_unique<FramePool>(GetSpriteThreads());
   }
   SpriteLookahead lookahead;  // goes before the pool, waiting for what it started
 
-  for (size_t index = 0; index < sprites.size(); index++) {
-    SpriteSpec* sprite = sprites[index];
-    // Work started for another sprite is done with before any world changes.
-    if (lookahead.work != nullptr && lookahead.work->sprite != sprite) lookahead.work.reset();
-    if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
-    if (sprite->mFileName.length() == 0) {
+  for (const SpritePlan::Step& step : plan.steps) {
+    SpriteSpec* sprite = step.sprite;
+    if (step.sheet == kNoSheet) {
       // Only a headline names no image; the -headline stage cuts it from its sheet.
       FixedStringBuffer<128> message;
       snprintf(message.buffer(), static_cast<size_t>(message.capacity()),
@@ -548,6 +581,9 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
       PrintWarning(message.c_str());
       continue;
     }
+    // Work started for another sprite is done with before any world changes.
+    if (lookahead.work != nullptr && lookahead.work->sprite != sprite) lookahead.work.reset();
+    const SpritePlan::Sheet& sheet = plan.sheets[step.sheet];
     LogFormatted("Generating sprite %d, %s...", sprite->fId, sprite->fName.c_str());
 
     const bool hasMask = sprite->fMaskFile.length() > 0;
@@ -564,19 +600,16 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
       }
     }
 
-    const std::string source = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
-    const bool isBmp = sprite->fIsBMP != 0;
-    const std::string paletteName = ReplaceTail(source, 3, "bmp");
+    const bool isBmp = sheet.load.files.isBmp;
+    const std::string& paletteName = sheet.load.files.palettePath;
     if (!FileReadable(paletteName)) {
       FixedStringBuffer<1024> message;
       snprintf(message.buffer(), static_cast<size_t>(message.capacity()),
                "BMP file %s required.  Could not obtain palette.", paletteName.c_str());
       ThrowError(message.c_str());
     }
-    const std::string alphaName = ReplaceTail(source, 4, "alpha.tga");
-    const bool hasAlpha = FileReadable(alphaName);
     FixedStringBuffer<260> palettePath(paletteName.c_str());
-    FixedStringBuffer<260> sourcePath(source.c_str());
+    FixedStringBuffer<260> sourcePath(sheet.source.c_str());
 
     const int32_t firstRow = sprite->GetSizes().fHeights[RenderSpec::kLarge] * sprite->fPosition;
     SavedRows keptColour;
@@ -585,18 +618,15 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     int32_t maskWidth = 0;
     int32_t maskHeight = 0;
     if (hasMask) mask.GetSize(maskWidth, maskHeight);
-    SpriteSpec* following =
-        pool != nullptr && !hasMask ? FollowingSprite(sprites, index, source, graphicsDir, builder)
-                                    : nullptr;
+    SpriteSpec* following = pool != nullptr ? step.following : nullptr;
     lookahead.next = following;
-    lookahead.encode = {&colour, &depth, hasAlpha ? &alpha : nullptr,
+    lookahead.encode = {&colour, &depth, sheet.hasAlpha ? &alpha : nullptr,
                         following != nullptr ? FramePaletteId(following) : kSprite2NoPalette};
 
-    if (!hasAlpha) {
-      if (source != lastSource) {
+    if (!sheet.hasAlpha) {
+      if (step.loads) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
-        const SheetFiles files = {paletteName, source, isBmp};
-        if (ahead == nullptr || !ahead->Take(loads++, files, &colour, &depth)) {
+        if (ahead == nullptr || !ahead->Take(step.sheet, &colour, &depth)) {
           // The worlds of the last source are reused where the sizes allow.
           if (isBmp && depth.Exists()) depth.Dispose();
           RenderImageFile(&palettePath, isBmp ? nullptr : &sourcePath, &colour, &depth, 0);
@@ -612,12 +642,11 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
       }
       CompressSprites(file, &colour, &depth, sprite, pool.get(), &lookahead);
     } else {
-      if (source != lastSource) {
+      if (step.loads) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
-        loads++;  // never loaded ahead
         if (isBmp && depth.Exists()) depth.Dispose();
         GetGlobalPalette()->Dispose();
-        FixedStringBuffer<260> alphaPath(alphaName.c_str());
+        FixedStringBuffer<260> alphaPath(sheet.alphaName.c_str());
         Offscreen scratch;
         RenderImageFile(nullptr, &alphaPath, &alpha, &scratch, 0);
         if (!alpha.Exists()) ThrowError("Couldn't prepare alpha layer offscreen");
@@ -641,6 +670,5 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     keptAlpha.Restore();
 
     UpdateDrawGroupsForSprite(fDrawGroups, sprite);
-    lastSource = source;
   }
 }

@@ -9,6 +9,7 @@
 #include "offscrn.h"
 #include "DebugStream.h"
 #include "PlatformFile.h"
+#include "ReportCapture.h"
 #include "XAssert.h"
 
 // ---- Sprite2Stream --------------------------------------------------------------------------
@@ -733,8 +734,7 @@ bool CheckSprite2Frame(const uint8_t* frame, size_t size) {
 
 // ---- Z-buffer passes ------------------------------------------------------------------------
 
-void CleanUpZBuffer(Offscreen* colour, Offscreen* z, int32_t* unfilled) {
-  if (unfilled) *unfilled = 0;
+void CleanUpZBuffer(Offscreen* colour, Offscreen* z) {
   int w, h, zw, zh;
   if (!WorldSize(colour, w, h)) return;
   WorldSize(z, zw, zh);
@@ -785,10 +785,8 @@ void CleanUpZBuffer(Offscreen* colour, Offscreen* z, int32_t* unfilled) {
       }
       if (sum != 0) {
         zr[x] = uint8_t(double(sum) / count + 0.5);
-      } else if (unfilled) {
-        ++*unfilled;
       } else {
-        std::fputs("Could not find neighboring z-value in z-clean up...throwing away pixel\n", stderr);
+        ReportToStandardError("Could not find neighboring z-value in z-clean up...throwing away pixel\n");
       }
     }
   }

@@ -122,9 +122,8 @@ bool CheckSprite2Frame(const uint8_t* frame, size_t size);
 
 // Gives every visible pixel (colour not the top-left colour) whose z is 255 the rounded mean
 // of its neighbours' z (left/right, else up/down, else the diagonals), in place. A z world of
-// 0 x 0 is left alone; a pixel without neighbouring depth stays 255 and is reported on stderr,
-// or, when `unfilled` is given, only counted there (for work whose messages must wait).
-void CleanUpZBuffer(Offscreen* colour, Offscreen* z, int32_t* unfilled = nullptr);
+// 0 x 0 is left alone; a pixel without neighbouring depth stays 255 and is reported on stderr.
+void CleanUpZBuffer(Offscreen* colour, Offscreen* z);
 
 // CleanUpZBuffer, then makes transparent (z 255) every pixel whose alpha, reduced to
 // `alpha_bits` bits, is 0.

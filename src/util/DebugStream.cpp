@@ -1,6 +1,7 @@
 #include "DebugStream.h"
 
 #include "PlatformDebug.h"
+#include "ReportCapture.h"
 
 DebugStream gDebugStream;
 
@@ -13,12 +14,14 @@ DebugStream::~DebugStream() {
 }
 
 DebugStream& DebugStream::operator<<(const char* text) {
+  if (ReportCapture::Take()) return *this;
   if (text) fBuffer += text;
   Flush();
   return *this;
 }
 
 DebugStream& DebugStream::operator<<(int32_t value) {
+  if (ReportCapture::Take()) return *this;
   fBuffer += std::to_string(value);
   Flush();
   return *this;

@@ -1,6 +1,7 @@
 // The debug text stream: every insertion is sent at once, as one piece, to the platform's
 // debug-text sink (PlatformDebugOutput). One process-wide instance, gDebugStream.
-// Unguarded: insertions from two threads at once may interleave.
+// An insertion on a thread that captures its reports (ReportCapture) is counted there and
+// sent nowhere. Otherwise unguarded: only one thread at a time may insert.
 #pragma once
 
 #include <cstdint>

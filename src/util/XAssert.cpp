@@ -15,9 +15,6 @@ std::atomic<XAssertThrowHook> gThrowHook{nullptr};
 
 constexpr size_t kMaxReportMessage = 255;
 
-thread_local int32_t tQuietDepth = 0;
-thread_local int32_t tQuietFailures = 0;
-
 bool ConsoleFailure(const char* file, int32_t line, const char* condition, const char* message) {
   gDebugStream << "XASSERT failure: in " << file << "(" << line << ")\n";
   std::string report(condition);
@@ -45,10 +42,7 @@ bool XAssertFailure(const char* file, int32_t line, const char* condition, const
   if (!file) file = "";
   if (!condition) condition = "";
   if (!message) message = "";
-  if (tQuietDepth > 0) {
-    ++tQuietFailures;
-    return false;
-  }
+  if (ReportCapture::Take()) return false;
   if (gMode.load() == XAssertMode::kDialog) return DialogFailure(file, line, condition, message);
   return ConsoleFailure(file, line, condition, message);
 }
@@ -61,6 +55,3 @@ uint32_t GetXAssertWorkerThread() { return gWorkerThreadId.load(); }
 
 XAssertThrowHook SetXAssertThrowHook(XAssertThrowHook hook) { return gThrowHook.exchange(hook); }
 
-XAssertQuietScope::XAssertQuietScope() : fFailuresBefore(tQuietFailures) { ++tQuietDepth; }
-XAssertQuietScope::~XAssertQuietScope() { --tQuietDepth; }
-int32_t XAssertQuietScope::Failures() const { return tQuietFailures - fFailuresBefore; }

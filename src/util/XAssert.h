@@ -1,7 +1,8 @@
 // Internal invariants. XASSERT reports a false condition through XAssertFailure and then
 // carries on with the next statement: assertions never end the program by themselves.
 //
-// Two behaviours, chosen at run time with SetXAssertMode:
+// On a thread that captures its reports (ReportCapture) a failure is counted there and
+// reported nowhere. Otherwise two behaviours, chosen at run time with SetXAssertMode:
 //  - console (the default): "XASSERT failure: in <file>(<line>)\n" goes to the debug text,
 //    and "<condition>; <message>" to the debug report; the caller breaks into the debugger
 //    when the report answers 1.
@@ -14,6 +15,7 @@
 #include <cstdint>
 
 #include "PlatformDebug.h"
+#include "ReportCapture.h"
 
 // Reports a failed assertion. Returns true when the caller is to break into the debugger.
 // In dialog mode on the worker thread it does not return when the throw hook throws.
@@ -43,19 +45,3 @@ using XAssertThrowHook = void (*)(const char* text);
 
 // Installs `hook` (null removes it) and returns the previous one.
 XAssertThrowHook SetXAssertThrowHook(XAssertThrowHook hook);
-
-// Work done ahead of time on a thread of its own, whose result is thrown away when anything
-// went wrong: while a scope lives on a thread, assertions failing on that thread are counted
-// here and reported nowhere (no debug text, no report, no throw hook). Scopes nest.
-class XAssertQuietScope {
- public:
-  XAssertQuietScope();
-  ~XAssertQuietScope();
-  XAssertQuietScope(const XAssertQuietScope&) = delete;
-  XAssertQuietScope& operator=(const XAssertQuietScope&) = delete;
-  // Assertions that failed on this thread while this scope lived.
-  int32_t Failures() const;
-
- private:
-  int32_t fFailuresBefore;
-};

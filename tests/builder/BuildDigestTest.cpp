@@ -19,8 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "IFFResFile2.h"
+#include "DebugCapture.h"
 #include "FramePool.h"
+#include "IFFResFile2.h"
 #include "ObjectBuilder.h"
 #include "ImageWriters.h"
 #include "StringBuffer.h"
@@ -224,12 +225,14 @@ TEST(BuildDigest, FixedObjectBuildsToTheRecordedBytesAndLog) {
 
 // With several threads the next sheet is loaded while the current one is compressed, and a
 // sprite's frames are encoded side by side: with one thread and with several the build writes
-// the same file and the same log, also when a later sheet is damaged (the build ends at it
-// with the same error) and when the depth clean-up reports pixels, which it does as it loads.
-// Builds in this process, standard error captured.
+// the same file, the same log and the same debug text, also when a later sheet is damaged (the
+// build ends at it with the same error), when the depth clean-up reports pixels, which it does
+// as it loads, and when the encoder reports on a frame (clear bottom rows, a refused frame).
+// Builds in this process, standard error and the debug text captured.
 struct InProcessRun {
   int32_t result = 0;
   std::string log;
+  std::string debug;
   std::string file;
 };
 
@@ -248,6 +251,7 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, int32_t threads) {
   const int savedErr = dup(2);
   dup2(fileno(err), 2);
   InProcessRun r;
+  ScopedDebugCapture debug;
   {
     ObjectBuilder builder;
     builder.fObjectFile.assign((dir / "obj.iff").c_str());
@@ -270,8 +274,22 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, int32_t threads) {
     r.log += "--\n";
     fclose(f);
   }
+  for (const std::string& piece : debug.Text()) r.debug += piece;
   r.file = TestTempFolder::ReadFile(dir / "obj.iff");
   return r;
+}
+
+void ExpectSameBuild(const InProcessRun& several, const InProcessRun& one) {
+  EXPECT_EQ(several.result, one.result);
+  EXPECT_EQ(Digest(several.file), Digest(one.file));
+  EXPECT_EQ(several.log, one.log);
+  EXPECT_EQ(several.debug, one.debug);
+}
+
+size_t Occurrences(const std::string& text, const std::string& part) {
+  size_t n = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) n++;
+  return n;
 }
 
 TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
@@ -298,24 +316,63 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
     dir.WriteFile(std::string("art/") + name + ".tga", Tga(sheet, own, 32, false));
     dir.WriteFile(std::string("art/") + name + ".bmp", WriteSheetBMP8(sheet, own));
   }
+  // Cells big enough to be encoded on the pool, whose bottom rows are clear: the encoder says
+  // so in the debug text, from the pool's thread unless the result is made again.
+  const int large = 64;
+  TestSheet clear(4 * (large + large / 2 + large / 4), 2 * large);
+  for (int y = 0; y < clear.height; y++) {
+    for (int x = 0; x < clear.width; x++) {
+      const int inCell = y % large;
+      if (inCell >= large / 8) continue;  // only the top rows of each sprite row hold pixels
+      clear.index[clear.At(x, y)] = uint8_t(16 + (x + y) % 100);
+      clear.depth[clear.At(x, y)] = uint8_t((x * 3 + y) % 250);
+    }
+  }
+  dir.WriteFile("art/clear.tga", Tga(clear, pal, 32, false));
+  dir.WriteFile("art/clear.bmp", WriteSheetBMP8(clear, pal));
   const std::string more =
       "<sprite id=700 name=more-a tgafile=more.tga columns=2 paletteid=5>\n"
       "<sprite id=701 name=other tgafile=other.tga columns=2 paletteid=5>\n"
       "<sprite id=702 name=more-b tgafile=more.tga columns=2 paletteid=6>\n"
       "<sprite id=703 name=lonely tgafile=lonely.tga columns=2 paletteid=6>\n"
       "<sprite id=704 name=other-b tgafile=other.tga columns=2 paletteid=6>\n"
-      "<sprite id=705 name=other-c tgafile=other.tga columns=2 shrink=top paletteid=7>\n";
+      "<sprite id=705 name=other-c tgafile=other.tga columns=2 shrink=top paletteid=7>\n"
+      "<sizes lwidth=64 lheight=64 mwidth=32 mheight=32 swidth=16 sheight=16>\n"
+      "<sprite id=706 name=clear-a tgafile=clear.tga paletteid=7>\n"
+      "<sprite id=707 name=clear-b tgafile=clear.tga paletteid=8>\n";
   dir.WriteFile("obj.omk", std::string(kSpec) + more);
   const InProcessRun one = BuildInProcess(dir, 1);
   ASSERT_EQ(one.result, 0) << one.log;
   EXPECT_NE(one.log.find("Rendering file other.tga..."), std::string::npos);
   EXPECT_NE(one.log.find("Could not find neighboring z-value"), std::string::npos) << one.log;
+  EXPECT_NE(one.debug.find("SPR2: skip line before end-of-sprite removed"), std::string::npos)
+      << one.debug;
   for (int32_t threads : {2, 4}) {
     SCOPED_TRACE(std::to_string(threads) + " threads");
-    const InProcessRun several = BuildInProcess(dir, threads);
-    EXPECT_EQ(several.result, one.result);
-    EXPECT_EQ(Digest(several.file), Digest(one.file));
-    EXPECT_EQ(several.log, one.log);
+    ExpectSameBuild(BuildInProcess(dir, threads), one);
+  }
+
+  // A frame the encoder refuses (a line of more bytes than its count holds) ends the builds
+  // at the same place, the refusal said once.
+  {
+    const int wide = 4200;
+    TestSheet sheet(wide + wide / 2 + wide / 4, 4);
+    for (size_t i = 0; i < sheet.index.size(); i++) {
+      sheet.index[i] = uint8_t(16 + i % 200);
+      sheet.depth[i] = uint8_t(i % 250);
+    }
+    dir.WriteFile("art/wide.tga", Tga(sheet, pal, 32, false));
+    dir.WriteFile("art/wide.bmp", WriteSheetBMP8(sheet, pal));
+    dir.WriteFile("obj.omk", std::string(kSpec) + more +
+                                 "<sizes lwidth=4200 lheight=4 mwidth=2100 mheight=2 swidth=1050 "
+                                 "sheight=1>\n<sprite id=708 name=wide tgafile=wide.tga columns=1>\n");
+    const InProcessRun refusedOne = BuildInProcess(dir, 1);
+    EXPECT_NE(refusedOne.result, 0);
+    EXPECT_NE(refusedOne.log.find("could not encode sprite frame"), std::string::npos)
+        << refusedOne.log;
+    EXPECT_EQ(Occurrences(refusedOne.debug, "SPR2 frame refused"), 1u) << refusedOne.debug;
+    ExpectSameBuild(BuildInProcess(dir, 4), refusedOne);
+    dir.WriteFile("obj.omk", std::string(kSpec) + more);
   }
 
   // A sheet cut short (refused when it is opened) ends the builds at the same place.
@@ -325,10 +382,7 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
   const InProcessRun cutOne = BuildInProcess(dir, 1);
   EXPECT_NE(cutOne.result, 0);
   EXPECT_NE(cutOne.log.find("could not open tga file"), std::string::npos) << cutOne.log;
-  const InProcessRun cutSeveral = BuildInProcess(dir, 4);
-  EXPECT_EQ(cutSeveral.result, cutOne.result);
-  EXPECT_EQ(Digest(cutSeveral.file), Digest(cutOne.file));
-  EXPECT_EQ(cutSeveral.log, cutOne.log);
+  ExpectSameBuild(BuildInProcess(dir, 4), cutOne);
 }
 
 }  // namespace

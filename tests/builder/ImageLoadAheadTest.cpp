@@ -131,8 +131,7 @@ TEST(ImageLoadAhead, HandsOverWhatTheBuildsOwnLoadGivesAndNothingElse) {
       try {
         if (c.isBmp && depth.Exists()) depth.Dispose();
         RenderImageFile(&bmp, c.isBmp ? nullptr : &tga, &colour, &depth, 0);
-        int32_t unfilled = 0;
-        CleanUpZBuffer(&colour, &depth, &unfilled);
+        CleanUpZBuffer(&colour, &depth);
         expected = Capture(colour, depth);
       } catch (const Terminate&) {
         expectedOk = false;
