@@ -1,10 +1,11 @@
 // Makes the images of the example object, or of the benchmark object, into a folder:
 //
 //   makeimages example <folder>      the small object that examples/chair.omk describes
-//   makeimages bench <folder> [n] [large] [alpha]
-//                                    n sprite sheets of 4 sprites each (default 10) with large
-//                                    cells of `large` pixels (default 336), their alpha images
-//                                    unless `alpha` is 0, and their object-make file bench.omk
+//   makeimages bench <folder> [n] [large] [alpha] [rows]
+//                                    n sprite sheets of `rows` sprites each (default 10 sheets
+//                                    of 4) with large cells of `large` pixels (default 336),
+//                                    their alpha images unless `alpha` is 0, and their
+//                                    object-make file bench.omk
 //
 // Every sprite sheet is a row of view cells per sprite: 4 (or fewer) large cells, then the
 // medium and the small ones. Objects are drawn as shaded discs on a clear background, with
@@ -223,7 +224,7 @@ bool MakeExample(const std::string& dir) {
          WriteRawPalette(dir + "/rug.bmp", pal);
 }
 
-bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha) {
+bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, int rows) {
   const std::vector<Rgb> pal = MakePalette();
   char sizes[160];
   snprintf(sizes, sizeof sizes, "<sizes lwidth=%d lheight=%d mwidth=%d mheight=%d swidth=%d sheight=%d>\n",
@@ -232,22 +233,22 @@ bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha) {
   for (int s = 0; s < sheets; s++) {
     char name[32];
     snprintf(name, sizeof name, "sheet%02d", s);
-    Image sheet = MakeSheet(4, 4, large, s % 6);
+    Image sheet = MakeSheet(4, rows, large, s % 6);
     const std::string base = dir + "/" + name;
     if (!WriteTga(base + ".tga", sheet, pal, TgaKind::kColourDepth32) ||
         !WriteBmp(base + ".bmp", sheet, pal) ||
         (withAlpha && !WriteTga(base + "alpha.tga", sheet, pal, TgaKind::kAlpha24))) {
       return false;
     }
-    for (int row = 0; row < 4; row++) {
+    for (int row = 0; row < rows; row++) {
       char tag[160];
       snprintf(tag, sizeof tag, "<sprite id=%d name=%s-%d tgafile=%s.tga paletteid=1>\n",
-               1000 + s * 4 + row, name, row, name);
+               1000 + s * rows + row, name, row, name);
       omk += tag;
     }
   }
   omk += "<drawgroup id=100 name=all>\n";
-  for (int i = 0; i < sheets * 4; i++) {
+  for (int i = 0; i < sheets * rows; i++) {
     char tag[64];
     snprintf(tag, sizeof tag, "<item sprite id=%d>\n", 1000 + i);
     omk += tag;
@@ -259,7 +260,7 @@ bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: makeimages example|bench <folder> [sheets] [large] [alpha]\n");
+    fprintf(stderr, "usage: makeimages example|bench <folder> [sheets] [large] [alpha] [rows]\n");
     return 2;
   }
   const std::string mode = argv[1];
@@ -270,7 +271,12 @@ int main(int argc, char** argv) {
       fprintf(stderr, "makeimages: large cells of 4 to 2048 pixels\n");
       return 2;
     }
-    return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10, large, argc > 5 ? atoi(argv[5]) != 0 : true) ? 0 : 1;
+    const int rows = argc > 6 ? atoi(argv[6]) : 4;
+    if (rows < 1 || rows > 256) {
+      fprintf(stderr, "makeimages: 1 to 256 sprites per sheet\n");
+      return 2;
+    }
+    return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10, large, argc > 5 ? atoi(argv[5]) != 0 : true, rows) ? 0 : 1;
   }
   fprintf(stderr, "makeimages: unknown mode %s\n", argv[1]);
   return 2;
