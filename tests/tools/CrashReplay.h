@@ -15,8 +15,9 @@
 //   EXPECT_EQ(report.failed, 0) << report.Text();
 //
 // The first Step snapshots the tree and arms the call recording. A step's body runs between
-// two marks in the recording; when it returns noErr its `apply`
-// edits the expected contents, which then hold from the step's end on. The states are:
+// two marks in the recording; when it returns noErr its `apply` edits the expected contents,
+// which then hold from the step's end on. A resource is its type, id and language; its data
+// are compared, its name only shown. The states are:
 //   kill     the files after each prefix of the calls: a killed process loses nothing the
 //            system already took. Each watched file must open, hold each resource once, and
 //            equal its expected contents before or after the step in flight.
@@ -36,7 +37,8 @@
 // resource may hold its value before or after it, independently.
 //
 // Failures name the state kind, the prefix (call n of N, with the call), the step in flight,
-// the file and the resource, and what was expected. Not thread-safe; one run at a time.
+// the file and the resource, and what was expected; report.Text(n) shows n of them and then
+// every recorded call, numbered as the failures count them. Not thread-safe; one run at a time.
 #pragma once
 
 #include <cstdint>
