@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -13,6 +14,7 @@
 #include "IFFResFile.h"
 #include "IFFResFile2.h"
 #include "MHandle.h"
+#include "PlatformFile.h"
 #include "StringBuffer.h"
 #include "TestTempFolder.h"
 
@@ -206,6 +208,74 @@ TEST_P(CrashReplay, DISABLED_ANewFileSurvivesOnceItsFirstUpdateReturned) {
   s.Write(kBHAV, 128, "", Data('F', 6000));
   s.Close();
   ExpectNoFailingState(run);
+}
+
+// The checker itself, on a writer that makes each new version of the file beside it, syncs it
+// and swaps it in (no state may fail), and on one that rewrites the file in place without a
+// sync and calls that committed (the kill states see it emptied, the durable ones lose it).
+TEST_P(CrashReplay, TheCheckerPassesAWholeFileSwapAndCatchesAnUnsyncedRewrite) {
+  for (bool safely : {true, false}) {
+    SCOPED_TRACE(safely ? "swapped in" : "rewritten in place");
+    TestTempFolder dir;
+    const std::string path = dir / "swap.iff";
+    MakeStartFile(path, GetParam());
+    CrashRun run(dir.Path());
+    run.Watch(path, GetParam());
+    TestTempFolder scratch;
+    // Makes the next version on a copy elsewhere, then puts it in place.
+    auto rewrite = [&](const std::function<void(iResFile&)>& edit) {
+      const std::string copy = scratch.WriteFile("copy.iff", TestTempFolder::ReadFile(path));
+      {
+        std::unique_ptr<iResFile> file = NewFile(GetParam());
+        if (file->Open(PathText(copy)) != noErr) return int32_t(-1);
+        edit(*file);
+        if (file->Close() != noErr) return int32_t(-1);
+      }
+      const std::string bytes = TestTempFolder::ReadFile(copy);
+      const std::string target = safely ? dir / "swap.tmp" : path;
+      PlatformFile* out = PlatformFileOpen(target.c_str(), PlatformOpenMode::kCreateAlways);
+      if (!out) return int32_t(-1);
+      const bool written = PlatformFileWrite(out, bytes.data(), int64_t(bytes.size())) == int64_t(bytes.size()) &&
+                           (!safely || PlatformFileFlush(out));
+      PlatformFileClose(out);
+      if (!written) return int32_t(-1);
+      return int32_t(!safely || PlatformFileReplace(target.c_str(), path.c_str()) ? noErr : -1);
+    };
+    const ResKey removed{kBHAV, 200, 0}, rewritten{kSTR, 128, 0};
+    ASSERT_EQ(run.Step("remove BHAV 200", StepKind::kChange,
+                       [&] {
+                         return rewrite([&](iResFile& f) { f.RemoveResource(f.GetResource(kBHAV, 200)); });
+                       },
+                       [&] { run.Contents(path).erase(removed); }),
+              noErr);
+    ASSERT_EQ(run.Step("write STR# 128", StepKind::kChange,
+                       [&] {
+                         return rewrite([&](iResFile& f) {
+                           MHandle* h = f.GetResource(kSTR, 128);
+                           HSetSize(h, 6000);
+                           std::memcpy(HLock(h), Data('S', 6000).data(), 6000);
+                           HUnlock(h);
+                           f.WriteResource(h);
+                         });
+                       },
+                       [&] { run.Contents(path)[rewritten].data = Data('S', 6000); }),
+              noErr);
+    ASSERT_EQ(run.Step("update", StepKind::kCommit, [] { return int32_t(noErr); }), noErr);
+    ScopedDebugCapture capture;
+    const CrashReport report = run.Check();
+    if (safely) {
+      EXPECT_EQ(report.failed, 0u) << report.Text();
+      EXPECT_GT(report.kill.states, 0u);
+      EXPECT_GT(report.durable.states, 0u);
+    } else {
+      EXPECT_GT(report.kill.failed, 0u) << report.Text();
+      EXPECT_GT(report.durable.failed, 0u) << report.Text();
+      // After the update returned, a power loss gives back the start: a lost acknowledgment.
+      EXPECT_NE(report.Text(300).find("after step 3 'update', last acknowledged step 3 'update'"),
+                std::string::npos)
+          << report.Text();
+    }
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, CrashReplay, ::testing::Values(ResFormat::kIFF2, ResFormat::kIFF1),

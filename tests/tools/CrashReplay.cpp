@@ -651,11 +651,14 @@ CrashReport CrashRun::Check(bool partial) {
                         " bytes) does not open (error " + std::to_string(error) + ")";
             } else if (mustHold) {
               // Every resource the last commit acknowledged reads once, with its data or data
-              // a later step wrote.
+              // a later step wrote; it may be missing only when a later step removed it.
               for (const auto& [key, value] : watched.steps[lo].contents) {
                 auto found = listing.find(key);
                 if (found == listing.end()) {
-                  problem += KeyText(key) + " is lost (acknowledged " + ValueText(value) + "); ";
+                  bool removed = false;
+                  for (size_t j = lo + 1; j <= hi; ++j)
+                    if (!watched.steps[j].contents.count(key)) removed = true;
+                  if (!removed) problem += KeyText(key) + " is lost (acknowledged " + ValueText(value) + "); ";
                   continue;
                 }
                 if (found->second.size() > 1) {
