@@ -166,10 +166,14 @@ std::vector<FuzzResource> WalkResources(iResFile& file, int32_t* failures) {
   return found;
 }
 
-void ResFileRound(iResFile* (*make)(), const std::string& path) {
+void ResFileRound(iResFile* (*make)(), const std::string& path, FileCheck check) {
   const FixedStringBuffer<1024> name = FuzzPath(path);
+  auto checked = [check](iResFile& f) {
+    if (check) FUZZ_CHECK(check(f) == noErr, "the ledger of the blocks disagrees with the disk");
+  };
   std::unique_ptr<iResFile> file(make());
   if (file->Open(name) != noErr) return;
+  checked(*file);
   int32_t unreadable = 0;
   std::vector<FuzzResource> expected = WalkResources(*file, &unreadable);
   FuzzNote(("opened with " + std::to_string(expected.size()) + " resources, " + std::to_string(unreadable) +
@@ -210,6 +214,7 @@ void ResFileRound(iResFile* (*make)(), const std::string& path) {
     if (h) {
       file->RemoveResource(h);
       if (file->GetError() == noErr) expected.erase(expected.begin());
+      checked(*file);
     }
   }
 
@@ -228,12 +233,21 @@ void ResFileRound(iResFile* (*make)(), const std::string& path) {
   file->AddResource(h, added.type, static_cast<uint16_t>(added.id), addedName, true);
   const bool addedOK = file->GetError() == noErr;
   if (addedOK) expected.push_back(added);
+  checked(*file);
+  if (addedOK) {
+    // Written now and made durable by an Update before the close.
+    file->WriteResource(h);
+    checked(*file);
+    file->Update();
+    checked(*file);
+  }
   const int32_t closed = file->Close();
   file.reset();
   if (!addedOK || closed != noErr) return;
 
   std::unique_ptr<iResFile> again(make());
   FUZZ_CHECK(again->Open(name) == noErr, "a file closed without error does not open again");
+  checked(*again);
   std::vector<FuzzResource> found = WalkResources(*again);
   again->Close();
   FuzzNote("reopened");

@@ -73,8 +73,10 @@ std::vector<FuzzResource> WalkResources(iResFile& file, int32_t* failures = null
 // The round every resource-file target makes over a file at `path` that `make` opens: open,
 // walk and look every resource up by id and name; then, when the file is writable, remove
 // one resource, add one, close, reopen with a new object and check that exactly the
-// resources expected are there, byte for byte.
-void ResFileRound(iResFile* (*make)(), const std::string& path);
+// resources expected are there, byte for byte. `check`, where given, checks the file's own
+// bookkeeping after every operation of the round (noErr when sound).
+using FileCheck = int32_t (*)(iResFile& file);
+void ResFileRound(iResFile* (*make)(), const std::string& path, FileCheck check = nullptr);
 
 // Splits `data` at each occurrence of `separator`.
 std::vector<std::string> SplitInput(const uint8_t* data, size_t size, const std::string& separator);

@@ -1,9 +1,9 @@
-// BlockChain.h - the free-block steps that IFF 1.0 and IFF 2.x files share.
+// BlockChain.h - the block steps that IFF 1.0 and IFF 2.x files share, and the ledger of the
+// blocks of one file.
 //
 // Both kinds of file hold a chain of blocks, each a header (type, whole size, id, flags, ...)
-// followed by its data; a free block has type kFreeBlockType and flag kInvalid. The headers
-// differ in size and layout, so each file reads and writes its own and hands these steps a
-// reader and a writer:
+// followed by its data; a free block has flag kInvalid. The headers differ in size and layout,
+// so each file reads and writes its own and hands these steps a reader and a writer:
 //   readChain(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd) -> error
 //     reads the header at offset with the chain's checks (badHeaderErr for one it cannot trust)
 //   writeHeader(const Header&, uint32_t offset) -> error
@@ -13,11 +13,184 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "IFFResFile2.h"
+#include "IFFResMap.h"
 #include "flatfile.h"
+#include "resfile.h"
+
+constexpr int32_t kUniqueHeaderSize = 64;  // the file header of either format
+constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
+
+// The ledger of the blocks of one file: the blocks whose state their headers alone do not
+// tell, what a write may do with each, and what waits on the file's next sync.
+//
+// The rule that keeps each resource exactly once, whatever moment a kill or a power loss
+// strikes: a resource is replaced by writing its new data into a free block, then marking its
+// old block free while the mark keeps the resource's key (type, id and the format's tag), then
+// writing the header that makes the new block live. An open that walks the file and finds no
+// live record for a key brings back the one block marked with that key. Before a key's block
+// is marked, removed or given another id, the key's earlier marks are cleared (made plain free
+// blocks), so every state a kill can leave holds, for each key, a live record or exactly one
+// mark. Every Update and Close ends with the sync that makes what it wrote durable, so a power
+// loss leaves a state that a kill at that sync would have left. A new resource is its live
+// header alone; a removed one is freed with a plain free header.
+//
+// States of a block in the ledger:
+//   kReplaced  marked; the record that replaces it is not durable yet. No write may go there
+//              (a free-block search that reaches it syncs first): until that sync its bytes
+//              are what the disk holds of the resource.
+//   kRetired   marked; its replacement is durable. Free to the search; cleared before its
+//              key's next change and before a saved map is written.
+//   kRevived   marked on disk, but the resource of its key (an open found no live record):
+//              no write may go there; the first change writes its header live again.
+//
+// The invariant, checked by Check:
+//   1. every block in the ledger holds the mark of its key;
+//   2. a key has at most one block that is replaced or revived, and none that is retired
+//      beside a replaced one (several marks of one key come only from a file that held them
+//      when it was opened).
+// Blocks in no state here are what their headers say. Not thread-safe.
+class BlockLedger {
+ public:
+  enum class State : uint8_t { kReplaced, kRetired, kRevived };
+
+  // A resource's key: its type, id and the format's tag (a language, or the internal flag).
+  struct Key {
+    uint32_t type = 0;
+    int16_t id = 0;
+    uint16_t tag = 0;
+    bool operator==(const Key& o) const { return type == o.type && id == o.id && tag == o.tag; }
+    uint64_t Packed() const { return (uint64_t(type) << 32) | (uint64_t(uint16_t(id)) << 16) | tag; }
+  };
+
+  struct Block {
+    State state;
+    Key key;
+  };
+
+  void Clear() {
+    fBlocks.clear();
+    fByKey.clear();
+  }
+
+  // The block at `offset`, or null when the ledger does not hold it.
+  const Block* Find(uint32_t offset) const {
+    auto found = fBlocks.find(offset);
+    return found == fBlocks.end() ? nullptr : &found->second;
+  }
+  void Set(uint32_t offset, State state, const Key& key) {
+    Forget(offset);
+    fBlocks[offset] = Block{state, key};
+    fByKey[key.Packed()].push_back(offset);
+  }
+  // The block at `offset` is what its header says again (freed plainly, or taken).
+  void Forget(uint32_t offset) {
+    auto found = fBlocks.find(offset);
+    if (found == fBlocks.end()) return;
+    auto list = fByKey.find(found->second.key.Packed());
+    if (list != fByKey.end()) {
+      auto& offsets = list->second;
+      offsets.erase(std::remove(offsets.begin(), offsets.end(), offset), offsets.end());
+      if (offsets.empty()) fByKey.erase(list);
+    }
+    fBlocks.erase(found);
+  }
+
+  // The free-block search may not take the block at `offset` now, nor merge it: a replaced
+  // block until the next sync, a revived block until its key changes.
+  bool Holds(uint32_t offset) const {
+    const Block* block = Find(offset);
+    return block && block->state != State::kRetired;
+  }
+  // The block at `offset` becomes free to the search with the next sync.
+  bool WaitsOnSync(uint32_t offset) const {
+    const Block* block = Find(offset);
+    return block && block->state == State::kReplaced;
+  }
+
+  // The file's bytes reached the disk: replaced blocks retire.
+  void Synced() {
+    for (auto& [offset, block] : fBlocks)
+      if (block.state == State::kReplaced) block.state = State::kRetired;
+  }
+
+  // Every block in `state`, by offset.
+  std::vector<uint32_t> BlocksIn(State state) const {
+    std::vector<uint32_t> out;
+    for (const auto& [offset, block] : fBlocks)
+      if (block.state == state) out.push_back(offset);
+    std::sort(out.begin(), out.end());
+    return out;
+  }
+
+  // Runs before the live record of `key` is marked, removed or given another id: the key's
+  // replaced and retired marks are cleared (clear(offset) writes a plain free header there),
+  // so that no state a kill can leave holds two marks of the key, or a mark of a removed one.
+  template <class ClearMark>
+  int32_t ClearMarksOf(const Key& key, ClearMark clear) {
+    auto list = fByKey.find(key.Packed());
+    if (list == fByKey.end()) return noErr;
+    const std::vector<uint32_t> offsets = list->second;
+    for (uint32_t offset : offsets) {
+      if (fBlocks.at(offset).state == State::kRevived) continue;
+      int32_t error = clear(offset);
+      if (error != noErr) return error;
+      Forget(offset);
+    }
+    return noErr;
+  }
+
+  // Clears every retired mark: at the end of a session, or before a saved map that a later
+  // open trusts instead of meeting the marks on a walk.
+  template <class ClearMark>
+  int32_t ClearRetired(ClearMark clear) {
+    for (uint32_t offset : BlocksIn(State::kRetired)) {
+      int32_t error = clear(offset);
+      if (error != noErr) return error;
+      Forget(offset);
+    }
+    return noErr;
+  }
+
+  // Checks the invariant above against the disk. readMark(offset, Key& key, bool& marked)
+  // reads the header at `offset` and tells whether it is a mark, and of which key; it
+  // returns the read's error. noErr, badHeaderErr where the invariant fails (`why` says
+  // which), or the read's error.
+  template <class ReadMark>
+  int32_t Check(ReadMark readMark, const char*& why) const {
+    why = "";
+    std::unordered_map<uint64_t, int> held;  // replaced or revived
+    std::unordered_map<uint64_t, int> replaced;
+    std::unordered_map<uint64_t, int> marks;
+    for (const auto& [offset, block] : fBlocks) {
+      Key key;
+      bool marked = false;
+      int32_t error = readMark(offset, key, marked);
+      if (error != noErr) return error;
+      if (!marked || !(key == block.key)) {
+        why = "a block of the ledger does not carry the mark of its key";
+        return badHeaderErr;
+      }
+      const uint64_t packed = block.key.Packed();
+      marks[packed]++;
+      if (block.state != State::kRetired) held[packed]++;
+      if (block.state == State::kReplaced) replaced[packed]++;
+    }
+    for (const auto& [packed, count] : marks)
+      if (held[packed] > 1 || (replaced[packed] > 0 && count > 1)) {
+        why = "a key has more than one mark";
+        return badHeaderErr;
+      }
+    return noErr;
+  }
+
+ private:
+  std::unordered_map<uint32_t, Block> fBlocks;
+  std::unordered_map<uint64_t, std::vector<uint32_t>> fByKey;
+};
 
 // The header of a free block of `size` bytes, its header included.
 template <class Header>
@@ -33,13 +206,18 @@ Header FreeBlockHeader(uint32_t size) {
 // merged into it (while the merged size stays within maxBlockSize), then `need` bytes are taken
 // from its front when they fill it exactly or leave room for a free block of the rest. On noErr
 // `taken` tells whether it was taken; `block` is then the taken block's header, still free.
-template <class Header, class ReadChain, class WriteHeader>
+// No mark survives in a merged, split or taken block (a mark over data that are no longer its
+// own would bring them back): unmark(header) makes a mark a plain free header and tells
+// whether it was one; cleared(offset) is told of each block whose mark is gone from the chain
+// (`at` once its header is written plain, and each block merged into it).
+template <class Header, class ReadChain, class WriteHeader, class Unmark, class Cleared>
 int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uint32_t need,
                               uint32_t headerSize, uint64_t maxBlockSize, ReadChain readChain,
-                              WriteHeader writeHeader, bool& taken) {
+                              WriteHeader writeHeader, Unmark unmark, Cleared cleared,
+                              bool& taken) {
   taken = false;
   uint32_t end = at + uint32_t(block.fSize);
-  bool merged = false;
+  std::vector<uint32_t> merged;
   while (end < fileSize) {
     Header next;
     bool nextPastEnd = false;
@@ -49,15 +227,19 @@ int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uin
     if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
     if (uint64_t(uint32_t(block.fSize)) + uint32_t(next.fSize) > maxBlockSize) break;
     block.fSize += next.fSize;
+    merged.push_back(end);
     end += uint32_t(next.fSize);
-    merged = true;
-  }
-  if (merged) {
-    int32_t error = writeHeader(block, at);
-    if (error != noErr) return error;
   }
   const uint32_t size = uint32_t(block.fSize);
-  if (size != need && uint64_t(size) < uint64_t(need) + headerSize) return noErr;
+  const bool fits = size == need || uint64_t(size) >= uint64_t(need) + headerSize;
+  const bool wasMark = unmark(block);
+  if (!merged.empty() || (fits && wasMark)) {
+    int32_t error = writeHeader(block, at);
+    if (error != noErr) return error;
+    cleared(at);
+    for (uint32_t offset : merged) cleared(offset);
+  }
+  if (!fits) return noErr;
   if (size != need) {
     // The rest becomes a free block of its own, written before the taken part shrinks, so the
     // chain is sound after either write.
@@ -134,6 +316,13 @@ inline int32_t WriteCompactedChain(FlatFile& out, const StringBuffer& temp, cons
   }
   if (error == noErr) error = out.Flush();
   return error;
+}
+
+// The folder that holds the host path `hostPath`.
+inline std::string FolderOfHostPath(const std::string& hostPath) {
+  const size_t slash = hostPath.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
 }
 
 // Sorts block offsets ascending in time linear in their number (a saved map names thousands).

@@ -65,6 +65,27 @@ bool ReadOldNames(IFFNameList& list, const uint8_t* data, int32_t size) {
   return true;
 }
 
+// A free block that marks a replaced resource: type XXXX and kInvalid like any free block, its
+// id the resource's and its name index (which free blocks carry for nothing) the resource's
+// type, four characters of text, which no name index of this system reaches.
+bool IsMark(const FileBlockHeader& header) {
+  if (!(header.fFlags & kInvalid) || header.fType != kFreeBlockType) return false;
+  const uint32_t type = uint32_t(header.fNameIndex);
+  for (int shift = 0; shift < 32; shift += 8) {
+    const uint32_t c = (type >> shift) & 0xFF;
+    if (c < 0x20 || c > 0x7E) return false;
+  }
+  return true;
+}
+
+BlockLedger::Key MarkKey(const FileBlockHeader& header) {
+  BlockLedger::Key key;
+  key.type = uint32_t(header.fNameIndex);
+  key.id = header.fID;
+  key.tag = uint16_t(header.fFlags & kInternalFlag);
+  return key;
+}
+
 }  // namespace
 
 bool IFFResFile::sCreatingNewFile = false;
@@ -217,6 +238,9 @@ int32_t IFFResFile::Create(const StringBuffer& path) {
     }
     sCreatingNewFile = false;
   }
+  // The new name must survive a power loss as the file's bytes do.
+  if (error == noErr && !PlatformFolderSync(FolderOfHostPath(PlatformResolvePath(path.c_str())).c_str()))
+    error = kFlatFailed;
   // A file that is not whole is no resource file: do not leave it behind.
   if (error != noErr) fFile.Delete(path);
   return error;
@@ -241,6 +265,8 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
   fFreeBytes = 0;
   fLargestBlockNameIndex = 0;
   fAllocationHint = -1;  // a hint of an earlier file never reaches this one
+  fLedger.Clear();
+  std::vector<std::pair<uint32_t, FileBlockHeader>> marks;
   for (uint32_t at = kUniqueHeaderSize; error == noErr && fileSize - at >= kFileBlockHeaderSize;) {
     FileBlockHeader header;
     bool pastEnd = false;
@@ -253,6 +279,7 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
     if (error != noErr || pastEnd) break;
     if (header.fFlags & kInvalid) {
       fFreeBytes += uint32_t(header.fSize);
+      if (IsMark(header)) marks.emplace_back(at, header);
     } else {
       ResCache& cache = (header.fFlags & kInternalFlag) ? fInternalCache : fMainCache;
       ResCacheNode* node = FindNodeIn(cache, header.fType, true);
@@ -266,6 +293,7 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
     }
     at += uint32_t(header.fSize);
   }
+  if (error == noErr) ReviveMarks(marks);
   if (error == noErr) {
     if (fNameList) Complain("double open?", path);
     fNameList = std::make_unique<IFFNameList>();
@@ -277,6 +305,7 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
       error = namesError;
     else if (namesError != noErr && !sCreatingNewFile)
       Complain("no names cache", path);
+    if (error == noErr) NameRevived();
   }
   if (error != noErr) {
     FreeCaches();
@@ -304,16 +333,23 @@ int32_t IFFResFile::Close() {
   if (!fFile.ValidFile()) return Report(fileNotOpenErr);
   bool writable = fFile.IsWritable();
   int32_t error = writable ? Update() : int32_t(noErr);
+  // The session ends: its marks go, with no sync of their own (one that does not reach the
+  // disk is met by the next open's walk as a mark beside its live block).
+  if (writable && error == noErr)
+    error = fLedger.ClearRetired([this](uint32_t offset) { return ClearMark(offset); });
+  // The copy keeps live blocks only: resources brought back at open are made live first.
+  const bool compact = writable && fFreeBytes >= kDefragmentFreeBytes;
+  int32_t defragError = compact ? BeginChange() : int32_t(noErr);
   FreeCaches();
-  if (writable && fFreeBytes >= kDefragmentFreeBytes) {
-    int32_t defragError = Defragment();
+  if (compact) {
+    if (defragError == noErr) defragError = Defragment();
     if (error == noErr) error = defragError;
   }
   fNameList.reset();
   int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
   if (error == noErr) error = closeError;
   fFreeBytes = 0;
-  fDeferredFrees.clear();
+  fLedger.Clear();
   return Report(error);
 }
 
@@ -326,30 +362,18 @@ int32_t IFFResFile::Update() {
   EnterInternalMode();
   int32_t first = SaveNames();
   ExitInternalMode();
-  // New blocks first, made durable by one flush; only then are the blocks they replace freed.
+  // Every pending resource is written, and one sync makes them durable with the names.
   for (auto& node : fMainCache)
     for (auto& entry : node->fEntries)
       if (entry->fileoffset < 0 && entry->fData != nullptr) {
-        int32_t error = WriteEntry(*entry, node->fType, false);
+        int32_t error = WriteEntry(*entry, node->fType);
         if (first == noErr) first = error;
       }
-  int32_t error = fFile.Flush();
+  int32_t error = Sync();
   if (error != noErr) {
     Complain("could not flush file", PathForMessages());
     return Report(first != noErr ? first : error);
   }
-  // The blocks that waited on this sync go first, as they were replaced first.
-  error = FreeDeferred(false);
-  if (first == noErr) first = error;
-  // An old name list whose free failed before is freed now too, so it never comes back.
-  for (ResCache* cache : {&fMainCache, &fInternalCache})
-    for (auto& node : *cache)
-      for (auto& entry : node->fEntries) {
-        error = FreeReplacedBlock(*entry);
-        if (first == noErr) first = error;
-      }
-  error = fFile.Flush();
-  if (first == noErr) first = error;
   return Report(first);
 }
 
@@ -483,8 +507,10 @@ int32_t IFFResFile::LoadResource(ResCacheEntry& entry, uint32_t type, SwizzlePro
   bool pastEnd = false;
   if (error == noErr) error = ReadChainHeader(header, uint32_t(entry.fileoffset), fileSize, pastEnd);
   if (error != noErr) return error;
-  // The block must still be the one that was cached.
-  if (pastEnd || (header.fFlags & kInvalid) || header.fType != type) {
+  // The block must still be the one that was cached (or the mark an open brought back).
+  const bool revived = fLedger.Holds(uint32_t(entry.fileoffset)) && IsMark(header);
+  if (pastEnd || ((header.fFlags & kInvalid) && !revived) ||
+      (revived ? uint32_t(header.fNameIndex) : header.fType) != type) {
     Complain("block changed under its cache entry", PathForMessages());
     return badHeaderErr;
   }
@@ -658,7 +684,7 @@ int32_t IFFResFile::SaveNames() {
   while (ResCacheNode* node = FindNode(kNameListType, false)) {
     auto found = std::find_if(node->fEntries.begin(), node->fEntries.end(), other);
     if (found == node->fEntries.end()) break;
-    if (ReleaseEntry(**found) != noErr) {
+    if (ReleaseEntry(**found, kNameListType) != noErr) {
       Complain("could not remove old names", PathForMessages());
       break;
     }
@@ -689,14 +715,7 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
   }
   if (entry != nullptr) {
     if (entry->fileoffset >= 0) {
-      if (entry->fReplacedOffset >= 0) {
-        int32_t error = FreeReplacedBlock(*entry);
-        if (error != noErr) {
-          SetError(error);
-          return;
-        }
-      }
-      // The stored block stays live until the new data are on disk.
+      // The stored block stays live until the new data are written (WriteEntry).
       entry->fReplacedOffset = entry->fileoffset;
       entry->fileoffset = -1;
     }
@@ -761,10 +780,10 @@ void IFFResFile::WriteResource(MHandle* h) {
     SetError(notMemberErr);
     return;
   }
-  SetError(WriteEntry(*found.entry, found.node->fType, true));
+  SetError(WriteEntry(*found.entry, found.node->fType));
 }
 
-int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish) {
+int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
   if (!fFile.IsWritable()) return readOnlyErr;
   if (entry.fFlags & kInvalid) {
     Complain("writing invalid resource", PathForMessages());
@@ -772,16 +791,18 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish)
   }
   int32_t size = HGetSize(entry.fData);
   if (size < 0 || size > kMaxBlockSize - kFileBlockHeaderSize) return unsupportedErr;
-  // A resource on disk is written anew; its block stays until the new one is written.
+  // A resource on disk is written anew; its block stays live until the new one is.
   if (entry.fileoffset >= 0) {
-    int32_t error = FreeReplacedBlock(entry);
-    if (error != noErr) return error;
     entry.fReplacedOffset = entry.fileoffset;
     entry.fileoffset = -1;
   }
+  const int32_t old = entry.fReplacedOffset;
+  const BlockLedger::Key key = KeyOf(entry, type);
+  int32_t error = BeginChange();
+  if (error != noErr) return error;
   FileBlockHeader header;
   int32_t offset = -1;
-  int32_t error = NewBlockHeader(header, uint32_t(size), offset);
+  error = NewBlockHeader(header, uint32_t(size), offset);
   if (error != noErr) {
     Complain("could not make new header", PathForMessages());
     return error;
@@ -796,6 +817,17 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish)
       return error;
     }
   }
+  // Then the old block is marked, and only then is the new one made live. From the mark on
+  // the ledger holds the old block: a failed attempt leaves it marked, to fall back to.
+  if (old >= 0) {
+    error = ClearMarksOf(key);
+    if (error == noErr) error = MarkReplaced(uint32_t(old), key);
+    if (error != noErr) {
+      Complain("could not inval header", PathForMessages());
+      return error;
+    }
+    entry.fReplacedOffset = -1;
+  }
   header.fType = type;
   header.fID = entry.fID;
   header.fFlags = entry.fFlags;
@@ -806,79 +838,144 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish)
     return error;
   }
   entry.fileoffset = offset;
-  if (!finish || entry.fReplacedOffset < 0) return noErr;
-  // The new block is durable before the one it replaces is freed: at the next sync.
-  error = DeferFree(uint32_t(entry.fReplacedOffset));
-  if (error != noErr) {
-    Complain("could not inval header", PathForMessages());
-    return error;
-  }
   entry.fReplacedOffset = -1;
   return noErr;
 }
 
-int32_t IFFResFile::DeferFree(uint32_t offset) {
+BlockLedger::Key IFFResFile::KeyOf(const ResCacheEntry& entry, uint32_t type) const {
+  BlockLedger::Key key;
+  key.type = type;
+  key.id = entry.fID;
+  key.tag = uint16_t(entry.fFlags & kInternalFlag);
+  return key;
+}
+
+int32_t IFFResFile::MarkReplaced(uint32_t offset, const BlockLedger::Key& key) {
   FileBlockHeader header;
   int32_t error = ReadBlockHeader(header, offset);
   if (error != noErr) return error;
-  if (header.fFlags & kInvalid) return noErr;
-  // Counted now, as if freed now: the count is the same whenever the header is written.
+  if (header.fFlags & kInvalid) {
+    fLedger.Forget(offset);  // freed already (a damaged file): nothing to fall back to there
+    return noErr;
+  }
+  header.fType = kFreeBlockType;
+  header.fFlags |= kInvalid;
+  header.fNameIndex = int32_t(key.type);
+  error = WriteBlockHeader(header, offset);
+  if (error != noErr) return error;
   fFreeBytes += uint32_t(header.fSize);
-  fDeferredFrees.push_back(offset);
+  fLedger.Set(offset, BlockLedger::State::kReplaced, key);
   return noErr;
 }
 
-int32_t IFFResFile::FreeDeferred(bool sync) {
-  if (fDeferredFrees.empty()) return noErr;
-  if (sync) {
-    int32_t error = fFile.Flush();
-    if (error != noErr) return error;
-  }
-  std::vector<uint32_t> frees;
-  frees.swap(fDeferredFrees);
-  for (size_t i = 0; i < frees.size(); ++i) {
+int32_t IFFResFile::ClearMarksOf(const BlockLedger::Key& key) {
+  return fLedger.ClearMarksOf(key, [this](uint32_t offset) { return ClearMark(offset); });
+}
+
+int32_t IFFResFile::ClearMark(uint32_t offset) {
+  FileBlockHeader header;
+  int32_t error = ReadBlockHeader(header, offset);
+  if (error != noErr) return error;
+  header.fType = kFreeBlockType;
+  header.fFlags |= kInvalid;
+  header.fNameIndex = kNoNameIndex;
+  return WriteBlockHeader(header, offset);
+}
+
+int32_t IFFResFile::BeginChange() {
+  for (uint32_t offset : fLedger.BlocksIn(BlockLedger::State::kRevived)) {
     FileBlockHeader header;
-    int32_t error = ReadBlockHeader(header, frees[i]);
-    if (error == noErr && !(header.fFlags & kInvalid)) {
-      header.fFlags |= kInvalid;
-      header.fType = kFreeBlockType;
-      error = WriteBlockHeader(header, frees[i]);
-    }
-    if (error != noErr) {
-      // The blocks not yet freed stay waiting for the next attempt.
-      fDeferredFrees.insert(fDeferredFrees.begin(), frees.begin() + std::ptrdiff_t(i), frees.end());
-      Complain("could not inval header", PathForMessages());
-      return error;
-    }
+    int32_t error = ReadBlockHeader(header, offset);
+    if (error != noErr) return error;
+    const BlockLedger::Key key = fLedger.Find(offset)->key;
+    header.fType = key.type;
+    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
+    header.fNameIndex = kNoNameIndex;
+    ResCache& cache = key.tag ? fInternalCache : fMainCache;
+    if (ResCacheEntry* entry = FindEntry(FindNodeIn(cache, key.type, false), key.id))
+      if (entry->fileoffset == int32_t(offset)) header.fNameIndex = entry->fNameIndex;
+    error = WriteBlockHeader(header, offset);
+    if (error != noErr) return error;
+    fLedger.Forget(offset);
   }
   return noErr;
+}
+
+void IFFResFile::ReviveMarks(const std::vector<std::pair<uint32_t, FileBlockHeader>>& marks) {
+  for (const auto& [offset, header] : marks) {
+    const BlockLedger::Key key = MarkKey(header);
+    ResCache& cache = key.tag ? fInternalCache : fMainCache;
+    ResCacheNode* node = FindNodeIn(cache, key.type, false);
+    if (FindEntry(node, key.id) != nullptr) {
+      fLedger.Set(offset, BlockLedger::State::kRetired, key);
+      continue;
+    }
+    node = FindNodeIn(cache, key.type, true);
+    auto entry = std::make_unique<ResCacheEntry>();
+    entry->fID = key.id;
+    entry->fFlags = uint16_t(header.fFlags & ~kInvalid);
+    entry->fileoffset = int32_t(offset);
+    entry->fNameIndex = kNoNameIndex;  // the mark carries the type where the name index stood
+    node->fEntries.push_back(std::move(entry));
+    fFreeBytes -= std::min(fFreeBytes, uint32_t(header.fSize));
+    fLedger.Set(offset, BlockLedger::State::kRevived, key);
+  }
+}
+
+void IFFResFile::NameRevived() {
+  // A mark holds no name index. When one resource came back and one name is carried by no
+  // block, that name is the one its block carried: a write that failed, or a crash, between
+  // the mark and the new block leaves the name list that named the old block.
+  ResCacheEntry* revived = nullptr;
+  for (ResCache* cache : {&fMainCache, &fInternalCache})
+    for (auto& node : *cache)
+      for (auto& entry : node->fEntries)
+        if (fLedger.Holds(uint32_t(entry->fileoffset))) {
+          if (revived) return;
+          revived = entry.get();
+        }
+  if (!revived || revived->fFlags & kInternalFlag) return;
+  const IFFName* orphan = nullptr;
+  for (size_t i = 0; i < fNameList->Count(); ++i) {
+    const IFFName& name = fNameList->At(i);
+    bool carried = false;
+    for (ResCache* cache : {&fMainCache, &fInternalCache})
+      for (auto& node : *cache)
+        for (auto& entry : node->fEntries) carried = carried || entry->fNameIndex == name.fIndex;
+    if (carried) continue;
+    if (orphan) return;
+    orphan = &name;
+  }
+  if (orphan) revived->fNameIndex = orphan->fIndex;
+}
+
+int32_t IFFResFile::Sync() {
+  int32_t error = fFile.Flush();
+  if (error == noErr) fLedger.Synced();
+  return error;
 }
 
 int32_t IFFResFile::ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,
                                    bool& pastEnd) {
-  // A block whose free waits on a sync is free to the search: the sync comes first, so that
-  // the block is never written over before its replacement is on disk.
-  if (!fDeferredFrees.empty() &&
-      std::find(fDeferredFrees.begin(), fDeferredFrees.end(), offset) != fDeferredFrees.end()) {
-    int32_t error = FreeDeferred(true);
+  // A block whose replacement is not durable is free to the search only after the sync: it
+  // is what a power loss falls back to.
+  if (fLedger.WaitsOnSync(offset)) {
+    int32_t error = Sync();
     if (error != noErr) return error;
   }
-  return ReadChainHeader(header, offset, fileSize, pastEnd);
+  int32_t error = ReadChainHeader(header, offset, fileSize, pastEnd);
+  if (error == noErr && (header.fFlags & kInvalid) && fLedger.Holds(offset))
+    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
+  return error;
 }
 
-int32_t IFFResFile::FreeReplacedBlock(ResCacheEntry& entry) {
-  // The replaced block is the resource until its replacement is on disk.
-  if (entry.fReplacedOffset < 0 || entry.fileoffset < 0) return noErr;
-  int32_t error = FreeBlock(uint32_t(entry.fReplacedOffset));
-  if (error != noErr) {
-    Complain("could not inval header", PathForMessages());
-    return error;
+int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry, uint32_t type) {
+  if (entry.fileoffset >= 0 || entry.fReplacedOffset >= 0) {
+    // The resource's marks go before its blocks, so that none comes back on a walk.
+    int32_t error = BeginChange();
+    if (error == noErr) error = ClearMarksOf(KeyOf(entry, type));
+    if (error != noErr) return error;
   }
-  entry.fReplacedOffset = -1;
-  return noErr;
-}
-
-int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry) {
   for (int32_t* offset : {&entry.fileoffset, &entry.fReplacedOffset}) {
     if (*offset < 0) continue;
     int32_t error = FreeBlock(uint32_t(*offset));
@@ -889,7 +986,28 @@ int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry) {
   entry.fNameIndex = kNoNameIndex;
   if (entry.fData != nullptr) HFree(entry.fData);
   entry.fData = nullptr;
-  return fFile.Flush();
+  return Sync();
+}
+
+int32_t IFFResFile::CheckLedger() {
+  if (!fFile.ValidFile()) return noErr;
+  uint32_t fileSize = 0;
+  int32_t error = fFile.GetEOF(fileSize);
+  if (error != noErr) return error;
+  const char* why = "";
+  error = fLedger.Check(
+      [this, fileSize](uint32_t offset, BlockLedger::Key& key, bool& marked) {
+        FileBlockHeader header;
+        bool pastEnd = false;
+        int32_t read = ReadChainHeader(header, offset, fileSize, pastEnd);
+        if (read != noErr) return read;
+        marked = IsMark(header);
+        if (marked) key = MarkKey(header);
+        return int32_t(noErr);
+      },
+      why);
+  if (error != noErr) Complain(why, PathForMessages());
+  return error;
 }
 
 void IFFResFile::RemoveResource(MHandle* h) {
@@ -899,7 +1017,7 @@ void IFFResFile::RemoveResource(MHandle* h) {
     SetError(notMemberErr);
     return;
   }
-  int32_t error = ReleaseEntry(*found.entry);
+  int32_t error = ReleaseEntry(*found.entry, found.node->fType);
   if (error != noErr) {
     SetError(error);
     return;
@@ -948,7 +1066,11 @@ void IFFResFile::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
       return;
     }
     uint32_t fileSize = 0;
-    int32_t error = fFile.GetEOF(fileSize);
+    // A block that takes another id leaves its old key: no mark of that key may outlive it.
+    int32_t error = BeginChange();
+    if (error == noErr && entry.fID != int16_t(id))
+      error = ClearMarksOf(KeyOf(entry, found.node->fType));
+    if (error == noErr) error = fFile.GetEOF(fileSize);
     for (int32_t offset : {entry.fileoffset, entry.fReplacedOffset}) {
       if (offset < 0 || error != noErr) continue;
       FileBlockHeader header;
@@ -968,7 +1090,7 @@ void IFFResFile::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
         error = WriteBlockHeader(header, uint32_t(offset));
       }
     }
-    if (error == noErr) error = fFile.Flush();
+    if (error == noErr) error = Sync();
     if (error != noErr) {
       SetError(error);
       return;
@@ -995,7 +1117,7 @@ void IFFResFile::DetachResource(MHandle* h) {
   }
   ResCacheEntry& entry = *found.entry;
   if (entry.fileoffset < 0) {
-    int32_t error = WriteEntry(entry, found.node->fType, true);
+    int32_t error = WriteEntry(entry, found.node->fType);
     if (error != noErr) {
       // The data are not on disk: the file keeps them, so nothing is lost.
       SetError(error);
@@ -1010,7 +1132,7 @@ void IFFResFile::DetachResource(MHandle* h) {
     return;
   }
   entry.fData = nullptr;
-  entry.fFlags = header.fFlags;
+  entry.fFlags = fLedger.Holds(uint32_t(entry.fileoffset)) ? uint16_t(header.fFlags & ~kInvalid) : header.fFlags;
   SetError(noErr);
 }
 
@@ -1083,9 +1205,17 @@ int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, i
           [this](FileBlockHeader& h, uint32_t o, uint32_t size, bool& past) {
             return ReadWalkHeader(h, o, size, past);
           },
-          [this](const FileBlockHeader& h, uint32_t o) { return WriteBlockHeader(h, o); }, taken);
+          [this](const FileBlockHeader& h, uint32_t o) { return WriteBlockHeader(h, o); },
+          [](FileBlockHeader& h) {
+            if (!IsMark(h)) return false;
+            h.fNameIndex = kNoNameIndex;
+            return true;
+          },
+          [this](uint32_t o) { fLedger.Forget(o); },
+          taken);
       if (error != noErr) return error;
       if (taken) {
+        fLedger.Forget(at);
         fFreeBytes -= std::min(fFreeBytes, uint32_t(need));
         header = block;
         offset = int32_t(at);
@@ -1114,6 +1244,7 @@ int32_t IFFResFile::FreeBlock(uint32_t offset) {
   header.fType = kFreeBlockType;
   error = WriteBlockHeader(header, offset);
   if (error == noErr) fFreeBytes += uint32_t(header.fSize);
+  if (error == noErr) fLedger.Forget(offset);
   return error;
 }
 
@@ -1164,6 +1295,9 @@ int32_t IFFResFile::Defragment() {
     out.Delete(temp);
     return unavailableErr;
   }
+  fLedger.Clear();
+  // The new name is durable only once the folder is synced; the copy already is.
+  if (!PlatformFolderSync(FolderOfHostPath(host).c_str())) Complain("could not sync the folder", path);
   fFreeBytes = 0;
   return noErr;
 }

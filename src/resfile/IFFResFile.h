@@ -10,12 +10,16 @@
 //
 // What the file promises: a resource that Update or Close reported as written is on disk
 // (WriteResource and DetachResource write it, and the next Update or Close makes it durable
-// with one sync for all that were written), and no operation, failed or not, makes a
-// resource that was on disk before unreadable. To that end data are always written into a
-// block of their own before the header that makes it a resource, a replaced or rewritten
-// resource keeps its old block until the new one is on disk (the free waits for the next
-// sync, and a free-block search that reaches such a block syncs first), and compaction
-// builds a new file beside the old one and swaps it in whole.
+// with one sync for all that were written), a crash at any moment leaves each resource once,
+// with its old data or its new, and no operation, failed or not, makes a resource that was
+// on disk before unreadable. The rule (BlockLedger, BlockChain.h): a replaced resource's new
+// data go into a block of their own, then its old block becomes a free block (type XXXX,
+// kInvalid) that marks it: its id stays and its name index, which a free block carries for
+// nothing, holds the resource's type; then the new header makes the new block live. An open
+// that finds no live block of a type and id (internal or not) brings back the one block
+// marked with them, without a name. A removed resource's block is freed as before (its name
+// index a small number, never text). Compaction builds a new file beside the old one and
+// swaps it in whole.
 //
 // Not thread-safe: one owner at a time.
 #pragma once
@@ -24,6 +28,7 @@
 #include <memory>
 #include <vector>
 
+#include "BlockChain.h"
 #include "flatfile.h"
 #include "IFFResFile2.h"
 #include "resfile.h"
@@ -163,7 +168,7 @@ class IFFResFile : public iResFile {
   // stays on disk until the new data are written). Nothing is written now.
   void AddResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
                    bool native) override;
-  // Writes the data into a new block, then frees the block it replaces.
+  // Writes the data into a new block, marking the block it replaces before the new header.
   void WriteResource(MHandle* h) override;
   void RemoveResource(MHandle* h) override;
   void SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name, uint8_t language) override;
@@ -172,6 +177,10 @@ class IFFResFile : public iResFile {
   // bookkeeping resources (the name list), and resources added get the internal flag.
   void EnterInternalMode();
   void ExitInternalMode();
+
+  // Checks the ledger of the file's blocks against the disk (BlockLedger::Check): noErr, else
+  // badHeaderErr or the read's error, with a complaint saying what is wrong.
+  int32_t CheckLedger();
 
   // For tests and diagnostics.
   uint32_t GetFreeBytes() const { return fFreeBytes; }
@@ -206,18 +215,30 @@ class IFFResFile : public iResFile {
 
   int32_t LoadNames();
   int32_t SaveNames();
-  // Writes the entry's data into a new block. With `finish`, the block it replaces is freed
-  // after the next sync (DeferFree); without, the caller syncs and frees for many entries.
-  int32_t WriteEntry(ResCacheEntry& entry, uint32_t type, bool finish);
-  // Counts the block at `offset` as free now and frees it after the next sync.
-  int32_t DeferFree(uint32_t offset);
-  // Frees the blocks waiting on a sync, after one (when `sync`; else the caller just made one).
-  int32_t FreeDeferred(bool sync);
-  // A header read of the free-block search: a block waiting to be freed is freed first.
+  // Writes the entry's data into a new block, marking the block it replaces.
+  int32_t WriteEntry(ResCacheEntry& entry, uint32_t type);
+  BlockLedger::Key KeyOf(const ResCacheEntry& entry, uint32_t type) const;
+  // Marks the live block of `key` at `offset` replaced.
+  int32_t MarkReplaced(uint32_t offset, const BlockLedger::Key& key);
+  // BlockLedger::ClearMarksOf with this file's clear.
+  int32_t ClearMarksOf(const BlockLedger::Key& key);
+  // Writes a plain free header over the mark at `offset`.
+  int32_t ClearMark(uint32_t offset);
+  // Runs before the first write that changes a block: the blocks brought back at open are
+  // written live again (without a name).
+  int32_t BeginChange();
+  // After the walk of Open: brings back, for each key without a live block, its one mark.
+  void ReviveMarks(const std::vector<std::pair<uint32_t, FileBlockHeader>>& marks);
+  // After the names are loaded: gives a resource brought back at open its name when the
+  // name list shows which it was.
+  void NameRevived();
+  int32_t Sync();  // flushes the file to disk and tells the ledger
+  // A header read of the free-block search: the sync that a replaced block waits on comes
+  // first, and a block the ledger holds reads as in use.
   int32_t ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize, bool& pastEnd);
-  int32_t FreeReplacedBlock(ResCacheEntry& entry);
-  // Frees the entry's blocks, removes its name and frees its handle; the entry stays.
-  int32_t ReleaseEntry(ResCacheEntry& entry);
+  // Frees the entry's blocks (its marks first), removes its name and frees its handle; the
+  // entry stays.
+  int32_t ReleaseEntry(ResCacheEntry& entry, uint32_t type);
 
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
   int32_t WriteBytes(uint32_t offset, const void* buffer, int32_t count);
@@ -244,8 +265,7 @@ class IFFResFile : public iResFile {
   int32_t fLargestBlockNameIndex = 0;
   bool fInternalMode = false;
   int32_t fAllocationHint = -1;
-  // Blocks replaced by data written since the last sync, in the order they were replaced.
-  std::vector<uint32_t> fDeferredFrees;
+  BlockLedger fLedger;  // the blocks whose state their headers alone do not tell
   FixedStringBuffer<260> fPathForMessages;
 
   static bool sCreatingNewFile;

@@ -150,6 +150,9 @@ int32_t IFFResFile2::Create(const StringBuffer& path) {
     } else {
       error = WriteFileHeader(fFile, 0);
       fFile.Close();
+      // The new name must survive a power loss as the header does.
+      if (error == noErr && !PlatformFolderSync(FolderOfHostPath(PlatformResolvePath(path.c_str())).c_str()))
+        error = kFlatFailed;
       // A file without its header is no resource file: do not leave it behind.
       if (error != noErr) fFile.Delete(path);
     }
@@ -184,6 +187,7 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
   fRovingOffset = -1;  // a search never starts inside another file's layout
   fDirty = false;
   fUnsynced = false;
+  fLedger.Clear();
   fMapBlockInChain = true;
   if (fMapOffset == 0 || !LoadSavedMap(fileSize)) {
     fMap->Clear();
@@ -224,15 +228,18 @@ int32_t IFFResFile2::Close() {
   if (IsWritable()) {
     // Every resource held only in memory is written, whether or not anything else changed.
     error = BeginWriting() ? WriteHeldEntries() : GetError();
-    // A compaction makes its copy durable before it takes this file's place, and leaves out
-    // the blocks waiting to be freed: their sync would be spent on a file about to be
-    // replaced. Without one the sync and the frees come now, as in Update.
+    // A compaction makes its copy durable before it takes this file's place (the marked
+    // blocks are free, so they stay behind): a sync of this file would be spent on a file
+    // about to be replaced. Without one the sync comes now, as in Update.
     if (error == noErr && fMapOffset == 0 && fDirty && !fNoDefragment &&
         fMap->GetWasted() >= kDefragmentThreshold)
       error = Defragment();
     else if (error == noErr)
       error = CommitHeldWrites();
   }
+  // The saved map is trusted at the next open instead of a walk, which would meet the marks:
+  // they are cleared first, and the map's sync makes that durable too.
+  if (error == noErr && IsWritable() && fDirty) error = ClearRetiredMarks();
   if (error == noErr && IsWritable() && fDirty) error = SaveMap();
   ReleaseMap();
   int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
@@ -242,7 +249,7 @@ int32_t IFFResFile2::Close() {
 }
 
 void IFFResFile2::ReleaseMap() {
-  fPendingFrees.clear();
+  fLedger.Clear();
   fMapNamedOffsets.clear();
   fFreedSinceOpen.clear();
   fMappedBlocks.clear();
@@ -274,8 +281,6 @@ int32_t IFFResFile2::WriteHeldEntries() {
       int32_t error = noErr;
       if (entry.fFileoffset == kNotOnDisk && entry.fHandle != nullptr)
         error = WriteEntry(entry, node.fType);
-      else if (entry.fReplacedOffset != kNotOnDisk)
-        error = FreeReplacedBlock(entry);
       if (first == noErr) first = error;
     }
   }
@@ -371,7 +376,8 @@ int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc sw
   IFFHeader header;
   bool pastEnd = false;
   error = ReadChainHeader(entry.fFileoffset, fileSize, header, pastEnd);
-  if (error == noErr && (pastEnd || (header.fFlags & kInvalid))) error = badHeaderErr;
+  if (error == noErr && (pastEnd || ((header.fFlags & kInvalid) && !fLedger.Holds(entry.fFileoffset))))
+    error = badHeaderErr;
   if (error != noErr) {
     Complain("bad size", PathForMessages());
     return error;
@@ -517,14 +523,7 @@ void IFFResFile2::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
   }
   if (entry != nullptr) {
     if (entry->fFileoffset != kNotOnDisk) {
-      if (entry->fReplacedOffset != kNotOnDisk) {
-        int32_t error = FreeReplacedBlock(*entry);
-        if (error != noErr) {
-          SetError(error);
-          return;
-        }
-      }
-      // The old block stays valid until the new data are on disk.
+      // The old block stays live until the new data are written (WriteEntry).
       entry->fReplacedOffset = entry->fFileoffset;
       entry->fFileoffset = kNotOnDisk;
     }
@@ -560,13 +559,13 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   int32_t size = HGetSize(entry.fHandle);
   if (size < 0 || uint32_t(size) > kMaxResourceSize) return unsupportedErr;
   if (entry.fName.length() > 63) Complain("name too long", PathForMessages());
-  // A resource already on disk is written anew; its block stays until the new one is written.
+  // A resource already on disk is written anew; its block stays live until the new one is.
   if (entry.fFileoffset != kNotOnDisk) {
-    int32_t error = FreeReplacedBlock(entry);
-    if (error != noErr) return error;
     entry.fReplacedOffset = entry.fFileoffset;
     entry.fFileoffset = kNotOnDisk;
   }
+  const uint32_t old = entry.fReplacedOffset;
+  const BlockLedger::Key key = KeyOf(entry, type);
   IFFHeader header;
   uint32_t offset = 0;
   int32_t error = NewBlockHeader(header, uint32_t(size), offset);
@@ -586,6 +585,18 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
       return error;
     }
   }
+  // Then the old block is marked, and only then is the new one made live. From the mark on
+  // the ledger holds the old block: a failed attempt leaves it marked, to fall back to.
+  if (old != kNotOnDisk) {
+    error = BeginChange();
+    if (error == noErr) error = ClearMarksOf(key);
+    if (error == noErr) error = MarkReplaced(old, key);
+    if (error != noErr) {
+      Complain("could not inval header", PathForMessages());
+      return error;
+    }
+    entry.fReplacedOffset = kNotOnDisk;
+  }
   header.fType = type;
   header.fID = entry.ID16();
   header.fFlags = entry.fFlags;
@@ -596,64 +607,106 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
     return error;
   }
   entry.fFileoffset = offset;
-  entry.fStoredFlags = entry.fFlags;
-  return FreeReplacedBlock(entry);
-}
-
-int32_t IFFResFile2::FreeReplacedBlock(IFFResEntry& entry) {
-  if (entry.fReplacedOffset == kNotOnDisk) return noErr;
-  int32_t error = DeferFree(entry.fReplacedOffset);
-  if (error != noErr) {
-    Complain("could not inval header", PathForMessages());
-    return error;
-  }
   entry.fReplacedOffset = kNotOnDisk;
+  entry.fStoredFlags = entry.fFlags;
   return noErr;
 }
 
-int32_t IFFResFile2::DeferFree(uint32_t offset) {
+BlockLedger::Key IFFResFile2::KeyOf(const IFFResEntry& entry, uint32_t type) const {
+  BlockLedger::Key key;
+  key.type = type;
+  key.id = entry.ID16();
+  key.tag = entry.Language();
+  return key;
+}
+
+int32_t IFFResFile2::MarkReplaced(uint32_t offset, const BlockLedger::Key& key) {
   IFFHeader header;
   int32_t error = ReadBlockHeader(offset, header);
   if (error != noErr) return error;
   if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
-  if (header.fFlags & kInvalid) return noErr;
-  // Counted now, as if freed now: the count is the same whenever the header is written.
+  if (header.fFlags & kInvalid) {
+    // Freed already (a damaged file): nothing to fall back to there.
+    fLedger.Forget(offset);
+    return noErr;
+  }
+  header.fFlags |= kInvalid;
+  error = WriteResHeader(offset, header);
+  if (error != noErr) return error;
   fMap->AddWasted(header.fSize);
-  fPendingFrees.push_back(offset);
+  fLedger.Set(offset, BlockLedger::State::kReplaced, key);
   return noErr;
+}
+
+int32_t IFFResFile2::ClearMarksOf(const BlockLedger::Key& key) {
+  return fLedger.ClearMarksOf(key, [this](uint32_t offset) { return ClearMark(offset); });
+}
+
+int32_t IFFResFile2::ClearMark(uint32_t offset) {
+  IFFHeader header;
+  int32_t error = ReadBlockHeader(offset, header);
+  if (error != noErr) return error;
+  header.fType = kFreeBlockType;
+  header.fFlags |= kInvalid;
+  return WriteResHeader(offset, header);
+}
+
+int32_t IFFResFile2::ClearRetiredMarks() {
+  return fLedger.ClearRetired([this](uint32_t offset) { return ClearMark(offset); });
+}
+
+int32_t IFFResFile2::RestoreRevived() {
+  for (uint32_t offset : fLedger.BlocksIn(BlockLedger::State::kRevived)) {
+    IFFHeader header;
+    int32_t error = ReadBlockHeader(offset, header);
+    if (error != noErr) return error;
+    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
+    uint8_t bytes[kIFFHeaderSize];
+    EncodeIFFHeader(header, bytes);
+    error = WriteBytes(offset, bytes, kIFFHeaderSize);
+    if (error != noErr) return error;
+    fLedger.Forget(offset);
+  }
+  return noErr;
+}
+
+void IFFResFile2::ReviveMarks(const std::vector<std::pair<uint32_t, IFFHeader>>& marks) {
+  for (const auto& [offset, header] : marks) {
+    BlockLedger::Key key;
+    key.type = header.fType;
+    key.id = header.fID;
+    key.tag = uint16_t(header.fFlags >> 8);
+    const bool live = fMap->FindEntryExact(key.type, key.id, uint8_t(key.tag)) != nullptr;
+    if (live) {
+      fLedger.Set(offset, BlockLedger::State::kRetired, key);
+      continue;
+    }
+    IFFResEntry* entry = fMap->AddEntry(header.fType);
+    entry->fFileoffset = offset;
+    fMap->SetID(*entry, header.fID);
+    entry->fFlags = entry->fStoredFlags = uint16_t(header.fFlags & ~kInvalid);
+    fMap->SetName(*entry, header.fName);
+    fMap->AddWasted(-int64_t(header.fSize));
+    fLedger.Set(offset, BlockLedger::State::kRevived, key);
+  }
 }
 
 int32_t IFFResFile2::CommitWrites() {
   // With nothing written since the last sync there is nothing to make durable.
-  int32_t error = fUnsynced ? Sync() : int32_t(noErr);
-  if (error != noErr) return error;
-  // Every replacement is on disk now: the blocks they replace may go. These headers reach
-  // the disk with the next flush; until then a walk of the file after a crash finds the old
-  // record beside its replacement, never neither.
-  std::vector<uint32_t> frees;
-  frees.swap(fPendingFrees);
-  for (size_t i = 0; i < frees.size(); ++i) {
-    error = InvalidateBlock(frees[i], false);  // counted as wasted when deferred
-    if (error != noErr) {
-      // The blocks not yet freed stay pending for the next attempt.
-      fPendingFrees.insert(fPendingFrees.begin(), frees.begin() + std::ptrdiff_t(i), frees.end());
-      Complain("could not inval header", PathForMessages());
-      return error;
-    }
-  }
-  return noErr;
+  return fUnsynced ? Sync() : int32_t(noErr);
 }
 
 int32_t IFFResFile2::ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
                                     bool& pastEnd) {
-  // A block whose free waits on a sync is free to the walk: the sync comes first, so that
-  // the block is never written over before its replacement is on disk.
-  if (!fPendingFrees.empty() &&
-      std::find(fPendingFrees.begin(), fPendingFrees.end(), offset) != fPendingFrees.end()) {
+  // A block whose replacement is not durable is free to the walk only after the sync: it is
+  // what a power loss falls back to.
+  if (fLedger.WaitsOnSync(offset)) {
     int32_t error = CommitWrites();
     if (error != noErr) return error;
   }
   int32_t error = ReadChainHeader(offset, fileSize, header, pastEnd);
+  if (error == noErr && (header.fFlags & kInvalid) && fLedger.Holds(offset))
+    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
   // A block that the saved map named at open but whose header says free (a damaged file) is
   // not free to the walk unless this session freed it: handing it out would write over a
   // resource that the map, and the map saved at close, still read there.
@@ -676,7 +729,20 @@ void IFFResFile2::RemoveResource(MHandle* h) {
   Found found = FindHandle(h, notMemberErr);
   if (!found.entry) return;
   IFFResEntry& entry = *found.entry;
-  // Every block of the resource is freed before the entry goes, so none comes back on a walk.
+  // Every block of the resource is freed before the entry goes, its marks first, so none
+  // comes back on a walk.
+  if (entry.fFileoffset != kNotOnDisk || entry.fReplacedOffset != kNotOnDisk) {
+    // A refused write leaves the saved map named.
+    int32_t error = noErr;
+    for (uint32_t offset : {entry.fFileoffset, entry.fReplacedOffset})
+      if (offset != kNotOnDisk && error == noErr) error = CheckWritePlace(offset, kIFFHeaderSize);
+    if (error == noErr) error = BeginChange();
+    if (error == noErr) error = ClearMarksOf(KeyOf(entry, found.type));
+    if (error != noErr) {
+      SetError(error);
+      return;
+    }
+  }
   for (uint32_t* offset : {&entry.fFileoffset, &entry.fReplacedOffset}) {
     if (*offset == kNotOnDisk) continue;
     int32_t error = InvalidateBlock(*offset);
@@ -708,7 +774,11 @@ void IFFResFile2::SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name,
     uint32_t fileSize = 0;
     IFFHeader header;
     bool pastEnd = false;
-    int32_t error = GetFileSize(fileSize);
+    // A record that takes another id leaves its old key: no mark of that key may outlive it.
+    int32_t error = CheckWritePlace(entry.fFileoffset, kIFFHeaderSize);
+    if (error == noErr) error = BeginChange();
+    if (error == noErr && idChanged) error = ClearMarksOf(KeyOf(entry, found.type));
+    if (error == noErr) error = GetFileSize(fileSize);
     if (error == noErr) error = ReadChainHeader(entry.fFileoffset, fileSize, header, pastEnd);
     if (error == noErr && (pastEnd || (header.fFlags & kInvalid))) {
       Complain("invalid header", PathForMessages());
@@ -755,7 +825,10 @@ int32_t IFFResFile2::WriteBytes(uint32_t offset, const void* buffer, int32_t cou
 
 int32_t IFFResFile2::Sync() {
   int32_t error = fFile.Flush();
-  if (error == noErr) fUnsynced = false;
+  if (error == noErr) {
+    fUnsynced = false;
+    fLedger.Synced();
+  }
   return error;
 }
 
@@ -840,7 +913,7 @@ int32_t IFFResFile2::BeginChange() {
     if (error != noErr) return error;
   }
   fDirty = true;
-  if (fMapOffset == 0) return noErr;
+  if (fMapOffset == 0) return RestoreRevived();
   // The saved map no longer describes the file: the header stops naming it first.
   uint32_t oldMap = fMapOffset;
   int32_t error = WriteFileHeader(fFile, 0);
@@ -850,11 +923,12 @@ int32_t IFFResFile2::BeginChange() {
   bool pastEnd = false;
   error = GetFileSize(fileSize);
   if (error == noErr) error = ReadChainHeader(oldMap, fileSize, header, pastEnd);
-  if (error == badHeaderErr) return noErr;  // no sound map block there to free
+  if (error == badHeaderErr) return RestoreRevived();  // no sound map block there to free
   if (error == noErr && !pastEnd && header.fType == kResMapType && !(header.fFlags & kInvalid) &&
       fMapBlockInChain)
     error = InvalidateBlock(oldMap);
   if (error != noErr) Complain("error occurred invalidating map header", PathForMessages());
+  if (error == noErr) error = RestoreRevived();
   return error;
 }
 
@@ -886,6 +960,7 @@ int32_t IFFResFile2::InvalidateBlock(uint32_t offset, bool countWasted) {
     if (error != noErr) return error;
     if (countWasted) fMap->AddWasted(header.fSize);
   }
+  fLedger.Forget(offset);
   if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
   return noErr;
 }
@@ -949,9 +1024,16 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
           [this](IFFHeader& h, uint32_t o, uint32_t size, bool& past) {
             return ReadWalkHeader(o, size, h, past);
           },
-          [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h); }, taken);
+          [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h); },
+          [](IFFHeader& h) {
+            const bool mark = h.fType != kFreeBlockType;
+            h.fType = kFreeBlockType;
+            return mark;
+          },
+          [this](uint32_t o) { fLedger.Forget(o); }, taken);
       if (error != noErr) return error;
       if (taken) {
+        fLedger.Forget(at);
         fMap->AddWasted(-int64_t(need));
         header = block;
         offset = at;
@@ -978,6 +1060,13 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
 // The map on disk
 
 int32_t IFFResFile2::Scan(uint32_t fileSize) {
+  std::vector<std::pair<uint32_t, IFFHeader>> marks;
+  int32_t error = Walk(fileSize, marks);
+  if (error == noErr) ReviveMarks(marks);
+  return error;
+}
+
+int32_t IFFResFile2::Walk(uint32_t fileSize, std::vector<std::pair<uint32_t, IFFHeader>>& marks) {
   uint32_t at = kUniqueHeaderSize;
   while (at < fileSize) {
     IFFHeader header;
@@ -993,6 +1082,7 @@ int32_t IFFResFile2::Scan(uint32_t fileSize) {
     if (pastEnd) return noErr;  // an allocation at the end that never got its data
     if (header.fFlags & kInvalid) {
       fMap->AddWasted(header.fSize);
+      if (header.fType != kFreeBlockType) marks.emplace_back(at, header);
     } else {
       IFFResEntry* entry = fMap->AddEntry(header.fType);
       entry->fFileoffset = at;
@@ -1096,19 +1186,36 @@ int32_t IFFResFile2::SaveMap() {
   return error;
 }
 
+int32_t IFFResFile2::CheckLedger() {
+  if (!fMap) return noErr;
+  uint32_t fileSize = 0;
+  int32_t error = GetFileSize(fileSize);
+  if (error != noErr) return error;
+  const char* why = "";
+  error = fLedger.Check(
+      [this, fileSize](uint32_t offset, BlockLedger::Key& key, bool& marked) {
+        IFFHeader header;
+        bool pastEnd = false;
+        int32_t read = ReadChainHeader(offset, fileSize, header, pastEnd);
+        if (read != noErr) return read;
+        key.type = header.fType;
+        key.id = header.fID;
+        key.tag = uint16_t(header.fFlags >> 8);
+        marked = (header.fFlags & kInvalid) && header.fType != kFreeBlockType;
+        return int32_t(noErr);
+      },
+      why);
+  if (error != noErr) Complain(why, PathForMessages());
+  return error;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Compaction and copies
 
 int32_t IFFResFile2::Defragment() {
   if (!BeginWriting()) return GetError();
   bool replaced = false;
-  int32_t error = WriteCompactedFile(replaced);
-  // A file that stays in place frees the blocks waiting on a sync as it would have.
-  if (!replaced && !fPendingFrees.empty()) {
-    int32_t committed = CommitWrites();
-    if (error == noErr) error = committed;
-  }
-  return Report(error);
+  return Report(WriteCompactedFile(replaced));
 }
 
 int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
@@ -1126,7 +1233,6 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
       referenced.insert(entry->fFileoffset);
       referenced.insert(entry->fReplacedOffset);
     }
-  const std::unordered_set<uint32_t> pending(fPendingFrees.begin(), fPendingFrees.end());
   std::vector<ChainBlock> live;
   for (uint32_t at = kUniqueHeaderSize; at < fileSize;) {
     IFFHeader header;
@@ -1137,9 +1243,8 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
       return error;
     }
     if (pastEnd) break;
-    // A block waiting to be freed is not copied: the copy is where it goes.
-    if (!(header.fFlags & kInvalid) && (header.fType != kResMapType || referenced.count(at)) &&
-        pending.count(at) == 0)
+    // Marked blocks are free: the copy is where their replacements go.
+    if (!(header.fFlags & kInvalid) && (header.fType != kResMapType || referenced.count(at)))
       live.push_back({at, header.fSize});
     at += header.fSize;
   }
@@ -1174,7 +1279,12 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   // The swap is one step: the old file stays whole until the new one replaces it.
   fFile.Close();
   replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
-  if (replaced) fPendingFrees.clear();  // their blocks stayed behind in the old file
+  // The new name is durable only once the folder is synced; the copy already is.
+  if (replaced) {
+    fLedger.Clear();
+    if (!PlatformFolderSync(FolderOfHostPath(host).c_str()))
+      Complain("could not sync the folder", PathForMessages());
+  }
   error = fFile.Open(path);
   if (!replaced) {
     out.Delete(temp);

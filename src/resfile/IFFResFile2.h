@@ -8,13 +8,17 @@
 //
 // What the file promises: a resource that Update or Close reported as written is on disk
 // (WriteResource and DetachResource write it, and the next Update or Close makes it durable
-// with one sync for all that were written), and no operation, failed or not, makes a
-// resource that was on disk before unreadable. To that end new data are written before the
-// header that makes them a record, a replaced or rewritten resource keeps its old block
-// until its new one is on disk (the free waits for the next sync, and a free-block search
-// that reaches such a block syncs first), any change first retires the saved map named in
-// the file header, and compaction builds a new file beside the old one and swaps it in
-// whole.
+// with one sync for all that were written), a crash at any moment leaves each resource once,
+// with its old data or its new, and no operation, failed or not, makes a resource that was
+// on disk before unreadable. The rule (BlockLedger, BlockChain.h): a replaced resource's new
+// data go into a free block, then its old block is marked free while it keeps its type, id,
+// flags and name (a block flagged kInvalid is free whatever its type says), then the new
+// header makes the new block live; an open that walks the file and finds no live record for
+// a type, id and language brings back the one block marked with them. A removed resource's
+// block becomes a plain "XXXX" free block. The saved map named in the file header is retired
+// (the header names none, synced) just before the first write that changes a record, so a
+// change that fails before that leaves the map named; compaction builds a new file beside
+// the old one and swaps it in whole.
 //
 // Resources added stay in memory, owned by the file, until WriteResource, Update,
 // DetachResource or Close writes them. Not thread-safe: one owner at a time.
@@ -25,15 +29,14 @@
 #include <unordered_set>
 #include <vector>
 
+#include "BlockChain.h"
 #include "flatfile.h"
 #include "IFFResMap.h"
 #include "resfile.h"
 
-constexpr int32_t kUniqueHeaderSize = 64;  // the file header
 constexpr int32_t kIFFHeaderSize = 76;     // a record header
 constexpr uint32_t kMaxResourceSize = 0x40000000;  // largest data size a record may claim
 constexpr uint32_t kDefragmentThreshold = 10240;   // wasted bytes that make Close compact
-constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
 constexpr uint32_t kMapCopyType = MakeResType('r', 's', 'm', 'x');
 
 // A record header in host order. On disk: type (4), size (4), id (2), flags (2), name (64),
@@ -111,7 +114,7 @@ class IFFResFile2 : public iResFile {
   // language is replaced (its old block stays on disk until the new data are written).
   void AddLanguageResource(MHandle* h, uint32_t type, uint16_t id, const StringBuffer& name,
                            uint8_t language, bool native) override;
-  // Writes the data into a new block; the block it replaces is freed after the next sync.
+  // Writes the data into a new block, marking the block it replaces before the new header.
   void WriteResource(MHandle* h) override;
   void RemoveResource(MHandle* h) override;
   void SetResInfo(MHandle* h, uint16_t id, const StringBuffer& name, uint8_t language) override;
@@ -133,6 +136,9 @@ class IFFResFile2 : public iResFile {
   int32_t GetRovingOffset() const { return fRovingOffset; }
   uint32_t GetMapOffset() const { return fMapOffset; }
   bool IsDirty() const { return fDirty; }
+  // Checks the ledger of the file's blocks against the disk (BlockLedger::Check): noErr, else
+  // badHeaderErr or the read's error, with a complaint saying what is wrong.
+  int32_t CheckLedger();
   // The index of the open file (null while closed): its types and, per resource, the id,
   // name and flags, for listing a file without loading any data.
   const IFFResMap* GetMap() const { return fMap.get(); }
@@ -153,21 +159,31 @@ class IFFResFile2 : public iResFile {
   MHandle* Load(IFFResEntry* entry, uint32_t type, SwizzleProc swizzle);
   int32_t LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle);
   int32_t WriteEntry(IFFResEntry& entry, uint32_t type);
-  // Frees the block that the entry's written data replace once they are on disk (DeferFree).
-  int32_t FreeReplacedBlock(IFFResEntry& entry);
-  // Counts the block at `offset` as wasted now and frees it after the next sync.
-  int32_t DeferFree(uint32_t offset);
-  // The one sync: makes every write so far durable, then frees the blocks waiting on it.
+  BlockLedger::Key KeyOf(const IFFResEntry& entry, uint32_t type) const;
+  // Marks the live block of `key` at `offset` replaced (kInvalid set, the rest kept).
+  int32_t MarkReplaced(uint32_t offset, const BlockLedger::Key& key);
+  // BlockLedger::ClearMarksOf with this file's clear.
+  int32_t ClearMarksOf(const BlockLedger::Key& key);
+  // Writes a plain free header over the mark at `offset`.
+  int32_t ClearMark(uint32_t offset);
+  // Clears every retired mark (before a saved map is written, which a later open trusts
+  // instead of walking the file and meeting them).
+  int32_t ClearRetiredMarks();
+  // Writes the headers of blocks brought back at open live again.
+  int32_t RestoreRevived();
+  // After a walk: brings back, for each key without a live record, its one marked block.
+  void ReviveMarks(const std::vector<std::pair<uint32_t, IFFHeader>>& marks);
+  // Makes every write so far durable (one sync, when something was written since the last).
   int32_t CommitWrites();
   // CommitWrites, complaining when it fails.
   int32_t CommitHeldWrites();
-  // Writes every resource held only in memory and queues the frees of the blocks they
-  // replace; no sync. The first error.
+  // Writes every resource held only in memory; no sync. The first error.
   int32_t WriteHeldEntries();
   // The copy and swap of Defragment; `replaced` says whether the copy took this file's place.
   int32_t WriteCompactedFile(bool& replaced);
-  int32_t Sync();  // flushes the file to disk; noErr clears fUnsynced
-  // A header read of the free-block search: a block waiting to be freed is freed first.
+  int32_t Sync();  // flushes the file to disk; noErr clears fUnsynced and tells the ledger
+  // A header read of the free-block search: the sync that a replaced block waits on comes
+  // first, and a block the ledger holds reads as in use.
   int32_t ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
 
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
@@ -198,6 +214,8 @@ class IFFResFile2 : public iResFile {
   int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset);
 
   int32_t Scan(uint32_t fileSize);  // a bad header ends it (noErr); a disk error is returned
+  // The walk of Scan; the marked blocks it meets are gathered in `marks`.
+  int32_t Walk(uint32_t fileSize, std::vector<std::pair<uint32_t, IFFHeader>>& marks);
   bool LoadSavedMap(uint32_t fileSize);
   int32_t SaveMap();
   void ReleaseMap();
@@ -214,8 +232,7 @@ class IFFResFile2 : public iResFile {
   bool fDirty = false;              // something was written since opening
   bool fUnsynced = false;           // something was written to the file since its last sync
   bool fNoDefragment = false;
-  // Blocks replaced by data written since the last sync, in the order they were replaced.
-  std::vector<uint32_t> fPendingFrees;
+  BlockLedger fLedger;  // the blocks whose state their headers alone do not tell
   // The blocks the saved map named when the file opened (sorted), and those this session has
   // freed since. A block the map named whose header is marked free is still the map's: the
   // free-block search passes it over instead of handing it out (see ReadWalkHeader).

@@ -1,26 +1,33 @@
-// Fault injection: a session of writes, replacements, removals and a compacting close runs
-// with one host call made to fail, for every call of every kind in turn. Whatever fails, the
-// file on disk must hold every resource that was there before the session and every one that
-// an operation reported as written, with its bytes, through the saved map and by a walk alike;
-// and the operation during which the call failed must report an error.
+// Fault injection over both IFF formats: a session of replacements, a named addition, an
+// Update, a removal, a rewrite and a compacting close runs with one host call made to fail,
+// for every call of every kind in turn. Whatever fails, the file on disk must open and hold
+// each resource that was there before the session and each one an operation reported as
+// written exactly once, with its bytes and the names of the resources the session did not
+// touch (IFF 2.x: through the saved map and by a walk alike); the operation during which the
+// call failed must report an error; and the ledger of the blocks agrees with the disk after
+// every step. A failure that stops every later call of its kind leaves the disk as a crash
+// would: the snapshot taken right after it must meet the same promises.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
-#include <iterator>
+#include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
-#include <vector>
 
 #include "DebugCapture.h"
+#include "IFF1TestSupport.h"
+#include "IFFResFile.h"
 #include "IFFResFile2.h"
 #include "IFFTestSupport.h"
 #include "PlatformFile.h"
 #include "TestTempFolder.h"
 
-using namespace ifftest;
+using ifftest::BytesOf;
+using ifftest::HandleOf;
+using ifftest::PathOf;
 
 namespace {
 
@@ -36,10 +43,44 @@ using Model = std::map<int16_t, Expect>;
 
 std::string Data(char c, size_t n) { return std::string(n, c); }
 
-// Opens `path` and checks it against the model: through whatever the header names, and again
-// by a walk over a copy whose saved map is cleared.
-void CheckFile(const std::string& path, const Model& model, const std::string& how) {
+// Names the session never changes: resource 2 is rewritten through its own handle, 4 is left.
+const std::map<int16_t, std::string> kKeptNames = {{2, "two"}, {4, "four"}};
+
+// One of the two formats, through what sets them apart here.
+struct Format {
+  const char* name;
+  std::function<std::unique_ptr<iResFile>()> make;
+  std::function<int32_t(iResFile&)> checkLedger;
+  // Types of the blocks of a file's bytes, in file order.
+  std::function<std::vector<uint32_t>(const std::string& bytes)> blockTypes;
+  bool savedMap;  // the file is also checked by a walk over a copy whose saved map is cleared
+};
+
+const Format kIFF1{
+    "IFF1", [] { return std::unique_ptr<iResFile>(new IFFResFile); },
+    [](iResFile& f) { return static_cast<IFFResFile&>(f).CheckLedger(); },
+    [](const std::string& bytes) {
+      std::vector<uint32_t> types;
+      for (const iff1test::DiskBlock& b : iff1test::WalkBlocks(bytes)) types.push_back(b.type);
+      return types;
+    },
+    false};
+
+const Format kIFF2{
+    "IFF2", [] { return std::unique_ptr<iResFile>(new IFFResFile2); },
+    [](iResFile& f) { return static_cast<IFFResFile2&>(f).CheckLedger(); },
+    [](const std::string& bytes) {
+      std::vector<uint32_t> types;
+      for (const ifftest::DiskRecord& r : ifftest::WalkRecords(bytes)) types.push_back(r.type);
+      return types;
+    },
+    true};
+
+// Opens `path` and checks it against the model; for a format with a saved map, again by a
+// walk over a copy whose map is cleared.
+void CheckFile(const Format& format, const std::string& path, const Model& model, const std::string& how) {
   for (bool walk : {false, true}) {
+    if (walk && !format.savedMap) break;
     std::string use = path;
     if (walk) {
       use = path + ".walk";
@@ -50,57 +91,79 @@ void CheckFile(const std::string& path, const Model& model, const std::string& h
       IFFResFile2 clearer;
       ASSERT_EQ(clearer.ClearSavedMap(PathOf(use)), noErr) << how;
     }
-    std::string where = how + (walk ? " (walk)" : " (as saved)");
-    IFFResFile2 file;
-    ASSERT_EQ(file.Open(PathOf(use)), noErr) << where;
-    std::set<int16_t> seen;
-    for (int16_t i = 1; i <= file.Count(kTest); ++i) {
-      MHandle* h = file.GetIndResource(kTest, uint16_t(i));
+    const std::string where = how + (walk ? " (walk)" : "");
+    std::unique_ptr<iResFile> file = format.make();
+    ASSERT_EQ(file->Open(PathOf(use)), noErr) << where;
+    EXPECT_EQ(format.checkLedger(*file), noErr) << where;
+    std::map<int16_t, int> seen;
+    for (int16_t i = 1; i <= file->Count(kTest); ++i) {
+      MHandle* h = file->GetIndResource(kTest, uint16_t(i));
       ASSERT_NE(h, nullptr) << where;
       int16_t id = 0;
-      file.GetResID(h, id);
-      seen.insert(id);
+      file->GetResID(h, id);
+      seen[id]++;
+    }
+    for (const auto& [id, count] : seen) {
+      EXPECT_TRUE(model.count(id)) << where << ": stray id " << id;
+      EXPECT_EQ(count, 1) << where << ": id " << id << " is there " << count << " times";
     }
     for (const auto& [id, expect] : model) {
-      MHandle* h = file.GetResource(kTest, uint16_t(id));
+      MHandle* h = file->GetResource(kTest, uint16_t(id));
       if (expect.absent) {
-        EXPECT_EQ(h, nullptr) << where << " id " << id << " should be gone";
+        EXPECT_EQ(h, nullptr) << where << ": id " << id << " should be gone";
         continue;
       }
       if (h == nullptr) {
-        EXPECT_FALSE(expect.required) << where << " id " << id << " lost";
+        EXPECT_FALSE(expect.required) << where << ": id " << id << " lost";
         continue;
       }
-      EXPECT_TRUE(expect.bytes.count(BytesOf(h))) << where << " id " << id << " has wrong bytes: " << BytesOf(h).substr(0, 8) << " size " << BytesOf(h).size() << " allowed " << expect.bytes.size();
+      EXPECT_TRUE(expect.bytes.count(BytesOf(h)))
+          << where << ": id " << id << " has wrong bytes: " << BytesOf(h).substr(0, 8) << " size "
+          << BytesOf(h).size();
+      auto kept = kKeptNames.find(id);
+      if (kept != kKeptNames.end()) {
+        FixedStringBuffer<64> name;
+        file->GetResName(h, name);
+        EXPECT_EQ(std::string(name.c_str()), kept->second) << where << ": name of id " << id;
+      }
     }
-    for (int16_t id : seen) EXPECT_TRUE(model.count(id)) << where << " stray id " << id;
-    file.Close();
+    file->Close();
   }
 }
 
-class IFFFaultTest : public ::testing::Test {
+struct FaultCase {
+  const Format* format;
+  PlatformFaultOp op;
+  bool sticky;  // the Nth call and every later one fail: the disk stops where a crash would
+};
+
+class IFFFaultTest : public ::testing::TestWithParam<FaultCase> {
  protected:
   void SetUp() override {
     path = folder / "faults.iff";
-    IFFResFile2 file;
-    ASSERT_EQ(file.Create(PathOf(path)), noErr);
-    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    std::unique_ptr<iResFile> file = TheFormat().make();
+    ASSERT_EQ(file->Create(PathOf(path)), noErr);
+    ASSERT_EQ(file->Open(PathOf(path)), noErr);
     // A hole at the front, which the first write of the session fills exactly.
     MHandle* hole = HandleOf(Data('h', 300));
-    file.AddResource(hole, kTest, 7, FixedStringBuffer<4>(), true);
-    file.WriteResource(hole);
+    file->AddResource(hole, kTest, 7, FixedStringBuffer<4>(), true);
+    file->WriteResource(hole);
     for (auto& [id, data] : base) {
+      auto named = kKeptNames.find(id);
+      FixedStringBuffer<64> name(named != kKeptNames.end() ? named->second.c_str() : "");
       MHandle* h = HandleOf(data);
-      file.AddResource(h, kTest, uint16_t(id), FixedStringBuffer<4>(), true);
-      file.WriteResource(h);
-      ASSERT_EQ(file.GetError(), noErr);
+      file->AddResource(h, kTest, uint16_t(id), name, true);
+      file->WriteResource(h);
+      ASSERT_EQ(file->GetError(), noErr);
     }
-    file.RemoveResource(hole);
-    ASSERT_EQ(file.GetError(), noErr);
-    ASSERT_EQ(file.Close(), noErr);
+    file->RemoveResource(hole);
+    ASSERT_EQ(file->GetError(), noErr);
+    ASSERT_EQ(file->Close(), noErr);
     baseBytes = TestTempFolder::ReadFile(path);
   }
   void TearDown() override { PlatformFileResetFaults(); }
+
+  const Format& TheFormat() const { return *GetParam().format; }
 
   // Runs the session with a fault armed on call `n` of `op` (n 0: no fault). Fills `model`
   // with what the file must hold afterwards and `snapshot` with the file as it was right
@@ -115,8 +178,8 @@ class IFFFaultTest : public ::testing::Test {
     snapshot.clear();
     bool honest = true;
 
-    IFFResFile2 file;
-    if (file.Open(PathOf(path)) != noErr) return false;
+    std::unique_ptr<iResFile> file = TheFormat().make();
+    if (file->Open(PathOf(path)) != noErr) return false;
     PlatformFileResetFaults();
     if (n > 0) PlatformFileFailAt(op, n, sticky);
 
@@ -124,38 +187,40 @@ class IFFFaultTest : public ::testing::Test {
     auto step = [&](auto action, auto apply) {
       int64_t before = PlatformFileCallCount(op);
       int32_t error = action();
-      int64_t after = PlatformFileCallCount(op);
-      bool hit = n > 0 && before < n && n <= after;
+      bool hit = n > 0 && before < n && n <= PlatformFileCallCount(op);
       if (hit && error == noErr) honest = false;
       apply(error == noErr);
       if (error != noErr && snapshot.empty()) {
         snapshot = TestTempFolder::ReadFile(path);
         snapshotModel = model;
       }
+      // The check reads the file: only in a run without faults, whose calls are not counted.
+      if (checkLedger && file->ValidFile()) {
+        EXPECT_EQ(TheFormat().checkLedger(*file), noErr);
+      }
     };
-    // 1. Replace resource 1 with new bytes, into the hole.
+    // 1. Replace resource 1 with new bytes and a new name, into the hole.
     MHandle* h1 = HandleOf(Data('N', 300));
     step([&] {
-           file.AddResource(h1, kTest, 1, FixedStringBuffer<4>(), true);
-           file.WriteResource(h1);
-           return file.GetError();
+           file->AddResource(h1, kTest, 1, FixedStringBuffer<64>("one"), true);
+           file->WriteResource(h1);
+           return file->GetError();
          },
          // Written, but durable only once an Update or Close succeeds: until then a reopen
          // may still find the old bytes.
          [&](bool) { model[1].bytes.insert(Data('N', 300)); });
-    // 2. A new resource, written at once.
+    // 2. A new named resource, written at once (in IFF 1.0 its name waits for the names).
     MHandle* h5 = HandleOf(Data('5', 300));
     step([&] {
-           file.AddResource(h5, kTest, 5, FixedStringBuffer<4>(), true);
-           file.WriteResource(h5);
-           return file.GetError();
+           file->AddResource(h5, kTest, 5, FixedStringBuffer<64>("five"), true);
+           file->WriteResource(h5);
+           return file->GetError();
          },
          [&](bool ok) { model[5] = Expect{{Data('5', 300)}, ok, false}; });
-    // 2b. Update: one sync makes steps 1 and 2 durable, and only then is the block that
-    // resource 1 replaced freed, so its old bytes are gone for good.
+    // 2b. Update: one sync makes steps 1 and 2 durable, so resource 1's old bytes are gone.
     step([&] {
-           file.Update();
-           return file.GetError();
+           file->Update();
+           return file->GetError();
          },
          [&](bool ok) {
            if (!ok) return;
@@ -164,39 +229,39 @@ class IFFFaultTest : public ::testing::Test {
          });
     // 3. Remove the large resource: enough waste to compact at close.
     step([&] {
-           MHandle* h = file.GetResource(kTest, 3);
-           if (h == nullptr) return file.GetError();
-           file.RemoveResource(h);
-           return file.GetError();
+           MHandle* h = file->GetResource(kTest, 3);
+           if (h == nullptr) return file->GetError();
+           file->RemoveResource(h);
+           return file->GetError();
          },
          [&](bool ok) {
            if (ok) model[3] = Expect{{}, false, true};
            else model[3].required = false;
          });
-    // 4. Rewrite resource 2 in place of itself, with other bytes of the same size.
+    // 4. Rewrite resource 2 through its own handle, with other bytes of the same size.
     bool rewrote2 = false;
     step([&] {
-           MHandle* h = file.GetResource(kTest, 2);
-           if (h == nullptr) return file.GetError();
+           MHandle* h = file->GetResource(kTest, 2);
+           if (h == nullptr) return file->GetError();
            std::memset(HLock(h), 'R', size_t(HGetSize(h)));
            HUnlock(h);
            rewrote2 = true;
-           file.WriteResource(h);
-           return file.GetError();
+           file->WriteResource(h);
+           return file->GetError();
          },
          [&](bool) { model[2].bytes.insert(Data('R', base.at(2).size())); });
     // 5. A resource added and left to Close; then Close (update, compaction, map).
     MHandle* h6 = HandleOf(Data('6', 50));
-    file.AddResource(h6, kTest, 6, FixedStringBuffer<4>(), true);
+    file->AddResource(h6, kTest, 6, FixedStringBuffer<4>(), true);
     model[6] = Expect{{Data('6', 50)}, false, false};
-    step([&] { return file.Close(); },
+    step([&] { return file->Close(); },
          [&](bool ok) {
-           if (ok) {
-             model[6].required = true;
-             // Everything pending reached the disk.
-             model[1].bytes.erase(base.at(1));
-             if (rewrote2) model[2].bytes.erase(base.at(2));
-           }
+           if (!ok) return;
+           model[6].required = true;
+           model[5].required = true;
+           // Everything pending reached the disk.
+           model[1].bytes.erase(base.at(1));
+           if (rewrote2) model[2].bytes.erase(base.at(2));
          });
     for (int kind = 0; kind <= kPlatformFaultRead; ++kind)
       calls[kind] = PlatformFileCallCount(PlatformFaultOp(kind));
@@ -204,8 +269,8 @@ class IFFFaultTest : public ::testing::Test {
     return honest;
   }
 
+  bool checkLedger = false;  // check the ledger of the blocks after every step
   int64_t calls[kPlatformFaultRead + 1] = {};  // host calls of each kind in the last session
-
   TestTempFolder folder;
   std::string path;
   std::string baseBytes;
@@ -215,35 +280,32 @@ class IFFFaultTest : public ::testing::Test {
 
 }  // namespace
 
-struct FaultCase {
-  PlatformFaultOp op;
-  bool sticky;  // the Nth call and every later one fail: the disk stops where a crash would
-};
-
-class IFFFaultKindTest : public IFFFaultTest, public ::testing::WithParamInterface<FaultCase> {};
-
-TEST_P(IFFFaultKindTest, EveryFailingCallKeepsTheFileWhole) {
+TEST_P(IFFFaultTest, EveryFailingCallKeepsTheFileWhole) {
   ScopedDebugCapture capture;  // the failures raise assertions
   const FaultCase kind = GetParam();
   Model model, snapshotModel;
   std::string snapshot;
-  // A clean run first: every step succeeds, and it counts the calls of each kind.
+  // Clean runs first: every step succeeds, the ledger agrees with the disk after each, and
+  // the second counts the calls of each kind.
+  checkLedger = true;
+  ASSERT_TRUE(RunSession(kind.op, 0, false, model, snapshot, snapshotModel));
+  checkLedger = false;
   ASSERT_TRUE(RunSession(kind.op, 0, false, model, snapshot, snapshotModel));
   EXPECT_TRUE(snapshot.empty());
-  CheckFile(path, model, "clean");
-  for (const DiskRecord& r : WalkRecords(TestTempFolder::ReadFile(path)))
-    EXPECT_NE(r.type, kFreeBlockType) << "the clean run ends compacted";
+  CheckFile(TheFormat(), path, model, "clean");
+  for (uint32_t type : TheFormat().blockTypes(TestTempFolder::ReadFile(path)))
+    EXPECT_NE(type, kFreeBlockType) << "the clean run ends compacted";
   const int64_t total = calls[kind.op];
+  ASSERT_GT(total, 0);
   for (int32_t n = 1; n <= total; ++n) {
     std::string how = "call " + std::to_string(n) + " of " + std::to_string(total);
     bool honest = RunSession(kind.op, n, kind.sticky, model, snapshot, snapshotModel);
     EXPECT_TRUE(honest) << how << ": a failing call was reported as success";
     EXPECT_FALSE(snapshot.empty()) << how << ": no operation reported the failure";
-    CheckFile(path, model, how + ", after close");
-    if (!snapshot.empty()) {
-      std::string snapPath = folder.WriteFile("snapshot.iff", snapshot);
-      CheckFile(snapPath, snapshotModel, how + ", right after the failure");
-    }
+    CheckFile(TheFormat(), path, model, how + ", after close");
+    if (!snapshot.empty())
+      CheckFile(TheFormat(), folder.WriteFile("snapshot.iff", snapshot), snapshotModel,
+                how + ", right after the failure");
     // No file of the compaction is left behind.
     EXPECT_FALSE(PlatformPathExists((path + "~defrag").c_str())) << how;
     if (::testing::Test::HasFailure()) return;  // one broken case tells enough
@@ -252,13 +314,16 @@ TEST_P(IFFFaultKindTest, EveryFailingCallKeepsTheFileWhole) {
 
 std::string FaultCaseName(const ::testing::TestParamInfo<FaultCase>& info) {
   static const char* const names[] = {"Write", "Seek", "Truncate", "Flush", "Read"};
-  return std::string(names[info.param.op]) + (info.param.sticky ? "FromNthOn" : "AtNth");
+  return std::string(info.param.format->name) + names[info.param.op] +
+         (info.param.sticky ? "FromNthOn" : "AtNth");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, IFFFaultKindTest,
-    ::testing::Values(FaultCase{kPlatformFaultWrite, false}, FaultCase{kPlatformFaultWrite, true},
-                      FaultCase{kPlatformFaultSeek, false}, FaultCase{kPlatformFaultSeek, true},
-                      FaultCase{kPlatformFaultFlush, false}, FaultCase{kPlatformFaultFlush, true},
-                      FaultCase{kPlatformFaultRead, false}, FaultCase{kPlatformFaultRead, true}),
-    FaultCaseName);
+std::vector<FaultCase> AllFaultCases() {
+  std::vector<FaultCase> cases;
+  for (const Format* format : {&kIFF1, &kIFF2})
+    for (PlatformFaultOp op : {kPlatformFaultWrite, kPlatformFaultSeek, kPlatformFaultFlush, kPlatformFaultRead})
+      for (bool sticky : {false, true}) cases.push_back({format, op, sticky});
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, IFFFaultTest, ::testing::ValuesIn(AllFaultCases()), FaultCaseName);

@@ -239,7 +239,7 @@ TEST_F(IFFResFile2Test, AddsMatchTheLanguageExactly) {
   EXPECT_EQ(file.Close(), noErr);
 }
 
-TEST_F(IFFResFile2Test, ReplacingFreesTheOldBlockOnlyOnceTheNewIsWritten) {
+TEST_F(IFFResFile2Test, ReplacingMarksTheOldBlockBeforeTheNewIsLive) {
   MakeFile(Path(), {{kTest, 1, 0, "", true, std::string(100, 'a')}});
   IFFResFile2 file;
   ASSERT_EQ(file.Open(PathOf(Path())), noErr);
@@ -250,22 +250,34 @@ TEST_F(IFFResFile2Test, ReplacingFreesTheOldBlockOnlyOnceTheNewIsWritten) {
   std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(Path()));
   ASSERT_GE(records.size(), 1u);
   EXPECT_EQ(records[0].type, kTest);
+  EXPECT_EQ(records[0].flags & kInvalid, 0);
   file.WriteResource(h);
   ASSERT_EQ(file.GetError(), noErr);
-  // Written, not yet synced: the old record is still whole, though already counted as wasted.
-  records = WalkRecords(TestTempFolder::ReadFile(Path()));
-  ASSERT_GE(records.size(), 2u);
-  EXPECT_EQ(records[0].type, kTest);
-  EXPECT_EQ(records.back().type, kTest);
+  EXPECT_EQ(file.CheckLedger(), noErr);
+  // Written: the old block is free but keeps its type and id (the mark a walk falls back to
+  // when the new record is not there), the new record is the one live record.
+  auto checkMarked = [&](const char* when) {
+    records = WalkRecords(TestTempFolder::ReadFile(Path()));
+    ASSERT_GE(records.size(), 2u) << when;
+    EXPECT_EQ(records[0].type, kTest) << when;
+    EXPECT_EQ(records[0].id, 1) << when;
+    EXPECT_EQ(records[0].flags & kInvalid, kInvalid) << when;
+    int live = 0;
+    for (const DiskRecord& r : records) live += r.type == kTest && !(r.flags & kInvalid);
+    EXPECT_EQ(live, 1) << when;
+  };
+  checkMarked("written");
   EXPECT_GE(file.GetWasted(), 176u);  // the old record (and the retired map's block)
-  // The sync of Update makes the new data durable, and only then frees the old block.
   file.Update();
   ASSERT_EQ(file.GetError(), noErr);
+  checkMarked("after Update");
+  EXPECT_EQ(file.CheckLedger(), noErr);
+  // The close clears the mark before it saves the map, which a later open trusts.
+  ASSERT_EQ(file.Close(), noErr);
   records = WalkRecords(TestTempFolder::ReadFile(Path()));
   ASSERT_GE(records.size(), 1u);
   EXPECT_EQ(records[0].type, kFreeBlockType);
   EXPECT_EQ(records[0].size, 176u);
-  ASSERT_EQ(file.Close(), noErr);
   IFFResFile2 again;
   ASSERT_EQ(again.Open(PathOf(Path())), noErr);
   ExpectAll(again, {{kTest, 1, 0, "", true, std::string(50, 'b')}}, "reopen");

@@ -109,7 +109,7 @@ TEST_F(IFFResFileWriteTest, AllocationTakesFitsSplitsSkipsAndMerges) {
   }
 }
 
-TEST_F(IFFResFileWriteTest, RewritingAndReplacingFreeTheOldBlockAfterTheNewOneIsWritten) {
+TEST_F(IFFResFileWriteTest, RewritingAndReplacingMarkTheOldBlockBeforeTheNewOneIsLive) {
   std::string path = Write(FileHeader() + NameListBlock({{1, "Chair"}}) +
                            Block(kOBJD, 1, kNativeOrder, 1, "0123456789"));
   const uint32_t oldAt = uint32_t(64 + NameListBlock({{1, "Chair"}}).size());
@@ -121,22 +121,23 @@ TEST_F(IFFResFileWriteTest, RewritingAndReplacingFreeTheOldBlockAfterTheNewOneIs
   HUnlock(h);
   file.WriteResource(h);
   ASSERT_EQ(file.GetError(), noErr);
-  // Written, not yet synced: the old block is still the resource on disk.
-  std::vector<DiskBlock> blocks = WalkBlocks(TestTempFolder::ReadFile(path));
-  ASSERT_EQ(blocks.size(), 3u);
-  EXPECT_EQ(blocks[1].type, kOBJD);
-  EXPECT_EQ(blocks[2].type, kOBJD);
-  // The sync of Update makes the new data durable, and only then frees the old block.
-  file.Update();
-  ASSERT_EQ(file.GetError(), noErr);
-  blocks = WalkBlocks(TestTempFolder::ReadFile(path));
-  ASSERT_EQ(blocks.size(), 3u);
-  // The same size moves too, so that the stored bytes are never half overwritten.
-  EXPECT_EQ(blocks[1].offset, oldAt);
-  EXPECT_EQ(blocks[1].type, kFreeBlockType);
-  EXPECT_EQ(blocks[1].flags & kInvalid, kInvalid);
-  EXPECT_EQ(blocks[2].type, kOBJD);
-  EXPECT_EQ(blocks[2].nameIndex, 1);
+  // Written: the old block is a free block that marks the resource (its id, and its type
+  // where a free block's name index stands), the new block the one live block. The same
+  // size moves too, so that the stored bytes are never half overwritten.
+  for (const char* when : {"written", "after Update"}) {
+    std::vector<DiskBlock> blocks = WalkBlocks(TestTempFolder::ReadFile(path));
+    ASSERT_EQ(blocks.size(), 3u) << when;
+    EXPECT_EQ(blocks[1].offset, oldAt) << when;
+    EXPECT_EQ(blocks[1].type, kFreeBlockType) << when;
+    EXPECT_EQ(blocks[1].flags & kInvalid, kInvalid) << when;
+    EXPECT_EQ(blocks[1].id, 1) << when;
+    EXPECT_EQ(uint32_t(blocks[1].nameIndex), kOBJD) << when;
+    EXPECT_EQ(blocks[2].type, kOBJD) << when;
+    EXPECT_EQ(blocks[2].nameIndex, 1) << when;
+    EXPECT_EQ(file.CheckLedger(), noErr) << when;
+    file.Update();
+    ASSERT_EQ(file.GetError(), noErr);
+  }
   EXPECT_EQ(ResName(file, h), "Chair");
 
   // Replacing under the same type and id: the old handle, block and name go.
