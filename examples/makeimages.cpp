@@ -6,6 +6,9 @@
 //                                    of 4) with large cells of `large` pixels (default 336),
 //                                    their alpha images unless `alpha` is 0, and their
 //                                    object-make file bench.omk
+//   makeimages sprites <folder> n    n sheets of one sprite each (one view, cells of 64 pixels:
+//                                    112 x 64), each a 32-bit TGA and its palette BMP, all in
+//                                    one folder, and their object-make file sprites.omk
 //
 // Every sprite sheet is a row of view cells per sprite: 4 (or fewer) large cells, then the
 // medium and the small ones. Objects are drawn as shaded discs on a clear background, with
@@ -224,22 +227,40 @@ bool MakeExample(const std::string& dir) {
          WriteRawPalette(dir + "/rug.bmp", pal);
 }
 
-bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, int rows) {
-  const std::vector<Rgb> pal = MakePalette();
+// A sheet's 32-bit TGA and palette BMP, and its alpha image when `withAlpha`.
+bool WriteSheet(const std::string& base, const Image& sheet, const std::vector<Rgb>& pal,
+                bool withAlpha) {
+  return WriteTga(base + ".tga", sheet, pal, TgaKind::kColourDepth32) &&
+         WriteBmp(base + ".bmp", sheet, pal) &&
+         (!withAlpha || WriteTga(base + "alpha.tga", sheet, pal, TgaKind::kAlpha24));
+}
+
+// The sizes tag of large cells of `large` pixels.
+std::string SizesTag(int large) {
   char sizes[160];
   snprintf(sizes, sizeof sizes, "<sizes lwidth=%d lheight=%d mwidth=%d mheight=%d swidth=%d sheight=%d>\n",
            large, large, large / 2, large / 2, large / 4, large / 4);
-  std::string omk = sizes;
+  return sizes;
+}
+
+// A draw group of the sprites 1000 .. 1000 + count - 1.
+std::string DrawGroupOfAll(int count) {
+  std::string omk = "<drawgroup id=100 name=all>\n";
+  for (int i = 0; i < count; i++) {
+    char tag[64];
+    snprintf(tag, sizeof tag, "<item sprite id=%d>\n", 1000 + i);
+    omk += tag;
+  }
+  return omk;
+}
+
+bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, int rows) {
+  const std::vector<Rgb> pal = MakePalette();
+  std::string omk = SizesTag(large);
   for (int s = 0; s < sheets; s++) {
     char name[32];
     snprintf(name, sizeof name, "sheet%02d", s);
-    Image sheet = MakeSheet(4, rows, large, s % 6);
-    const std::string base = dir + "/" + name;
-    if (!WriteTga(base + ".tga", sheet, pal, TgaKind::kColourDepth32) ||
-        !WriteBmp(base + ".bmp", sheet, pal) ||
-        (withAlpha && !WriteTga(base + "alpha.tga", sheet, pal, TgaKind::kAlpha24))) {
-      return false;
-    }
+    if (!WriteSheet(dir + "/" + name, MakeSheet(4, rows, large, s % 6), pal, withAlpha)) return false;
     for (int row = 0; row < rows; row++) {
       char tag[160];
       snprintf(tag, sizeof tag, "<sprite id=%d name=%s-%d tgafile=%s.tga paletteid=1>\n",
@@ -247,20 +268,31 @@ bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, in
       omk += tag;
     }
   }
-  omk += "<drawgroup id=100 name=all>\n";
-  for (int i = 0; i < sheets * rows; i++) {
-    char tag[64];
-    snprintf(tag, sizeof tag, "<item sprite id=%d>\n", 1000 + i);
+  return WriteFile(dir + "/bench.omk", omk + DrawGroupOfAll(sheets * rows));
+}
+
+// Sheets of one sprite and one view each, cells of 64 pixels: 112 x 64.
+bool MakeSprites(const std::string& dir, int count) {
+  const std::vector<Rgb> pal = MakePalette();
+  std::string omk = SizesTag(64);
+  for (int s = 0; s < count; s++) {
+    char name[32];
+    snprintf(name, sizeof name, "sprite%05d", s);
+    if (!WriteSheet(dir + "/" + name, MakeSheet(1, 1, 64, s % 6), pal, false)) return false;
+    char tag[160];
+    snprintf(tag, sizeof tag,
+             "<sprite id=%d name=%s tgafile=%s.tga columns=1 symmetry=radial position=0 paletteid=1>\n",
+             1000 + s, name, name);
     omk += tag;
   }
-  return WriteFile(dir + "/bench.omk", omk);
+  return WriteFile(dir + "/sprites.omk", omk + DrawGroupOfAll(count));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: makeimages example|bench <folder> [sheets] [large] [alpha] [rows]\n");
+    fprintf(stderr, "usage: makeimages example|bench|sprites <folder> [sheets] [large] [alpha] [rows]\n");
     return 2;
   }
   const std::string mode = argv[1];
@@ -277,6 +309,14 @@ int main(int argc, char** argv) {
       return 2;
     }
     return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10, large, argc > 5 ? atoi(argv[5]) != 0 : true, rows) ? 0 : 1;
+  }
+  if (mode == "sprites") {
+    const int count = argc > 3 ? atoi(argv[3]) : 100;
+    if (count < 1 || count > 30000) {
+      fprintf(stderr, "makeimages: 1 to 30000 sprites\n");
+      return 2;
+    }
+    return MakeSprites(argv[2], count) ? 0 : 1;
   }
   fprintf(stderr, "makeimages: unknown mode %s\n", argv[1]);
   return 2;

@@ -3,8 +3,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 struct PlatformFile {
@@ -128,31 +131,172 @@ bool SyncFolder(const std::string& host) {
 
 char FoldCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool EqualNoCase(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    if (FoldCase(a[i]) != FoldCase(b[i])) return false;
-  }
-  return true;
-}
-
 bool Exists(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Finds the name in `folder` that equals `part` ignoring A-Z case; the smallest in byte order
-// when several do. Empty when there is none.
-std::string FindNameNoCase(const std::string& folder, const std::string& part) {
-  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-  if (!dir) return std::string();
-  std::string best;
-  while (struct dirent* ent = ::readdir(dir)) {
-    if (EqualNoCase(part, ent->d_name) && (best.empty() || best > ent->d_name)) best = ent->d_name;
+// ---- case-insensitive look-ups ----------------------------------------------------------------
+//
+// A look-up answers the smallest name in byte order of a folder that equals the part sought
+// ignoring A-Z case. Reading the folder for each look-up would make a build over a folder of
+// n files cost n per look-up, so each folder read is kept as an index (folded name -> smallest
+// name) for as long as the folder's names are known not to have changed.
+//
+// What tells that is the kernel's notification of name changes (creates, deletes and renames
+// in the folder, by any process): a watch is placed before the folder is read, and every
+// look-up first takes the notifications queued so far, dropping the index of each folder that
+// changed. A change made before a look-up starts is thus always seen by it, also one made in
+// the same second or by another program. Where that is not known to hold (a file system whose
+// changes may come from another machine, no notification to be had), the folder is read for
+// each look-up; a queue that overflowed drops every index; a child process starts a queue of
+// its own. Folders are known by the watch, that is by the folder itself, not by its path.
+
+// A-Z folded to a-z, the key of the index.
+std::string FoldedName(const char* name) {
+  std::string folded(name);
+  for (char& c : folded) c = FoldCase(c);
+  return folded;
+}
+
+using NameIndex = std::unordered_map<std::string, std::string>;  // folded name -> smallest name
+
+// Reads every name of the folder at `path` into `names`. False when the folder could not be
+// read through (what was read is kept).
+bool ReadIndex(const char* path, NameIndex& names) {
+  DIR* dir = ::opendir(path);
+  if (!dir) return false;
+  for (;;) {
+    errno = 0;
+    struct dirent* ent = ::readdir(dir);
+    if (!ent) break;
+    if (std::strcmp(ent->d_name, ".") == 0 || std::strcmp(ent->d_name, "..") == 0) continue;
+    auto slot = names.emplace(FoldedName(ent->d_name), ent->d_name);
+    if (!slot.second && slot.first->second > ent->d_name) slot.first->second = ent->d_name;
   }
+  const bool whole = errno == 0;
   ::closedir(dir);
-  return best;
+  return whole;
+}
+
+std::string Lookup(const NameIndex& names, const std::string& part) {
+  auto name = names.find(FoldedName(part.c_str()));
+  return name == names.end() ? std::string() : name->second;
+}
+
+// The answer read from the folder itself, kept nowhere.
+std::string ReadAndLookup(const char* path, const std::string& part) {
+  NameIndex names;
+  ReadIndex(path, names);
+  return Lookup(names, part);
+}
+
+// File systems whose every name change passes through this machine's kernel, so that its
+// notifications see them all.
+bool NotifiesEveryChange(const char* folder) {
+  struct statfs fs;
+  if (::statfs(folder, &fs) != 0) return false;
+  switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0xEF53UL:      // ext2, ext3, ext4
+    case 0x01021994UL:  // tmpfs
+    case 0x858458F6UL:  // ramfs
+    case 0x58465342UL:  // xfs
+    case 0x9123683EUL:  // btrfs
+    case 0xF2F52010UL:  // f2fs
+    case 0x794C7630UL:  // overlay
+      return true;
+    default:
+      return false;
+  }
+}
+
+class NameIndexes {
+ public:
+  // The smallest name in byte order in `folder` ("" for the working folder) that equals `part`
+  // ignoring A-Z case, from the folder's index where it is current. Empty when there is none.
+  std::string Find(const std::string& folder, const std::string& part) {
+    std::lock_guard<std::mutex> hold(fMutex);
+    const char* path = folder.empty() ? "." : folder.c_str();
+    if (!Ready()) return ReadAndLookup(path, part);
+    const int watch = ::inotify_add_watch(fNotify, path, kChanges);
+    if (watch < 0) return ReadAndLookup(path, part);
+    TakeNotifications();
+    auto known = fFolders.find(watch);
+    if (known == fFolders.end()) {
+      if (fFolders.size() >= kMostFolders) DropAll();
+      if (!NotifiesEveryChange(path)) {
+        ::inotify_rm_watch(fNotify, watch);
+        return ReadAndLookup(path, part);
+      }
+      known = fFolders.emplace(watch, Folder()).first;
+    }
+    Folder& entry = known->second;
+    if (!entry.current) {
+      entry.names.clear();
+      entry.current = ReadIndex(path, entry.names);  // a folder not read through is read again
+    }
+    return Lookup(entry.names, part);
+  }
+
+ private:
+  struct Folder {
+    NameIndex names;
+    bool current = false;  // no change of its names was queued since they were read
+  };
+  static constexpr uint32_t kChanges = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
+                                       IN_DELETE_SELF | IN_ONLYDIR;
+  static constexpr size_t kMostFolders = 64;
+
+  // True when the notification queue is this process's own and open.
+  bool Ready() {
+    const pid_t self = ::getpid();
+    if (fOwner != self) {
+      // A child has its own queue and leaves the copy of its parent's alone: taking from it,
+      // or removing its watches, would hide changes from the parent.
+      if (fNotify >= 0) ::close(fNotify);
+      fFolders.clear();
+      fNotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+      fOwner = self;
+    }
+    return fNotify >= 0;
+  }
+
+  // Marks every folder with a change queued as not current, or all of them on an overflow.
+  void TakeNotifications() {
+    alignas(struct inotify_event) char buffer[16384];
+    for (;;) {
+      const ssize_t got = ::read(fNotify, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return;
+      for (ssize_t at = 0; at < got;) {
+        const auto* event = reinterpret_cast<const struct inotify_event*>(buffer + at);
+        if (event->mask & IN_Q_OVERFLOW) {
+          for (auto& folder : fFolders) folder.second.current = false;
+        } else if (event->mask & IN_IGNORED) {
+          fFolders.erase(event->wd);  // the watch is gone
+        } else {
+          auto folder = fFolders.find(event->wd);
+          if (folder != fFolders.end()) folder->second.current = false;
+        }
+        at += static_cast<ssize_t>(sizeof(struct inotify_event) + event->len);
+      }
+    }
+  }
+
+  void DropAll() {
+    for (const auto& folder : fFolders) ::inotify_rm_watch(fNotify, folder.first);
+    fFolders.clear();
+  }
+
+  std::mutex fMutex;
+  pid_t fOwner = 0;
+  int fNotify = -1;
+  std::unordered_map<int, Folder> fFolders;  // by watch
+};
+
+std::string FindNameNoCase(const std::string& folder, const std::string& part) {
+  static NameIndexes* indexes = new NameIndexes;  // never destroyed: look-ups may come late
+  return indexes->Find(folder, part);
 }
 
 bool StatFollow(const std::string& path, struct stat* st) {

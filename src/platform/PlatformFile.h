@@ -7,7 +7,8 @@
 // process runs as root.
 //
 // Failures are reported by results (null, false, 0 bytes, -1); nothing throws and no error
-// code is kept. A PlatformFile is used from one thread at a time; the fault hook is thread-safe.
+// code is kept. A PlatformFile is used from one thread at a time; the fault hook and the
+// functions that take paths are thread-safe.
 #ifndef PLATFORM_PLATFORMFILE_H
 #define PLATFORM_PLATFORMFILE_H
 
@@ -140,6 +141,9 @@ std::string PlatformFolderIdentity(const char* path);
 
 // The host path that `path` names: separators made '/', and each part that exists under another
 // case replaced by its name on disk. Parts that do not exist stay as given (for creating them).
+// The names of a folder searched so are kept while no name in it changes, so that look-ups in
+// a folder of n names cost n once, not n each; any change, by any process, is seen by the next
+// look-up.
 std::string PlatformResolvePath(const char* path);
 
 // One entry that a search reports.

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# How a graphics build scales with the number of sprites, each figure beside its goal:
+#
+#   bash bench/bench_sprites.sh [rounds] [counts...]     (default 3 rounds; 100 1000 10000)
+#
+# For each count n it generates an object of n sprites, each on a sheet of its own (a 112 x 64
+# 32-bit TGA with depth and its 8-bit palette BMP), all in one folder: 2n image files, 20,000
+# for 10,000 sprites. Every sprite also asks for its absent alpha image, as any build does.
+# Rounds are interleaved (each round builds every object, each beside cat of its own input
+# files); the figures are medians of the rounds: the build, cat, the build per sprite and per
+# cat, and each count's cost per sprite against the largest count's.
+# Builds release programs into build-bench/, data into build-bench/sprites/. Not run by the
+# test command. The machine should be otherwise idle for figures that mean anything.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+rounds=${1:-3}
+shift || true
+counts=("$@")
+((${#counts[@]})) || counts=(100 1000 10000)
+jobs=${JOBS:-3}
+cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOBJTOOLS_BENCH=ON > /dev/null
+cmake --build build-bench -j "$jobs" --target morvik > /dev/null
+bin=build-bench/bin
+
+work=build-bench/sprites
+rm -rf "$work"
+mkdir -p "$work"
+"${CXX:-c++}" -std=c++17 -O2 -o "$work/makeimages" examples/makeimages.cpp
+printf 'IFF FILE 2.5:TYPE FOLLOWED BY SIZE\0 PELOR VANTRICK & KOBRU 1\0\0\0\0' > "$work/empty.iff"
+for n in "${counts[@]}"; do
+  mkdir -p "$work/$n/art"
+  "$work/makeimages" sprites "$work/$n/art" "$n"
+  : > "$work/$n/build.txt"
+  : > "$work/$n/cat.txt"
+done
+
+now() { date +%s.%N; }
+median() { sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+inputs() { printf '%s\0' "$work/$1"/art/*.tga "$work/$1"/art/*.bmp; }
+
+for n in "${counts[@]}"; do inputs "$n" | xargs -0 cat > /dev/null; done  # warm the page cache
+for ((r = 0; r < rounds; r++)); do
+  for n in "${counts[@]}"; do
+    # The destination is made before the clock starts.
+    rm -f "$work/$n/out.iff"
+    cp "$work/empty.iff" "$work/$n/out.iff"
+    t0=$(now); inputs "$n" | xargs -0 cat > /dev/null; t1=$(now)
+    "$bin/morvik" "$work/$n/out.iff" -spec "$work/$n/art/sprites.omk" -graphics "$work/$n/art/" \
+      2> "$work/$n/build.log"
+    t2=$(now)
+    echo "$t1 - $t0" | bc -l >> "$work/$n/cat.txt"
+    echo "$t2 - $t1" | bc -l >> "$work/$n/build.txt"
+  done
+done
+
+largest=${counts[${#counts[@]} - 1]}
+per_largest=$(echo "$(median < "$work/$largest/build.txt") / $largest" | bc -l)
+printf '\nsprites on 112 x 64 sheets, one sheet each, all in one folder; median of %d rounds\n' "$rounds"
+printf '  %7s %7s %10s %10s %12s %9s %14s\n' sprites files build cat per-sprite build/cat "per sprite/$largest"
+for n in "${counts[@]}"; do
+  build=$(median < "$work/$n/build.txt")
+  cat_s=$(median < "$work/$n/cat.txt")
+  per=$(echo "$build / $n" | bc -l)
+  printf '  %7d %7d %9.3fs %9.3fs %10.1fus %9.2f %14.2f\n' "$n" $((2 * n)) "$build" "$cat_s" \
+    "$(echo "$per * 1000000" | bc -l)" "$(echo "$build / $cat_s" | bc -l)" \
+    "$(echo "$per / $per_largest" | bc -l)"
+done
+printf '  goals: build/cat <= 2.0 at 10000 sprites; per sprite within 0.80 .. 1.20 of %d sprites\n' "$largest"
