@@ -839,10 +839,10 @@ int32_t IFFResFile2::ReadResHeader(uint32_t offset, IFFHeader& header) {
   return error;
 }
 
-int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header) {
+int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header, bool freeSpace) {
   // Checked before the change begins, so that a refused write leaves the saved map named.
   int32_t error = CheckWritePlace(offset, kIFFHeaderSize);
-  if (error == noErr) error = BeginChange();
+  if (error == noErr && !freeSpace) error = BeginChange();
   if (error != noErr) return error;
   uint8_t bytes[kIFFHeaderSize];
   EncodeIFFHeader(header, bytes);
@@ -1024,7 +1024,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
           [this](IFFHeader& h, uint32_t o, uint32_t size, bool& past) {
             return ReadWalkHeader(o, size, h, past);
           },
-          [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h); },
+          [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h, true); },
           [](IFFHeader& h) {
             const bool mark = h.fType != kFreeBlockType;
             h.fType = kFreeBlockType;
@@ -1048,7 +1048,7 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
   }
   if (uint64_t(at) + need > 0xFFFFFFFFull) return unsupportedErr;
   IFFHeader block = FreeBlockHeader<IFFHeader>(need);
-  error = WriteResHeader(at, block);
+  error = WriteResHeader(at, block, true);
   if (error != noErr) return error;
   fRovingOffset = int32_t(at);
   header = block;

@@ -189,7 +189,10 @@ class IFFResFile2 : public iResFile {
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
   int32_t WriteBytes(uint32_t offset, const void* buffer, int32_t count);
   int32_t ReadResHeader(uint32_t offset, IFFHeader& header);
-  int32_t WriteResHeader(uint32_t offset, const IFFHeader& header);
+  // Writes a record header. One that changes no record (`freeSpace`: a free block merged,
+  // split or made at the end by the free-block search) leaves a saved map named; any other
+  // first retires it (BeginChange).
+  int32_t WriteResHeader(uint32_t offset, const IFFHeader& header, bool freeSpace = false);
   // Reads the record header at `offset` of a file of `fileSize` bytes and checks that its
   // size is sound and that the record ends within the file (a free block may run past the
   // end: an allocation at the end that was cut short). badHeaderErr when not.
@@ -197,7 +200,10 @@ class IFFResFile2 : public iResFile {
   int32_t GetFileSize(uint32_t& size);
 
   // Marks the file dirty and, if its header names a saved map, retires that map (header
-  // first, then the map's block is freed). Runs before anything else is written.
+  // first, synced, then the map's block is freed); then writes the headers of blocks brought
+  // back at open live again. Runs before the first write that changes a record, so that a
+  // change that fails before it (a free-block search that meets a damaged header) leaves
+  // the map named and the file readable through it.
   int32_t BeginChange();
   // In a file opened through its saved map: badHeaderErr (and nothing written) when the
   // `length` bytes at `offset` reach into a record the map names, other than one at `offset`

@@ -177,7 +177,7 @@ TEST(CrashReplayBuild, DISABLED_GraphicsRebuildKeepsEveryResourceOnce) {
 
 // The real program killed at seeded random moments of the same rebuild: the object file
 // opens, lists each resource once, misses none and holds old or new data in each.
-TEST(CrashReplayBuild, DISABLED_KilledRebuildsLeaveNoDuplicateAndLoseNothing) {
+TEST(CrashReplayBuild, KilledRebuildsLeaveNoDuplicateAndLoseNothing) {
   Object object(kUntouched);
   const std::vector<std::string> args = object.Args();
   std::vector<char*> argv;

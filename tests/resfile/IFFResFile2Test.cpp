@@ -1321,6 +1321,41 @@ TEST_F(IFFResFile2Test, AFreeBlockReachingIntoAMappedPlaceIsNotHandedOut) {
   EXPECT_EQ(BytesOf(file.GetResource(kText, 5)), "twelve bytes");
 }
 
+TEST_F(IFFResFile2Test, AChangeThatFailsLeavesTheSavedMapNamed) {
+  // Two free blocks, then a record whose header claims one byte more than it holds (the saved
+  // map still reads it whole), then two records that a walk, stopping at the damage, misses.
+  const std::string free = RecordBytes(kFreeBlockType, 0, kInvalid, "", std::string(100, '\0'));
+  const std::string strings = RecordBytes(kText, 128, 0x10, "", std::string(20, 't'), 76 + 21);
+  const std::string one = RecordBytes(kTest, 1, 0x10, "", "behind the damage");
+  const std::string two = RecordBytes(kTest, 2, 0x10, "", "and this one too");
+  const uint32_t stringsAt = 64 + 2 * uint32_t(free.size());
+  const uint32_t oneAt = stringsAt + uint32_t(strings.size());
+  const uint32_t twoAt = oneAt + uint32_t(one.size());
+  const uint32_t mapAt = twoAt + uint32_t(two.size());
+  const std::string map = MapRecord({{kText, {{stringsAt, 128}}}, {kTest, {{oneAt, 1}, {twoAt, 2}}}});
+  const std::string path =
+      folder.WriteFile("object.iff", FileHeaderBytes(mapAt) + free + free + strings + one + two + map);
+  {
+    ScopedDebugCapture capture;
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    ASSERT_EQ(file.GetMapOffset(), mapAt);
+    // Too large for the two free blocks merged: the search walks on into the damage.
+    MHandle* h = HandleOf(std::string(400, 'n'));
+    file.AddResource(h, kTest, 3, FixedStringBuffer<4>(), true);
+    file.WriteResource(h);
+    EXPECT_EQ(file.GetError(), badHeaderErr);
+    EXPECT_NE(file.Close(), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_EQ(file.GetMapOffset(), mapAt) << "the header still names the saved map";
+  EXPECT_EQ(file.Count(kTest), 2);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "behind the damage");
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "and this one too");
+  EXPECT_NE(file.GetResource(kText, 128), nullptr);
+}
+
 TEST(SortBlockOffsets, SortsLikeStdSort) {
   uint32_t seed = 12345;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
