@@ -259,7 +259,9 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, int32_t threads) {
     builder.fMakeGraphics = 1;
     builder.fGraphicsDir.assign((dir / "art/").c_str());
     builder.fLogFile = log;
+    FILE* const oldLog = gLogStream;  // Run makes `log` the log stream; it is closed below
     r.result = builder.Run();
+    gLogStream = oldLog;
   }
   fflush(stderr);
   dup2(savedErr, 2);

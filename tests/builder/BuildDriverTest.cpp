@@ -37,7 +37,9 @@ struct InProcess {
   int32_t Run() {
     FILE* file = std::tmpfile();
     builder.fLogFile = file;
+    FILE* const oldLog = gLogStream;  // Run makes `file` the log stream; it is closed below
     int32_t result = builder.Run();
+    gLogStream = oldLog;
     std::fflush(file);
     long end = std::ftell(file);
     std::rewind(file);

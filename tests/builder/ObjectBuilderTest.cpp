@@ -16,6 +16,7 @@ namespace {
 struct MemoryLog {
   MemoryLog() { fFile = open_memstream(&fText, &fSize); }
   ~MemoryLog() {
+    if (gLogStream == fFile) gLogStream = nullptr;  // a Run made it the log stream
     std::fclose(fFile);
     std::free(fText);
   }

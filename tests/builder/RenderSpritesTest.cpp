@@ -91,7 +91,9 @@ TEST(RenderSprites, DrawGroupFilterSkipsUnusedSprites) {
       builder.fGraphicsDir.assign((dir / "art/").c_str());
       builder.fDrawGroupIds = {static_cast<int16_t>(c.wantedGroup)};
       builder.fLogFile = log;
+      FILE* const oldLog = gLogStream;  // Run makes `log` the log stream; it is closed below
       EXPECT_EQ(builder.Run(), 0);
+      gLogStream = oldLog;
     }
     const std::string text = ReadAll(log);
     fclose(log);
