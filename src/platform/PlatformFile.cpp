@@ -313,6 +313,19 @@ std::string PlatformResolvePath(const char* path) {
   std::replace(given.begin(), given.end(), '\\', '/');
   if (Exists(given)) return given;
 
+  // Where the folder exists as given, only the last name needs a search: the walk below would
+  // keep every other part as it is. (Not for paths with empty parts, which the walk drops.)
+  const size_t slash = given.rfind('/');
+  if (slash != std::string::npos && slash > 0 && slash + 1 < given.size() &&
+      given.find("//") == std::string::npos) {
+    const std::string last = given.substr(slash + 1);
+    if (last != "." && last != ".." && Exists(given.substr(0, slash))) {
+      const std::string folder = given.substr(0, slash + 1);
+      const std::string found = FindNameNoCase(folder, last);
+      return folder + (found.empty() ? last : found);
+    }
+  }
+
   std::string out;
   size_t pos = 0;
   if (given[0] == '/') {
@@ -369,6 +382,9 @@ PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode) {
   struct stat st;
   bool exists = StatFollow(host, &st);
   if (exists && S_ISDIR(st.st_mode)) return nullptr;
+  if (!exists && (mode == PlatformOpenMode::kReadExisting ||
+                  mode == PlatformOpenMode::kReadWriteExisting))
+    return nullptr;
   bool wantWrite = mode != PlatformOpenMode::kReadExisting;
   if (wantWrite && exists && IsReadOnlyMode(st.st_mode)) return nullptr;
 

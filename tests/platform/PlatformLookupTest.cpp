@@ -66,6 +66,10 @@ TEST(PlatformLookup, AnswersTheExactNameElseTheSmallestMatch) {
       {"ART2\\X", "art2/x"},
       {"nothing/cell.bmp", "nothing/cell.bmp"},
       {"art/missing/cell.bmp", "Art/missing/cell.bmp"},
+      {"art//cell.bmp", "Art/Cell.bmp"},  // empty parts are dropped
+      {"art/", "Art/"},
+      {"Art/./cell.bmp", "Art/./Cell.bmp"},  // '.' and '..' are kept
+      {"art2/../Art/cell.BMP", "art2/../Art/Cell.bmp"},
   };
   for (int round = 0; round < 2; round++) {  // the second round is answered from what is kept
     for (const Case& c : cases) {
