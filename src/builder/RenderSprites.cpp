@@ -39,8 +39,11 @@ const int32_t kListHeaderBytes = 12;
 // Threads that load sheets ahead of the sprite loop, at most: reading a sheet takes longer
 // than compressing and writing its sprites on threads of their own.
 const int32_t kMostSheetLoaders = 3;
-// Pixels in a sprite's cells below which its frames are encoded on the build's thread.
+// Pixels in a sprite's cells below which its frames are encoded on the build's thread, and
+// in the cells of a sheet's sprites below which the build loads the sheet itself: handing work
+// to another thread and taking it back costs about as much as a few thousand pixels' work.
 const int64_t kLeastPooledPixels = 16384;
+const int64_t kLeastAheadPixels = 16384;
 
 bool FileReadable(const std::string& path) {
   PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
@@ -417,6 +420,7 @@ struct SpritePlan {
     std::string source;     // the graphics folder and the sprite's file name
     std::string alphaName;  // the alpha image, which makes the load the build's own
     bool hasAlpha = false;
+    int64_t pixels = 0;  // in the cells of its sprites: the work it gives
     SheetPrefetch::Load load;
   };
   struct Step {
@@ -430,6 +434,15 @@ struct SpritePlan {
   std::vector<Sheet> sheets;
   std::vector<Step> steps;
 };
+
+// The pixels of the sprite's cells, from its sizes alone (nothing is checked or reported).
+int64_t CellPixels(const SpriteSpec* sprite) {
+  const RenderSpec& sizes = sprite->GetSizes();
+  int64_t perView = 0;
+  for (int32_t zoom = 0; zoom < RenderSpec::kZoomCount; zoom++)
+    perView += int64_t(sizes.fWidths[zoom]) * int64_t(sizes.fHeights[zoom]);
+  return perView * sprite->fColumns * sprite->fFrames;
+}
 
 SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringBuffer& graphicsDir,
                           ObjectBuilder* builder) {
@@ -452,9 +465,12 @@ SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringB
         plan.sheets.push_back(sheet);
       }
       step.sheet = plan.sheets.size() - 1;
+      plan.sheets.back().pixels += CellPixels(sprite);
     }
     plan.steps.push_back(step);
   }
+  for (SpritePlan::Sheet& sheet : plan.sheets)
+    if (sheet.pixels < kLeastAheadPixels) sheet.load.ahead = false;
   for (size_t i = 0; i < plan.steps.size(); i++) {
     SpritePlan::Step& step = plan.steps[i];
     if (step.sheet == kNoSheet || step.sprite->fMaskFile.length() > 0) continue;

@@ -60,22 +60,22 @@ std::vector<TestRGB> Palette() {
 const int kLarge = 32;  // cells of 32, 16 and 8 pixels
 
 // A sheet of `columns` x `rows` cells, each a large, a medium and a small view side by side.
-TestSheet CellSheet(int columns, int rows) {
-  return TestSheet(columns * (kLarge + kLarge / 2 + kLarge / 4), rows * kLarge);
+TestSheet CellSheet(int columns, int rows, int large = kLarge) {
+  return TestSheet(columns * (large + large / 2 + large / 4), rows * large);
 }
 
 // Every cell gets a disc; `noisy` makes depth and alpha change from pixel to pixel inside it
 // (dithered art), otherwise they follow the disc smoothly. Colours and alpha may also be set
 // on clear pixels around the disc, as renderers leave them.
-TestSheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy) {
-  TestSheet s = CellSheet(columns, rows);
+TestSheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy, int large = kLarge) {
+  TestSheet s = CellSheet(columns, rows, large);
   Lcg rng{seed};
   for (int row = 0; row < rows; row++) {
     int left = 0;
-    for (int size = kLarge; size >= kLarge / 4; left += columns * size, size /= 2) {
+    for (int size = large; size >= large / 4; left += columns * size, size /= 2) {
       for (int c = 0; c < columns; c++) {
         const int x0 = left + c * size;
-        const int y0 = row * kLarge;
+        const int y0 = row * large;
         const int r = size / 2 - 1 - (c % 2);
         for (int y = 0; y < size; y++) {
           for (int x = 0; x < size; x++) {
@@ -299,10 +299,12 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
   dir.WriteFile("obj.omk", std::string(kSpec));
   WriteArt(dir, 0);
   // Two more sheets that load cleanly, one after the other, and one whose clean-up reports a
-  // pixel without depth around it, each with a palette of its own.
+  // pixel without depth around it, each with a palette of its own; their cells are large
+  // enough for the sheets to be loaded ahead and the frames encoded on the pool.
+  const int large = 64;
   const std::vector<TestRGB> pal = Palette();
   for (const char* name : {"more", "other", "lonely"}) {
-    TestSheet sheet = MakeSheet(2, 2, uint32_t(name[0]), false);
+    TestSheet sheet = MakeSheet(4, 2, uint32_t(name[0]), false, large);
     for (uint8_t& z : sheet.depth)
       if (z == 255) z = 254;  // no stray colour is left without depth
     if (name[0] == 'l') {
@@ -318,9 +320,8 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
     dir.WriteFile(std::string("art/") + name + ".tga", Tga(sheet, own, 32, false));
     dir.WriteFile(std::string("art/") + name + ".bmp", WriteSheetBMP8(sheet, own));
   }
-  // Cells big enough to be encoded on the pool, whose bottom rows are clear: the encoder says
-  // so in the debug text, from the pool's thread unless the result is made again.
-  const int large = 64;
+  // Cells whose bottom rows are clear: the encoder says so in the debug text, from the pool's
+  // thread unless the result is made again.
   TestSheet clear(4 * (large + large / 2 + large / 4), 2 * large);
   for (int y = 0; y < clear.height; y++) {
     for (int x = 0; x < clear.width; x++) {
@@ -333,13 +334,13 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
   dir.WriteFile("art/clear.tga", Tga(clear, pal, 32, false));
   dir.WriteFile("art/clear.bmp", WriteSheetBMP8(clear, pal));
   const std::string more =
-      "<sprite id=700 name=more-a tgafile=more.tga columns=2 paletteid=5>\n"
-      "<sprite id=701 name=other tgafile=other.tga columns=2 paletteid=5>\n"
-      "<sprite id=702 name=more-b tgafile=more.tga columns=2 paletteid=6>\n"
-      "<sprite id=703 name=lonely tgafile=lonely.tga columns=2 paletteid=6>\n"
-      "<sprite id=704 name=other-b tgafile=other.tga columns=2 paletteid=6>\n"
-      "<sprite id=705 name=other-c tgafile=other.tga columns=2 shrink=top paletteid=7>\n"
       "<sizes lwidth=64 lheight=64 mwidth=32 mheight=32 swidth=16 sheight=16>\n"
+      "<sprite id=700 name=more-a tgafile=more.tga paletteid=5>\n"
+      "<sprite id=701 name=other tgafile=other.tga paletteid=5>\n"
+      "<sprite id=702 name=more-b tgafile=more.tga paletteid=6>\n"
+      "<sprite id=703 name=lonely tgafile=lonely.tga paletteid=6>\n"
+      "<sprite id=704 name=other-b tgafile=other.tga paletteid=6>\n"
+      "<sprite id=705 name=other-c tgafile=other.tga shrink=top paletteid=7>\n"
       "<sprite id=706 name=clear-a tgafile=clear.tga paletteid=7>\n"
       "<sprite id=707 name=clear-b tgafile=clear.tga paletteid=8>\n";
   dir.WriteFile("obj.omk", std::string(kSpec) + more);
