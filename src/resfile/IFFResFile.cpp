@@ -1295,9 +1295,8 @@ int32_t IFFResFile::Defragment() {
     out.Delete(temp);
     return unavailableErr;
   }
+  // The copy is durable, and the replace syncs the folder that holds its new name.
   fLedger.Clear();
-  // The new name is durable only once the folder is synced; the copy already is.
-  if (!PlatformFolderSync(FolderOfHostPath(host).c_str())) Complain("could not sync the folder", path);
   fFreeBytes = 0;
   return noErr;
 }

@@ -1279,12 +1279,8 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   // The swap is one step: the old file stays whole until the new one replaces it.
   fFile.Close();
   replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
-  // The new name is durable only once the folder is synced; the copy already is.
-  if (replaced) {
-    fLedger.Clear();
-    if (!PlatformFolderSync(FolderOfHostPath(host).c_str()))
-      Complain("could not sync the folder", PathForMessages());
-  }
+  // The copy is durable, and the replace syncs the folder that holds its new name.
+  if (replaced) fLedger.Clear();
   error = fFile.Open(path);
   if (!replaced) {
     out.Delete(temp);
