@@ -35,15 +35,20 @@ constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
 // is marked, removed or given another id, the key's earlier marks are cleared (made plain free
 // blocks), so every state a kill can leave holds, for each key, a live record or exactly one
 // mark. Every Update and Close ends with the sync that makes what it wrote durable, so a power
-// loss leaves a state that a kill at that sync would have left. A new resource is its live
+// loss leaves a state that a kill at that sync would have left. Each sync then clears, and
+// syncs, the marks of the replacements it made durable: a file written back only in part
+// (pages out of order) then holds no mark older than its last sync, so what a sync
+// acknowledged is never lost to an older mark; such a file may list a resource whose change
+// was in flight twice, the acknowledged record and the new one. A new resource is its live
 // header alone; a removed one is freed with a plain free header.
 //
 // States of a block in the ledger:
 //   kReplaced  marked; the record that replaces it is not durable yet. No write may go there
 //              (a free-block search that reaches it syncs first): until that sync its bytes
 //              are what the disk holds of the resource.
-//   kRetired   marked; its replacement is durable. Free to the search; cleared before its
-//              key's next change and before a saved map is written.
+//   kRetired   marked; its replacement is durable. Free to the search; cleared, and synced,
+//              by the sync that retired it when its replacement had gone live (Sync), else
+//              before its key's next change and before a saved map is written.
 //   kRevived   marked on disk, but the resource of its key (an open found no live record):
 //              no write may go there; the first change writes its header live again.
 //
@@ -69,6 +74,7 @@ class BlockLedger {
   struct Block {
     State state;
     Key key;
+    bool superseded = false;  // the record that replaces it went live (Superseded)
   };
 
   void Clear() {
@@ -115,6 +121,43 @@ class BlockLedger {
   void Synced() {
     for (auto& [offset, block] : fBlocks)
       if (block.state == State::kReplaced) block.state = State::kRetired;
+  }
+
+  // The live header of `key`'s replacement was written: its replaced blocks are superseded.
+  // A replacement that failed leaves them as they are, its key's only record.
+  void Superseded(const Key& key) {
+    auto list = fByKey.find(key.Packed());
+    if (list == fByKey.end()) return;
+    for (uint32_t offset : list->second) {
+      auto found = fBlocks.find(offset);
+      if (found != fBlocks.end() && found->second.state == State::kReplaced)
+        found->second.superseded = true;
+    }
+  }
+
+  // A sync of the file: flush() makes its bytes durable; then the marks of the blocks whose
+  // replacements went live before it are cleared (clear(offset) writes a plain free header)
+  // and flushed in turn. A mark left on disk past the sync that acknowledged its replacement
+  // could, beside a later mark of the same key in a file only partly written back, bring back
+  // data older than what the sync acknowledged; cleared and synced here, every superseded
+  // mark on disk is younger than the last sync. Returns the first error; a mark not cleared
+  // stays retired, to be cleared before its key's next change as any other.
+  template <class Flush, class ClearMark>
+  int32_t Sync(Flush flush, ClearMark clear) {
+    int32_t error = flush();
+    if (error != noErr) return error;
+    std::vector<uint32_t> superseded;
+    for (const auto& [offset, block] : fBlocks)
+      if (block.state == State::kReplaced && block.superseded) superseded.push_back(offset);
+    Synced();
+    if (superseded.empty()) return noErr;
+    std::sort(superseded.begin(), superseded.end());
+    for (uint32_t offset : superseded) {
+      error = clear(offset);
+      if (error != noErr) return error;
+      Forget(offset);
+    }
+    return flush();
   }
 
   // Every block in `state`, by offset.

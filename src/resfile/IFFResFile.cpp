@@ -839,6 +839,7 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
   }
   entry.fileoffset = offset;
   entry.fReplacedOffset = -1;
+  fLedger.Superseded(key);
   return noErr;
 }
 
@@ -950,9 +951,8 @@ void IFFResFile::NameRevived() {
 }
 
 int32_t IFFResFile::Sync() {
-  int32_t error = fFile.Flush();
-  if (error == noErr) fLedger.Synced();
-  return error;
+  return fLedger.Sync([this] { return fFile.Flush(); },
+                      [this](uint32_t offset) { return ClearMark(offset); });
 }
 
 int32_t IFFResFile::ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,

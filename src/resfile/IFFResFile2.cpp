@@ -609,6 +609,7 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   entry.fFileoffset = offset;
   entry.fReplacedOffset = kNotOnDisk;
   entry.fStoredFlags = entry.fFlags;
+  fLedger.Superseded(key);
   return noErr;
 }
 
@@ -824,12 +825,12 @@ int32_t IFFResFile2::WriteBytes(uint32_t offset, const void* buffer, int32_t cou
 }
 
 int32_t IFFResFile2::Sync() {
-  int32_t error = fFile.Flush();
-  if (error == noErr) {
-    fUnsynced = false;
-    fLedger.Synced();
-  }
-  return error;
+  auto flush = [this] {
+    int32_t error = fFile.Flush();
+    if (error == noErr) fUnsynced = false;
+    return error;
+  };
+  return fLedger.Sync(flush, [this](uint32_t offset) { return ClearMark(offset); });
 }
 
 int32_t IFFResFile2::ReadResHeader(uint32_t offset, IFFHeader& header) {

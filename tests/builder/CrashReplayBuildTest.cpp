@@ -141,7 +141,7 @@ ResContents FirstOfEach(const ResListing& listing) {
 // Every kill, durable and partial write-back state of an in-process rebuild that replaces
 // every sprite, palette and draw group: each resource once, old or new, and the new ones
 // all there once the build returned.
-TEST(CrashReplayBuild, DISABLED_GraphicsRebuildKeepsEveryResourceOnce) {
+TEST(CrashReplayBuild, GraphicsRebuildKeepsEveryResourceOnce) {
   Object object(kUntouched);
   CrashRun run(object.dir.Path());
   run.Watch(object.path, ResFormat::kIFF2);

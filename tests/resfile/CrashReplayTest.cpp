@@ -170,7 +170,7 @@ class CrashReplay : public ::testing::TestWithParam<ResFormat> {};
 
 // Edits of an existing file: adds, rewrites of the same and other sizes, an update, a
 // removal, a rename, a held resource and a compacting close that saves a new map.
-TEST_P(CrashReplay, DISABLED_EditsOfAnExistingFileKeepEveryResourceOnce) {
+TEST_P(CrashReplay, EditsOfAnExistingFileKeepEveryResourceOnce) {
   TestTempFolder dir;
   const std::string path = dir / "edits.iff";
   MakeStartFile(path, GetParam());
@@ -193,7 +193,7 @@ TEST_P(CrashReplay, DISABLED_EditsOfAnExistingFileKeepEveryResourceOnce) {
 
 // A file made by Create, filled, updated, rewritten and closed: it is there after a power
 // loss once the first update returned, and keeps what each commit acknowledged.
-TEST_P(CrashReplay, DISABLED_ANewFileSurvivesOnceItsFirstUpdateReturned) {
+TEST_P(CrashReplay, ANewFileSurvivesOnceItsFirstUpdateReturned) {
   TestTempFolder dir;
   const std::string path = dir / "new.iff";
   CrashRun run(dir.Path());

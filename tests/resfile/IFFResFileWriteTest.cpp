@@ -123,15 +123,17 @@ TEST_F(IFFResFileWriteTest, RewritingAndReplacingMarkTheOldBlockBeforeTheNewOneI
   ASSERT_EQ(file.GetError(), noErr);
   // Written: the old block is a free block that marks the resource (its id, and its type
   // where a free block's name index stands), the new block the one live block. The same
-  // size moves too, so that the stored bytes are never half overwritten.
-  for (const char* when : {"written", "after Update"}) {
+  // size moves too, so that the stored bytes are never half overwritten. Once the Update's
+  // sync made the new block durable, the mark is a plain free block.
+  for (const bool updated : {false, true}) {
+    const char* when = updated ? "after Update" : "written";
     std::vector<DiskBlock> blocks = WalkBlocks(TestTempFolder::ReadFile(path));
     ASSERT_EQ(blocks.size(), 3u) << when;
     EXPECT_EQ(blocks[1].offset, oldAt) << when;
     EXPECT_EQ(blocks[1].type, kFreeBlockType) << when;
     EXPECT_EQ(blocks[1].flags & kInvalid, kInvalid) << when;
     EXPECT_EQ(blocks[1].id, 1) << when;
-    EXPECT_EQ(uint32_t(blocks[1].nameIndex), kOBJD) << when;
+    EXPECT_EQ(uint32_t(blocks[1].nameIndex), updated ? uint32_t(kNoNameIndex) : kOBJD) << when;
     EXPECT_EQ(blocks[2].type, kOBJD) << when;
     EXPECT_EQ(blocks[2].nameIndex, 1) << when;
     EXPECT_EQ(file.CheckLedger(), noErr) << when;

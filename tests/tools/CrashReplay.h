@@ -28,8 +28,10 @@
 //            noErr) up to the step in flight: nothing acknowledged is lost.
 //   partial  the durable state with only some 4 KB pages of the unsynced writes written back
 //            (each page alone, all but each page, every other page; a few pages picked when
-//            there are many). Every resource the last commit acknowledged must still read,
-//            once, with its data (or with data a later step wrote).
+//            there are many). Every resource the last commit acknowledged must still read
+//            with its data (or with data a later step wrote) in every record listed for it:
+//            such a state may list a resource twice (the old record and the one in flight),
+//            which is counted, not failed.
 // A file that a step creates may be missing (or empty, as a create cut short leaves it) in
 // every state where an allowed step has it absent; once a commit returned it must be there.
 // Steps that change one thing (kChange, kCommit, kCreate) are atomic: a state must equal one
@@ -167,7 +169,7 @@ struct CrashReport {
   struct Count {
     size_t states = 0;
     size_t failed = 0;
-    size_t duplicates = 0;  // failed states with a resource listed twice
+    size_t duplicates = 0;  // failed states with a resource listed twice; every such partial one
   };
   Count kill, durable, partial;
   Count afterCall;  // kill states right after a step returned
