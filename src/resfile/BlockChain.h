@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "IFFResMap.h"
@@ -24,8 +25,39 @@
 constexpr int32_t kUniqueHeaderSize = 64;  // the file header of either format
 constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
 
+// Sorts block offsets ascending in time linear in their number (a saved map names thousands).
+inline void SortBlockOffsets(std::vector<uint32_t>& offsets) {
+  const size_t count = offsets.size();
+  if (count < 256) {
+    std::sort(offsets.begin(), offsets.end());
+    return;
+  }
+  // Least significant byte first; a byte that all offsets share needs no pass.
+  size_t counts[4][256] = {};
+  for (uint32_t v : offsets)
+    for (int b = 0; b < 4; ++b) counts[b][(v >> (8 * b)) & 0xFF]++;
+  std::unique_ptr<uint32_t[]> spare(new uint32_t[count]);
+  uint32_t* from = offsets.data();
+  uint32_t* to = spare.get();
+  for (int b = 0; b < 4; ++b) {
+    const int shift = 8 * b;
+    if (counts[b][(from[0] >> shift) & 0xFF] == count) continue;
+    size_t start[256];
+    size_t sum = 0;
+    for (int d = 0; d < 256; ++d) {
+      start[d] = sum;
+      sum += counts[b][d];
+    }
+    for (size_t i = 0; i < count; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
+    std::swap(from, to);
+  }
+  if (from != offsets.data()) std::memcpy(offsets.data(), from, count * sizeof(uint32_t));
+}
+
 // The ledger of the blocks of one file: the blocks whose state their headers alone do not
-// tell, what a write may do with each, and what waits on the file's next sync.
+// tell, whether a write may go to a place, and what waits on the file's next sync. Every
+// write, header write, cut of the file and free-block search asks it, so the rule below is
+// kept in one place for both formats.
 //
 // The rule that keeps each resource exactly once, whatever moment a kill or a power loss
 // strikes: a resource is replaced by writing its new data into a free block, then marking its
@@ -42,7 +74,13 @@ constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
 // was in flight twice, the acknowledged record and the new one. A new resource is its live
 // header alone; a removed one is freed with a plain free header.
 //
-// States of a block in the ledger:
+// A file opened through a saved map (IFF 2.x) trusts the map instead of its headers, and the
+// map saved at close names what the session kept of it. A damaged file may hold a header that
+// says free where the map reads a record, or a record that runs over another the map names;
+// and the file header names the saved map until the first change retires it, so a change
+// that fails before that leaves every resource readable through the map.
+//
+// States of a block in the ledger, by its mark:
 //   kReplaced  marked; the record that replaces it is not durable yet. No write may go there
 //              (a free-block search that reaches it syncs first): until that sync its bytes
 //              are what the disk holds of the resource.
@@ -51,12 +89,25 @@ constexpr uint32_t kFreeBlockType = MakeResType('X', 'X', 'X', 'X');
 //              before its key's next change and before a saved map is written.
 //   kRevived   marked on disk, but the resource of its key (an open found no live record):
 //              no write may go there; the first change writes its header live again.
+// and by the saved map (NameSavedMap):
+//   read by the map   a block the saved map named at open (MapReads), and the map's own block
+//              where it is a record of the chain, until this session frees it (Freed). No
+//              write may reach into it except at its own header; the search may not take it,
+//              nor a free block that reaches into it, nor cut the file where one lies behind
+//              the cut.
+//   freed since open  such a block that the session freed (marked or plainly): what its
+//              header says again.
 //
 // The invariant, checked by Check:
-//   1. every block in the ledger holds the mark of its key;
+//   1. every block in the ledger's marks holds the mark of its key;
 //   2. a key has at most one block that is replaced or revived, and none that is retired
 //      beside a replaced one (several marks of one key come only from a file that held them
-//      when it was opened).
+//      when it was opened);
+//   3. while the file header names a saved map, it is the one named at open and no block has
+//      been freed since open (the first change retires the map before it frees anything);
+//   4. every block the map reads that is not freed since open, and whose header read whole
+//      when the ledger first read it, still ends where it ended then: no write reached
+//      into it.
 // Blocks in no state here are what their headers say. Not thread-safe.
 class BlockLedger {
  public:
@@ -77,9 +128,18 @@ class BlockLedger {
     bool superseded = false;  // the record that replaces it went live (Superseded)
   };
 
+  // Forgets every block: at open, at close, and once a compaction moved them all.
   void Clear() {
     fBlocks.clear();
     fByKey.clear();
+    fMapNamed.clear();
+    fMapReads.clear();
+    fMapReadsKnown = false;
+    fFreed.clear();
+    fFreedSinceOpen = false;
+    fSavedMap = 0;
+    fSavedMapInChain = false;
+    fSavedMapRetired = false;
   }
 
   // The block at `offset`, or null when the ledger does not hold it.
@@ -198,12 +258,101 @@ class BlockLedger {
     return noErr;
   }
 
+  // ---- The saved map
+
+  // The file header names the saved map at `mapOffset` (0: none), whose block is a record
+  // of the chain when `mapInChain`; `named` are the blocks its entries name (empty when the
+  // file was walked instead), sorted.
+  void NameSavedMap(std::vector<uint32_t> named, uint32_t mapOffset, bool mapInChain) {
+    fMapNamed = std::move(named);
+    fSavedMap = mapOffset;
+    fSavedMapInChain = mapOffset != 0 && mapInChain;
+    fSavedMapRetired = mapOffset == 0;
+    fMapReads.clear();
+    fMapReadsKnown = false;
+  }
+  // The block of the saved map that retiring it frees: 0 when the header names none, or when
+  // the map's block is no record of the chain (it may lie inside another record).
+  uint32_t SavedMapBlock() const {
+    return !fSavedMapRetired && fSavedMapInChain ? fSavedMap : 0;
+  }
+  // The file header (synced) names no saved map any more.
+  void SavedMapRetired() { fSavedMapRetired = true; }
+  // The session freed the block at `offset` (its free header, or its mark, is written).
+  void Freed(uint32_t offset) {
+    fFreedSinceOpen = true;
+    if (!fMapNamed.empty()) fFreed.insert(offset);
+  }
+
+  // Where a block ends: after its header's bytes alone where the header does not read
+  // (`sound` false), or is a free header that runs past the end of the file (`pastEnd`).
+  struct Extent {
+    uint64_t end = 0;
+    bool pastEnd = false;
+    bool sound = false;
+  };
+
+  // Whether `length` bytes may be written at `offset`: badHeaderErr when they reach into a
+  // block the map reads, other than at its own header. blockEnd(offset, Extent&) reads the
+  // extent of the block at `offset` and returns only the disk's errors; the ledger reads
+  // them once, at the first question.
+  template <class BlockEnd>
+  int32_t CheckWrite(uint32_t offset, uint64_t length, BlockEnd blockEnd) {
+    bool reaches = false;
+    int32_t error = ReachesMapRead(offset, length, blockEnd, reaches);
+    if (error == noErr && reaches) error = badHeaderErr;
+    return error;
+  }
+  // Whether the free-block search may take or merge the free block of `size` bytes at
+  // `offset` (`pastEnd`: its size runs past the end of the file): not a block the ledger
+  // holds (replaced or revived), nor one the map reads, nor one that reaches into one.
+  template <class BlockEnd>
+  int32_t MayTake(uint32_t offset, uint32_t size, bool pastEnd, BlockEnd blockEnd, bool& may) {
+    may = false;
+    if (Holds(offset) || IsMapRead(offset)) return noErr;
+    bool reaches = false;
+    if (!pastEnd) {
+      int32_t error = ReachesMapRead(offset, size, blockEnd, reaches);
+      if (error != noErr) return error;
+    }
+    may = !reaches;
+    return noErr;
+  }
+  // Whether the file may be cut at `tail` (a free header there runs past the end: an
+  // allocation that never got its data): not while a block the map's entries read lies
+  // behind it or runs past it; the header at `tail` is then what broke.
+  template <class BlockEnd>
+  int32_t MayCut(uint32_t tail, BlockEnd blockEnd, bool& may) {
+    may = true;
+    if (fMapNamed.empty()) return noErr;
+    int32_t error = ReadMapReads(blockEnd);
+    if (error != noErr) return error;
+    for (const MapRead& block : fMapReads)
+      if (!block.own && fFreed.count(block.offset) == 0 &&
+          (block.offset >= tail || block.end > tail || block.pastEnd)) {
+        may = false;
+        break;
+      }
+    return noErr;
+  }
+
   // Checks the invariant above against the disk. readMark(offset, Key& key, bool& marked)
   // reads the header at `offset` and tells whether it is a mark, and of which key; it
   // returns the read's error. noErr, badHeaderErr where the invariant fails (`why` says
   // which), or the read's error.
+  // A file that names no saved map (IFF 1.0) has parts 1 and 2 only.
   template <class ReadMark>
   int32_t Check(ReadMark readMark, const char*& why) const {
+    return Check(
+        readMark, [](uint32_t& mapOffset) { mapOffset = 0; return int32_t(noErr); },
+        [](uint32_t, Extent&) { return int32_t(noErr); }, why);
+  }
+  // Parts 3 and 4 read the map offset the file header names through
+  // readSavedMap(uint32_t& mapOffset), and the blocks the map reads through blockEnd (as in
+  // CheckWrite).
+  template <class ReadMark, class ReadSavedMap, class BlockEnd>
+  int32_t Check(ReadMark readMark, ReadSavedMap readSavedMap, BlockEnd blockEnd,
+                const char*& why) const {
     why = "";
     std::unordered_map<uint64_t, int> held;  // replaced or revived
     std::unordered_map<uint64_t, int> replaced;
@@ -227,12 +376,107 @@ class BlockLedger {
         why = "a key has more than one mark";
         return badHeaderErr;
       }
-    return noErr;
+    return CheckSavedMap(readSavedMap, blockEnd, why);
   }
 
  private:
+  // A block the saved map reads: where it ends (`pastEnd`: its free header runs past the end
+  // of the file), and the furthest end of it and those before it.
+  struct MapRead {
+    uint32_t offset;
+    uint64_t end;
+    uint64_t furthestEnd;
+    bool own;  // the map's own block
+    bool pastEnd;
+    bool sound;
+  };
+
+  bool IsMapRead(uint32_t offset) const {
+    return !fMapNamed.empty() && std::binary_search(fMapNamed.begin(), fMapNamed.end(), offset) &&
+           fFreed.count(offset) == 0;
+  }
+
+  template <class BlockEnd>
+  int32_t ReadMapReads(BlockEnd blockEnd) {
+    if (fMapReadsKnown) return noErr;
+    std::vector<uint32_t> offsets = fMapNamed;
+    if (fSavedMapInChain) offsets.push_back(fSavedMap);
+    SortBlockOffsets(offsets);
+    std::vector<MapRead> blocks;
+    blocks.reserve(offsets.size());
+    uint64_t furthest = 0;
+    for (uint32_t at : offsets) {
+      Extent extent;
+      // A disk that fails: read them again at the next question.
+      int32_t error = blockEnd(at, extent);
+      if (error != noErr) return error;
+      furthest = std::max(furthest, extent.end);
+      blocks.push_back({at, extent.end, furthest, fSavedMapInChain && at == fSavedMap,
+                        extent.pastEnd, extent.sound});
+    }
+    fMapReads = std::move(blocks);
+    fMapReadsKnown = true;
+    return noErr;
+  }
+
+  // Whether the `length` bytes at `offset` reach into a block the map reads, other than one
+  // at `offset` or one freed since open.
+  template <class BlockEnd>
+  int32_t ReachesMapRead(uint32_t offset, uint64_t length, BlockEnd blockEnd, bool& reaches) {
+    reaches = false;
+    if (fMapNamed.empty()) return noErr;
+    int32_t error = ReadMapReads(blockEnd);
+    if (error != noErr) return error;
+    // The blocks that start before the range's end, back to the last that reaches past its start.
+    const uint64_t rangeEnd = uint64_t(offset) + length;
+    auto past = std::lower_bound(fMapReads.begin(), fMapReads.end(), rangeEnd,
+                                 [](const MapRead& b, uint64_t at) { return b.offset < at; });
+    for (auto it = past; it != fMapReads.begin();) {
+      --it;
+      if (it->furthestEnd <= offset) break;
+      if (it->offset == offset || it->end <= offset || fFreed.count(it->offset)) continue;
+      reaches = true;
+      break;
+    }
+    return noErr;
+  }
+
+  // Parts 3 and 4 of the invariant.
+  template <class ReadSavedMap, class BlockEnd>
+  int32_t CheckSavedMap(ReadSavedMap readSavedMap, BlockEnd blockEnd, const char*& why) const {
+    uint32_t named = 0;
+    int32_t error = readSavedMap(named);
+    if (error != noErr) return error;
+    if (named != 0 && (fSavedMapRetired || named != fSavedMap || fFreedSinceOpen)) {
+      why = "the file header names a saved map that no longer reads the file";
+      return badHeaderErr;
+    }
+    if (!fMapReadsKnown) return noErr;
+    // A header that did not read may read once the file has grown; one that did keeps its size.
+    for (const MapRead& block : fMapReads) {
+      if (!block.sound || fFreed.count(block.offset)) continue;
+      Extent extent;
+      error = blockEnd(block.offset, extent);
+      if (error != noErr) return error;
+      if (!extent.sound || extent.end != block.end) {
+        why = "a write reached into a block the saved map reads";
+        return badHeaderErr;
+      }
+    }
+    return noErr;
+  }
+
   std::unordered_map<uint32_t, Block> fBlocks;
   std::unordered_map<uint64_t, std::vector<uint32_t>> fByKey;
+  // The saved map's part.
+  std::vector<uint32_t> fMapNamed;     // sorted; the blocks its entries named at open
+  std::unordered_set<uint32_t> fFreed;  // of those and the map's own, the ones freed since
+  std::vector<MapRead> fMapReads;      // by offset; read at the first question
+  bool fMapReadsKnown = false;
+  bool fFreedSinceOpen = false;  // some block was freed this session
+  uint32_t fSavedMap = 0;        // the map the file header named at open
+  bool fSavedMapInChain = false;
+  bool fSavedMapRetired = true;  // the header names it no more
 };
 
 // The header of a free block of `size` bytes, its header included.
@@ -366,33 +610,4 @@ inline std::string FolderOfHostPath(const std::string& hostPath) {
   const size_t slash = hostPath.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
-}
-
-// Sorts block offsets ascending in time linear in their number (a saved map names thousands).
-inline void SortBlockOffsets(std::vector<uint32_t>& offsets) {
-  const size_t count = offsets.size();
-  if (count < 256) {
-    std::sort(offsets.begin(), offsets.end());
-    return;
-  }
-  // Least significant byte first; a byte that all offsets share needs no pass.
-  size_t counts[4][256] = {};
-  for (uint32_t v : offsets)
-    for (int b = 0; b < 4; ++b) counts[b][(v >> (8 * b)) & 0xFF]++;
-  std::unique_ptr<uint32_t[]> spare(new uint32_t[count]);
-  uint32_t* from = offsets.data();
-  uint32_t* to = spare.get();
-  for (int b = 0; b < 4; ++b) {
-    const int shift = 8 * b;
-    if (counts[b][(from[0] >> shift) & 0xFF] == count) continue;
-    size_t start[256];
-    size_t sum = 0;
-    for (int d = 0; d < 256; ++d) {
-      start[d] = sum;
-      sum += counts[b][d];
-    }
-    for (size_t i = 0; i < count; ++i) to[start[(from[i] >> shift) & 0xFF]++] = from[i];
-    std::swap(from, to);
-  }
-  if (from != offsets.data()) std::memcpy(offsets.data(), from, count * sizeof(uint32_t));
 }

@@ -51,17 +51,6 @@ bool SoundRecordSize(uint32_t size) {
   return size >= uint32_t(kIFFHeaderSize) && size - kIFFHeaderSize <= kMaxResourceSize;
 }
 
-// Some block of the map (an entry's, or the one it replaces) reaches `offset` or past it.
-// `blockEnd` answers where the block at an offset ends.
-template <class BlockEnd>
-bool MapReadsFrom(const IFFResMap& map, uint32_t offset, BlockEnd blockEnd) {
-  for (size_t n = 0; n < map.NodeCount(); ++n)
-    for (const auto& entry : map.NodeAt(n).fEntries)
-      for (uint32_t at : {entry->fFileoffset, entry->fReplacedOffset})
-        if (at != kNotOnDisk && (at >= offset || blockEnd(at) > offset)) return true;
-  return false;
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -188,8 +177,10 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
   fDirty = false;
   fUnsynced = false;
   fLedger.Clear();
-  fMapBlockInChain = true;
-  if (fMapOffset == 0 || !LoadSavedMap(fileSize)) {
+  std::vector<uint32_t> named;
+  if (fMapOffset != 0 && LoadSavedMap(fileSize, named)) {
+    fLedger.NameSavedMap(std::move(named), fMapOffset, true);
+  } else {
     fMap->Clear();
     fMap->SetWasted(0);
     error = Scan(fileSize);
@@ -198,10 +189,12 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
       fFile.Close();
       return Report(error);
     }
-    fMapBlockInChain = false;
+    // The map's block is freed with the map only where the walk met it as a record.
+    bool inChain = false;
     if (const IFFTypeNode* node = fMap->FindNode(kResMapType, false))
       for (const auto& entry : node->fEntries)
-        if (entry->fFileoffset == fMapOffset) fMapBlockInChain = true;
+        if (entry->fFileoffset == fMapOffset) inChain = true;
+    fLedger.NameSavedMap({}, fMapOffset, inChain);
   }
   fMap->RemoveType(kResMapType);
   return Report(noErr);
@@ -250,10 +243,6 @@ int32_t IFFResFile2::Close() {
 
 void IFFResFile2::ReleaseMap() {
   fLedger.Clear();
-  fMapNamedOffsets.clear();
-  fFreedSinceOpen.clear();
-  fMappedBlocks.clear();
-  fMappedBlocksRead = false;
   if (!fMap) return;
   fMap->DisposeHandles();
   fMap.reset();
@@ -625,7 +614,7 @@ int32_t IFFResFile2::MarkReplaced(uint32_t offset, const BlockLedger::Key& key) 
   IFFHeader header;
   int32_t error = ReadBlockHeader(offset, header);
   if (error != noErr) return error;
-  if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
+  fLedger.Freed(offset);
   if (header.fFlags & kInvalid) {
     // Freed already (a damaged file): nothing to fall back to there.
     fLedger.Forget(offset);
@@ -706,22 +695,10 @@ int32_t IFFResFile2::ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeade
     if (error != noErr) return error;
   }
   int32_t error = ReadChainHeader(offset, fileSize, header, pastEnd);
-  if (error == noErr && (header.fFlags & kInvalid) && fLedger.Holds(offset))
-    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
-  // A block that the saved map named at open but whose header says free (a damaged file) is
-  // not free to the walk unless this session freed it: handing it out would write over a
-  // resource that the map, and the map saved at close, still read there.
-  if (error == noErr && (header.fFlags & kInvalid) && !fMapNamedOffsets.empty() &&
-      std::binary_search(fMapNamedOffsets.begin(), fMapNamedOffsets.end(), offset) &&
-      fFreedSinceOpen.count(offset) == 0)
-    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
-  // Nor is a free block that reaches into a record the map names: the new record would
-  // write over it, and the map saved at close would name two records in one place.
-  if (error == noErr && (header.fFlags & kInvalid) && !pastEnd) {
-    bool reaches = false;
-    error = ReachesMappedBlock(offset, header.fSize, reaches);
-    if (reaches) header.fFlags = uint16_t(header.fFlags & ~kInvalid);
-  }
+  if (error != noErr || !(header.fFlags & kInvalid)) return error;
+  bool may = false;
+  error = fLedger.MayTake(offset, header.fSize, pastEnd, BlockEnds(), may);
+  if (!may) header.fFlags = uint16_t(header.fFlags & ~kInvalid);
   return error;
 }
 
@@ -857,60 +834,36 @@ int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHead
       [this](IFFHeader& h, uint32_t o) { return ReadResHeader(o, h); }, SoundRecordSize, pastEnd);
 }
 
-int32_t IFFResFile2::ReachesMappedBlock(uint32_t offset, uint64_t length, bool& reaches) {
-  reaches = false;
-  if (fMapNamedOffsets.empty()) return noErr;
-  if (!fMappedBlocksRead) {
-    uint32_t fileSize = 0;
-    int32_t error = GetFileSize(fileSize);
+IFFResFile2::BlockEndReader IFFResFile2::BlockEnds() { return BlockEndReader{this}; }
+
+int32_t IFFResFile2::BlockEndReader::operator()(uint32_t offset, BlockLedger::Extent& extent) {
+  if (!fSizeKnown) {
+    int32_t error = fFile->GetFileSize(fFileSize);
     if (error != noErr) return error;
-    std::vector<uint32_t> offsets = fMapNamedOffsets;
-    if (fMapOffset != 0 && fMapBlockInChain) offsets.push_back(fMapOffset);
-    SortBlockOffsets(offsets);
-    std::vector<MappedBlock> blocks;
-    blocks.reserve(offsets.size());
-    uint64_t furthest = 0;
-    for (uint32_t at : offsets) {
-      IFFHeader header;
-      bool pastEnd = false;
-      error = ReadChainHeader(at, fileSize, header, pastEnd);
-      if (error != noErr && error != badHeaderErr) return error;  // the disk failed: read them again next time
-      // A header that does not read is still the map's: only its own bytes are known.
-      const uint64_t end = uint64_t(at) + (error == noErr && !pastEnd ? header.fSize : uint32_t(kIFFHeaderSize));
-      furthest = std::max(furthest, end);
-      blocks.push_back({at, end, furthest});
-    }
-    fMappedBlocks = std::move(blocks);
-    fMappedBlocksRead = true;
+    fSizeKnown = true;
   }
-  // The blocks that start before the range's end, back to the last that reaches past its start.
-  const uint64_t rangeEnd = uint64_t(offset) + length;
-  auto past = std::lower_bound(fMappedBlocks.begin(), fMappedBlocks.end(), rangeEnd,
-                               [](const MappedBlock& b, uint64_t at) { return b.offset < at; });
-  for (auto it = past; it != fMappedBlocks.begin();) {
-    --it;
-    if (it->furthestEnd <= offset) break;
-    if (it->offset == offset || it->end <= offset || fFreedSinceOpen.count(it->offset)) continue;
-    reaches = true;
-    break;
-  }
+  IFFHeader header;
+  bool pastEnd = false;
+  int32_t error = fFile->ReadChainHeader(offset, fFileSize, header, pastEnd);
+  if (error != noErr && error != badHeaderErr) return error;
+  // A header that does not read is still the map's: only its own bytes are known.
+  extent.sound = error == noErr && !pastEnd;
+  extent.pastEnd = error == noErr && pastEnd;
+  extent.end = uint64_t(offset) + (extent.sound ? header.fSize : uint32_t(kIFFHeaderSize));
   return noErr;
 }
 
 int32_t IFFResFile2::CheckWritePlace(uint32_t offset, uint32_t length) {
-  bool reaches = false;
-  int32_t error = ReachesMappedBlock(offset, length, reaches);
-  if (error == noErr && reaches) {
-    Complain("records overlap: the file is left as it is", PathForMessages());
-    error = badHeaderErr;
-  }
+  int32_t error = fLedger.CheckWrite(offset, length, BlockEnds());
+  if (error == badHeaderErr) Complain("records overlap: the file is left as it is", PathForMessages());
   return error;
 }
 
 int32_t IFFResFile2::BeginChange() {
   // Freeing the map's block must not write into a record that runs over it.
-  if (fMapOffset != 0 && fMapBlockInChain) {
-    int32_t error = CheckWritePlace(fMapOffset, kIFFHeaderSize);
+  const uint32_t mapBlock = fLedger.SavedMapBlock();
+  if (mapBlock != 0) {
+    int32_t error = CheckWritePlace(mapBlock, kIFFHeaderSize);
     if (error != noErr) return error;
   }
   fDirty = true;
@@ -919,6 +872,7 @@ int32_t IFFResFile2::BeginChange() {
   uint32_t oldMap = fMapOffset;
   int32_t error = WriteFileHeader(fFile, 0);
   if (error != noErr) return error;
+  fLedger.SavedMapRetired();
   uint32_t fileSize = 0;
   IFFHeader header;
   bool pastEnd = false;
@@ -926,7 +880,7 @@ int32_t IFFResFile2::BeginChange() {
   if (error == noErr) error = ReadChainHeader(oldMap, fileSize, header, pastEnd);
   if (error == badHeaderErr) return RestoreRevived();  // no sound map block there to free
   if (error == noErr && !pastEnd && header.fType == kResMapType && !(header.fFlags & kInvalid) &&
-      fMapBlockInChain)
+      mapBlock == oldMap)
     error = InvalidateBlock(oldMap);
   if (error != noErr) Complain("error occurred invalidating map header", PathForMessages());
   if (error == noErr) error = RestoreRevived();
@@ -962,7 +916,7 @@ int32_t IFFResFile2::InvalidateBlock(uint32_t offset, bool countWasted) {
     if (countWasted) fMap->AddWasted(header.fSize);
   }
   fLedger.Forget(offset);
-  if (!fMapNamedOffsets.empty()) fFreedSinceOpen.insert(offset);
+  fLedger.Freed(offset);
   return noErr;
 }
 
@@ -1000,14 +954,10 @@ int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32
         // An allocation at the end that never got its data: the rest of the file is free,
         // unless the map still reads blocks behind it. Then the header is what broke, and
         // the new block goes at the end of the file, where the saved map will find it.
-        const uint32_t tail = at;
-        auto blockEnd = [this, fileSize](uint32_t offset) {
-          IFFHeader h;
-          bool past = false;
-          if (ReadChainHeader(offset, fileSize, h, past) != noErr) return uint64_t(offset) + kIFFHeaderSize;
-          return uint64_t(offset) + h.fSize;
-        };
-        if (MapReadsFrom(*fMap, tail, blockEnd)) {
+        bool mayCut = false;
+        error = fLedger.MayCut(at, BlockEnds(), mayCut);
+        if (error != noErr) return error;
+        if (!mayCut) {
           Complain("free header runs past the end of the file", PathForMessages());
           at = fileSize;
           break;
@@ -1096,7 +1046,7 @@ int32_t IFFResFile2::Walk(uint32_t fileSize, std::vector<std::pair<uint32_t, IFF
   return noErr;
 }
 
-bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
+bool IFFResFile2::LoadSavedMap(uint32_t fileSize, std::vector<uint32_t>& named) {
   IFFHeader header;
   bool pastEnd = false;
   if (ReadChainHeader(fMapOffset, fileSize, header, pastEnd) != noErr || pastEnd ||
@@ -1148,7 +1098,7 @@ bool IFFResFile2::LoadSavedMap(uint32_t fileSize) {
       Complain("corrupt map found.", PathForMessages());
       return false;
     }
-  fMapNamedOffsets = std::move(offsets);
+  named = std::move(offsets);
   return true;
 }
 
@@ -1205,7 +1155,13 @@ int32_t IFFResFile2::CheckLedger() {
         marked = (header.fFlags & kInvalid) && header.fType != kFreeBlockType;
         return int32_t(noErr);
       },
-      why);
+      [this](uint32_t& mapOffset) {
+        uint8_t bytes[kUniqueHeaderSize];
+        int32_t read = ReadBytes(0, bytes, kUniqueHeaderSize);
+        if (read == noErr) read = DecodeFileHeader(bytes, mapOffset);
+        return read;
+      },
+      BlockEnds(), why);
   if (error != noErr) Complain(why, PathForMessages());
   return error;
 }
@@ -1304,9 +1260,6 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   fMap->SetWasted(0);
   fRovingOffset = -1;
   fMapOffset = 0;
-  fMapNamedOffsets.clear();  // the blocks have moved; what is left in the chain is in use
-  fMappedBlocks.clear();
-  fFreedSinceOpen.clear();
   fDirty = true;
   return noErr;
 }

@@ -183,7 +183,7 @@ class IFFResFile2 : public iResFile {
   int32_t WriteCompactedFile(bool& replaced);
   int32_t Sync();  // flushes the file to disk; noErr clears fUnsynced and tells the ledger
   // A header read of the free-block search: the sync that a replaced block waits on comes
-  // first, and a block the ledger holds reads as in use.
+  // first, and a free block the ledger does not let the search take reads as in use.
   int32_t ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
 
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
@@ -207,11 +207,18 @@ class IFFResFile2 : public iResFile {
   int32_t BeginChange();
   // In a file opened through its saved map: badHeaderErr (and nothing written) when the
   // `length` bytes at `offset` reach into a record the map names, other than one at `offset`
-  // or one freed since opening. A damaged map may name records that overlap, so that writing
-  // one's header would write over another's data.
+  // or one freed since opening (BlockLedger::CheckWrite). A damaged map may name records that
+  // overlap, so that writing one's header would write over another's data.
   int32_t CheckWritePlace(uint32_t offset, uint32_t length);
-  // Whether the `length` bytes at `offset` reach into such a record (see CheckWritePlace).
-  int32_t ReachesMappedBlock(uint32_t offset, uint64_t length, bool& reaches);
+  // Where the blocks the ledger asks about end, read from their headers (the file's size
+  // read once per reader).
+  struct BlockEndReader {
+    IFFResFile2* fFile;
+    uint32_t fFileSize = 0;
+    bool fSizeKnown = false;
+    int32_t operator()(uint32_t offset, BlockLedger::Extent& extent);
+  };
+  BlockEndReader BlockEnds();
   int32_t WriteFileHeader(FlatFile& file, uint32_t mapOffset);
   // Frees the block at `offset`, adding its size to the wasted count unless told not to.
   int32_t InvalidateBlock(uint32_t offset, bool countWasted = true);
@@ -222,7 +229,8 @@ class IFFResFile2 : public iResFile {
   int32_t Scan(uint32_t fileSize);  // a bad header ends it (noErr); a disk error is returned
   // The walk of Scan; the marked blocks it meets are gathered in `marks`.
   int32_t Walk(uint32_t fileSize, std::vector<std::pair<uint32_t, IFFHeader>>& marks);
-  bool LoadSavedMap(uint32_t fileSize);
+  // Loads the saved map at fMapOffset; `named` learns the blocks its entries name, sorted.
+  bool LoadSavedMap(uint32_t fileSize, std::vector<uint32_t>& named);
   int32_t SaveMap();
   void ReleaseMap();
   // The file's path, for the text of assertions.
@@ -232,28 +240,12 @@ class IFFResFile2 : public iResFile {
   std::unique_ptr<IFFResMap> fMap;  // null while closed
   int32_t fRovingOffset = -1;       // where the next free-block search starts
   uint32_t fMapOffset = 0;          // the saved map named in the file header; 0 = none
-  // The block at fMapOffset is a record of the chain (the map was used, or the walk met it
-  // there), so retiring the map may free it; else it may lie inside another record.
-  bool fMapBlockInChain = false;
   bool fDirty = false;              // something was written since opening
   bool fUnsynced = false;           // something was written to the file since its last sync
   bool fNoDefragment = false;
-  BlockLedger fLedger;  // the blocks whose state their headers alone do not tell
-  // The blocks the saved map named when the file opened (sorted), and those this session has
-  // freed since. A block the map named whose header is marked free is still the map's: the
-  // free-block search passes it over instead of handing it out (see ReadWalkHeader).
-  std::vector<uint32_t> fMapNamedOffsets;
-  std::unordered_set<uint32_t> fFreedSinceOpen;
-  // The records the saved map named at open (the map's own included), sorted by offset, each
-  // ending where its header says (a header that does not read: after its own bytes), with the
-  // furthest end of it and those before it; made by the first ReachesMappedBlock.
-  struct MappedBlock {
-    uint32_t offset;
-    uint64_t end;
-    uint64_t furthestEnd;
-  };
-  std::vector<MappedBlock> fMappedBlocks;
-  bool fMappedBlocksRead = false;
+  // The blocks whose state their headers alone do not tell: marks, and what the saved map
+  // named at open reads.
+  BlockLedger fLedger;
   std::unique_ptr<FixedStringBuffer<260>> fSuspendedPath;
   FixedStringBuffer<260> fPathForMessages;
 };

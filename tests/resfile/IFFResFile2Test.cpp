@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
@@ -1362,6 +1363,50 @@ TEST_F(IFFResFile2Test, AChangeThatFailsLeavesTheSavedMapNamed) {
   EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "behind the damage");
   EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), "and this one too");
   EXPECT_NE(file.GetResource(kText, 128), nullptr);
+}
+
+// The ledger's check covers the saved map: a write behind the file's back into a block the map
+// reads, or a file header that names the map again after a change, is caught.
+TEST_F(IFFResFile2Test, TheLedgerCheckCatchesWhatBreaksTheSavedMap) {
+  struct Case {
+    const char* what;
+    const char* name;
+    bool headerNamesMapAgain;  // else the size of the first record grows by one
+  };
+  for (const Case& c : {Case{"a write into a mapped block", "write.iff", false},
+                        Case{"the header naming the map after a change", "named.iff", true}}) {
+    const std::string path = Path(c.name);
+    MakeFile(path, {{kTest, 1, 0, "one", true, "first data"}, {kTest, 2, 0, "two", true, "second"}});
+    const std::string before = TestTempFolder::ReadFile(path);
+    const std::vector<DiskRecord> records = WalkRecords(before);
+    ASSERT_GE(records.size(), 3u);
+    ASSERT_EQ(records[2].type, kResMapType);
+    ScopedDebugCapture capture;
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    ASSERT_EQ(file.GetMapOffset(), records[2].offset);
+    EXPECT_EQ(file.CheckLedger(), noErr) << c.what;
+    MHandle* h = HandleOf("a new one");
+    file.AddResource(h, kTest, 3, FixedStringBuffer<4>(), true);
+    file.WriteResource(h);
+    ASSERT_EQ(file.GetError(), noErr);
+    EXPECT_EQ(file.CheckLedger(), noErr) << c.what;
+    {
+      std::fstream raw(path, std::ios::in | std::ios::out | std::ios::binary);
+      if (c.headerNamesMapAgain) {
+        raw.seekp(0);
+        raw << FileHeaderBytes(records[2].offset);
+      } else {
+        std::string size;
+        AppendBE32(size, records[0].size + 1);
+        raw.seekp(records[0].offset + 4);
+        raw << size;
+      }
+    }
+    EXPECT_EQ(file.CheckLedger(), badHeaderErr) << c.what;
+    file.SetNoDefragment();
+    file.Close();
+  }
 }
 
 TEST(SortBlockOffsets, SortsLikeStdSort) {
