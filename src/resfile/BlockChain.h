@@ -540,6 +540,104 @@ int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uin
   return noErr;
 }
 
+// The free-block search of both formats: from the hint (the block the last search ended at)
+// to the end of the file, the first free block the ledger lets it take (BlockLedger::MayTake)
+// whose size, merged with the free blocks after it, fits `need` bytes (MergeAndTakeFreeBlock);
+// blocks too small to split are passed over. A free header that runs past the end of the
+// file (an allocation that never got its data) is cut off, unless the ledger says blocks the
+// saved map reads lie behind it; then, and at the end of the chain, a free block of `need`
+// bytes is appended. Nothing that changes a record is written: the taken block's header is
+// still free, and `header` and `offset` tell it; `hint` follows the search.
+//
+// The format's part is `steps`:
+//   kHeaderSize, kMaxBlockSize (the largest block a merge makes), kMaxFileEnd (the largest
+//   file an append makes), kShortTailFails (bytes after the chain too few for a header fail
+//   the search; else the new block is appended over them);
+//   ReadChain(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd) -> error,
+//   WriteFreeHeader(const Header&, uint32_t offset) -> error (a header that changes no record),
+//   Unmark(Header&) -> bool (makes a mark a plain free header; whether it was one),
+//   Sync() -> error (the sync that a replaced block waits on), Cut(uint32_t at) -> error,
+//   Took(uint32_t need) (the free space shrank by need), Complain(const char*), and
+//   BlockEnds() (the ledger's reader of where blocks end).
+template <class Header, class Steps>
+int32_t FindFreeBlock(Steps& steps, BlockLedger& ledger, uint32_t fileSize, uint32_t need,
+                      int32_t& hint, Header& header, uint32_t& offset) {
+  constexpr uint32_t headerSize = Steps::kHeaderSize;
+  // A header as the search reads it: the sync that a replaced block waits on comes first, and
+  // a free block the ledger does not let it take reads as one in use.
+  auto read = [&](Header& block, uint32_t at, uint32_t size, bool& pastEnd) {
+    if (ledger.WaitsOnSync(at)) {
+      int32_t error = steps.Sync();
+      if (error != noErr) return error;
+    }
+    int32_t error = steps.ReadChain(block, at, size, pastEnd);
+    if (error != noErr || !(block.fFlags & kInvalid)) return error;
+    bool may = false;
+    error = ledger.MayTake(at, uint32_t(block.fSize), pastEnd, steps.BlockEnds(), may);
+    if (!may) block.fFlags = decltype(block.fFlags)(block.fFlags & ~kInvalid);
+    return error;
+  };
+  uint32_t at = hint > 0 ? uint32_t(hint) : uint32_t(kUniqueHeaderSize);
+  if (at < uint32_t(kUniqueHeaderSize) || at > fileSize) at = kUniqueHeaderSize;
+  while (fileSize - at >= headerSize) {
+    Header block;
+    bool pastEnd = false;
+    int32_t error = read(block, at, fileSize, pastEnd);
+    if (error != noErr) {
+      // A header that the chain cannot trust: write nothing rather than guess.
+      steps.Complain("iff headers ended before eof");
+      return error;
+    }
+    hint = int32_t(at);
+    if (block.fFlags & kInvalid) {
+      if (pastEnd) {
+        // The rest of the file is free, unless the saved map still reads blocks behind it:
+        // then the header is what broke, and the new block goes at the end of the file.
+        bool mayCut = false;
+        error = ledger.MayCut(at, steps.BlockEnds(), mayCut);
+        if (error != noErr) return error;
+        if (!mayCut) {
+          steps.Complain("free header runs past the end of the file");
+          at = fileSize;
+          break;
+        }
+        error = steps.Cut(at);
+        if (error != noErr) return error;
+        fileSize = at;
+        break;
+      }
+      bool taken = false;
+      error = MergeAndTakeFreeBlock(
+          block, at, fileSize, need, headerSize, uint64_t(Steps::kMaxBlockSize),
+          [&](Header& h, uint32_t o, uint32_t size, bool& past) { return read(h, o, size, past); },
+          [&](const Header& h, uint32_t o) { return steps.WriteFreeHeader(h, o); },
+          [&](Header& h) { return steps.Unmark(h); }, [&](uint32_t o) { ledger.Forget(o); },
+          taken);
+      if (error != noErr) return error;
+      if (taken) {
+        ledger.Forget(at);
+        steps.Took(need);
+        header = block;
+        offset = at;
+        return noErr;
+      }
+    }
+    at += uint32_t(block.fSize);
+  }
+  if (at != fileSize) {
+    steps.Complain("iff headers ended before eof");
+    if (Steps::kShortTailFails) return badHeaderErr;
+  }
+  if (uint64_t(at) + need > uint64_t(Steps::kMaxFileEnd)) return unsupportedErr;
+  Header block = FreeBlockHeader<Header>(need);
+  int32_t error = steps.WriteFreeHeader(block, at);
+  if (error != noErr) return error;
+  hint = int32_t(at);
+  header = block;
+  offset = at;
+  return noErr;
+}
+
 // Reads the header at `offset` through readHeader(Header&, uint32_t offset) with the chain's
 // checks: badHeaderErr where no header fits between the file header and fileSize, where
 // sizeOk(fSize) fails, or where a block in use runs past the end. A free block that does was

@@ -686,22 +686,6 @@ int32_t IFFResFile2::CommitWrites() {
   return fUnsynced ? Sync() : int32_t(noErr);
 }
 
-int32_t IFFResFile2::ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
-                                    bool& pastEnd) {
-  // A block whose replacement is not durable is free to the walk only after the sync: it is
-  // what a power loss falls back to.
-  if (fLedger.WaitsOnSync(offset)) {
-    int32_t error = CommitWrites();
-    if (error != noErr) return error;
-  }
-  int32_t error = ReadChainHeader(offset, fileSize, header, pastEnd);
-  if (error != noErr || !(header.fFlags & kInvalid)) return error;
-  bool may = false;
-  error = fLedger.MayTake(offset, header.fSize, pastEnd, BlockEnds(), may);
-  if (!may) header.fFlags = uint16_t(header.fFlags & ~kInvalid);
-  return error;
-}
-
 void IFFResFile2::RemoveResource(MHandle* h) {
   if (!BeginWriting()) return;
   Found found = FindHandle(h, notMemberErr);
@@ -928,83 +912,49 @@ int32_t IFFResFile2::ReadBlockHeader(uint32_t offset, IFFHeader& header) {
   return error;
 }
 
+// The steps of the free-block search (FindFreeBlock) in this format.
+struct IFFResFile2::SearchSteps {
+  static constexpr uint32_t kHeaderSize = kIFFHeaderSize;
+  static constexpr uint64_t kMaxBlockSize = uint64_t(kMaxResourceSize) + kIFFHeaderSize;
+  static constexpr uint64_t kMaxFileEnd = 0xFFFFFFFFull;
+  static constexpr bool kShortTailFails = true;
+
+  IFFResFile2& file;
+
+  int32_t ReadChain(IFFHeader& header, uint32_t offset, uint32_t fileSize, bool& pastEnd) {
+    return file.ReadChainHeader(offset, fileSize, header, pastEnd);
+  }
+  // Merged, split or made at the end: no record changes, so a saved map stays named.
+  int32_t WriteFreeHeader(const IFFHeader& header, uint32_t offset) {
+    return file.WriteResHeader(offset, header, true);
+  }
+  static bool Unmark(IFFHeader& header) {
+    const bool mark = header.fType != kFreeBlockType;
+    header.fType = kFreeBlockType;
+    return mark;
+  }
+  int32_t Sync() { return file.CommitWrites(); }
+  int32_t Cut(uint32_t at) {
+    int32_t error = file.BeginChange();
+    file.fUnsynced = true;
+    if (error == noErr) error = file.fFile.SetEOF(at);
+    return error;
+  }
+  void Took(uint32_t need) { file.fMap->AddWasted(-int64_t(need)); }
+  void Complain(const char* message) { ::Complain(message, file.PathForMessages()); }
+  BlockEndReader BlockEnds() { return file.BlockEnds(); }
+};
+
 int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset) {
   if (dataSize > kMaxResourceSize) return unsupportedErr;
-  const uint32_t need = dataSize + kIFFHeaderSize;
-  // The walk only reads: the saved map stays named and whole until a header is written
+  // The search only reads: the saved map stays named and whole until a header is written
   // (WriteResHeader) or the file is cut, so a chain that breaks fails with the file unchanged.
   uint32_t fileSize = 0;
   int32_t error = GetFileSize(fileSize);
   if (error != noErr) return error;
-
-  uint32_t at = fRovingOffset > 0 ? uint32_t(fRovingOffset) : uint32_t(kUniqueHeaderSize);
-  if (at > fileSize) at = kUniqueHeaderSize;
-  while (at < fileSize) {
-    IFFHeader block;
-    bool pastEnd = false;
-    error = ReadWalkHeader(at, fileSize, block, pastEnd);
-    if (error != noErr) {
-      // A header that the chain cannot trust: write nothing rather than guess.
-      Complain("iff headers ended before eof", PathForMessages());
-      return error;
-    }
-    fRovingOffset = int32_t(at);
-    if (block.fFlags & kInvalid) {
-      if (pastEnd) {
-        // An allocation at the end that never got its data: the rest of the file is free,
-        // unless the map still reads blocks behind it. Then the header is what broke, and
-        // the new block goes at the end of the file, where the saved map will find it.
-        bool mayCut = false;
-        error = fLedger.MayCut(at, BlockEnds(), mayCut);
-        if (error != noErr) return error;
-        if (!mayCut) {
-          Complain("free header runs past the end of the file", PathForMessages());
-          at = fileSize;
-          break;
-        }
-        error = BeginChange();
-        fUnsynced = true;
-        if (error == noErr) error = fFile.SetEOF(at);
-        if (error != noErr) return error;
-        fileSize = at;
-        break;
-      }
-      bool taken = false;
-      error = MergeAndTakeFreeBlock(
-          block, at, fileSize, need, kIFFHeaderSize, uint64_t(kMaxResourceSize) + kIFFHeaderSize,
-          [this](IFFHeader& h, uint32_t o, uint32_t size, bool& past) {
-            return ReadWalkHeader(o, size, h, past);
-          },
-          [this](const IFFHeader& h, uint32_t o) { return WriteResHeader(o, h, true); },
-          [](IFFHeader& h) {
-            const bool mark = h.fType != kFreeBlockType;
-            h.fType = kFreeBlockType;
-            return mark;
-          },
-          [this](uint32_t o) { fLedger.Forget(o); }, taken);
-      if (error != noErr) return error;
-      if (taken) {
-        fLedger.Forget(at);
-        fMap->AddWasted(-int64_t(need));
-        header = block;
-        offset = at;
-        return noErr;
-      }
-    }
-    at += block.fSize;
-  }
-  if (at != fileSize) {
-    Complain("iff headers ended before eof", PathForMessages());
-    return badHeaderErr;
-  }
-  if (uint64_t(at) + need > 0xFFFFFFFFull) return unsupportedErr;
-  IFFHeader block = FreeBlockHeader<IFFHeader>(need);
-  error = WriteResHeader(at, block, true);
-  if (error != noErr) return error;
-  fRovingOffset = int32_t(at);
-  header = block;
-  offset = at;
-  return noErr;
+  SearchSteps steps{*this};
+  return FindFreeBlock(steps, fLedger, fileSize, dataSize + kIFFHeaderSize, fRovingOffset,
+                       header, offset);
 }
 
 // ---------------------------------------------------------------------------------------------

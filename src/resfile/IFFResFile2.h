@@ -182,9 +182,6 @@ class IFFResFile2 : public iResFile {
   // The copy and swap of Defragment; `replaced` says whether the copy took this file's place.
   int32_t WriteCompactedFile(bool& replaced);
   int32_t Sync();  // flushes the file to disk; noErr clears fUnsynced and tells the ledger
-  // A header read of the free-block search: the sync that a replaced block waits on comes
-  // first, and a free block the ledger does not let the search take reads as in use.
-  int32_t ReadWalkHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header, bool& pastEnd);
 
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
   int32_t WriteBytes(uint32_t offset, const void* buffer, int32_t count);
@@ -224,7 +221,9 @@ class IFFResFile2 : public iResFile {
   int32_t InvalidateBlock(uint32_t offset, bool countWasted = true);
   // The header at `offset`, checked as a walk checks it (a free block may run past the end).
   int32_t ReadBlockHeader(uint32_t offset, IFFHeader& header);
+  // A free block for `dataSize` bytes of data (FindFreeBlock), its header still free.
   int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset);
+  struct SearchSteps;
 
   int32_t Scan(uint32_t fileSize);  // a bad header ends it (noErr); a disk error is returned
   // The walk of Scan; the marked blocks it meets are gathered in `marks`.
