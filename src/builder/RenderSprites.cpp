@@ -36,9 +36,12 @@ const uint32_t kPaletteType = 0x50414C54;  // 'PALT'
 const uint32_t kSpr2ListVersion = 1000;
 const int32_t kAlphaBits = 5;
 const int32_t kListHeaderBytes = 12;
-// Threads that load sheets ahead of the sprite loop, at most: reading a sheet takes longer
-// than compressing and writing its sprites on threads of their own.
-const int32_t kMostSheetLoaders = 3;
+// Threads that load sheets ahead of the sprite loop, at most. Each loader holds a sheet's
+// worlds of its own, and memory the process has not touched yet costs far more than the
+// pixels it receives (a page fault for every few kilobytes): one loader keeps the sheet after
+// the current one ready while the pool compresses the current one, with two worlds more than
+// the build on one thread.
+const int32_t kMostSheetLoaders = 1;
 // Pixels in a sprite's cells below which its frames are encoded on the build's thread, and
 // in the cells of a sheet's sprites below which the build loads the sheet itself: handing work
 // to another thread and taking it back costs about as much as a few thousand pixels' work.

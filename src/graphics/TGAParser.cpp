@@ -5,7 +5,6 @@
 #include <memory>
 #include <vector>
 
-#include "PlatformFile.h"
 #include "StringBuffer.h"
 #include "XAssert.h"
 #include "flatfile.h"
@@ -15,59 +14,50 @@
 namespace {
 
 constexpr int32_t kFileShort = -48;  // FlatFile: fewer bytes than asked
-constexpr uint32_t kBlockSize = 256 * 1024;
+// Larger than the longest row (32767 pixels of 4 bytes), which is read in one piece.
+constexpr size_t kBlockSize = 256 * 1024;
 
-// Sequential reads of a FlatFile: in place from a view of the file where the system gives
-// one, else through a large buffer, so that pixel data arrive in big blocks however small the
-// packets are. The buffer is made once and never zero-filled: the file's bytes go straight
-// into it.
+// Sequential reads of a FlatFile through a block buffer, so that pixel data arrive in big
+// blocks however small the packets are, each block still in the cache when it is converted.
+// The file is read rather than mapped: mapping a sheet costs a page fault per few pages and,
+// when the view goes, a flush of every other thread's view of memory, which is most of a
+// sheet's load when several are loaded side by side. The buffer is the thread's own, made once
+// and never zero-filled (the file's bytes go straight into it), so that no sheet allocates or
+// frees it.
 class BlockReader {
  public:
   BlockReader(FlatFile* file, uint32_t start, uint32_t end)
-      : fFile(file), fFilePos(start), fEnd(end) {
-    if (end > start && file->MapView(start, end - start, fView)) {
-      fViewed = fView.Data();
-      fSize = size_t(fView.Size());
-    }
-  }
+      : fFile(file), fFilePos(start), fEnd(end), fBuffer(ThreadBuffer()) {}
 
-  // Points `out` at the next `count` bytes. Answers 0, kFileShort when the file ends before
-  // them, or the file's error.
+  // Points `out` at the next `count` bytes (at most kBlockSize). Answers 0, kFileShort when
+  // the file ends before them, or the file's error.
   int32_t Next(size_t count, const uint8_t*& out) {
-    if (fViewed) {
-      if (fSize - fNext < count) return kFileShort;
-      out = fViewed + fNext;
-      fNext += count;
-      return 0;
-    }
     if (fSize - fNext < count) {
       int32_t err = Fill(count);
       if (err) return err;
     }
-    out = fBuffer.get() + fNext;
+    out = fBuffer + fNext;
     fNext += count;
     return 0;
   }
 
  private:
+  static uint8_t* ThreadBuffer() {
+    thread_local std::unique_ptr<uint8_t[]> buffer;
+    if (!buffer) buffer.reset(new uint8_t[kBlockSize]);
+    return buffer.get();
+  }
+
   int32_t Fill(size_t count) {
     const size_t kept = fSize - fNext;  // the unused tail moves to the front
     const size_t left = fEnd > fFilePos ? fEnd - fFilePos : 0;
-    const size_t want = std::max<size_t>(kBlockSize, count) - kept;
-    const size_t n = std::min(want, left);
-    if (kept + n < count) return kFileShort;
-    if (kept + n > fCapacity) {
-      std::unique_ptr<uint8_t[]> bigger(new uint8_t[kept + n]);
-      if (kept > 0) std::memcpy(bigger.get(), fBuffer.get() + fNext, kept);
-      fBuffer = std::move(bigger);
-      fCapacity = kept + n;
-    } else if (kept > 0) {
-      std::memmove(fBuffer.get(), fBuffer.get() + fNext, kept);
-    }
+    const size_t n = std::min(kBlockSize - kept, left);
+    if (count > kBlockSize || kept + n < count) return kFileShort;
+    if (kept > 0) std::memmove(fBuffer, fBuffer + fNext, kept);
     fNext = 0;
     fSize = kept;
     int32_t got = (int32_t)n;
-    int32_t err = fFile->Read(fBuffer.get() + kept, got);
+    int32_t err = fFile->Read(fBuffer + kept, got);
     if (err) return err;
     fSize = kept + n;
     fFilePos += (uint32_t)n;
@@ -77,10 +67,7 @@ class BlockReader {
   FlatFile* fFile;
   uint32_t fFilePos;
   uint32_t fEnd;
-  PlatformFileView fView;
-  const uint8_t* fViewed = nullptr;  // the view's bytes, when there is one
-  std::unique_ptr<uint8_t[]> fBuffer;
-  size_t fCapacity = 0;
+  uint8_t* fBuffer;  // kBlockSize bytes
   size_t fSize = 0;  // bytes of the buffer that hold file data
   size_t fNext = 0;  // first of them not yet answered
 };
@@ -263,8 +250,7 @@ int32_t TGAParser::Render(Offscreen* color, Offscreen* alpha) {
   err = fFile->GetEOF(fileSize);
   if (err) return err;
   const int32_t bpp = f24Bit ? 3 : 4;
-  // The file may have been cut since Open: what is left is measured again before decoding,
-  // whether the pixels are then read in place from a view of the file or through a buffer.
+  // The file may have been cut since Open: what is left is measured again before decoding.
   if (fileSize < fPixelOffset || fileSize - fPixelOffset < LeastPixelBytes(fRLE, fWidth, fHeight, bpp)) {
     return kFileShort;
   }
