@@ -65,22 +65,65 @@ bool ReadOldNames(IFFNameList& list, const uint8_t* data, int32_t size) {
   return true;
 }
 
-// A free block that marks a replaced resource: type XXXX and kInvalid like any free block, its
-// id the resource's and its name index (which free blocks carry for nothing) the resource's
-// type, four characters of text, which no name index of this system reaches.
-bool IsMark(const FileBlockHeader& header) {
-  if (!(header.fFlags & kInvalid) || header.fType != kFreeBlockType) return false;
-  const uint32_t type = uint32_t(header.fNameIndex);
-  for (int shift = 0; shift < 32; shift += 8) {
+// The mark's word (its name index): 0x80000000 | code << 4 | check, where code is the type's
+// four characters, each 0x20-0x7E, as a number in base 95 (below 95^4, so 27 bits), and check
+// four bits mixed from the code and the rest of the mark's header (id, flags, size) and its
+// offset. No name index that this system or the original writer gives is negative but -1,
+// which holds no code; a free block merged, split or moved keeps no valid check but by a
+// 1 in 16 chance, and one whose word has the shape at all is made plain by every write here.
+constexpr uint32_t kTypeCodes = 95u * 95u * 95u * 95u;
+constexpr uint32_t kMarkBit = 0x80000000u;
+
+bool TypeCode(uint32_t type, uint32_t& code) {
+  code = 0;
+  for (int shift = 24; shift >= 0; shift -= 8) {
     const uint32_t c = (type >> shift) & 0xFF;
     if (c < 0x20 || c > 0x7E) return false;
+    code = code * 95 + (c - 0x20);
   }
   return true;
 }
 
+uint32_t CodeType(uint32_t code) {
+  uint32_t type = 0;
+  for (int shift = 0; shift < 32; shift += 8) {
+    type |= (code % 95 + 0x20) << shift;
+    code /= 95;
+  }
+  return type;
+}
+
+uint32_t MarkCheck(uint32_t code, const FileBlockHeader& header, uint32_t offset) {
+  uint32_t h = code * 0x9E3779B1u;
+  h ^= uint32_t(uint16_t(header.fID)) * 0x85EBCA77u;
+  h ^= uint32_t(header.fFlags & ~kInvalid) * 0xC2B2AE3Du;
+  h ^= uint32_t(header.fSize) * 0x27D4EB2Fu;
+  h ^= offset * 0x165667B1u;
+  h ^= h >> 15;
+  h *= 0x2C1B3C6Du;
+  h ^= h >> 12;
+  return h >> 28;
+}
+
+// The word has the marks' shape, whatever the check: a free block written here never keeps
+// such a word unless it is a mark.
+bool MarkShaped(const FileBlockHeader& header) {
+  const uint32_t word = uint32_t(header.fNameIndex);
+  return (word & kMarkBit) && ((word >> 4) & 0x7FFFFFFu) < kTypeCodes;
+}
+
+// A free block that marks a replaced resource (see the file's comment): type XXXX and
+// kInvalid like any free block, its id the resource's, its name index the mark's word.
+bool IsMark(const FileBlockHeader& header, uint32_t offset) {
+  if (!(header.fFlags & kInvalid) || header.fType != kFreeBlockType || !MarkShaped(header))
+    return false;
+  const uint32_t word = uint32_t(header.fNameIndex);
+  return (word & 0xF) == MarkCheck((word >> 4) & 0x7FFFFFFu, header, offset);
+}
+
 BlockLedger::Key MarkKey(const FileBlockHeader& header) {
   BlockLedger::Key key;
-  key.type = uint32_t(header.fNameIndex);
+  key.type = CodeType((uint32_t(header.fNameIndex) >> 4) & 0x7FFFFFFu);
   key.id = header.fID;
   key.tag = uint16_t(header.fFlags & kInternalFlag);
   return key;
@@ -117,6 +160,15 @@ void EncodeIFF1FileHeader(uint8_t bytes[kUniqueHeaderSize]) {
 
 bool IsIFF1FileHeader(const uint8_t bytes[kUniqueHeaderSize]) {
   return std::memcmp(bytes, kIFF1Header, kUniqueHeaderSize) == 0;
+}
+
+bool MakeIFF1Mark(FileBlockHeader& header, uint32_t type, uint32_t offset) {
+  uint32_t code = 0;
+  if (!TypeCode(type, code)) return false;
+  header.fType = kFreeBlockType;
+  header.fFlags |= kInvalid;
+  header.fNameIndex = int32_t(kMarkBit | code << 4 | MarkCheck(code, header, offset));
+  return true;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -279,7 +331,7 @@ int32_t IFFResFile::Open(const StringBuffer& path) {
     if (error != noErr || pastEnd) break;
     if (header.fFlags & kInvalid) {
       fFreeBytes += uint32_t(header.fSize);
-      if (IsMark(header)) marks.emplace_back(at, header);
+      if (IsMark(header, at)) marks.emplace_back(at, header);
     } else {
       ResCache& cache = (header.fFlags & kInternalFlag) ? fInternalCache : fMainCache;
       ResCacheNode* node = FindNodeIn(cache, header.fType, true);
@@ -508,9 +560,9 @@ int32_t IFFResFile::LoadResource(ResCacheEntry& entry, uint32_t type, SwizzlePro
   if (error == noErr) error = ReadChainHeader(header, uint32_t(entry.fileoffset), fileSize, pastEnd);
   if (error != noErr) return error;
   // The block must still be the one that was cached (or the mark an open brought back).
-  const bool revived = fLedger.Holds(uint32_t(entry.fileoffset)) && IsMark(header);
+  const bool revived = fLedger.Holds(uint32_t(entry.fileoffset)) && IsMark(header, uint32_t(entry.fileoffset));
   if (pastEnd || ((header.fFlags & kInvalid) && !revived) ||
-      (revived ? uint32_t(header.fNameIndex) : header.fType) != type) {
+      (revived ? MarkKey(header).type : header.fType) != type) {
     Complain("block changed under its cache entry", PathForMessages());
     return badHeaderErr;
   }
@@ -859,9 +911,13 @@ int32_t IFFResFile::MarkReplaced(uint32_t offset, const BlockLedger::Key& key) {
     fLedger.Forget(offset);  // freed already (a damaged file): nothing to fall back to there
     return noErr;
   }
-  header.fType = kFreeBlockType;
-  header.fFlags |= kInvalid;
-  header.fNameIndex = int32_t(key.type);
+  // A type that no mark can hold (a character outside 0x20-0x7E) leaves a plain free block,
+  // held until the sync all the same: such a resource is not brought back after a crash.
+  if (!MakeIFF1Mark(header, key.type, offset)) {
+    header.fType = kFreeBlockType;
+    header.fFlags |= kInvalid;
+    header.fNameIndex = kNoNameIndex;
+  }
   error = WriteBlockHeader(header, offset);
   if (error != noErr) return error;
   fFreeBytes += uint32_t(header.fSize);
@@ -1001,8 +1057,14 @@ int32_t IFFResFile::CheckLedger() {
         bool pastEnd = false;
         int32_t read = ReadChainHeader(header, offset, fileSize, pastEnd);
         if (read != noErr) return read;
-        marked = IsMark(header);
+        marked = IsMark(header, offset);
         if (marked) key = MarkKey(header);
+        uint32_t code = 0;
+        const BlockLedger::Block* block = fLedger.Find(offset);
+        if (!marked && block && !TypeCode(block->key.type, code) && (header.fFlags & kInvalid)) {
+          marked = true;  // the plain free block of a type no mark can hold
+          key = block->key;
+        }
         return int32_t(noErr);
       },
       why);
@@ -1207,7 +1269,8 @@ int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, i
           },
           [this](const FileBlockHeader& h, uint32_t o) { return WriteBlockHeader(h, o); },
           [](FileBlockHeader& h) {
-            if (!IsMark(h)) return false;
+            // Marks, and words of their shape, which a new size could make a mark.
+            if (!MarkShaped(h)) return false;
             h.fNameIndex = kNoNameIndex;
             return true;
           },
@@ -1242,6 +1305,9 @@ int32_t IFFResFile::FreeBlock(uint32_t offset) {
   if (header.fFlags & kInvalid) return noErr;  // freed already
   header.fFlags |= kInvalid;
   header.fType = kFreeBlockType;
+  // The id and name index stay, but a name index of the marks' shape (a damaged or foreign
+  // header), which would pass for a mark.
+  if (MarkShaped(header)) header.fNameIndex = kNoNameIndex;
   error = WriteBlockHeader(header, offset);
   if (error == noErr) fFreeBytes += uint32_t(header.fSize);
   if (error == noErr) fLedger.Forget(offset);

@@ -14,12 +14,23 @@
 // with its old data or its new, and no operation, failed or not, makes a resource that was
 // on disk before unreadable. The rule (BlockLedger, BlockChain.h): a replaced resource's new
 // data go into a block of their own, then its old block becomes a free block (type XXXX,
-// kInvalid) that marks it: its id stays and its name index, which a free block carries for
-// nothing, holds the resource's type; then the new header makes the new block live. An open
-// that finds no live block of a type and id (internal or not) brings back the one block
-// marked with them, without a name. A removed resource's block is freed as before (its name
-// index a small number, never text). Compaction builds a new file beside the old one and
-// swaps it in whole.
+// kInvalid) that marks it, then the new header makes the new block live. A free block's id
+// and name index carry nothing to a reader, and the original writer's free blocks keep the
+// ones they had (a file of another tool may hold anything there), so a mark must be told
+// from them by its header alone: the mark's id is the resource's, and its name index a word
+// of a shape that no name index takes (negative but not -1: the resource's type as a number
+// below 95^4, its four characters each 0x20-0x7E) with four bits of check over that number,
+// the id, flags and size, and the block's offset (MakeIFF1Mark). The 48 bits of id and name
+// index hold the key and little more, and the data of a block that a power loss wrote back
+// in part are all the open can trust beside them, so the check is short: a free block whose
+// name index has the shape by chance passes one time in 16. Frees, merges and splits here
+// make such a word -1, so this code never leaves one but in a mark. An open that finds no
+// live block of a type and id (internal or not) brings back the one block marked with them;
+// the mark has no room for the name index, so it gets its name only when the name list shows
+// which it was (NameRevived). A type with a character outside 0x20-0x7E cannot be marked: its
+// old block is freed plainly, and a crash between that free and the new header loses it. A
+// removed resource's block is freed as the layout says (id and name index kept). Compaction
+// builds a new file beside the old one and swaps it in whole.
 //
 // Not thread-safe: one owner at a time.
 #pragma once
@@ -55,6 +66,10 @@ void DecodeFileBlockHeader(const uint8_t bytes[kFileBlockHeaderSize], FileBlockH
 // The 64-byte file header of IFF 1.0 files, written whole by Create and compared whole by Open.
 void EncodeIFF1FileHeader(uint8_t bytes[kUniqueHeaderSize]);
 bool IsIFF1FileHeader(const uint8_t bytes[kUniqueHeaderSize]);
+// Makes `header`, the block at `offset` (its id, flags and size as the mark keeps them), the
+// mark of a resource of `type`: type XXXX, kInvalid, the mark's word in the name index.
+// False, and `header` unchanged, for a type with a character outside 0x20-0x7E.
+bool MakeIFF1Mark(FileBlockHeader& header, uint32_t type, uint32_t offset);
 
 // One name of the name list.
 struct IFFName {

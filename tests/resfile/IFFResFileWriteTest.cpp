@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DebugCapture.h"
@@ -121,8 +122,9 @@ TEST_F(IFFResFileWriteTest, RewritingAndReplacingMarkTheOldBlockBeforeTheNewOneI
   HUnlock(h);
   file.WriteResource(h);
   ASSERT_EQ(file.GetError(), noErr);
-  // Written: the old block is a free block that marks the resource (its id, and its type
-  // where a free block's name index stands), the new block the one live block. The same
+  // Written: the old block is a free block that marks the resource (its id, and the mark's
+  // word of its type where a free block's name index stands), the new block the one live
+  // block. The same
   // size moves too, so that the stored bytes are never half overwritten. Once the Update's
   // sync made the new block durable, the mark is a plain free block.
   for (const bool updated : {false, true}) {
@@ -133,7 +135,9 @@ TEST_F(IFFResFileWriteTest, RewritingAndReplacingMarkTheOldBlockBeforeTheNewOneI
     EXPECT_EQ(blocks[1].type, kFreeBlockType) << when;
     EXPECT_EQ(blocks[1].flags & kInvalid, kInvalid) << when;
     EXPECT_EQ(blocks[1].id, 1) << when;
-    EXPECT_EQ(uint32_t(blocks[1].nameIndex), updated ? uint32_t(kNoNameIndex) : kOBJD) << when;
+    FileBlockHeader mark{kFreeBlockType, blocks[1].size, 1, uint16_t(kNativeOrder | kInvalid), 0};
+    ASSERT_TRUE(MakeIFF1Mark(mark, kOBJD, oldAt));
+    EXPECT_EQ(blocks[1].nameIndex, updated ? kNoNameIndex : mark.fNameIndex) << when;
     EXPECT_EQ(blocks[2].type, kOBJD) << when;
     EXPECT_EQ(blocks[2].nameIndex, 1) << when;
     EXPECT_EQ(file.CheckLedger(), noErr) << when;
@@ -161,6 +165,61 @@ TEST_F(IFFResFileWriteTest, RewritingAndReplacingMarkTheOldBlockBeforeTheNewOneI
   EXPECT_EQ(file.GetNamedResource(kOBJD, FixedStringBuffer<64>("Chair")), nullptr);
   EXPECT_EQ(file.GetNameList()->Count(), 1u);
   file.Close();
+}
+
+TEST_F(IFFResFileWriteTest, OnlyMarksWrittenHereComeBack) {
+  constexpr uint32_t kSTRs = MakeResType('S', 'T', 'R', '#');
+  // Free blocks of other writers, whose id and name index hold what they held: four
+  // printable characters (as in a found file whose free block carried text there), small
+  // indexes, -1, and a word of the marks' shape whose check does not fit its block.
+  std::string file = FileHeader() + NameListBlock({{1, "Chair"}});
+  FileBlockHeader wrongCheck{kFreeBlockType, 16 + 5, 3, kInvalid, 0};
+  ASSERT_TRUE(MakeIFF1Mark(wrongCheck, kOBJD, uint32_t(file.size())));
+  for (const auto& [id, flags, nameIndex] : std::vector<std::tuple<int16_t, uint16_t, int32_t>>{
+           {3, kInvalid, int32_t(uint32_t(wrongCheck.fNameIndex) ^ 1)},
+           {1, kInvalid, int32_t(MakeResType('V', 'A', 'N', 'T'))},
+           {128, kInvalid | kNativeOrder, int32_t(kOBJD)},
+           {1, kInvalid | kInternalFlag, int32_t(kSTRs)},
+           {2, kInvalid, 1},
+           {3, kInvalid, -1}})
+    file += Block(kFreeBlockType, id, flags, nameIndex, "freed");
+  // A mark written here (OBJD 7) comes back; then two live blocks that the layout's free
+  // (id and name index kept) would make look like marks: one with text in its name index,
+  // one with the very word that marks it at its offset.
+  const uint32_t markAt = uint32_t(file.size());
+  FileBlockHeader mark{kFreeBlockType, 16 + 4, 7, uint16_t(kInvalid | kNativeOrder), 0};
+  ASSERT_TRUE(MakeIFF1Mark(mark, kOBJD, markAt));
+  file += Block(kFreeBlockType, 7, mark.fFlags, mark.fNameIndex, "kept");
+  file += Block(kSTRs, 5, kNativeOrder, int32_t(MakeResType('V', 'A', 'N', 'T')), "text");
+  FileBlockHeader shaped{kSTRs, 16 + 6, 6, kNativeOrder, 0};
+  ASSERT_TRUE(MakeIFF1Mark(shaped, kSTRs, uint32_t(file.size())));
+  file += Block(kSTRs, 6, kNativeOrder, shaped.fNameIndex, "shaped");
+  const std::string path = Write(file);
+
+  IFFResFile iff;
+  ASSERT_EQ(iff.Open(PathOf(path)), noErr);
+  EXPECT_EQ(iff.CountTypes(), 2);
+  EXPECT_EQ(iff.Count(kOBJD), 1);
+  EXPECT_EQ(BytesOf(iff.GetResource(kOBJD, 7)), "kept");
+  EXPECT_EQ(iff.Count(kSTRs), 2);
+  EXPECT_EQ(iff.Count(MakeResType('V', 'A', 'N', 'T')), 0);
+  EXPECT_EQ(iff.CheckLedger(), noErr);
+  for (int16_t id : {5, 6}) {
+    iff.RemoveResource(iff.GetResource(kSTRs, uint16_t(id)));
+    ASSERT_EQ(iff.GetError(), noErr);
+  }
+  EXPECT_EQ(iff.CheckLedger(), noErr);
+  ASSERT_EQ(iff.Close(), noErr);
+
+  // The freed blocks keep their id and name index, but a word of the marks' shape.
+  std::vector<DiskBlock> blocks = WalkBlocks(TestTempFolder::ReadFile(path));
+  ASSERT_GE(blocks.size(), 2u);
+  EXPECT_EQ(blocks[blocks.size() - 2].nameIndex, int32_t(MakeResType('V', 'A', 'N', 'T')));
+  EXPECT_EQ(blocks.back().nameIndex, kNoNameIndex);
+  ASSERT_EQ(iff.Open(PathOf(path)), noErr);
+  EXPECT_EQ(iff.CountTypes(), 1);
+  EXPECT_EQ(BytesOf(iff.GetResource(kOBJD, 7)), "kept");
+  iff.Close();
 }
 
 TEST_F(IFFResFileWriteTest, RemoveRenameAndDetach) {
