@@ -751,14 +751,16 @@ void CleanUpZBuffer(Offscreen* colour, Offscreen* z) {
   // Pixels to fill (coloured, but with no depth) are rare: blocks without one are passed
   // over in one vector test. Filled pixels feed the later ones, so the fills keep their
   // order, row by row and left to right.
-  constexpr int kBlock = 32;
+  constexpr int kBlock = 64;
   for (int y = 0; y < h; ++y) {
     const uint8_t* cr = c.Row(y);
     uint8_t* zr = zBase + intptr_t(y) * zRow;
     for (int x = 0; x < w; ++x) {
       if ((x & (kBlock - 1)) == 0 && x + kBlock <= w) {
-        unsigned any = 0;
-        for (int k = 0; k < kBlock; ++k) any |= unsigned(cr[x + k] != clear) & unsigned(zr[x + k] == 255);
+        // A fixed-length test without an early exit, which the compiler turns into a few
+        // vector compares.
+        uint8_t any = 0;
+        for (int k = 0; k < kBlock; ++k) any |= uint8_t((cr[x + k] != clear) & (zr[x + k] == 255));
         if (any == 0) {
           x += kBlock - 1;
           continue;

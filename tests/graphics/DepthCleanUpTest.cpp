@@ -65,16 +65,16 @@ TEST(CleanUpZBuffer, FillsExactlyAsThePixelByPixelRule) {
     int w, h;
     unsigned fillOneIn;  // share of coloured pixels that have no depth
     unsigned clearOneIn;  // share of clear pixels
-    bool onlyAtBlockEdges;  // pixels to fill only in the first and last columns of 32
+    bool onlyAtBlockEdges;  // pixels to fill only in the first and last columns of 64
   } cases[] = {
       {"one pixel wide", 1, 40, 2, 3, false},
-      {"one block less one", 31, 9, 3, 4, false},
-      {"one block", 32, 9, 5, 2, false},
-      {"one block and one", 33, 9, 4, 3, false},
+      {"one block less one", 63, 9, 3, 4, false},
+      {"one block", 64, 9, 5, 2, false},
+      {"one block and one", 65, 9, 4, 3, false},
       {"rare fills over many blocks", 200, 30, 97, 3, false},
-      {"fills at the edges of blocks", 161, 8, 2, 9, true},
-      {"most pixels to fill", 70, 12, 1, 5, false},
-      {"all clear", 64, 4, 1, 1, false},
+      {"fills at the edges of blocks", 321, 8, 2, 9, true},
+      {"most pixels to fill", 140, 12, 1, 5, false},
+      {"all clear", 128, 4, 1, 1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -86,7 +86,7 @@ TEST(CleanUpZBuffer, FillsExactlyAsThePixelByPixelRule) {
       // Depth 0 and 255 both occur beside fills: a sum of 0 widens the neighbourhood.
       const unsigned pick = rng.Next();
       const int x = int(i % size_t(c.w));
-      const bool mayFill = !c.onlyAtBlockEdges || x % 32 == 0 || x % 32 == 31;
+      const bool mayFill = !c.onlyAtBlockEdges || x % 64 == 0 || x % 64 == 63;
       z[i] = mayFill && pick % c.fillOneIn == 0 ? 255 : (pick >> 4) % 4 == 0 ? 0 : uint8_t(pick >> 8) % 255;
     }
     auto cw = MakeWorld(c.w, c.h, [&](int x, int y) { return colour[size_t(y) * c.w + x]; });
