@@ -2,6 +2,7 @@
 # The speed figures of the graphics road, each printed beside its goal, from one command:
 #
 #   bash bench/bench_all.sh [rounds] [sheets]     (default 5 rounds, 32 sheets)
+#   BASELINE=/path/to/morvik bash bench/bench_all.sh   (also times another build beside it)
 #
 # It builds release programs with the benchmarks into build-bench/, generates the data sets
 # into build-bench/data/ and measures, interleaved round by round (medians of the rounds):
@@ -14,6 +15,8 @@
 # then, once, the fsync and fdatasync calls of one build (when strace is there), and the
 # micro-benchmarks of TGA conversion (bench_tga) and SPR2 encoding (bench_encoders), which
 # interleave their own runs and print their own goals.
+# With BASELINE, each round also times the whole build and the one-processor build by that
+# program, right after this build's, and the figures of both are printed side by side.
 # Every build must write the same object file: its SHA-256 is printed and compared.
 # Not run by the test command. The machine should be otherwise idle for figures that mean
 # anything; the ratios are what the goals are about.
@@ -23,6 +26,7 @@ cd "$(dirname "$0")/.."
 rounds=${1:-5}
 sheets=${2:-32}
 jobs=${JOBS:-3}
+baseline=${BASELINE:-}
 cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DOBJTOOLS_BENCH=ON > /dev/null
 cmake --build build-bench -j "$jobs" --target morvik bench_openlist bench_tga bench_encoders > /dev/null
 bin=build-bench/bin
@@ -50,10 +54,22 @@ prepare_build() {
 build_once() {
   "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" -graphics "$work/art/" 2> "$work/build.log"
 }
+# Times one build by program $1 (the rest: a prefix such as taskset), appending its seconds to
+# $work/$2 and its object file's digest to the digests compared.
+time_other() {
+  local program=$1 file=$2
+  shift 2
+  prepare_build
+  local t0 t1
+  t0=$(now); "$@" "$program" "$work/bench.iff" -spec "$work/art/bench.omk" -graphics "$work/art/" \
+    2> /dev/null; t1=$(now)
+  echo "$t1 - $t0" | bc -l >> "$work/$file"
+  digests+=("$(sha256sum < "$work/bench.iff" | cut -c1-16)")
+}
 
 cat "${inputs[@]}" "$work/large.iff" > /dev/null  # warm the page cache
 : > "$work/cat_in.txt"; : > "$work/build.txt"; : > "$work/cat_iff.txt"; : > "$work/list.txt"
-: > "$work/build1.txt"; : > "$work/durable.txt"
+: > "$work/build1.txt"; : > "$work/durable.txt"; : > "$work/base.txt"; : > "$work/base1.txt"
 # The same build held to one processor (when taskset is there): what one thread does alone.
 one_cpu=()
 command -v taskset > /dev/null && one_cpu=(taskset -c "$(( $(nproc) - 1 ))")
@@ -75,6 +91,10 @@ for ((r = 0; r < rounds; r++)); do
     t5=$(now); "${one_cpu[@]}" "$bin/morvik" "$work/bench.iff" -spec "$work/art/bench.omk" \
       -graphics "$work/art/" 2> /dev/null; t6=$(now)
     echo "$t6 - $t5" | bc -l >> "$work/build1.txt"
+  fi
+  if [ -n "$baseline" ]; then
+    time_other "$baseline" base.txt
+    if ((${#one_cpu[@]})); then time_other "$baseline" base1.txt "${one_cpu[@]}"; fi
   fi
   # The floor the object file's durability sets: writing its bytes anew and syncing them.
   rm -f "$work/durable.bin"
@@ -110,6 +130,18 @@ printf '  copy + sync of the object file (%d MB, dd conv=fsync)  %.3f s: %.2f of
   "$object_mb" "$durable" "$(echo "$durable / $cat_in" | bc -l)"
 if ((${#one_cpu[@]})); then
   printf '  build on one processor    %8.3f s: %.2f of cat\n' "$build1" "$(echo "$build1 / $cat_in" | bc -l)"
+fi
+if [ -n "$baseline" ]; then
+  base=$(median < "$work/base.txt")
+  printf '  baseline build            %8.3f s: %.2f of cat; build / baseline, median of rounds: %.2f\n' \
+    "$base" "$(echo "$base / $cat_in" | bc -l)" \
+    "$(paste "$work/build.txt" "$work/base.txt" | awk '{print $1 / $2}' | median)"
+  if ((${#one_cpu[@]})); then
+    base1=$(median < "$work/base1.txt")
+    printf '  baseline on one processor %8.3f s: %.2f of cat; one processor / baseline: %.2f\n' \
+      "$base1" "$(echo "$base1 / $cat_in" | bc -l)" \
+      "$(paste "$work/build1.txt" "$work/base1.txt" | awk '{print $1 / $2}' | median)"
+  fi
 fi
 printf '  fsync + fdatasync calls   %8s     goal: a handful per build\n' "$syncs"
 printf '  object file %d bytes, SHA-256 %s..., the same in every round: %s\n' \
