@@ -1,5 +1,6 @@
 #include "DGRPSpec.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "attribtable.h"
@@ -96,6 +97,8 @@ void DGRPSpec::AddEmbedded(int32_t directionOffset, SpriteSpec* sprite) {
     delete pair;
     ThrowError("too many items in one draw group (at most 32767)");
   }
+  auto placed = fEmbeddedOf.emplace(sprite, EmbeddedOf{pair, pair});
+  placed.first->second.fLast = pair;
 }
 
 void DGRPSpec::AddItem(const DrawGroupItem& item, SpriteSpec* sprite, int32_t directionOffset) {
@@ -119,6 +122,7 @@ void DGRPSpec::InsertItem(const DrawGroupItem& item, int32_t direction, int32_t 
   DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(direction),
                                               static_cast<uint32_t>(zoom));
   if (entry == nullptr) entry = fDrawGroup.AddEntry();
+  fItemsIndexed = false;
   entry->fDirectionMask |= 1u << direction;
   entry->fZoom = static_cast<uint32_t>(zoom);
 
@@ -138,10 +142,8 @@ void DGRPSpec::InsertItem(const DrawGroupItem& item, int32_t direction, int32_t 
 }
 
 DGRPEmbedded* DGRPSpec::FindEmbedded(const SpriteSpec* sprite) const {
-  for (PtrListIterator<DGRPEmbedded> it(fEmbedded); it.Current() != nullptr; it.Next()) {
-    if (it.Current()->fSprite == sprite) return it.Current();
-  }
-  return nullptr;
+  auto found = fEmbeddedOf.find(sprite);
+  return found != fEmbeddedOf.end() ? found->second.fFirst : nullptr;
 }
 
 void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
@@ -166,6 +168,7 @@ void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
     if (FindEmbedded(member) == nullptr) ThrowError("no embedded sprite");
   }
 
+  fItemsIndexed = false;
   for (int32_t zoom = kFirstZoom; zoom <= kLastZoom; zoom++) {
     for (int32_t d = 0; d < kDirections; d += 2) {
       DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(d),
@@ -192,21 +195,45 @@ void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
   }
 }
 
-bool DGRPSpec::ShowsSprite(int32_t spriteId) const {
-  for (const DrawGroupEntry& entry : fDrawGroup.fEntries) {
-    for (const DrawGroupItem& item : entry.fItems) {
-      if (item.fSpriteId == spriteId) return true;
+void DGRPSpec::IndexItems() const {
+  if (fItemsIndexed) return;
+  fItemsBySprite.clear();
+  const std::vector<DrawGroupEntry>& entries = fDrawGroup.fEntries;
+  for (size_t e = 0; e < entries.size(); e++) {
+    for (size_t i = 0; i < entries[e].fItems.size(); i++) {
+      fItemsBySprite.push_back({entries[e].fItems[i].fSpriteId, static_cast<uint32_t>(e),
+                                static_cast<uint32_t>(i)});
     }
   }
-  return false;
+  // Places were pushed in entry and item order; a stable sort keeps that order per sprite.
+  std::stable_sort(fItemsBySprite.begin(), fItemsBySprite.end(),
+                   [](const ItemPlace& a, const ItemPlace& b) { return a.fSpriteId < b.fSpriteId; });
+  fItemsIndexed = true;
+}
+
+std::pair<const DGRPSpec::ItemPlace*, const DGRPSpec::ItemPlace*> DGRPSpec::ItemsOf(
+    int32_t spriteId) const {
+  IndexItems();
+  const ItemPlace* begin = fItemsBySprite.data();
+  const ItemPlace* end = begin + fItemsBySprite.size();
+  return std::equal_range(begin, end, ItemPlace{spriteId, 0, 0},
+                          [](const ItemPlace& a, const ItemPlace& b) {
+                            return a.fSpriteId < b.fSpriteId;
+                          });
+}
+
+bool DGRPSpec::ShowsSprite(int32_t spriteId) const {
+  const auto items = ItemsOf(spriteId);
+  return items.first != items.second;
 }
 
 void DGRPSpec::UpdateDrawOffsets(SpriteSpec* sprite) {
   // A group that does not show the sprite has no entries to fill for it.
-  if (!ShowsSprite(sprite->fId)) return;
+  const auto items = ItemsOf(sprite->fId);
+  if (items.first == items.second) return;
 
-  DGRPEmbedded* pair = FindEmbedded(sprite);
-  const int32_t base = pair != nullptr ? pair->fDirectionOffset : 0;
+  auto pairs = fEmbeddedOf.find(sprite);
+  const int32_t base = pairs != fEmbeddedOf.end() ? pairs->second.fLast->fDirectionOffset : 0;
   for (int32_t zoom = kFirstZoom; zoom <= kLastZoom; zoom++) {
     for (int32_t d = 0; d < kDirections; d++) {
       if (!ServesDirection(sprite, d)) continue;
@@ -215,8 +242,10 @@ void DGRPSpec::UpdateDrawOffsets(SpriteSpec* sprite) {
       DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(d),
                                                   static_cast<uint32_t>(zoom));
       if (entry == nullptr) ThrowError("dir and zoom should be present by now");
-      for (DrawGroupItem& item : entry->fItems) {
-        if (item.fSpriteId != sprite->fId) continue;
+      const uint32_t at = static_cast<uint32_t>(entry - fDrawGroup.fEntries.data());
+      for (const ItemPlace* place = items.first; place != items.second; place++) {
+        if (place->fEntry != at) continue;
+        DrawGroupItem& item = entry->fItems[place->fItem];
         item.fValueA = offset.h;
         item.fValueB = offset.v;
       }

@@ -9,6 +9,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "DrawGroup.h"
 #include "GenericSpec.h"
@@ -49,7 +52,7 @@ class DGRPSpec : public GenericSpec {
   // and 4 go in front.
   void InsertItem(const DrawGroupItem& item, int32_t direction, int32_t zoom);
 
-  // The embedded pair of `sprite`, or null.
+  // The first embedded pair of `sprite`, or null.
   DGRPEmbedded* FindEmbedded(const SpriteSpec* sprite) const;
   // True when an item of the group shows the sprite with id `spriteId` (the whole id: sprite
   // ids run to 65535, past what a signed 16-bit comparison tells apart).
@@ -62,17 +65,49 @@ class DGRPSpec : public GenericSpec {
   void CompletePairGroup(const PtrList<SpriteSpec>& group);
 
   // Gives every item of `sprite` the draw offsets of its view (needs the sprite's
-  // compression bounds). A group that does not show the sprite is left alone.
+  // compression bounds), the view turned by the direction offset of the sprite's last item,
+  // whose sprite numbers the entries hold. A group that does not show the sprite is left
+  // alone. Costs the
+  // sprite's own items, not the group's: the items are indexed by sprite once, at the first
+  // call after the group changed.
   void UpdateDrawOffsets(SpriteSpec* sprite);
 
-  DrawGroup& GetDrawGroup() { return fDrawGroup; }
+  // The group itself. Changes made through it are seen by later calls here: taking it drops
+  // the index of items by sprite, which the next look-up builds again.
+  DrawGroup& GetDrawGroup() {
+    fItemsIndexed = false;
+    return fDrawGroup;
+  }
 
   int32_t fOrdering = kOrderingFixed;
   iResFile* fFile = nullptr;
 
  private:
+  // Where an item of the group stands: fDrawGroup.fEntries[fEntry].fItems[fItem].
+  struct ItemPlace {
+    int32_t fSpriteId;
+    uint32_t fEntry;
+    uint32_t fItem;
+  };
+
+  // Builds fItemsBySprite from the group when it is not current.
+  void IndexItems() const;
+  // The places of the items that show `spriteId`, in entry and then item order.
+  std::pair<const ItemPlace*, const ItemPlace*> ItemsOf(int32_t spriteId) const;
+
   PtrList<DGRPEmbedded> fEmbedded;
+  // The first and the last embedded pair of each sprite. The last is the item whose copies
+  // stand in the entries (a later item of a sprite overwrites the earlier one's).
+  struct EmbeddedOf {
+    DGRPEmbedded* fFirst;
+    DGRPEmbedded* fLast;
+  };
+  std::unordered_map<const SpriteSpec*, EmbeddedOf> fEmbeddedOf;
   DrawGroup fDrawGroup;
+  // Every item's place, sorted by sprite id, then entry, then item; current while
+  // fItemsIndexed. Every change of the items clears fItemsIndexed.
+  mutable std::vector<ItemPlace> fItemsBySprite;
+  mutable bool fItemsIndexed = false;
 };
 
 // The first sprite spec of `set` whose fId is `id`, or null.

@@ -1,10 +1,13 @@
 // Draw-group specs compiled from object-make text: item expansion into views, direction
 // offsets, overwrites, obscured ordering, deprecated items, the draw-group table and the
-// draw offsets of groups that do not show a sprite.
+// draw offsets: of items in an order other than the sprites', of a sprite in several items,
+// and of groups that do not show a sprite.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <memory>
+#include <set>
+#include <tuple>
 #include <string>
 
 #include "DGRPSpec.h"
@@ -156,6 +159,66 @@ TEST(DrawGroupSpec, DrawOffsetsLeaveGroupsWithoutTheSprite) {
   group->UpdateDrawOffsets(diagonal);  // group 7 has no odd directions: nothing to do
   ASSERT_EQ(group->GetDrawGroup().fEntries.size(), before.fEntries.size());
   EXPECT_EQ(group->GetDrawGroup().fEntries[0].fItems[0].fValueA, before.fEntries[0].fItems[0].fValueA);
+}
+
+// Gives `sprite` compression bounds that trim each cell by its own amounts, so that every
+// view has a draw offset of its own.
+void TrimEveryCellDifferently(SpriteSpec* sprite) {
+  std::vector<MacRect> cells;
+  std::vector<SpriteCut> cuts;
+  sprite->GetSpriteRects(cells, cuts);
+  std::vector<MacRect> trimmed = cells;
+  for (size_t i = 0; i < trimmed.size(); i++) {
+    trimmed[i].left += static_cast<int16_t>(i % 4 + 1);
+    trimmed[i].top += static_cast<int16_t>(sprite->fId);
+  }
+  sprite->SetCompressionBounds(cells, trimmed);
+}
+
+TEST(DrawGroupSpec, DrawOffsetsFollowTheViewOfTheItemThatStands) {
+  // Items name the sprites 3, 1, 2 and 1 again (which overwrites the first item of 1 with
+  // another direction offset); obscured ordering puts later items in front in directions 2
+  // and 4, so an item's place differs from its tag's.
+  Compiled c(std::string(kSizes) +
+             "<sprite id=1 tgafile=a.tga>\n<sprite id=2 tgafile=a.tga>\n"
+             "<sprite id=3 tgafile=a.tga>\n"
+             "<drawgroup id=5 ordering=obscured>\n<item sprite id=3 \"direction offset\"=6>\n"
+             "<item sprite id=1 \"direction offset\"=2>\n<item sprite id=2>\n"
+             "<item sprite id=1 \"direction offset\"=4>\n");
+  const int32_t standingOffset[] = {0, 4, 0, 6};  // by sprite id
+  for (PtrListIterator<SpriteSpec> it(c.Set().fSprites); it.Current() != nullptr; it.Next()) {
+    TrimEveryCellDifferently(it.Current());
+  }
+  DGRPSpec* group = c.Group(0);
+  for (PtrListIterator<SpriteSpec> it(c.Set().fSprites); it.Current() != nullptr; it.Next()) {
+    group->UpdateDrawOffsets(it.Current());
+  }
+  DrawGroup& drawn = group->GetDrawGroup();
+  ASSERT_EQ(drawn.fEntries.size(), 12u);
+  std::set<std::tuple<int32_t, uint32_t, int32_t, int32_t>> distinct;
+  for (uint32_t zoom = 1; zoom <= 3; zoom++) {
+    for (uint32_t d = 0; d < 8; d += 2) {
+      DrawGroupEntry* e = drawn.GetEntry(d, zoom);
+      ASSERT_NE(e, nullptr);
+      ASSERT_EQ(e->CountItems(), 3);
+      for (const DrawGroupItem& item : e->fItems) {
+        SCOPED_TRACE(testing::Message() << "zoom " << zoom << " d " << d << " sprite " << item.fSpriteId);
+        const SpriteSpec* sprite = FindSpriteSpec(c.Set(), item.fSpriteId);
+        ASSERT_NE(sprite, nullptr);
+        const int32_t view = int32_t(d + standingOffset[item.fSpriteId]) % 8;
+        int32_t number = 0;
+        bool flip = false;
+        sprite->GetSpriteNumber(view, int32_t(zoom), 0, number, flip);
+        EXPECT_EQ(item.fSpriteIndex, number);
+        MacPoint offset;
+        sprite->GetDrawOffset(offset, view, int32_t(zoom), 0);
+        EXPECT_EQ(item.fValueA, offset.h);
+        EXPECT_EQ(item.fValueB, offset.v);
+        distinct.insert({item.fSpriteId, zoom, item.fValueA, item.fValueB});
+      }
+    }
+  }
+  EXPECT_EQ(distinct.size(), 36u);  // within a sprite and zoom, every view has its own offset
 }
 
 TEST(DrawGroupSpec, RadialPairGroupTurnsTheMembersWithTheView) {
