@@ -67,7 +67,7 @@ void ScanFolder(const StringBuffer& folder, const char* subName, const char* ext
 // Creates (or empties) the report file for writing, by the same path rules as the file
 // library that reads it back and deletes it.
 FILE* OpenReportFile(const StringBuffer& path) {
-  return std::fopen(PlatformResolvePath(path.c_str()).c_str(), "w");
+  return PlatformFileOpenStream(path.c_str(), PlatformOpenMode::kCreateAlways);
 }
 
 void LocalTimeText(char* text, size_t size) {
@@ -435,14 +435,15 @@ void VintrelDlg::FindMakeFileFor(const StringBuffer& objectPath, StringBuffer& m
 }
 
 bool VintrelDlg::SaveDirs() const {
-  FILE* file = std::fopen(SavedDirsFile().c_str(), "w");
+  PlatformFile* file = PlatformFileOpen(SavedDirsFile().c_str(), PlatformOpenMode::kCreateAlways);
   if (file == nullptr) return false;
-  bool written = std::fprintf(file, "%s\n%s\n", fGameDataFolder.c_str(), fContentFolder.c_str()) >= 0;
-  return std::fclose(file) == 0 && written;
+  bool written = PlatformFilePrintf(file, "%s\n%s\n", fGameDataFolder.c_str(), fContentFolder.c_str());
+  PlatformFileClose(file);
+  return written;
 }
 
 bool VintrelDlg::LoadSavedDirs(StringBuffer& gameData, StringBuffer& content) const {
-  FILE* file = std::fopen(SavedDirsFile().c_str(), "r");
+  FILE* file = PlatformFileOpenStream(SavedDirsFile().c_str(), PlatformOpenMode::kReadExisting);
   if (file == nullptr) return false;
   char first[260];
   char second[260];

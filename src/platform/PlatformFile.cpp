@@ -430,6 +430,48 @@ void PlatformFileClose(PlatformFile* file) {
   delete file;
 }
 
+namespace {
+
+// The C stream's calls on its PlatformFile. Reads and writes answer the bytes moved (0 is the
+// end of the file for a read, a failure for a write).
+ssize_t StreamRead(void* cookie, char* buffer, size_t size) {
+  return static_cast<ssize_t>(
+      PlatformFileRead(static_cast<PlatformFile*>(cookie), buffer, static_cast<int64_t>(size)));
+}
+
+ssize_t StreamWrite(void* cookie, const char* buffer, size_t size) {
+  return static_cast<ssize_t>(
+      PlatformFileWrite(static_cast<PlatformFile*>(cookie), buffer, static_cast<int64_t>(size)));
+}
+
+int StreamSeek(void* cookie, off64_t* offset, int whence) {
+  PlatformFile* file = static_cast<PlatformFile*>(cookie);
+  int64_t base = 0;
+  if (whence == SEEK_CUR) base = PlatformFileTell(file);
+  if (whence == SEEK_END) base = PlatformFileSize(file);
+  if (base < 0) return -1;
+  const int64_t to = base + static_cast<int64_t>(*offset);
+  if (!PlatformFileSeek(file, to)) return -1;
+  *offset = static_cast<off64_t>(to);
+  return 0;
+}
+
+int StreamClose(void* cookie) {
+  PlatformFileClose(static_cast<PlatformFile*>(cookie));
+  return 0;
+}
+
+}  // namespace
+
+FILE* PlatformFileOpenStream(const char* path, PlatformOpenMode mode) {
+  PlatformFile* file = PlatformFileOpen(path, mode);
+  if (file == nullptr) return nullptr;
+  const cookie_io_functions_t calls = {StreamRead, StreamWrite, StreamSeek, StreamClose};
+  FILE* stream = fopencookie(file, mode == PlatformOpenMode::kReadExisting ? "r" : "r+", calls);
+  if (stream == nullptr) PlatformFileClose(file);
+  return stream;
+}
+
 int64_t PlatformFileRead(PlatformFile* file, void* buffer, int64_t count) {
   if (!file || !buffer || count <= 0) return 0;
   if (FaultHit(kPlatformFaultRead)) return 0;

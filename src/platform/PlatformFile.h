@@ -13,6 +13,7 @@
 #define PLATFORM_PLATFORMFILE_H
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode);
 
 // Closes the file and frees the object. Null is accepted and ignored.
 void PlatformFileClose(PlatformFile* file);
+
+// Opens `path` as PlatformFileOpen does and wraps the file in a C stream, for text that is
+// written or read through stdio (a build log, a few saved lines). Every read, write and seek
+// of the stream is a PlatformFileRead, PlatformFileWrite or PlatformFileSeek, so the fault
+// injection below reaches it. Null when the open fails. fclose closes the file.
+FILE* PlatformFileOpenStream(const char* path, PlatformOpenMode mode);
 
 // Reads up to `count` bytes at the file's place and moves the place past them.
 // Returns the bytes read: 0 at the end of the file, on failure, or for a count of 0 or less.

@@ -291,6 +291,49 @@ TEST(PlatformFind, MatchPattern) {
   EXPECT_TRUE(PlatformMatchPattern(longName.c_str(), "q*q"));
 }
 
+TEST(PlatformFile, StreamsGoThroughTheFileCalls) {
+  TestTempFolder tmp;
+  PlatformFileResetFaults();
+  std::string locked = tmp.WriteFile("locked.txt", "ro");
+  MakeReadOnly(locked);
+  EXPECT_EQ(PlatformFileOpenStream(locked.c_str(), PlatformOpenMode::kCreateAlways), nullptr);
+  EXPECT_EQ(PlatformFileOpenStream(tmp.MakeFolder("sub").c_str(), PlatformOpenMode::kCreateAlways),
+            nullptr);
+  EXPECT_EQ(PlatformFileOpenStream((tmp / "missing").c_str(), PlatformOpenMode::kReadExisting),
+            nullptr);
+
+  // Written under another case: the existing name is the one emptied and written.
+  std::string existing = tmp.WriteFile("Log.txt", "old text that is longer");
+  FILE* out = PlatformFileOpenStream((tmp / "LOG.TXT").c_str(), PlatformOpenMode::kCreateAlways);
+  ASSERT_NE(out, nullptr);
+  EXPECT_GT(std::fprintf(out, "run %d\n", 7), 0);
+  EXPECT_EQ(std::fseek(out, 0, SEEK_END), 0);
+  EXPECT_EQ(std::ftell(out), 6);
+  EXPECT_EQ(std::fclose(out), 0);
+
+  FILE* in = PlatformFileOpenStream(existing.c_str(), PlatformOpenMode::kReadExisting);
+  ASSERT_NE(in, nullptr);
+  char word[16] = {};
+  int number = 0;
+  EXPECT_EQ(std::fscanf(in, "%15s%d", word, &number), 2);
+  EXPECT_STREQ(word, "run");
+  EXPECT_EQ(number, 7);
+  EXPECT_EQ(std::fgetc(in), '\n');
+  EXPECT_EQ(std::fgetc(in), EOF);
+  EXPECT_EQ(std::fputc('x', in), EOF);  // a stream opened for reading writes nothing
+  std::fclose(in);
+
+  // A write that the fault injection fails is the stream's error.
+  out = PlatformFileOpenStream(existing.c_str(), PlatformOpenMode::kCreateAlways);
+  ASSERT_NE(out, nullptr);
+  PlatformFileFailAt(kPlatformFaultWrite, 1);
+  std::fputs("lost", out);
+  EXPECT_NE(std::fflush(out), 0);
+  EXPECT_NE(std::ferror(out), 0);
+  std::fclose(out);
+  PlatformFileResetFaults();
+}
+
 TEST(PlatformFileFaults, NthCallFailsOnceOrSticky) {
   TestTempFolder tmp;
   PlatformFileResetFaults();
