@@ -126,11 +126,16 @@ void DGRPSpec::InsertItem(const DrawGroupItem& item, int32_t direction, int32_t 
   entry->fDirectionMask |= 1u << direction;
   entry->fZoom = static_cast<uint32_t>(zoom);
 
-  for (DrawGroupItem& existing : entry->fItems) {
-    if (existing.fSpriteId == item.fSpriteId) {
-      PrintWarning("overwriting a draw group item", nullptr);
-      existing = item;
-      return;
+  IndexEntries();
+  const uint64_t key = EntryKey(static_cast<uint32_t>(entry - fDrawGroup.fEntries.data()),
+                                item.fSpriteId);
+  if (!fSpritesInEntries.insert(key).second) {
+    for (DrawGroupItem& existing : entry->fItems) {
+      if (existing.fSpriteId == item.fSpriteId) {
+        PrintWarning("overwriting a draw group item", nullptr);
+        existing = item;
+        return;
+      }
     }
   }
   const bool front = fOrdering == kOrderingObscured && (direction == 2 || direction == 4);
@@ -169,6 +174,7 @@ void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
   }
 
   fItemsIndexed = false;
+  fEntriesIndexed = false;
   for (int32_t zoom = kFirstZoom; zoom <= kLastZoom; zoom++) {
     for (int32_t d = 0; d < kDirections; d += 2) {
       DrawGroupEntry* entry = fDrawGroup.GetEntry(static_cast<uint32_t>(d),
@@ -193,6 +199,22 @@ void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
       }
     }
   }
+}
+
+uint64_t DGRPSpec::EntryKey(uint32_t entry, int32_t spriteId) {
+  return (uint64_t(entry) << 32) | uint32_t(spriteId);
+}
+
+void DGRPSpec::IndexEntries() {
+  if (fEntriesIndexed) return;
+  fSpritesInEntries.clear();
+  const std::vector<DrawGroupEntry>& entries = fDrawGroup.fEntries;
+  for (size_t e = 0; e < entries.size(); e++) {
+    for (const DrawGroupItem& item : entries[e].fItems) {
+      fSpritesInEntries.insert(EntryKey(static_cast<uint32_t>(e), item.fSpriteId));
+    }
+  }
+  fEntriesIndexed = true;
 }
 
 void DGRPSpec::IndexItems() const {
@@ -254,6 +276,9 @@ void DGRPSpec::UpdateDrawOffsets(SpriteSpec* sprite) {
 }
 
 SpriteSpec* FindSpriteSpec(SpecSet& set, int32_t id) {
+  auto found = set.fFirstSpriteOfId.find(id);
+  if (found != set.fFirstSpriteOfId.end()) return found->second;
+  // A sprite spec put in the list other than by the parse is found by its walk.
   for (PtrListIterator<SpriteSpec> it(set.fSprites); it.Current() != nullptr; it.Next()) {
     if (it.Current()->fId == id) return it.Current();
   }

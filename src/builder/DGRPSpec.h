@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -73,9 +74,10 @@ class DGRPSpec : public GenericSpec {
   void UpdateDrawOffsets(SpriteSpec* sprite);
 
   // The group itself. Changes made through it are seen by later calls here: taking it drops
-  // the index of items by sprite, which the next look-up builds again.
+  // the indexes of items by sprite, which the next look-up builds again.
   DrawGroup& GetDrawGroup() {
     fItemsIndexed = false;
+    fEntriesIndexed = false;
     return fDrawGroup;
   }
 
@@ -92,6 +94,9 @@ class DGRPSpec : public GenericSpec {
 
   // Builds fItemsBySprite from the group when it is not current.
   void IndexItems() const;
+  // Builds fSpritesInEntries from the group when it is not current.
+  void IndexEntries();
+  static uint64_t EntryKey(uint32_t entry, int32_t spriteId);
   // The places of the items that show `spriteId`, in entry and then item order.
   std::pair<const ItemPlace*, const ItemPlace*> ItemsOf(int32_t spriteId) const;
 
@@ -108,6 +113,10 @@ class DGRPSpec : public GenericSpec {
   // fItemsIndexed. Every change of the items clears fItemsIndexed.
   mutable std::vector<ItemPlace> fItemsBySprite;
   mutable bool fItemsIndexed = false;
+  // EntryKey(entry index, sprite id) of every item, so that an insert learns in one look-up
+  // whether it overwrites; current while fEntriesIndexed, kept so by InsertItem.
+  std::unordered_set<uint64_t> fSpritesInEntries;
+  bool fEntriesIndexed = false;
 };
 
 // The first sprite spec of `set` whose fId is `id`, or null.

@@ -86,6 +86,7 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
       SpriteSpec* sprite = Adopt(fSprites, new SpriteSpec, false, TagPlace(tag));
       sprite->Parse(tag, spriteCounter, headline ? fHeadlineSizes : fSpriteSizes,
                     previousSprite ? &previousSprite->mFileName : nullptr, headline);
+      fFirstSpriteOfId.emplace(sprite->fId, sprite);
       previousSprite = sprite;
     } else if (std::strcmp(name, "wall style") == 0) {
       Adopt(fWallStyles, new WallStyleSpriteSpec, true, TagPlace(tag))->Parse(tag);

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <unordered_map>
 
 #include "attribtable.h"
 #include "DGRPSpec.h"
@@ -60,6 +61,9 @@ class SpecSet {
   void PrintDrawGroups(FILE* out);
 
   PtrList<SpriteSpec> fSprites;             // "sprite" and "headline" tags, file order
+  // The first sprite spec of each id, kept as ParseSpecTags adds them to fSprites, so that
+  // FindSpriteSpec costs one look-up rather than a walk of the list.
+  std::unordered_map<int32_t, SpriteSpec*> fFirstSpriteOfId;
   PtrList<DGRPSpec> fDrawGroups;            // file order
   RenderSpec fSpriteSizes;                  // the latest "sizes" tag
   PtrList<SoundSpec> fSounds;               // file order
