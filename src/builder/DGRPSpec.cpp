@@ -231,6 +231,10 @@ void DGRPSpec::IndexItems() const {
   std::stable_sort(fItemsBySprite.begin(), fItemsBySprite.end(),
                    [](const ItemPlace& a, const ItemPlace& b) { return a.fSpriteId < b.fSpriteId; });
   fItemsIndexed = true;
+  // Looked up once the items are in place, not while they are added: the set of each entry's
+  // sprites is given back here and made again by an insert that comes later.
+  std::unordered_set<uint64_t>().swap(fSpritesInEntries);
+  fEntriesIndexed = false;
 }
 
 std::pair<const DGRPSpec::ItemPlace*, const DGRPSpec::ItemPlace*> DGRPSpec::ItemsOf(

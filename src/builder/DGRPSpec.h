@@ -115,8 +115,8 @@ class DGRPSpec : public GenericSpec {
   mutable bool fItemsIndexed = false;
   // EntryKey(entry index, sprite id) of every item, so that an insert learns in one look-up
   // whether it overwrites; current while fEntriesIndexed, kept so by InsertItem.
-  std::unordered_set<uint64_t> fSpritesInEntries;
-  bool fEntriesIndexed = false;
+  mutable std::unordered_set<uint64_t> fSpritesInEntries;
+  mutable bool fEntriesIndexed = false;
 };
 
 // The first sprite spec of `set` whose fId is `id`, or null.
