@@ -489,17 +489,18 @@ Header FreeBlockHeader(uint32_t size) {
   return header;
 }
 
-// `block` is the free block at `at`, wholly inside the file. The free blocks that follow it are
-// merged into it (while the merged size stays within maxBlockSize), then `need` bytes are taken
+// `block` is the free block at `at`, wholly inside the file. The free blocks that follow it and
+// that readFree(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd, bool& free) says
+// the search may take are merged into it (while the merged size stays within maxBlockSize), then `need` bytes are taken
 // from its front when they fill it exactly or leave room for a free block of the rest. On noErr
 // `taken` tells whether it was taken; `block` is then the taken block's header, still free.
 // No mark survives in a merged, split or taken block (a mark over data that are no longer its
 // own would bring them back): unmark(header) makes a mark a plain free header and tells
 // whether it was one; cleared(offset) is told of each block whose mark is gone from the chain
 // (`at` once its header is written plain, and each block merged into it).
-template <class Header, class ReadChain, class WriteHeader, class Unmark, class Cleared>
+template <class Header, class ReadFree, class WriteHeader, class Unmark, class Cleared>
 int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uint32_t need,
-                              uint32_t headerSize, uint64_t maxBlockSize, ReadChain readChain,
+                              uint32_t headerSize, uint64_t maxBlockSize, ReadFree readFree,
                               WriteHeader writeHeader, Unmark unmark, Cleared cleared,
                               bool& taken) {
   taken = false;
@@ -508,10 +509,11 @@ int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uin
   while (end < fileSize) {
     Header next;
     bool nextPastEnd = false;
-    int32_t error = readChain(next, end, fileSize, nextPastEnd);
+    bool nextFree = false;
+    int32_t error = readFree(next, end, fileSize, nextPastEnd, nextFree);
     if (error != noErr && error != badHeaderErr) return error;  // the disk failed
     // A bad header ends the merge; the walk reports it when it gets there.
-    if (error != noErr || nextPastEnd || !(next.fFlags & kInvalid)) break;
+    if (error != noErr || nextPastEnd || !nextFree) break;
     if (uint64_t(uint32_t(block.fSize)) + uint32_t(next.fSize) > maxBlockSize) break;
     block.fSize += next.fSize;
     merged.push_back(end);
@@ -550,7 +552,7 @@ int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uin
 // still free, and `header` and `offset` tell it; `hint` follows the search.
 //
 // The format's part is `steps`:
-//   kHeaderSize, kMaxBlockSize (the largest block a merge makes), kMaxFileEnd (the largest
+//   kHeaderSize, kMaxMerged (the largest block a merge makes), kMaxFileEnd (the largest
 //   file an append makes), kShortTailFails (bytes after the chain too few for a header fail
 //   the search; else the new block is appended over them);
 //   ReadChain(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd) -> error,
@@ -563,33 +565,32 @@ template <class Header, class Steps>
 int32_t FindFreeBlock(Steps& steps, BlockLedger& ledger, uint32_t fileSize, uint32_t need,
                       int32_t& hint, Header& header, uint32_t& offset) {
   constexpr uint32_t headerSize = Steps::kHeaderSize;
-  // A header as the search reads it: the sync that a replaced block waits on comes first, and
-  // a free block the ledger does not let it take reads as one in use.
-  auto read = [&](Header& block, uint32_t at, uint32_t size, bool& pastEnd) {
+  // A header as the search reads it: the sync that a replaced block waits on comes first;
+  // `free` tells a free block that the ledger lets the search take.
+  auto read = [&](Header& block, uint32_t at, uint32_t size, bool& pastEnd, bool& free) {
+    free = false;
     if (ledger.WaitsOnSync(at)) {
       int32_t error = steps.Sync();
       if (error != noErr) return error;
     }
     int32_t error = steps.ReadChain(block, at, size, pastEnd);
     if (error != noErr || !(block.fFlags & kInvalid)) return error;
-    bool may = false;
-    error = ledger.MayTake(at, uint32_t(block.fSize), pastEnd, steps.BlockEnds(), may);
-    if (!may) block.fFlags = decltype(block.fFlags)(block.fFlags & ~kInvalid);
-    return error;
+    return ledger.MayTake(at, uint32_t(block.fSize), pastEnd, steps.BlockEnds(), free);
   };
   uint32_t at = hint > 0 ? uint32_t(hint) : uint32_t(kUniqueHeaderSize);
   if (at < uint32_t(kUniqueHeaderSize) || at > fileSize) at = kUniqueHeaderSize;
   while (fileSize - at >= headerSize) {
     Header block;
     bool pastEnd = false;
-    int32_t error = read(block, at, fileSize, pastEnd);
+    bool free = false;
+    int32_t error = read(block, at, fileSize, pastEnd, free);
     if (error != noErr) {
       // A header that the chain cannot trust: write nothing rather than guess.
       steps.Complain("iff headers ended before eof");
       return error;
     }
     hint = int32_t(at);
-    if (block.fFlags & kInvalid) {
+    if (free) {
       if (pastEnd) {
         // The rest of the file is free, unless the saved map still reads blocks behind it:
         // then the header is what broke, and the new block goes at the end of the file.
@@ -608,8 +609,7 @@ int32_t FindFreeBlock(Steps& steps, BlockLedger& ledger, uint32_t fileSize, uint
       }
       bool taken = false;
       error = MergeAndTakeFreeBlock(
-          block, at, fileSize, need, headerSize, uint64_t(Steps::kMaxBlockSize),
-          [&](Header& h, uint32_t o, uint32_t size, bool& past) { return read(h, o, size, past); },
+          block, at, fileSize, need, headerSize, uint64_t(Steps::kMaxMerged), read,
           [&](const Header& h, uint32_t o) { return steps.WriteFreeHeader(h, o); },
           [&](Header& h) { return steps.Unmark(h); }, [&](uint32_t o) { ledger.Forget(o); },
           taken);

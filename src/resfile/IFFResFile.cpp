@@ -1011,20 +1011,6 @@ int32_t IFFResFile::Sync() {
                       [this](uint32_t offset) { return ClearMark(offset); });
 }
 
-int32_t IFFResFile::ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,
-                                   bool& pastEnd) {
-  // A block whose replacement is not durable is free to the search only after the sync: it
-  // is what a power loss falls back to.
-  if (fLedger.WaitsOnSync(offset)) {
-    int32_t error = Sync();
-    if (error != noErr) return error;
-  }
-  int32_t error = ReadChainHeader(header, offset, fileSize, pastEnd);
-  if (error == noErr && (header.fFlags & kInvalid) && fLedger.Holds(offset))
-    header.fFlags = uint16_t(header.fFlags & ~kInvalid);
-  return error;
-}
-
 int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry, uint32_t type) {
   if (entry.fileoffset >= 0 || entry.fReplacedOffset >= 0) {
     // The resource's marks go before its blocks, so that none comes back on a walk.
@@ -1234,68 +1220,48 @@ int32_t IFFResFile::ReadChainHeader(FileBlockHeader& header, uint32_t offset, ui
       [](int32_t size) { return size >= kFileBlockHeaderSize; }, pastEnd);
 }
 
+// The steps of the free-block search (FindFreeBlock) in this format.
+struct IFFResFile::SearchSteps {
+  static constexpr uint32_t kHeaderSize = kFileBlockHeaderSize;
+  static constexpr uint64_t kMaxMerged = uint64_t(kMaxBlockSize);
+  static constexpr uint64_t kMaxFileEnd = uint64_t(kMaxBlockSize);
+  static constexpr bool kShortTailFails = false;
+
+  IFFResFile& file;
+
+  int32_t ReadChain(FileBlockHeader& header, uint32_t offset, uint32_t fileSize, bool& pastEnd) {
+    return file.ReadChainHeader(header, offset, fileSize, pastEnd);
+  }
+  int32_t WriteFreeHeader(const FileBlockHeader& header, uint32_t offset) {
+    return file.WriteBlockHeader(header, offset);
+  }
+  static bool Unmark(FileBlockHeader& header) {
+    // Marks, and words of their shape, which a new size could make a mark.
+    if (!MarkShaped(header)) return false;
+    header.fNameIndex = kNoNameIndex;
+    return true;
+  }
+  int32_t Sync() { return file.Sync(); }
+  int32_t Cut(uint32_t at) { return file.fFile.SetEOF(at); }
+  void Took(uint32_t need) { file.fFreeBytes -= std::min(file.fFreeBytes, need); }
+  void Complain(const char* message) { ::Complain(message, file.PathForMessages()); }
+  // No saved map: the ledger never asks where a block ends.
+  static auto BlockEnds() {
+    return [](uint32_t, BlockLedger::Extent&) { return int32_t(noErr); };
+  }
+};
+
 int32_t IFFResFile::NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, int32_t& offset) {
   if (dataSize > uint32_t(kMaxBlockSize - kFileBlockHeaderSize)) return unsupportedErr;
-  const int32_t need = int32_t(dataSize) + kFileBlockHeaderSize;
   uint32_t fileSize = 0;
   int32_t error = fFile.GetEOF(fileSize);
   if (error != noErr) return error;
-
-  uint32_t at = fAllocationHint > 0 ? uint32_t(fAllocationHint) : uint32_t(kUniqueHeaderSize);
-  if (at < uint32_t(kUniqueHeaderSize) || at > fileSize) at = kUniqueHeaderSize;
-  while (fileSize - at >= uint32_t(kFileBlockHeaderSize)) {
-    FileBlockHeader block;
-    bool pastEnd = false;
-    error = ReadWalkHeader(block, at, fileSize, pastEnd);
-    if (error != noErr) {
-      // A chain that cannot be trusted: write nothing rather than guess.
-      Complain("iff headers ended before eof", PathForMessages());
-      return error;
-    }
-    fAllocationHint = int32_t(at);
-    if (block.fFlags & kInvalid) {
-      if (pastEnd) {
-        // An allocation at the end that never got its data: the rest of the file is free.
-        error = fFile.SetEOF(at);
-        if (error != noErr) return error;
-        fileSize = at;
-        break;
-      }
-      bool taken = false;
-      error = MergeAndTakeFreeBlock(
-          block, at, fileSize, uint32_t(need), kFileBlockHeaderSize, uint64_t(kMaxBlockSize),
-          [this](FileBlockHeader& h, uint32_t o, uint32_t size, bool& past) {
-            return ReadWalkHeader(h, o, size, past);
-          },
-          [this](const FileBlockHeader& h, uint32_t o) { return WriteBlockHeader(h, o); },
-          [](FileBlockHeader& h) {
-            // Marks, and words of their shape, which a new size could make a mark.
-            if (!MarkShaped(h)) return false;
-            h.fNameIndex = kNoNameIndex;
-            return true;
-          },
-          [this](uint32_t o) { fLedger.Forget(o); },
-          taken);
-      if (error != noErr) return error;
-      if (taken) {
-        fLedger.Forget(at);
-        fFreeBytes -= std::min(fFreeBytes, uint32_t(need));
-        header = block;
-        offset = int32_t(at);
-        return noErr;
-      }
-    }
-    at += uint32_t(block.fSize);
-  }
-  if (at != fileSize) Complain("iff headers ended before eof", PathForMessages());
-  if (uint64_t(at) + uint32_t(need) > uint64_t(kMaxBlockSize)) return unsupportedErr;
-  FileBlockHeader block = FreeBlockHeader<FileBlockHeader>(uint32_t(need));
-  error = WriteBlockHeader(block, at);
-  if (error != noErr) return error;
-  fAllocationHint = int32_t(at);
-  header = block;
-  offset = int32_t(at);
-  return noErr;
+  SearchSteps steps{*this};
+  uint32_t at = 0;
+  error = FindFreeBlock(steps, fLedger, fileSize, dataSize + kFileBlockHeaderSize,
+                        fAllocationHint, header, at);
+  if (error == noErr) offset = int32_t(at);
+  return error;
 }
 
 int32_t IFFResFile::FreeBlock(uint32_t offset) {

@@ -248,9 +248,6 @@ class IFFResFile : public iResFile {
   // name list shows which it was.
   void NameRevived();
   int32_t Sync();  // flushes the file to disk and tells the ledger
-  // A header read of the free-block search: the sync that a replaced block waits on comes
-  // first, and a block the ledger holds reads as in use.
-  int32_t ReadWalkHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize, bool& pastEnd);
   // Frees the entry's blocks (its marks first), removes its name and frees its handle; the
   // entry stays.
   int32_t ReleaseEntry(ResCacheEntry& entry, uint32_t type);
@@ -264,8 +261,10 @@ class IFFResFile : public iResFile {
   // for a free block that runs past the end (an allocation at the end cut short).
   int32_t ReadChainHeader(FileBlockHeader& header, uint32_t offset, uint32_t fileSize,
                           bool& pastEnd);
-  // Finds or makes a block of dataSize + 16 bytes (next fit from the allocation hint).
+  // Finds or makes a block of dataSize + 16 bytes (FindFreeBlock: next fit from the
+  // allocation hint), its header still free.
   int32_t NewBlockHeader(FileBlockHeader& header, uint32_t dataSize, int32_t& offset);
+  struct SearchSteps;
   int32_t FreeBlock(uint32_t offset);
   int32_t Defragment();
   void FreeCaches();

@@ -915,7 +915,7 @@ int32_t IFFResFile2::ReadBlockHeader(uint32_t offset, IFFHeader& header) {
 // The steps of the free-block search (FindFreeBlock) in this format.
 struct IFFResFile2::SearchSteps {
   static constexpr uint32_t kHeaderSize = kIFFHeaderSize;
-  static constexpr uint64_t kMaxBlockSize = uint64_t(kMaxResourceSize) + kIFFHeaderSize;
+  static constexpr uint64_t kMaxMerged = uint64_t(kMaxResourceSize) + kIFFHeaderSize;
   static constexpr uint64_t kMaxFileEnd = 0xFFFFFFFFull;
   static constexpr bool kShortTailFails = true;
 
