@@ -89,12 +89,13 @@ inline void SortBlockOffsets(std::vector<uint32_t>& offsets) {
 //              before its key's next change and before a saved map is written.
 //   kRevived   marked on disk, but the resource of its key (an open found no live record):
 //              no write may go there; the first change writes its header live again.
-// and by the saved map (NameSavedMap):
-//   read by the map   a block the saved map named at open (MapReads), and the map's own block
-//              where it is a record of the chain, until this session frees it (Freed). No
-//              write may reach into it except at its own header; the search may not take it,
-//              nor a free block that reaches into it, nor cut the file where one lies behind
-//              the cut.
+// and by the saved map (NameSavedMap; a file opened without one, and every IFF 1.0 file, has
+// no block in these):
+//   read by the map   a block the saved map named at open, and the map's own block where it
+//              is a record of the chain, until this session frees it (Freed). No write may
+//              reach into it except at its own header; the search may not take it, nor a
+//              free block that reaches into it, nor cut the file where one lies behind the
+//              cut (the map's own block aside: retiring the map, which comes first, frees it).
 //   freed since open  such a block that the session freed (marked or plainly): what its
 //              header says again.
 //
