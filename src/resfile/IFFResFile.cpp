@@ -67,12 +67,13 @@ bool ReadOldNames(IFFNameList& list, const uint8_t* data, int32_t size) {
 
 // The mark's word (its name index): 0x80000000 | code << 4 | check, where code is the type's
 // four characters, each 0x20-0x7E, as a number in base 95 (below 95^4, so 27 bits), and check
-// four bits mixed from the code and the rest of the mark's header (id, flags, size) and its
-// offset. No name index that this system or the original writer gives is negative but -1,
-// which holds no code; a free block merged, split or moved keeps no valid check but by a
-// 1 in 16 chance, and one whose word has the shape at all is made plain by every write here.
+// four bits mixed from the code, the rest of the mark's header (id, flags, size) and its
+// offset. A mark's flags have no bit but kInvalid, internal and native.
 constexpr uint32_t kTypeCodes = 95u * 95u * 95u * 95u;
 constexpr uint32_t kMarkBit = 0x80000000u;
+// The flags a mark may carry: kInvalid and the resource's own, the other bits 0 as the layout
+// has them.
+constexpr uint16_t kMarkFlags = kInvalid | kInternalFlag | kNativeOrder;
 
 bool TypeCode(uint32_t type, uint32_t& code) {
   code = 0;
@@ -115,7 +116,8 @@ bool MarkShaped(const FileBlockHeader& header) {
 // A free block that marks a replaced resource (see the file's comment): type XXXX and
 // kInvalid like any free block, its id the resource's, its name index the mark's word.
 bool IsMark(const FileBlockHeader& header, uint32_t offset) {
-  if (!(header.fFlags & kInvalid) || header.fType != kFreeBlockType || !MarkShaped(header))
+  if (header.fType != kFreeBlockType || (header.fFlags & ~kMarkFlags) != 0 ||
+      !(header.fFlags & kInvalid) || !MarkShaped(header))
     return false;
   const uint32_t word = uint32_t(header.fNameIndex);
   return (word & 0xF) == MarkCheck((word >> 4) & 0x7FFFFFFu, header, offset);
@@ -166,7 +168,7 @@ bool MakeIFF1Mark(FileBlockHeader& header, uint32_t type, uint32_t offset) {
   uint32_t code = 0;
   if (!TypeCode(type, code)) return false;
   header.fType = kFreeBlockType;
-  header.fFlags |= kInvalid;
+  header.fFlags = uint16_t((header.fFlags & kMarkFlags) | kInvalid);
   header.fNameIndex = int32_t(kMarkBit | code << 4 | MarkCheck(code, header, offset));
   return true;
 }

@@ -14,23 +14,27 @@
 // with its old data or its new, and no operation, failed or not, makes a resource that was
 // on disk before unreadable. The rule (BlockLedger, BlockChain.h): a replaced resource's new
 // data go into a block of their own, then its old block becomes a free block (type XXXX,
-// kInvalid) that marks it, then the new header makes the new block live. A free block's id
-// and name index carry nothing to a reader, and the original writer's free blocks keep the
-// ones they had (a file of another tool may hold anything there), so a mark must be told
-// from them by its header alone: the mark's id is the resource's, and its name index a word
-// of a shape that no name index takes (negative but not -1: the resource's type as a number
-// below 95^4, its four characters each 0x20-0x7E) with four bits of check over that number,
-// the id, flags and size, and the block's offset (MakeIFF1Mark). The 48 bits of id and name
-// index hold the key and little more, and the data of a block that a power loss wrote back
-// in part are all the open can trust beside them, so the check is short: a free block whose
-// name index has the shape by chance passes one time in 16. Frees, merges and splits here
-// make such a word -1, so this code never leaves one but in a mark. An open that finds no
-// live block of a type and id (internal or not) brings back the one block marked with them;
-// the mark has no room for the name index, so it gets its name only when the name list shows
-// which it was (NameRevived). A type with a character outside 0x20-0x7E cannot be marked: its
-// old block is freed plainly, and a crash between that free and the new header loses it. A
-// removed resource's block is freed as the layout says (id and name index kept). Compaction
-// builds a new file beside the old one and swaps it in whole.
+// kInvalid) that marks it, then the new header makes the new block live. An open that finds
+// no live block of a type and id (internal or not) brings back the one block marked with
+// them. A free block's id and name index carry nothing to a reader, the original writer's
+// free blocks keep the ones they had, and a file of another tool may hold anything there, so
+// a mark is told from them by its header alone (MakeIFF1Mark): its id is the resource's, its
+// flags have no bit but kInvalid, internal and native, and its name index is a word that no
+// name index takes: negative but not -1, holding the resource's type as a number below 95^4
+// (four characters each 0x20-0x7E) and four bits of check over that number, the id, flags,
+// size and the block's offset. No free block that this system or the original writer makes
+// has that shape: their name indexes are -1 or positive, and frees, merges and splits here
+// write -1 over a word of the shape. The check is short because the 48 bits of id and name
+// index must hold the key (44 bits with the sign), and nothing else the open could consult
+// survives every state a power loss leaves (the mark's page may be written back without
+// those of the new block): a free block of another tool whose name index has the shape by
+// chance passes one time in 16, one merged, split or moved without a new word fails 15 times
+// in 16. The mark has no room for the name index: a resource brought back gets its name only
+// when the name list shows which it was (NameRevived). A type with a character outside
+// 0x20-0x7E cannot be marked: its old block is freed plainly, and a crash between that free
+// and the new header loses the resource. A removed resource's block is freed as the layout
+// says (id and name index kept, but a word of the marks' shape). Compaction builds a new file
+// beside the old one and swaps it in whole.
 //
 // Not thread-safe: one owner at a time.
 #pragma once
