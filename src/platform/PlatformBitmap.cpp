@@ -58,14 +58,10 @@ PlatformBitmap* PlatformCreateBitmap8(int32_t width, int32_t height,
   bitmap->fHeight = height;
   bitmap->fRowLength = (width + 3) & ~3;
   const size_t bytes = (size_t)bitmap->fRowLength * (size_t)height;
-  try {
-    if (recycled && recycled != PlatformStockBitmap() && recycled->fSelectCount == 0 &&
-        recycled->fWidth == width && recycled->fHeight == height && recycled->fPixels.size() == bytes) {
-      bitmap->fPixels.swap(recycled->fPixels);
-    } else {
-      bitmap->fPixels.assign(bytes, 0);
-    }
-  } catch (const std::bad_alloc&) {
+  if (recycled && recycled != PlatformStockBitmap() && recycled->fSelectCount == 0 &&
+      recycled->fWidth == width && recycled->fHeight == height && recycled->fPixels.size() == bytes) {
+    bitmap->fPixels.Swap(recycled->fPixels);
+  } else if (!bitmap->fPixels.Allocate(bytes)) {
     delete bitmap;
     return nullptr;
   }

@@ -16,6 +16,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "PlatformMemory.h"
+
 class PlatformDC;
 
 // One colour: red, green, blue and a flags byte (the palette-entry flags below; zero in a
@@ -73,7 +75,7 @@ class PlatformBitmap {
   int32_t fRowLength = 0;
   // Atomic for the stock bitmap, which every new context of every thread selects.
   std::atomic<int32_t> fSelectCount{0};
-  std::vector<uint8_t> fPixels;
+  PlatformPixelMemory fPixels;
   PlatformColorEntry fColors[256];
 };
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory_resource>
 
 // `size` bytes of zeroed memory, every page of it present; null when the system gives none.
@@ -29,3 +30,28 @@ class PlatformPrefaultedResource : public std::pmr::memory_resource {
 
 // The one such resource of the process (it holds no state but its threshold).
 PlatformPrefaultedResource* PlatformPrefaultedMemory();
+
+// The zeroed pixel memory of one bitmap, with one owner. Large blocks come from the system in
+// one piece aligned to its large pages, asked to be backed by them and made present when the
+// block is made: a bitmap is written whole right after it is made, and on some hosts a fault
+// per small page costs several times the writing. Small blocks come from the heap.
+class PlatformPixelMemory {
+ public:
+  PlatformPixelMemory() = default;
+  ~PlatformPixelMemory() { Release(); }
+  PlatformPixelMemory(const PlatformPixelMemory&) = delete;
+  PlatformPixelMemory& operator=(const PlatformPixelMemory&) = delete;
+
+  // Replaces the block with `size` zeroed bytes; false (and no block) when memory runs out.
+  bool Allocate(size_t size);
+  void Swap(PlatformPixelMemory& other);
+  uint8_t* data() const { return fData; }
+  size_t size() const { return fSize; }
+
+ private:
+  void Release();
+
+  uint8_t* fData = nullptr;
+  size_t fSize = 0;
+  size_t fMapped = 0;  // bytes mapped from the system, 0 for a heap block
+};

@@ -2,6 +2,7 @@
 // pieces and small ones alike, and freed without complaint.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <memory_resource>
 #include <vector>
@@ -28,4 +29,28 @@ TEST(PlatformMemory, PrefaultedPiecesAreZeroedWritableAndFreed) {
     std::memset(p, 1, size);
   }
   pool.release();
+}
+
+// Pixel memory: zeroed, writable to its last byte, sizes on both sides of the mapped threshold
+// (and past a large page), swapped whole, and made again over a block it already holds.
+TEST(PlatformMemory, PixelMemoryIsZeroedWholeAndSwaps) {
+  PlatformPixelMemory empty;
+  EXPECT_TRUE(empty.Allocate(0));
+  EXPECT_EQ(empty.data(), nullptr);
+  for (size_t size : {size_t(4), size_t(1) << 20, size_t(1835008), (size_t(2) << 20) + 4}) {
+    PlatformPixelMemory block;
+    ASSERT_TRUE(block.Allocate(size)) << size;
+    ASSERT_EQ(block.size(), size);
+    std::vector<uint8_t> zeros(size, 0);
+    EXPECT_EQ(std::memcmp(block.data(), zeros.data(), size), 0) << size;
+    std::memset(block.data(), 0x5A, size);
+    PlatformPixelMemory other;
+    ASSERT_TRUE(other.Allocate(8));
+    block.Swap(other);
+    EXPECT_EQ(other.size(), size);
+    EXPECT_EQ(other.data()[size - 1], 0x5A);
+    EXPECT_EQ(block.size(), 8u);
+    ASSERT_TRUE(other.Allocate(size));  // the old block goes; the new one is zeroed again
+    EXPECT_EQ(std::memcmp(other.data(), zeros.data(), size), 0) << size;
+  }
 }
