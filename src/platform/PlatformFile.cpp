@@ -218,7 +218,9 @@ class NameIndexes {
     std::lock_guard<std::mutex> hold(fMutex);
     const char* path = folder.empty() ? "." : folder.c_str();
     if (!Ready()) return ReadAndLookup(path, part);
-    const int watch = ::inotify_add_watch(fNotify, path, kChanges);
+    // Added to, never replaced: replacing a watch's events clears them for a moment, and a
+    // change that another thread makes in that moment is never queued.
+    const int watch = ::inotify_add_watch(fNotify, path, kChanges | IN_MASK_ADD);
     if (watch < 0) return ReadAndLookup(path, part);
     TakeNotifications();
     auto known = fFolders.find(watch);
