@@ -536,6 +536,38 @@ int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count)
   return done;
 }
 
+int64_t PlatformFileReadAt(PlatformFile* file, void* buffer, int64_t count, int64_t offset) {
+  if (!file || !buffer || count <= 0 || offset < 0) return 0;
+  if (FaultHit(kPlatformFaultSeek) || FaultHit(kPlatformFaultRead)) return 0;
+  char* out = static_cast<char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t got = ::pread(file->fd, out + done, static_cast<size_t>(count - done),
+                          static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    done += got;
+  }
+  return done;
+}
+
+int64_t PlatformFileWriteAt(PlatformFile* file, const void* buffer, int64_t count, int64_t offset) {
+  if (!file || !buffer || count <= 0 || offset < 0 || !file->writable) return 0;
+  if (FaultHit(kPlatformFaultSeek) || FaultHit(kPlatformFaultWrite)) return 0;
+  const char* in = static_cast<const char*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    ssize_t put = ::pwrite(file->fd, in + done, static_cast<size_t>(count - done),
+                           static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += put;
+  }
+  if (done > 0 && Recording())
+    Record(PlatformRecordedKind::kWrite, file->host, "", offset, std::string(in, size_t(done)), file);
+  return done;
+}
+
 bool PlatformFilePrintf(PlatformFile* file, const char* format, ...) {
   if (!file || !format) return false;
   char small[512];

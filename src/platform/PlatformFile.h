@@ -72,6 +72,18 @@ class PlatformFileView {
 // written (0 on failure, on a file opened for reading only, or for a count of 0 or less).
 int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count);
 
+// Reads up to `count` bytes at `offset`, in one host call where it can; the file's place does
+// not move. Counts as one seek and one read for the fault injection below (a failing seek
+// fails it as a failing read does). Returns the bytes read, as PlatformFileRead; 0 also for a
+// negative offset.
+int64_t PlatformFileReadAt(PlatformFile* file, void* buffer, int64_t count, int64_t offset);
+
+// Writes `count` bytes at `offset`, in one host call where it can; the file's place does not
+// move. Counts as one seek and one write for the fault injection below, and is recorded as
+// the write it is. Returns the bytes written, as PlatformFileWrite; 0 also for a negative
+// offset.
+int64_t PlatformFileWriteAt(PlatformFile* file, const void* buffer, int64_t count, int64_t offset);
+
 // Writes the text that printf makes of `format` and its arguments at the file's place, as one
 // PlatformFileWrite. False when not all of it was written.
 bool PlatformFilePrintf(PlatformFile* file, const char* format, ...)

@@ -26,14 +26,24 @@ int32_t FlatFile::Open(const StringBuffer& name) {
     file = PlatformFileOpen(name.c_str(), PlatformOpenMode::kReadExisting);
   }
   if (!file) return kFlatFailed;
-  if (PlatformFileSize(file) > kMaxFlatSize) {  // positions are 32-bit
+  const int64_t size = PlatformFileSize(file);
+  if (size < 0 || size > kMaxFlatSize) {  // positions are 32-bit
     PlatformFileClose(file);
     fWritable = 0;
     return kFlatFailed;
   }
   fFile = file;
   fName = name.c_str();
+  fPos = 0;
+  fSize = fWritable ? size : -1;
   return 0;
+}
+
+int64_t FlatFile::Size() const { return fSize >= 0 ? fSize : PlatformFileSize(fFile); }
+
+void FlatFile::Wrote(int64_t at, int64_t put) {
+  fPos = at + put;
+  if (put > 0 && fSize >= 0 && fPos > fSize) fSize = fPos;
 }
 
 int32_t FlatFile::Close() {
@@ -42,6 +52,8 @@ int32_t FlatFile::Close() {
   PlatformFileClose(fFile);
   fFile = nullptr;
   fName.clear();
+  fPos = 0;
+  fSize = -1;
   return 0;
 }
 
@@ -49,7 +61,8 @@ int32_t FlatFile::Read(void* buffer, int32_t& count) {
   if (!fFile) return kFlatNotOpen;
   if (count == 0) return 0;
   if (count < 0 || !buffer) return kFlatShortRead;
-  int64_t got = PlatformFileRead(fFile, buffer, count);
+  int64_t got = PlatformFileReadAt(fFile, buffer, count, fPos);
+  fPos += got;
   return got == count ? 0 : kFlatShortRead;
 }
 
@@ -62,23 +75,24 @@ int32_t FlatFile::Write(const void* buffer, int32_t& count) {
   if (!fFile) return kFlatNotOpen;
   if (count == 0) return 0;
   if (count < 0 || !buffer) return kFlatShortWrite;
-  int64_t at = PlatformFileTell(fFile);
-  if (at < 0 || at + count > kMaxFlatSize) return kFlatShortWrite;
-  int64_t put = PlatformFileWrite(fFile, buffer, count);
+  if (fPos + count > kMaxFlatSize) return kFlatShortWrite;
+  int64_t put = PlatformFileWriteAt(fFile, buffer, count, fPos);
+  Wrote(fPos, put);
   return put == count ? 0 : kFlatShortWrite;
 }
 
 int32_t FlatFile::SetPos(uint32_t position) {
   if (!fFile) return kFlatNotOpen;
   // Positions are compared as 64-bit values: 2^31 and above are plain large numbers here.
-  int64_t size = PlatformFileSize(fFile);
+  int64_t size = Size();
   if (size < 0 || static_cast<int64_t>(position) > size) return kFlatShortRead;
-  return PlatformFileSeek(fFile, position) ? 0 : kFlatShortRead;
+  fPos = position;
+  return 0;
 }
 
 int32_t FlatFile::GetEOF(uint32_t& size) {
   if (!fFile) return kFlatNotOpen;
-  int64_t bytes = PlatformFileSize(fFile);
+  int64_t bytes = Size();
   if (bytes < 0) return kFlatFailed;
   size = static_cast<uint32_t>(bytes);
   return 0;
@@ -87,12 +101,10 @@ int32_t FlatFile::GetEOF(uint32_t& size) {
 int32_t FlatFile::SetEOF(uint32_t size) {
   if (!fFile) return kFlatNotOpen;
   if (!fWritable) return kFlatFailed;
-  int64_t was = PlatformFileTell(fFile);
-  if (!PlatformFileSeek(fFile, size)) return kFlatFailed;
-  if (!PlatformFileTruncate(fFile, size)) {
-    if (was >= 0) PlatformFileSeek(fFile, was);  // a failed resize keeps the position
-    return kFlatFailed;
-  }
+  // A failed resize keeps the position.
+  if (!PlatformFileTruncate(fFile, size)) return kFlatFailed;
+  fSize = size;
+  fPos = size;
   return 0;
 }
 
@@ -103,10 +115,9 @@ bool FlatFile::MapView(uint32_t offset, uint32_t length, PlatformFileView& view)
 int32_t FlatFile::CopyFrom(FlatFile& source, uint32_t offset, uint32_t count) {
   if (!fFile || !source.fFile) return kFlatNotOpen;
   if (count == 0) return 0;
-  int64_t at = PlatformFileTell(fFile);
-  if (at < 0 || at + count > kMaxFlatSize) return kFlatShortWrite;
-  int64_t copied = PlatformFileCopyRange(source.fFile, offset, fFile, at, count);
-  if (!PlatformFileSeek(fFile, at + copied)) return kFlatFailed;
+  if (fPos + count > kMaxFlatSize) return kFlatShortWrite;
+  int64_t copied = PlatformFileCopyRange(source.fFile, offset, fFile, fPos, count);
+  Wrote(fPos, copied);
   return copied == count ? 0 : kFlatShortWrite;
 }
 

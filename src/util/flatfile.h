@@ -5,6 +5,10 @@
 //
 // The file is served from the disk through the host layer (PlatformFile.h), as the file
 // library's process-wide manager does: that manager has no mapped folders in this system.
+// The position is kept here and every read and write names its offset, so a seek costs no
+// host call. A file opened for writing is taken to change only through this object, which
+// keeps its size; a file opened for reading asks the host for it, so it sees the growth of a
+// file that another writer holds.
 #ifndef UTIL_FLATFILE_H
 #define UTIL_FLATFILE_H
 
@@ -83,9 +87,16 @@ class FlatFile {
   int32_t Delete(const StringBuffer& name);
 
  private:
+  // The file's size as the host has it: known for a file open for writing, else asked.
+  int64_t Size() const;
+  // A write of `count` bytes at `at` moved `put` of them: the position and size follow.
+  void Wrote(int64_t at, int64_t put);
+
   PlatformFile* fFile;
   uint8_t fWritable;
   std::string fName;
+  int64_t fPos = 0;
+  int64_t fSize = -1;  // -1: not kept (a file open for reading only)
 };
 
 #endif  // UTIL_FLATFILE_H

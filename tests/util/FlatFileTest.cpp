@@ -102,8 +102,14 @@ TEST(FlatFile, ReadWriteAndPositions) {
   EXPECT_EQ(f.Flush(), kFlatFailed);
   PlatformFileFailAt(kPlatformFaultTruncate, 1);
   EXPECT_EQ(f.SetEOF(1), kFlatFailed);
+  // Reads and writes name their offset: a failing seek fails the read or write it belongs to.
   PlatformFileFailAt(kPlatformFaultSeek, 1);
-  EXPECT_EQ(f.SetPos(0), kFlatShortRead);
+  EXPECT_EQ(f.SetPos(0), 0);
+  count = 1;
+  EXPECT_EQ(f.Read(buf, count), kFlatShortRead);
+  PlatformFileFailAt(kPlatformFaultSeek, 1);
+  count = 2;
+  EXPECT_EQ(f.Write("zz", count), kFlatShortWrite);
   PlatformFileResetFaults();
   EXPECT_TRUE(f.ValidFile());
   EXPECT_EQ(f.GetEOF(size), 0);
@@ -115,6 +121,31 @@ TEST(FlatFile, ReadWriteAndPositions) {
   std::string locked = tmp.WriteFile("locked.bin", "x");
   ::chmod(locked.c_str(), 0444);
   EXPECT_EQ(f.Delete(Name(locked.c_str())), kFlatDeleteFailed);
+}
+
+// A writer keeps its file's size itself; a reader of the same file asks for it, so it reads
+// what the writer appended after the reader opened.
+TEST(FlatFile, AReaderSeesWhatAWriterAppends) {
+  TestTempFolder tmp;
+  std::string path = tmp.WriteFile("shared.bin", "abc");
+  FlatFile writer;
+  FlatFile reader;
+  ASSERT_EQ(writer.Open(Name(path.c_str())), 0);
+  ::chmod(path.c_str(), 0444);
+  ASSERT_EQ(reader.Open(Name(path.c_str())), 0);
+  ASSERT_FALSE(reader.IsWritable());
+  ASSERT_EQ(writer.SetPos(3), 0);
+  int32_t count = 3;
+  ASSERT_EQ(writer.Write("def", count), 0);
+  uint32_t size = 0;
+  EXPECT_EQ(reader.GetEOF(size), 0);
+  EXPECT_EQ(size, 6u);
+  EXPECT_EQ(reader.SetPos(3), 0);
+  char buf[3] = {};
+  count = 3;
+  EXPECT_EQ(reader.Read(buf, count), 0);
+  EXPECT_EQ(std::string(buf, 3), "def");
+  ::chmod(path.c_str(), 0644);
 }
 
 TEST(FlatFile, EveryOperationOnAClosedFileGivesNotOpen) {
