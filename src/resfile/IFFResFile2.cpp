@@ -177,6 +177,7 @@ int32_t IFFResFile2::Open(const StringBuffer& path) {
   fDirty = false;
   fUnsynced = false;
   fLedger.Clear();
+  fHeaders.clear();
   std::vector<uint32_t> named;
   if (fMapOffset != 0 && LoadSavedMap(fileSize, named)) {
     fLedger.NameSavedMap(std::move(named), fMapOffset, true);
@@ -243,6 +244,7 @@ int32_t IFFResFile2::Close() {
 
 void IFFResFile2::ReleaseMap() {
   fLedger.Clear();
+  fHeaders.clear();
   if (!fMap) return;
   fMap->DisposeHandles();
   fMap.reset();
@@ -781,8 +783,15 @@ int32_t IFFResFile2::WriteBytes(uint32_t offset, const void* buffer, int32_t cou
   int32_t error = CheckWritePlace(offset, uint32_t(count));
   if (error == noErr) error = fFile.SetPos(offset);
   if (error != noErr) return error;
+  ForgetHeaders(offset, uint32_t(count));
   fUnsynced = true;
   return fFile.Write(buffer, count);
+}
+
+void IFFResFile2::ForgetHeaders(uint32_t offset, uint64_t length) {
+  const uint64_t end = uint64_t(offset) + length;
+  auto it = fHeaders.lower_bound(offset >= uint32_t(kIFFHeaderSize) ? offset - (kIFFHeaderSize - 1) : 0);
+  while (it != fHeaders.end() && it->first < end) it = fHeaders.erase(it);
 }
 
 int32_t IFFResFile2::Sync() {
@@ -795,10 +804,17 @@ int32_t IFFResFile2::Sync() {
 }
 
 int32_t IFFResFile2::ReadResHeader(uint32_t offset, IFFHeader& header) {
-  uint8_t bytes[kIFFHeaderSize];
-  int32_t error = ReadBytes(offset, bytes, kIFFHeaderSize);
-  if (error == noErr) DecodeIFFHeader(bytes, header);
-  return error;
+  auto held = fHeaders.find(offset);
+  if (held != fHeaders.end()) {
+    DecodeIFFHeader(held->second.data(), header);
+    return noErr;
+  }
+  std::array<uint8_t, kIFFHeaderSize> bytes;
+  int32_t error = ReadBytes(offset, bytes.data(), kIFFHeaderSize);
+  if (error != noErr) return error;
+  DecodeIFFHeader(bytes.data(), header);
+  fHeaders.emplace(offset, bytes);
+  return noErr;
 }
 
 int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header, bool freeSpace) {
@@ -806,9 +822,11 @@ int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header, bo
   int32_t error = CheckWritePlace(offset, kIFFHeaderSize);
   if (error == noErr && !freeSpace) error = BeginChange();
   if (error != noErr) return error;
-  uint8_t bytes[kIFFHeaderSize];
-  EncodeIFFHeader(header, bytes);
-  return WriteBytes(offset, bytes, kIFFHeaderSize);
+  std::array<uint8_t, kIFFHeaderSize> bytes;
+  EncodeIFFHeader(header, bytes.data());
+  error = WriteBytes(offset, bytes.data(), kIFFHeaderSize);
+  if (error == noErr) fHeaders[offset] = bytes;
+  return error;
 }
 
 int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
@@ -937,6 +955,7 @@ struct IFFResFile2::SearchSteps {
   int32_t Cut(uint32_t at) {
     int32_t error = file.BeginChange();
     file.fUnsynced = true;
+    if (error == noErr) file.ForgetHeaders(at, UINT32_MAX);
     if (error == noErr) error = file.fFile.SetEOF(at);
     return error;
   }
@@ -1093,6 +1112,16 @@ int32_t IFFResFile2::CheckLedger() {
   int32_t error = GetFileSize(fileSize);
   if (error != noErr) return error;
   const char* why = "";
+  // The headers the session holds are the disk's.
+  for (const auto& [offset, held] : fHeaders) {
+    uint8_t bytes[kIFFHeaderSize];
+    error = ReadBytes(offset, bytes, kIFFHeaderSize);
+    if (error != noErr) return error;
+    if (std::memcmp(bytes, held.data(), kIFFHeaderSize) != 0) {
+      Complain("a header the session holds is not the one on disk", PathForMessages());
+      return badHeaderErr;
+    }
+  }
   error = fLedger.Check(
       [this, fileSize](uint32_t offset, BlockLedger::Key& key, bool& marked) {
         IFFHeader header;
@@ -1185,6 +1214,9 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
 
   // The swap is one step: the old file stays whole until the new one replaces it.
   fFile.Close();
+  // The copy holds the kept blocks' headers byte for byte, where `moved` says.
+  std::map<uint32_t, std::array<uint8_t, kIFFHeaderSize>> held;
+  held.swap(fHeaders);
   replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
   // The copy is durable, and the replace syncs the folder that holds its new name.
   if (replaced) fLedger.Clear();
@@ -1195,6 +1227,10 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
     return error;
   }
   if (error != noErr) return error;
+  for (const auto& [from, to] : moved) {
+    auto header = held.find(from);
+    if (header != held.end()) fHeaders.emplace(to, header->second);
+  }
   for (size_t n = 0; n < fMap->NodeCount(); ++n)
     for (auto& entry : fMap->NodeAt(n).fEntries)
       for (uint32_t* offset : {&entry->fFileoffset, &entry->fReplacedOffset}) {

@@ -24,7 +24,9 @@
 // DetachResource or Close writes them. Not thread-safe: one owner at a time.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -183,7 +185,12 @@ class IFFResFile2 : public iResFile {
   int32_t Sync();  // flushes the file to disk; noErr clears fUnsynced and tells the ledger
 
   int32_t ReadBytes(uint32_t offset, void* buffer, int32_t count);
+  // Writes at `offset`; the headers held in fHeaders that the bytes reach into are dropped
+  // first, so a write that fails leaves none that the disk may no longer hold.
   int32_t WriteBytes(uint32_t offset, const void* buffer, int32_t count);
+  // Drops the held headers that the `length` bytes at `offset` reach into.
+  void ForgetHeaders(uint32_t offset, uint64_t length);
+  // The record header at `offset`: the held one, else read from the disk and then held.
   int32_t ReadResHeader(uint32_t offset, IFFHeader& header);
   // Writes a record header. One that changes no record (`freeSpace`: a free block merged,
   // split or made at the end by the free-block search) leaves a saved map named; any other
@@ -244,6 +251,11 @@ class IFFResFile2 : public iResFile {
   // The blocks whose state their headers alone do not tell: marks, and what the saved map
   // named at open reads.
   BlockLedger fLedger;
+  // The record headers this session read or wrote, by offset, as their bytes stand in the
+  // file: each is read from the disk once. The file changes only through this object while
+  // it is open, and every write and cut drops the headers it reaches, so these are the
+  // disk's (CheckLedger compares them).
+  std::map<uint32_t, std::array<uint8_t, kIFFHeaderSize>> fHeaders;
   std::unique_ptr<FixedStringBuffer<260>> fSuspendedPath;
   FixedStringBuffer<260> fPathForMessages;
 };

@@ -1365,6 +1365,36 @@ TEST_F(IFFResFile2Test, AChangeThatFailsLeavesTheSavedMapNamed) {
   EXPECT_NE(file.GetResource(kText, 128), nullptr);
 }
 
+// The session reads each header once and holds it; its own writes keep what it holds true.
+// Merging two free blocks writes the new record's data over the header of the second, and the
+// split writes a free header inside that block's old data: the check compares every header
+// held with the disk.
+TEST_F(IFFResFile2Test, HeldHeadersFollowTheWritesThatReachThem) {
+  const std::string free = RecordBytes(kFreeBlockType, 0, kInvalid, "", std::string(100, '\0'));
+  const std::string last = RecordBytes(kTest, 1, 0x10, "", "after the free blocks");
+  const std::string path = folder.WriteFile("held.iff", FileHeaderBytes(0) + free + free + last);
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr);
+    EXPECT_EQ(file.CheckLedger(), noErr);
+    MHandle* h = HandleOf(std::string(150, 'm'));
+    file.AddResource(h, kTest, 2, FixedStringBuffer<4>(), true);
+    file.WriteResource(h);
+    ASSERT_EQ(file.GetError(), noErr);
+    EXPECT_EQ(file.CheckLedger(), noErr);
+    file.SetNoDefragment();
+    ASSERT_EQ(file.Close(), noErr);
+  }
+  const std::vector<DiskRecord> records = WalkRecords(TestTempFolder::ReadFile(path));
+  ASSERT_GE(records.size(), 3u);
+  EXPECT_EQ(records[0].offset, 64u) << "the merged blocks took the record";
+  EXPECT_EQ(records[1].offset, 64u + 76 + 150) << "the rest is a free block of its own";
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 2)), std::string(150, 'm'));
+  EXPECT_EQ(BytesOf(file.GetResource(kTest, 1)), "after the free blocks");
+}
+
 // The ledger's check covers the saved map: a write behind the file's back into a block the map
 // reads, or a file header that names the map again after a change, is caught.
 TEST_F(IFFResFile2Test, TheLedgerCheckCatchesWhatBreaksTheSavedMap) {
