@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -731,6 +732,19 @@ bool PlatformFileMove(const char* from, const char* to) {
   return true;
 }
 
+namespace {
+
+// Closes `fd` on a thread of its own, or here when no thread can be had.
+void CloseApart(int fd) {
+  try {
+    std::thread([fd] { ::close(fd); }).detach();
+  } catch (...) {
+    ::close(fd);
+  }
+}
+
+}  // namespace
+
 bool PlatformFileReplace(const char* from, const char* to) {
   std::string src = PlatformResolvePath(from);
   std::string dst = PlatformResolvePath(to);
@@ -742,11 +756,19 @@ bool PlatformFileReplace(const char* from, const char* to) {
     if (S_ISDIR(st.st_mode)) return false;
     ::chmod(src.c_str(), st.st_mode & 07777);
   }
-  if (::rename(src.c_str(), dst.c_str()) != 0) return false;
+  // The system frees a file's pages when its last name and its last descriptor are gone,
+  // which for a large file that was never synced takes a while. Held open across the rename,
+  // the replaced file is let go on a thread of its own, beside what the caller does next.
+  const int replaced = replacing ? ::open(dst.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+  if (::rename(src.c_str(), dst.c_str()) != 0) {
+    if (replaced >= 0) ::close(replaced);
+    return false;
+  }
   if (Recording())
     Record(replacing ? PlatformRecordedKind::kReplace : PlatformRecordedKind::kMove, src, dst);
   // The new name reaches the disk with the folder's entry.
   SyncFolder(FolderOf(dst));
+  if (replaced >= 0) CloseApart(replaced);
   return true;
 }
 

@@ -131,7 +131,9 @@ bool PlatformFileMove(const char* from, const char* to);
 // Renames the file `from` to `to` in one step, replacing a file `to` that exists: every
 // reader sees either the old or the new file under `to`, never neither. The replacement
 // takes over the mode bits of the file it replaces. False when `from` is not a file, `to`
-// is a folder, or the host refuses (then both files stay as they were).
+// is a folder, or the host refuses (then both files stay as they were). The replaced file's
+// storage is given back on a thread of its own, so a large file's release does not hold up
+// the caller (the system's wait for it at the process's exit aside).
 bool PlatformFileReplace(const char* from, const char* to);
 
 // Copies a file's bytes and mode bits. False when `to` exists (nothing is overwritten), when
