@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -566,6 +567,44 @@ int64_t PlatformFileWriteAt(PlatformFile* file, const void* buffer, int64_t coun
   }
   if (done > 0 && Recording())
     Record(PlatformRecordedKind::kWrite, file->host, "", offset, std::string(in, size_t(done)), file);
+  return done;
+}
+
+int64_t PlatformFileWriteAtGathered(PlatformFile* file, const void* first, int64_t firstCount,
+                                    const void* second, int64_t secondCount, int64_t offset) {
+  if (!file || !first || !second || firstCount < 0 || secondCount < 0 || offset < 0 ||
+      firstCount + secondCount <= 0 || !file->writable)
+    return 0;
+  if (FaultHit(kPlatformFaultSeek) || FaultHit(kPlatformFaultWrite)) return 0;
+  const char* parts[2] = {static_cast<const char*>(first), static_cast<const char*>(second)};
+  const int64_t counts[2] = {firstCount, secondCount};
+  const int64_t count = firstCount + secondCount;
+  int64_t done = 0;
+  while (done < count) {
+    // What is left of the two parts after the `done` bytes written.
+    struct iovec left[2];
+    int pieces = 0;
+    int64_t skip = done;
+    for (int i = 0; i < 2; ++i) {
+      if (skip >= counts[i]) {
+        skip -= counts[i];
+        continue;
+      }
+      left[pieces].iov_base = const_cast<char*>(parts[i] + skip);
+      left[pieces].iov_len = static_cast<size_t>(counts[i] - skip);
+      ++pieces;
+      skip = 0;
+    }
+    ssize_t put = ::pwritev(file->fd, left, pieces, static_cast<off_t>(offset + done));
+    if (put < 0 && errno == EINTR) continue;
+    if (put <= 0) break;
+    done += put;
+  }
+  if (done > 0 && Recording()) {
+    std::string bytes(parts[0], size_t(std::min(done, firstCount)));
+    if (done > firstCount) bytes.append(parts[1], size_t(done - firstCount));
+    Record(PlatformRecordedKind::kWrite, file->host, "", offset, std::move(bytes), file);
+  }
   return done;
 }
 

@@ -84,6 +84,12 @@ int64_t PlatformFileReadAt(PlatformFile* file, void* buffer, int64_t count, int6
 // offset.
 int64_t PlatformFileWriteAt(PlatformFile* file, const void* buffer, int64_t count, int64_t offset);
 
+// PlatformFileWriteAt of the `firstCount` bytes of `first` followed by the `secondCount` bytes
+// of `second`, in one host call where it can: the bytes reach the file in their order, as
+// one write for the fault injection and the recording. Returns the bytes written of both.
+int64_t PlatformFileWriteAtGathered(PlatformFile* file, const void* first, int64_t firstCount,
+                                    const void* second, int64_t secondCount, int64_t offset);
+
 // Writes the text that printf makes of `format` and its arguments at the file's place, as one
 // PlatformFileWrite. False when not all of it was written.
 bool PlatformFilePrintf(PlatformFile* file, const char* format, ...)

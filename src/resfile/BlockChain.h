@@ -558,6 +558,9 @@ int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uin
 //   the search; else the new block is appended over them);
 //   ReadChain(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd) -> error,
 //   WriteFreeHeader(const Header&, uint32_t offset) -> error (a header that changes no record),
+//   Append(const Header&, uint32_t offset) -> error (the free header of the block appended at
+//   the end of the file: WriteFreeHeader, or that header and the data meant for the block in
+//   one write, the header first),
 //   Unmark(Header&) -> bool (makes a mark a plain free header; whether it was one),
 //   Sync() -> error (the sync that a replaced block waits on), Cut(uint32_t at) -> error,
 //   Took(uint32_t need) (the free space shrank by need), Complain(const char*), and
@@ -631,7 +634,7 @@ int32_t FindFreeBlock(Steps& steps, BlockLedger& ledger, uint32_t fileSize, uint
   }
   if (uint64_t(at) + need > uint64_t(Steps::kMaxFileEnd)) return unsupportedErr;
   Header block = FreeBlockHeader<Header>(need);
-  int32_t error = steps.WriteFreeHeader(block, at);
+  int32_t error = steps.Append(block, at);
   if (error != noErr) return error;
   hint = int32_t(at);
   header = block;

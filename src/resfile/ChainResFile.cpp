@@ -347,8 +347,18 @@ void ChainResFile::AddLanguageResource(MHandle* h, uint32_t type, uint16_t id,
   }
 
   SetError(noErr);
-  iResFile* holder = nullptr;
-  MHandle* stored = FindStored(type, id, language, holder, nullptr);
+  // The member that answers the resource first holds it. The taker is only asked whether it
+  // does: it replaces a copy of its own itself, and needs no copy of the old data for that.
+  MHandle* stored = nullptr;
+  iResFile* holder = FirstSuccess(noSuchResourceErr, false, [&](iResFile* f) {
+    if (f == taker) {
+      if (f->HasLanguageResource(type, id, language)) f->SetError(noErr);
+      return;
+    }
+    stored = f->GetLanguageResource(type, id, language, nullptr);
+    if (stored != nullptr) f->SetError(noErr);
+  });
+  if (holder == nullptr) stored = nullptr;
   // A stored copy in the taker is replaced by the taker itself, which keeps it until the new
   // data are written.
   // A look-up in another language may answer the language-0 resource, which stays.

@@ -1237,6 +1237,7 @@ struct IFFResFile::SearchSteps {
   int32_t WriteFreeHeader(const FileBlockHeader& header, uint32_t offset) {
     return file.WriteBlockHeader(header, offset);
   }
+  int32_t Append(const FileBlockHeader& header, uint32_t offset) { return WriteFreeHeader(header, offset); }
   static bool Unmark(FileBlockHeader& header) {
     // Marks, and words of their shape, which a new size could make a mark.
     if (!MarkShaped(header)) return false;

@@ -355,8 +355,18 @@ MHandle* IFFResFile2::Load(IFFResEntry* entry, uint32_t type, SwizzleProc swizzl
   return error == noErr ? entry->fHandle : nullptr;
 }
 
-int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle) {
-  if (entry.fHandle != nullptr) return noErr;
+bool IFFResFile2::HasLanguageResource(uint32_t type, uint16_t id, uint8_t language) {
+  if (!BeginOperation()) return false;
+  IFFResEntry* entry = fMap->FindEntry(type, int16_t(id), language, nullptr);
+  IFFHeader header;
+  int32_t error = entry == nullptr            ? int32_t(noSuchResourceErr)
+                  : entry->fHandle != nullptr ? int32_t(noErr)
+                                              : ReadEntryHeader(*entry, type, header);
+  SetError(error);
+  return error == noErr;
+}
+
+int32_t IFFResFile2::ReadEntryHeader(const IFFResEntry& entry, uint32_t type, IFFHeader& header) {
   if (entry.fFileoffset == kNotOnDisk) {
     Complain("resource not in ram or on disk", PathForMessages());
     return noSuchResourceErr;
@@ -364,7 +374,6 @@ int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc sw
   uint32_t fileSize = 0;
   int32_t error = GetFileSize(fileSize);
   if (error != noErr) return error;
-  IFFHeader header;
   bool pastEnd = false;
   error = ReadChainHeader(entry.fFileoffset, fileSize, header, pastEnd);
   if (error == noErr && (pastEnd || ((header.fFlags & kInvalid) && !fLedger.Holds(entry.fFileoffset))))
@@ -377,6 +386,14 @@ int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc sw
     Complain("got different type in header", PathForMessages());
     return badHeaderErr;
   }
+  return noErr;
+}
+
+int32_t IFFResFile2::LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle) {
+  if (entry.fHandle != nullptr) return noErr;
+  IFFHeader header;
+  int32_t error = ReadEntryHeader(entry, type, header);
+  if (error != noErr) return error;
   uint32_t size = header.fSize - kIFFHeaderSize;
   MHandle* handle = HAlloc(size);
   if (handle == nullptr) return MemError() != 0 ? MemError() : int32_t(outOfMemoryErr);
@@ -559,17 +576,20 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   const BlockLedger::Key key = KeyOf(entry, type);
   IFFHeader header;
   uint32_t offset = 0;
-  int32_t error = NewBlockHeader(header, uint32_t(size), offset);
+  // Data first: until its header is written the block is still a free block. A block
+  // appended at the end gets them with its free header.
+  const char* data = size > 0 ? HLock(entry.fHandle) : nullptr;
+  bool dataWritten = false;
+  int32_t error = NewBlockHeader(header, uint32_t(size), offset, data, &dataWritten);
   if (error != noErr) {
+    if (data) HUnlock(entry.fHandle);
     Complain("could not make new header", PathForMessages());
     return error;
   }
   XASSERT(uint32_t(size) + kIFFHeaderSize == header.fSize,
           "bad size returned from NewBlockHeader");
-  // Data first: until its header is written the block is still a free block.
-  if (size > 0) {
-    char* data = HLock(entry.fHandle);
-    error = WriteBytes(offset + kIFFHeaderSize, data, size);
+  if (data) {
+    if (!dataWritten) error = WriteBytes(offset + kIFFHeaderSize, data, size);
     HUnlock(entry.fHandle);
     if (error != noErr) {
       Complain("could not write resource", PathForMessages());
@@ -829,6 +849,21 @@ int32_t IFFResFile2::WriteResHeader(uint32_t offset, const IFFHeader& header, bo
   return error;
 }
 
+int32_t IFFResFile2::WriteFreeHeaderAndData(uint32_t offset, const IFFHeader& header,
+                                            const void* data, int32_t count) {
+  int32_t error = CheckWritePlace(offset, kIFFHeaderSize);
+  if (error == noErr) error = CheckWritePlace(offset + kIFFHeaderSize, uint32_t(count));
+  if (error == noErr) error = fFile.SetPos(offset);
+  if (error != noErr) return error;
+  std::array<uint8_t, kIFFHeaderSize> bytes;
+  EncodeIFFHeader(header, bytes.data());
+  ForgetHeaders(offset, uint64_t(kIFFHeaderSize) + uint32_t(count));
+  fUnsynced = true;
+  error = fFile.WriteGathered(bytes.data(), kIFFHeaderSize, data, count);
+  if (error == noErr) fHeaders[offset] = bytes;
+  return error;
+}
+
 int32_t IFFResFile2::ReadChainHeader(uint32_t offset, uint32_t fileSize, IFFHeader& header,
                                      bool& pastEnd) {
   return ReadChainBlockHeader(
@@ -938,6 +973,8 @@ struct IFFResFile2::SearchSteps {
   static constexpr bool kShortTailFails = true;
 
   IFFResFile2& file;
+  const void* data = nullptr;  // for a block appended at the end: written with its header
+  bool dataWritten = false;
 
   int32_t ReadChain(IFFHeader& header, uint32_t offset, uint32_t fileSize, bool& pastEnd) {
     return file.ReadChainHeader(offset, fileSize, header, pastEnd);
@@ -945,6 +982,13 @@ struct IFFResFile2::SearchSteps {
   // Merged, split or made at the end: no record changes, so a saved map stays named.
   int32_t WriteFreeHeader(const IFFHeader& header, uint32_t offset) {
     return file.WriteResHeader(offset, header, true);
+  }
+  int32_t Append(const IFFHeader& header, uint32_t offset) {
+    const int32_t count = int32_t(header.fSize) - kIFFHeaderSize;
+    if (data == nullptr || count <= 0) return WriteFreeHeader(header, offset);
+    int32_t error = file.WriteFreeHeaderAndData(offset, header, data, count);
+    if (error == noErr) dataWritten = true;
+    return error;
   }
   static bool Unmark(IFFHeader& header) {
     const bool mark = header.fType != kFreeBlockType;
@@ -964,16 +1008,19 @@ struct IFFResFile2::SearchSteps {
   BlockEndReader BlockEnds() { return file.BlockEnds(); }
 };
 
-int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset) {
+int32_t IFFResFile2::NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset,
+                                    const void* data, bool* dataWritten) {
   if (dataSize > kMaxResourceSize) return unsupportedErr;
   // The search only reads: the saved map stays named and whole until a header is written
   // (WriteResHeader) or the file is cut, so a chain that breaks fails with the file unchanged.
   uint32_t fileSize = 0;
   int32_t error = GetFileSize(fileSize);
   if (error != noErr) return error;
-  SearchSteps steps{*this};
-  return FindFreeBlock(steps, fLedger, fileSize, dataSize + kIFFHeaderSize, fRovingOffset,
-                       header, offset);
+  SearchSteps steps{*this, data};
+  error = FindFreeBlock(steps, fLedger, fileSize, dataSize + kIFFHeaderSize, fRovingOffset,
+                        header, offset);
+  if (dataWritten) *dataWritten = error == noErr && steps.dataWritten;
+  return error;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -92,6 +92,8 @@ class IFFResFile2 : public iResFile {
   MHandle* GetNamedResource(uint32_t type, const StringBuffer& name,
                             SwizzleProc swizzle = nullptr) override;
   MHandle* GetIndResource(uint32_t type, uint16_t index, SwizzleProc swizzle = nullptr) override;
+  // The checks of a load (the stored header read and sound), without reading the data.
+  bool HasLanguageResource(uint32_t type, uint16_t id, uint8_t language) override;
   MHandle* GetLanguageResource(uint32_t type, uint16_t id, uint8_t language,
                                SwizzleProc swizzle = nullptr) override;
 
@@ -159,6 +161,8 @@ class IFFResFile2 : public iResFile {
   Found FindHandle(MHandle* h, int32_t missingError);
   MHandle* Load(IFFResEntry* entry, uint32_t type, SwizzleProc swizzle);
   int32_t LoadEntry(IFFResEntry& entry, uint32_t type, SwizzleProc swizzle);
+  // The stored header of an entry not in memory, checked as a load checks it.
+  int32_t ReadEntryHeader(const IFFResEntry& entry, uint32_t type, IFFHeader& header);
   int32_t WriteEntry(IFFResEntry& entry, uint32_t type);
   BlockLedger::Key KeyOf(const IFFResEntry& entry, uint32_t type) const;
   // Marks the live block of `key` at `offset` replaced (kInvalid set, the rest kept).
@@ -196,6 +200,9 @@ class IFFResFile2 : public iResFile {
   // split or made at the end by the free-block search) leaves a saved map named; any other
   // first retires it (BeginChange).
   int32_t WriteResHeader(uint32_t offset, const IFFHeader& header, bool freeSpace = false);
+  // A free header and the `count` bytes of data that follow it, in one write.
+  int32_t WriteFreeHeaderAndData(uint32_t offset, const IFFHeader& header, const void* data,
+                                 int32_t count);
   // Reads the record header at `offset` of a file of `fileSize` bytes and checks that its
   // size is sound and that the record ends within the file (a free block may run past the
   // end: an allocation at the end that was cut short). badHeaderErr when not.
@@ -227,8 +234,11 @@ class IFFResFile2 : public iResFile {
   int32_t InvalidateBlock(uint32_t offset, bool countWasted = true);
   // The header at `offset`, checked as a walk checks it (a free block may run past the end).
   int32_t ReadBlockHeader(uint32_t offset, IFFHeader& header);
-  // A free block for `dataSize` bytes of data (FindFreeBlock), its header still free.
-  int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset);
+  // A free block for `dataSize` bytes of data (FindFreeBlock), its header still free. Given
+  // `data`, a block appended at the end of the file gets them with its free header, in one
+  // write, and `dataWritten` says so; elsewhere the caller writes them.
+  int32_t NewBlockHeader(IFFHeader& header, uint32_t dataSize, uint32_t& offset,
+                         const void* data = nullptr, bool* dataWritten = nullptr);
   struct SearchSteps;
 
   int32_t Scan(uint32_t fileSize);  // a bad header ends it (noErr); a disk error is returned

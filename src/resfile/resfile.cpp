@@ -35,6 +35,10 @@ MHandle* iResFile::GetLanguageResource(uint32_t type, uint16_t id, uint8_t langu
   return nullptr;
 }
 
+bool iResFile::HasLanguageResource(uint32_t type, uint16_t id, uint8_t language) {
+  return GetLanguageResource(type, id, language, nullptr) != nullptr;
+}
+
 uint8_t iResFile::GetResLanguage(MHandle* h) {
   int16_t id = 0;
   GetResID(h, id);

@@ -104,6 +104,10 @@ class iResFile {
   // Base: language 0 is GetResource; any other gives null and noLanguagesErr.
   virtual MHandle* GetLanguageResource(uint32_t type, uint16_t id, uint8_t language,
                                        SwizzleProc swizzle = nullptr);
+  // Whether GetLanguageResource would answer that resource, told without loading its data
+  // where the file kind can; the error is set as the get would set it. Base: the get itself
+  // (the handle it loads stays with the file).
+  virtual bool HasLanguageResource(uint32_t type, uint16_t id, uint8_t language);
 
   // --- Questions about a handle the file holds -----------------------------------------
   virtual void GetResName(MHandle* h, StringBuffer& name) = 0;

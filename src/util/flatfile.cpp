@@ -81,6 +81,18 @@ int32_t FlatFile::Write(const void* buffer, int32_t& count) {
   return put == count ? 0 : kFlatShortWrite;
 }
 
+int32_t FlatFile::WriteGathered(const void* first, int32_t firstCount, const void* second,
+                                int32_t secondCount) {
+  if (!fFile) return kFlatNotOpen;
+  if (firstCount < 0 || secondCount < 0 || !first || !second) return kFlatShortWrite;
+  const int64_t count = int64_t(firstCount) + secondCount;
+  if (count == 0) return 0;
+  if (fPos + count > kMaxFlatSize) return kFlatShortWrite;
+  int64_t put = PlatformFileWriteAtGathered(fFile, first, firstCount, second, secondCount, fPos);
+  Wrote(fPos, put);
+  return put == count ? 0 : kFlatShortWrite;
+}
+
 int32_t FlatFile::SetPos(uint32_t position) {
   if (!fFile) return kFlatNotOpen;
   // Positions are compared as 64-bit values: 2^31 and above are plain large numbers here.

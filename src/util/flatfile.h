@@ -58,6 +58,10 @@ class FlatFile {
   // Writes `count` bytes at the current position. Returns -46 if fewer were written.
   // A file opened for reading only writes nothing (-46).
   int32_t Write(const void* buffer, int32_t& count);
+  // Write of the `firstCount` bytes of `first` and then the `secondCount` bytes of `second`,
+  // as one host write (PlatformFileWriteAtGathered). -46 unless all were written.
+  int32_t WriteGathered(const void* first, int32_t firstCount, const void* second,
+                        int32_t secondCount);
   // Moves to the absolute `position`. Returns -48 (position unchanged) beyond the end.
   int32_t SetPos(uint32_t position);
   // The file's current size.

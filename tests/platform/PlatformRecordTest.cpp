@@ -43,6 +43,12 @@ TEST(PlatformRecord, CapturesEveryChangeInOrder) {
   PlatformFileFailAt(kPlatformFaultWrite, 1);
   ASSERT_EQ(PlatformFileWrite(f, "lost", 4), 0);
   PlatformFileResetFaults();
+  // Writes at an offset, one of two parts in one call: each is one write of what it wrote.
+  ASSERT_EQ(PlatformFileWriteAt(f, "at", 2, 7), 2);
+  ASSERT_EQ(PlatformFileWriteAtGathered(f, "ab", 2, "cd", 2, 9), 4);
+  PlatformFileFailAt(kPlatformFaultSeek, 1);
+  ASSERT_EQ(PlatformFileWriteAtGathered(f, "lo", 2, "st", 2, 0), 0);
+  PlatformFileResetFaults();
   ASSERT_TRUE(PlatformFileSeek(f, 1));
   char got[2];
   ASSERT_EQ(PlatformFileRead(f, got, 2), 2);
@@ -74,6 +80,8 @@ TEST(PlatformRecord, CapturesEveryChangeInOrder) {
       {Kind::kWrite, a, "", 2, "XY"},
       {Kind::kCreate, b, "", 0, ""},
       {Kind::kWrite, b, "", 0, "hello"},
+      {Kind::kWrite, b, "", 7, "at"},
+      {Kind::kWrite, b, "", 9, "abcd"},
       {Kind::kMark, "step", "", 0, ""},
       {Kind::kTruncate, b, "", 4, ""},
       {Kind::kOpenWrite, a, "", 0, ""},
@@ -98,12 +106,11 @@ TEST(PlatformRecord, CapturesEveryChangeInOrder) {
   // Calls through one open file carry its number; a file opened while disarmed has none.
   EXPECT_EQ(calls[0].file, 0u);
   EXPECT_NE(calls[1].file, 0u);
-  EXPECT_EQ(calls[2].file, calls[1].file);
-  EXPECT_EQ(calls[4].file, calls[1].file);
-  EXPECT_NE(calls[5].file, calls[1].file);
-  EXPECT_NE(calls[5].file, 0u);
-  EXPECT_EQ(calls[6].file, calls[5].file);
-  EXPECT_EQ(calls[7].file, calls[5].file);
+  for (size_t i : {2, 3, 4, 6}) EXPECT_EQ(calls[i].file, calls[1].file) << i;
+  EXPECT_NE(calls[7].file, calls[1].file);
+  EXPECT_NE(calls[7].file, 0u);
+  EXPECT_EQ(calls[8].file, calls[7].file);
+  EXPECT_EQ(calls[9].file, calls[7].file);
 }
 
 }  // namespace

@@ -8,7 +8,9 @@
 #include "DebugCapture.h"
 #include "IFF1TestSupport.h"
 #include "IFFResFile.h"
+#include "IFFResFile2.h"
 #include "MemResFile.h"
+#include "PlatformFile.h"
 #include "TestTempFolder.h"
 
 using ifftest::BytesOf;
@@ -269,6 +271,38 @@ TEST(ChainResFile, WritesGoToWritableMembersOnly) {
   EXPECT_EQ(chain.GetError(), noErr);
   EXPECT_EQ(chain.Count(kPALT), 0);
   EXPECT_EQ(chain.Update(), noErr);
+}
+
+// A resource that the taker holds is replaced by the taker itself: the chain asks it whether
+// it holds the resource and reads none of the old data (a walked file holds every header).
+TEST(ChainResFile, ReplacingInTheTakerReadsNothingOfTheOldCopy) {
+  TestTempFolder folder;
+  const std::string path = folder / "object.iff";
+  {
+    IFFResFile2 maker;
+    ASSERT_EQ(maker.OpenWithOptions(PathOf(path), kCreateIfMissing), noErr);
+    MHandle* h = HandleOf("old palette");
+    maker.AddResource(h, kPALT, 1, kNoName, true);
+    maker.WriteResource(h);
+    ASSERT_EQ(maker.Close(), noErr);
+    ASSERT_EQ(maker.ClearSavedMap(PathOf(path)), noErr);
+  }
+  IFFResFile2 file;
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  TestChain chain;
+  chain.AddFile(&file);
+  MHandle* h = HandleOf("new palette");
+  PlatformFileResetFaults();
+  chain.AddResource(h, kPALT, 1, kNoName, true);
+  EXPECT_EQ(chain.GetError(), noErr);
+  EXPECT_EQ(PlatformFileCallCount(kPlatformFaultRead), 0);
+  chain.WriteResource(h);
+  EXPECT_EQ(chain.GetError(), noErr);
+  EXPECT_EQ(chain.Count(kPALT), 1);
+  EXPECT_EQ(chain.Close(), noErr);
+  ASSERT_EQ(file.Open(PathOf(path)), noErr);
+  EXPECT_EQ(file.Count(kPALT), 1);
+  EXPECT_EQ(BytesOf(file.GetResource(kPALT, 1)), "new palette");
 }
 
 TEST(ChainResFile, ChainOverIFF1Files) {
