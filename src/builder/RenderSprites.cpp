@@ -159,6 +159,15 @@ bool HasImage(Offscreen* world) {
   return width > 0 && height > 0;
 }
 
+// The pixels of the sprite's cells, from its sizes alone (nothing is checked or reported).
+int64_t CellPixels(const SpriteSpec* sprite) {
+  const RenderSpec& sizes = sprite->GetSizes();
+  int64_t perView = 0;
+  for (int32_t zoom = 0; zoom < RenderSpec::kZoomCount; zoom++)
+    perView += int64_t(sizes.fWidths[zoom]) * int64_t(sizes.fHeights[zoom]);
+  return perView * sprite->fColumns * sprite->fFrames;
+}
+
 // Appends an encoded frame to an SPR2 list, writing its offset into slot `index`, and frees
 // the frame. The list stays the caller's, also when this throws.
 void AppendFrame(MHandle* list, uint32_t index, MHandle* frame) {
@@ -364,7 +373,8 @@ void CompressSprite2List(iResFile* file, SpriteSpec* sprite, FramePool* pool,
   if (lookahead != nullptr && lookahead->work != nullptr && lookahead->work->sprite == sprite)
     work = std::move(lookahead->work);
   if (lookahead != nullptr) lookahead->work.reset();
-  if (work == nullptr && pool != nullptr) {
+  // A sprite whose cells are too small to pay for the hand-over costs the pool nothing.
+  if (work == nullptr && pool != nullptr && CellPixels(sprite) >= kLeastPooledPixels) {
     work = std::make_unique<SpriteWork>();
     if (!work->Start(pool, sprite, encode)) work.reset();
   }
@@ -430,22 +440,18 @@ struct SpritePlan {
     SpriteSpec* sprite = nullptr;
     size_t sheet = kNoSheet;  // none for a headline, which names no image
     bool loads = false;       // the first sprite of its sheet: the sheet is loaded here
+    bool pooled = false;      // its cells hold enough pixels to be encoded on the pool
     // The next sprite of the same sheet when neither has a mask, so that it finds the worlds
     // as they are: its frames may be encoded while this sprite is written.
     SpriteSpec* following = nullptr;
   };
   std::vector<Sheet> sheets;
   std::vector<Step> steps;
+  // Whether any sheet is loaded ahead, and any sprite encoded on the pool: a build with
+  // neither runs on its own thread alone, making no loader and no pool.
+  bool anyAhead = false;
+  bool anyPooled = false;
 };
-
-// The pixels of the sprite's cells, from its sizes alone (nothing is checked or reported).
-int64_t CellPixels(const SpriteSpec* sprite) {
-  const RenderSpec& sizes = sprite->GetSizes();
-  int64_t perView = 0;
-  for (int32_t zoom = 0; zoom < RenderSpec::kZoomCount; zoom++)
-    perView += int64_t(sizes.fWidths[zoom]) * int64_t(sizes.fHeights[zoom]);
-  return perView * sprite->fColumns * sprite->fFrames;
-}
 
 SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringBuffer& graphicsDir,
                           ObjectBuilder* builder) {
@@ -468,19 +474,24 @@ SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringB
         plan.sheets.push_back(sheet);
       }
       step.sheet = plan.sheets.size() - 1;
-      plan.sheets.back().pixels += CellPixels(sprite);
+      const int64_t pixels = CellPixels(sprite);
+      plan.sheets.back().pixels += pixels;
+      step.pooled = pixels >= kLeastPooledPixels;
+      plan.anyPooled = plan.anyPooled || step.pooled;
     }
     plan.steps.push_back(step);
   }
-  for (SpritePlan::Sheet& sheet : plan.sheets)
+  for (SpritePlan::Sheet& sheet : plan.sheets) {
     if (sheet.pixels < kLeastAheadPixels) sheet.load.ahead = false;
+    plan.anyAhead = plan.anyAhead || sheet.load.ahead;
+  }
   for (size_t i = 0; i < plan.steps.size(); i++) {
     SpritePlan::Step& step = plan.steps[i];
     if (step.sheet == kNoSheet || step.sprite->fMaskFile.length() > 0) continue;
     for (size_t j = i + 1; j < plan.steps.size(); j++) {
       const SpritePlan::Step& next = plan.steps[j];
       if (next.sheet == kNoSheet) continue;
-      if (next.sheet == step.sheet && next.sprite->fMaskFile.length() == 0)
+      if (next.sheet == step.sheet && next.pooled && next.sprite->fMaskFile.length() == 0)
         step.following = next.sprite;
       break;
     }
@@ -578,16 +589,19 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     sprites.push_back(it.Current());
   const SpritePlan plan = MakeSpritePlan(sprites, graphicsDir, gCurrentBuilder);
   // With threads to spare, the next sheets are read while the sprites of this one are
-  // compressed and written, and a sprite's frames are encoded side by side.
+  // compressed and written, and a sprite's frames are encoded side by side: each only where
+  // the plan finds work enough for it. Where neither pays, the build runs on its own thread
+  // as it does on one processor.
   std::unique_ptr<SheetPrefetch> ahead;
   std::unique_ptr<FramePool> pool;
-  if (GetSpriteThreads() > 1) {
+  if (GetSpriteThreads() > 1 && plan.anyAhead) {
     std::vector<SheetPrefetch::Load> loads;
     for (const SpritePlan::Sheet& sheet : plan.sheets) loads.push_back(sheet.load);
     ahead = std::make_unique<SheetPrefetch>(std::move(loads),
                                             std::min(GetSpriteThreads() - 1, kMostSheetLoaders));
-    pool = std::make_unique<FramePool>(GetSpriteThreads());
   }
+  if (GetSpriteThreads() > 1 && plan.anyPooled)
+    pool = std::make_unique<FramePool>(GetSpriteThreads());
   SpriteLookahead lookahead;  // goes before the pool, waiting for what it started
 
   for (const SpritePlan::Step& step : plan.steps) {
@@ -621,7 +635,8 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
 
     const bool isBmp = sheet.load.files.isBmp;
     const std::string& paletteName = sheet.load.files.palettePath;
-    if (!FileReadable(paletteName)) {
+    // Looked for once per sheet, where it is loaded: its other sprites reuse its worlds.
+    if (step.loads && !FileReadable(paletteName)) {
       FixedStringBuffer<1024> message;
       snprintf(message.buffer(), static_cast<size_t>(message.capacity()),
                "BMP file %s required.  Could not obtain palette.", paletteName.c_str());
