@@ -200,20 +200,23 @@ void TGAParser::GetSize(uint16_t& width, uint16_t& height) const {
 
 int32_t TGAParser::Open(const StringBuffer& path) {
   Close();
+  int32_t err = fFile->Open(path);
+  if (err) return err;
+  err = ReadHeader();
+  if (err) fFile->Close();
+  return err;
+}
+
+int32_t TGAParser::ReadHeader() {
   uint8_t h[18];
   uint32_t fileSize = 0;
-  {
-    FlatFile probe;
-    int32_t err = probe.Open(path);
-    if (err) return err;
-    err = probe.SetPos(0);
-    if (err) return err;
-    int32_t count = (int32_t)sizeof h;
-    err = probe.Read(h, count);
-    if (err) return err;
-    err = probe.GetEOF(fileSize);
-    if (err) return err;
-  }
+  int32_t err = fFile->SetPos(0);
+  if (err) return err;
+  int32_t count = (int32_t)sizeof h;
+  err = fFile->Read(h, count);
+  if (err) return err;
+  err = fFile->GetEOF(fileSize);
+  if (err) return err;
   const uint8_t idLength = h[0], colorMapType = h[1], imageType = h[2];
   const uint16_t width = (uint16_t)(h[12] | (h[13] << 8));
   const uint16_t height = (uint16_t)(h[14] | (h[15] << 8));
@@ -228,8 +231,6 @@ int32_t TGAParser::Open(const StringBuffer& path) {
   if (fileSize < 18u + idLength + LeastPixelBytes(imageType == 10, width, height, depth / 8u)) {
     return kFileShort;
   }
-  int32_t err = fFile->Open(path);
-  if (err) return err;
   fRLE = imageType == 10;
   f24Bit = depth == 24;
   fPixelOffset = 18u + idLength;

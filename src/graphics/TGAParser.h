@@ -57,6 +57,8 @@ class TGAParser {
   uint16_t IsOpaque() const { return f24Bit ? 1 : 0; }
 
  private:
+  // Reads and checks the header of the file just opened, taking the image's layout from it.
+  int32_t ReadHeader();
   FlatFile* fFile;
   bool fRLE = false;
   bool fHasImage = false;
