@@ -17,6 +17,15 @@
 void SetSpriteThreads(int32_t threads);
 int32_t GetSpriteThreads();
 
+// The least work, in pixels of sprite cells, for which a sprite build starts threads at all:
+// its sprites big enough for the frame pool together, or its sheets that may be loaded ahead
+// together. Smaller builds run on the build's thread alone, as on one processor: starting a
+// thread and handing work to it and back would cost more than the thread gives. A sprite is
+// encoded on the pool, and a sheet loaded ahead, only when its own cells hold a share of it
+// too (see the build). Tests set a small amount to take the threads' road on small objects.
+void SetSpriteThreadWork(int64_t pixels);
+int64_t GetSpriteThreadWork();
+
 // Runs the jobs of a round, 0 .. count - 1, on threads of its own and on the caller's while it
 // waits, one round at a time. The jobs of a round must be independent of one another and touch
 // no process-wide state. Used by one thread, the one that starts and waits for the rounds.

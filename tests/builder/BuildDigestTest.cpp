@@ -244,7 +244,11 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, int32_t threads) {
     EXPECT_EQ(file.Create(path), 0);
   }
   const int32_t oldThreads = GetSpriteThreads();
+  const int64_t oldWork = GetSpriteThreadWork();
   SetSpriteThreads(threads);
+  // The objects here are small: threads are asked for whatever the work, so that the
+  // several-thread builds take the loaders' and the pool's road.
+  SetSpriteThreadWork(0);
   FILE* log = tmpfile();
   FILE* err = tmpfile();
   fflush(stderr);
@@ -267,6 +271,7 @@ InProcessRun BuildInProcess(const TestTempFolder& dir, int32_t threads) {
   dup2(savedErr, 2);
   close(savedErr);
   SetSpriteThreads(oldThreads);
+  SetSpriteThreadWork(oldWork);
   for (FILE* f : {log, err}) {
     fflush(f);
     rewind(f);
@@ -354,6 +359,24 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
     SCOPED_TRACE(std::to_string(threads) + " threads");
     ExpectSameBuild(BuildInProcess(dir, threads), one);
   }
+  // An object of one sheet is built on the frame pool (no sheet to load ahead): the encoder's
+  // report about the clear rows comes from a pool thread there, and is said once, in its place.
+  const std::string clearOnly =
+      "<sizes lwidth=64 lheight=64 mwidth=32 mheight=32 swidth=16 sheight=16>\n"
+      "<sprite id=706 name=clear-a tgafile=clear.tga paletteid=7>\n"
+      "<sprite id=707 name=clear-b tgafile=clear.tga paletteid=8>\n";
+  dir.WriteFile("obj.omk", clearOnly);
+  {
+    const InProcessRun clearOne = BuildInProcess(dir, 1);
+    ASSERT_EQ(clearOne.result, 0) << clearOne.log;
+    EXPECT_NE(clearOne.debug.find("SPR2: skip line before end-of-sprite removed"),
+              std::string::npos);
+    for (int32_t threads : {2, 4}) {
+      SCOPED_TRACE(std::to_string(threads) + " threads, one sheet");
+      ExpectSameBuild(BuildInProcess(dir, threads), clearOne);
+    }
+  }
+  dir.WriteFile("obj.omk", std::string(kSpec) + more);
 
   // A frame the encoder refuses (a line of more bytes than its count holds) ends the builds
   // at the same place, the refusal said once.
@@ -375,6 +398,14 @@ TEST(BuildDigest, OneThreadAndSeveralBuildTheSameFileAndLog) {
         << refusedOne.log;
     EXPECT_EQ(Occurrences(refusedOne.debug, "SPR2 frame refused"), 1u) << refusedOne.debug;
     ExpectSameBuild(BuildInProcess(dir, 4), refusedOne);
+    // The same frame refused on a pool thread, in an object of that sheet alone.
+    dir.WriteFile("obj.omk",
+                  "<sizes lwidth=4200 lheight=4 mwidth=2100 mheight=2 swidth=1050 sheight=1>\n"
+                  "<sprite id=708 name=wide tgafile=wide.tga columns=1>\n");
+    const InProcessRun wideOne = BuildInProcess(dir, 1);
+    EXPECT_NE(wideOne.result, 0);
+    EXPECT_EQ(Occurrences(wideOne.debug, "SPR2 frame refused"), 1u) << wideOne.debug;
+    ExpectSameBuild(BuildInProcess(dir, 4), wideOne);
     dir.WriteFile("obj.omk", std::string(kSpec) + more);
   }
 
