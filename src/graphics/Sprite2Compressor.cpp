@@ -467,24 +467,31 @@ bool FrameLines(const uint8_t* frame, size_t size, std::vector<Sprite2Line>& lin
 // Bytes from a token word to the next token, per word: the word and its data (count times 2
 // for kRunZP, 3 plus a pad for kRunZPA, 1 plus a pad for kRunP, none for kClear). Tokens that
 // cannot be inside a line (kNL, kSL, kEOS, 0xE000) answer 1, so that the walk lands on an odd
-// offset and fails.
-const uint16_t* TokenSkips() {
-  static const std::vector<uint16_t> skips = [] {
-    std::vector<uint16_t> t(65536);
-    for (uint32_t word = 0; word < 65536; ++word) {
-      const uint32_t count = word & kSprite2CountMask;
-      switch (word & kSprite2TokenMask) {
-        case kRunZP: t[word] = uint16_t(2 + 2 * count); break;
-        case kRunZPA: t[word] = uint16_t(2 + 3 * count + (count & 1)); break;
-        case kRunP: t[word] = uint16_t(2 + count + (count & 1)); break;
-        case kClear: t[word] = 2; break;
-        default: t[word] = 1; break;
-      }
+// offset and fails. The table is made by the compiler and lies in the program's read-only
+// data: a build that walks a few lines touches only the pages it reads, instead of filling
+// 128 KB at its first frame.
+struct TokenSkipTable {
+  uint16_t skip[65536];
+};
+
+constexpr TokenSkipTable MakeTokenSkips() {
+  TokenSkipTable t{};
+  for (uint32_t word = 0; word < 65536; ++word) {
+    const uint32_t count = word & kSprite2CountMask;
+    switch (word & kSprite2TokenMask) {
+      case kRunZP: t.skip[word] = uint16_t(2 + 2 * count); break;
+      case kRunZPA: t.skip[word] = uint16_t(2 + 3 * count + (count & 1)); break;
+      case kRunP: t.skip[word] = uint16_t(2 + count + (count & 1)); break;
+      case kClear: t.skip[word] = 2; break;
+      default: t.skip[word] = 1; break;
     }
-    return t;
-  }();
-  return skips.data();
+  }
+  return t;
 }
+
+constexpr TokenSkipTable kTokenSkips = MakeTokenSkips();
+
+const uint16_t* TokenSkips() { return kTokenSkips.skip; }
 
 // The second half: walks the run, clear and pixel tokens of `n` lines of the bytes at `base`,
 // eight walks at a time, each line that is done making room for the next, so that the walks
