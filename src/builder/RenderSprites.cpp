@@ -297,8 +297,8 @@ class SpriteWork {
   SpriteWork& operator=(const SpriteWork&) = delete;
 
   // Starts the work; false, with nothing started, when the sprite's cells would not pass the
-  // checks (its turn then stops the build with the error, in its place) or are too small to
-  // gain from other threads.
+  // checks (its turn then stops the build with the error, in its place). Callers start it only
+  // for sprites whose cells pay for the pool (LeastPooledPixels).
   bool Start(FramePool* pool, SpriteSpec* spriteSpec, const Sprite2Encoder& encode) {
     sprite = spriteSpec;
     fEncode = encode;
@@ -309,7 +309,6 @@ class SpriteWork {
     } catch (...) {
       return false;
     }
-    if (!WorthThreads(cells)) return false;
     trimmed = cells;
     frames.assign(cells.size(), nullptr);
     fPool = pool;
@@ -333,15 +332,6 @@ class SpriteWork {
   std::vector<MHandle*> frames;
 
  private:
-  // Handing a sprite's frames to other threads and taking them back costs about as much as
-  // encoding a few thousand pixels: smaller sprites are encoded on the build's thread.
-  static bool WorthThreads(const std::vector<MacRect>& cells) {
-    int64_t pixels = 0;
-    for (const MacRect& cell : cells)
-      pixels += int64_t(cell.right - cell.left) * int64_t(cell.bottom - cell.top);
-    return pixels >= LeastPooledPixels();
-  }
-
   void Job(size_t i) {
     const bool quiet = RunReportingNothing([&] {
       trimmed[i] = TrimSprite2Frame(fEncode.depth, cells[i], fSides, 1);
