@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "XAssert.h"
 
@@ -68,13 +69,22 @@ const char* CommandLineBuilder::UsageText() {
          "# [-slot]\n"
          "# [-attr]\n"
          "# [-skills]\n"
-         "# [-wallstyle (id)[c] (tga-file)]\n"
-         "# [-wallpattern (id) (bmp-file)]\n"
-         "# [-floor (id) (bmp-file)]\n"
+         "# [-printdgrps]\n"
          "# [-catalog (bmp directory)]\n"
          "# [-ttab]\n"
          "# [-bmps (bmp directory)]\n"
          "# [-famhist (output file)]\n"
+         "# [-v]\n"
+         "# or one tile, the object file last:\n"
+         "# morvik -wallstyle (id 0-255)[c] (tga-file) (dest-object-file)\n"
+         "# morvik -wallpattern (id 0-255) (bmp-file) (dest-object-file)\n"
+         "# morvik -floor (id 0-255) (bmp-file) (dest-object-file)\n"
+         "# morvik -floorshadow (id 0-31) (bmp-file) (dest-object-file)\n"
+         "# morvik -pooltile (id 0-19) (bmp-file) (dest-object-file)\n"
+         "# morvik -watertile (id 0-15) (dest-object-file)\n"
+         "#   (from NN.bmp and NN.tga in the current folder, NN the id)\n"
+         "# morvik -thickwalls (zoom 1-3) (bmp-file) (dest-object-file)\n"
+         "# morvik -thickcutaway (zoom 1-3) (bmp-file) (tga-file) (dest-object-file)\n"
          "#######################################################\n";
 }
 
@@ -173,6 +183,24 @@ void CommandLineBuilder::ParseCommandLine() {
     field.assign(Word(++i));
     return true;
   };
+  // The tile options take the object file as their last word. One named before by a word of
+  // its own (or by another tile option) would be dropped in silence: it is reported instead.
+  bool objectFileFromWord = false;
+  auto readTileArgs = [&](auto read) {
+    const std::string previous = fObjectFile.c_str();
+    if (!read()) return false;
+    if (!previous.empty() && previous != fObjectFile.c_str()) {
+      if (objectFileFromWord) {
+        FormatInto(message, "no option takes %s: the tile options take the object file as their last word",
+                   previous.c_str());
+      } else {
+        FormatInto(message, "second object file not allowed: %s", fObjectFile.c_str());
+      }
+      return false;
+    }
+    objectFileFromWord = false;
+    return true;
+  };
   // A second use of a tile option would silently replace the first.
   auto refuseRepeat = [&](uint16_t alreadySet, const char* text) {
     if (alreadySet) FormatInto(message, text);
@@ -253,37 +281,37 @@ void CommandLineBuilder::ParseCommandLine() {
       fMakeAttributes = 1;
     } else if (std::strcmp(word, "-wallstyle") == 0) {
       if (refuseRepeat(fMakeWallStyle, "only one wallstyle option allowed")) break;
-      if (!ReadWallStyleArgs(i, message)) break;
+      if (!readTileArgs([&] { return ReadWallStyleArgs(i, message); })) break;
       std::printf("Making wall style from %s\n", fTgaFile.c_str());
       fMakeWallStyle = 1;
     } else if (std::strcmp(word, "-wallpattern") == 0) {
       if (refuseRepeat(fMakeWallPattern, "only one wallpattern option allowed")) break;
-      if (!ReadWallPatternArgs(i, message)) break;
+      if (!readTileArgs([&] { return ReadWallPatternArgs(i, message); })) break;
       std::printf("Making wall pattern from %s\n", fBmpFile.c_str());
       fMakeWallPattern = 1;
     } else if (std::strcmp(word, "-floor") == 0 || std::strcmp(word, "-floorshadow") == 0 ||
                std::strcmp(word, "-pooltile") == 0) {
       if (refuseRepeat(fMakeFloor, "only one floor, floorshadow or pooltile option allowed")) break;
       bool pool = std::strcmp(word, "-pooltile") == 0;
-      if (!ReadFloorArgs(i, message, word + 1)) break;
+      if (!readTileArgs([&] { return ReadFloorArgs(i, message, word + 1); })) break;
       std::printf(pool ? "Making pool tile from %s\n" : "Making floor from %s\n", fBmpFile.c_str());
       fMakeFloor = 1;
       fFloorShadow = std::strcmp(word, "-floorshadow") == 0 ? 1 : 0;
       fPoolTile = pool ? 1 : 0;
     } else if (std::strcmp(word, "-watertile") == 0) {
       if (refuseRepeat(fMakeWaterTile, "only one watertile option allowed")) break;
-      if (!ReadWaterTileArgs(i, message)) break;
+      if (!readTileArgs([&] { return ReadWaterTileArgs(i, message); })) break;
       FormatInto(fBmpFile, "%02d.bmp", fTileId);
       FormatInto(fTgaFile, "%02d.tga", fTileId);
       fMakeWaterTile = 1;
     } else if (std::strcmp(word, "-thickwalls") == 0) {
       if (refuseRepeat(fMakeThickWalls, "only one thickwalls option allowed")) break;
-      if (!ReadThickWallArgs(i, message)) break;
+      if (!readTileArgs([&] { return ReadThickWallArgs(i, message); })) break;
       std::printf("Making thickwalls at %d from %s\n", fThickWallScale, fBmpFile.c_str());
       fMakeThickWalls = 1;
     } else if (std::strcmp(word, "-thickcutaway") == 0) {
       if (refuseRepeat(fMakeThickCutaway, "only one thickcutaway option allowed")) break;
-      if (!ReadThickCutawayArgs(i, message)) break;
+      if (!readTileArgs([&] { return ReadThickCutawayArgs(i, message); })) break;
       std::printf("Making thick wall cutaway from %s\n", fTgaFile.c_str());
       fMakeThickCutaway = 1;
     } else if (std::strcmp(word, "-skills") == 0) {
@@ -298,6 +326,7 @@ void CommandLineBuilder::ParseCommandLine() {
       }
       CheckLength(word);
       fObjectFile.assign(word);
+      objectFileFromWord = true;
     }
   }
 
@@ -322,7 +351,8 @@ void CommandLineBuilder::ParseCommandLine() {
 
   if (message.length() > 0) {
     FILE* log = fLogFile ? fLogFile : stderr;
-    std::fprintf(log, "%s: %s\n%s", "morvik: ", message.c_str(), UsageText());
+    // "morvik: <program path>: <message>", then the usage.
+    std::fprintf(log, "%s%s: %s\n%s", "morvik: ", fProgramPath.c_str(), message.c_str(), UsageText());
     throw "";
   }
 }

@@ -14,8 +14,10 @@ class CommandLineBuilder : public ObjectBuilder {
   CommandLineBuilder(FILE* log, int32_t argc, char** argv);
 
   // Sets the builder's fields from the words. On a usage error it writes
-  // "morvik: : <message>\n" and the usage text to the log stream and throws an empty C
-  // string; a file argument over 255 characters throws "command line option >255 chars".
+  // "morvik: <program path>: <message>\n" and the usage text to the log stream and throws an
+  // empty C string; a file argument over 255 characters throws "command line option >255
+  // chars". The tile options take the object file as their last word: an object file named
+  // before them that they would drop is a usage error.
   void ParseCommandLine();
 
   // Reads the one or two file words after word `index` into `first` and `second` (when
@@ -35,7 +37,8 @@ class CommandLineBuilder : public ObjectBuilder {
   bool ReadThickWallArgs(int32_t& index, StringBuffer& message);
   bool ReadThickCutawayArgs(int32_t& index, StringBuffer& message);
 
-  // The usage text, nineteen lines each ended by a line feed.
+  // The usage text: every option, the tile options with the object file last; each line
+  // ended by a line feed.
   static const char* UsageText();
 
   FixedStringBuffer<256> fProgramPath;

@@ -82,11 +82,15 @@ TEST(CommandLineBuilder, WallAndTileFields) {
   EXPECT_EQ(water->fTileId, 7);
   EXPECT_EQ(water->fMakeWaterTile, 1);
 
-  Parsed style({"old.iff", "-wallstyle", "5C", "s.tga", "styles.iff"});
+  Parsed style({"-wallstyle", "5C", "s.tga", "styles.iff"});
   ASSERT_TRUE(style.fOk);
   EXPECT_EQ(style->fTileId, 5);
   EXPECT_EQ(style->fCutaway, 1);
-  EXPECT_STREQ(style->fObjectFile.c_str(), "styles.iff");  // the tile destination replaces the first
+  EXPECT_STREQ(style->fObjectFile.c_str(), "styles.iff");
+  // The same object file named before the tile option too: nothing is dropped.
+  Parsed twice({"styles.iff", "-wallstyle", "5", "s.tga", "styles.iff"});
+  ASSERT_TRUE(twice.fOk);
+  EXPECT_STREQ(twice->fObjectFile.c_str(), "styles.iff");
 
   Parsed shadow({"-floorshadow", "9", "f.bmp", "floor.iff"});
   ASSERT_TRUE(shadow.fOk);
@@ -127,5 +131,5 @@ TEST(CommandLineBuilder, EmptySpecFileIsReported) {
   EXPECT_FALSE(p.fOk);
   EXPECT_TRUE(capture.Saw("got a 0 length string for spec file"));
   std::string log(p.fLogText, p.fLogSize);
-  EXPECT_EQ(log.rfind("morvik: : no spec file specified\n", 0), 0u);
+  EXPECT_EQ(log.rfind("morvik: morvik: no spec file specified\n", 0), 0u);
 }

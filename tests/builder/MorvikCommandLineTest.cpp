@@ -48,8 +48,9 @@ RunResult RunMorvik(const std::vector<std::string>& args) {
   return result;
 }
 
+// The usage message names the program as it was started (its first word, here its path).
 std::string Usage(const std::string& message) {
-  return "morvik: : " + message + "\n" + CommandLineBuilder::UsageText();
+  return "morvik: " + std::string(MORVIK_PATH) + ": " + message + "\n" + CommandLineBuilder::UsageText();
 }
 
 // Options that parse start the build; these name object files that do not exist.
@@ -139,6 +140,14 @@ TEST(MorvikCommandLine, UsageErrorsAndMessages) {
       {{"-floorshadow", "1", "a.bmp", "o.iff", "-floorshadow", "2", "b.bmp", "o.iff"},
        Usage("only one floor, floorshadow or pooltile option allowed"), "Making floor from a.bmp\n"},
       {{"-watertile", "1", "o.iff", "-watertile", "2", "o.iff"}, Usage("only one watertile option allowed")},
+      // The tile options take the object file last: one named before them is not dropped in
+      // silence, nor is the object file of another tile option.
+      {{"d.iff", "-floor", "9", "f.bmp", "e.iff"},
+       Usage("no option takes d.iff: the tile options take the object file as their last word")},
+      {{"d.iff", "-watertile", "3", "e.iff"},
+       Usage("no option takes d.iff: the tile options take the object file as their last word")},
+      {{"-thickwalls", "1", "t.bmp", "e.iff", "-pooltile", "2", "p.bmp", "d.iff"},
+       Usage("second object file not allowed: d.iff"), "Making thickwalls at 1 from t.bmp\n"},
       // Lines that parse: the build is asked for, and the stand-in driver refuses it.
       {{"obj.iff", "-spec", "a.omk", "-graphics", "d"}, kNoObjectFile},
       {{"-pooltile", "4", "p.bmp", "o.iff"}, kNoObjectFile, "Making pool tile from p.bmp\n"},
@@ -166,6 +175,29 @@ TEST(MorvikCommandLine, UsageErrorsAndMessages) {
     EXPECT_NE(r.err.find(" at ", 0), std::string::npos);
     EXPECT_EQ(r.err.substr(banner + 1), c.err);
     EXPECT_EQ(r.out, c.out);
+  }
+}
+
+// The usage names every option the parser takes; the tile options show the object file as
+// their last word.
+TEST(MorvikCommandLine, UsageListsEveryOption) {
+  const std::string usage = RunMorvik({}).err;
+  ASSERT_NE(usage.find(CommandLineBuilder::UsageText()), std::string::npos) << usage;
+  for (const char* option : {"-tmpl", "-retain", "-prefix", "-spec", "-wall", "-headline", "-graphics", "-sounds",
+                             "-slot", "-attr", "-skills", "-printdgrps", "-catalog", "-ttab", "-bmps", "-famhist",
+                             "-v"}) {
+    const std::string word = option;
+    EXPECT_TRUE(usage.find("[" + word + " ") != std::string::npos || usage.find("[" + word + "]") != std::string::npos)
+        << option;
+  }
+  for (const char* option : {"-wallstyle", "-wallpattern", "-floor", "-floorshadow", "-pooltile", "-watertile",
+                             "-thickwalls", "-thickcutaway"}) {
+    const std::string start = std::string("# morvik ") + option + " (";
+    const size_t at = usage.find(start);
+    ASSERT_NE(at, std::string::npos) << option;
+    const std::string line = usage.substr(at, usage.find('\n', at) - at);
+    const std::string last = " (dest-object-file)";
+    EXPECT_EQ(line.compare(line.size() - last.size(), last.size(), last), 0) << line;
   }
 }
 
