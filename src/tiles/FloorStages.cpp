@@ -12,12 +12,15 @@
 
 void FloorStage(ObjectBuilder& builder, iResFile* file) {
   CheckWritable(file);
+  RequireTileBmp(builder.fBmpFile);
   Offscreen colour;
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
   CheckImageRendered(&colour);
-  CheckObjectFileWrite(MakeFloorTile(&colour, file, static_cast<uint32_t>(builder.fTileId),
-                                     builder.fFloorShadow, builder.fPoolTile));
+  const char* kind = builder.fFloorShadow ? "floor shadow" : builder.fPoolTile ? "pool tile" : "floor";
+  CheckTileMade(MakeFloorTile(&colour, file, static_cast<uint32_t>(builder.fTileId), builder.fFloorShadow,
+                              builder.fPoolTile),
+                kind, builder.fTileId);
 }
 
 void WaterTileStage(ObjectBuilder& builder, iResFile* file) {
@@ -25,11 +28,13 @@ void WaterTileStage(ObjectBuilder& builder, iResFile* file) {
 }
 
 void ThickWallsStage(ObjectBuilder& builder, iResFile* file) {
+  RequireTileBmp(builder.fBmpFile);
   Offscreen colour;
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
   CheckImageRendered(&colour);
-  CheckObjectFileWrite(MakeThickWalls(&colour, builder.fThickWallScale, file));
+  CheckTileMade(MakeThickWalls(&colour, builder.fThickWallScale, file), "thick walls of zoom",
+                builder.fThickWallScale);
 }
 
 void ThickCutawayStage(ObjectBuilder& builder, iResFile* file) {
@@ -39,7 +44,8 @@ void ThickCutawayStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen alpha;
   RenderImageFile(&builder.fBmpFile, &builder.fTgaFile, &colour, &alpha, 0);
   CheckImageRendered(&colour);
-  CheckObjectFileWrite(MakeThickCutaway(&colour, &alpha, builder.fThickWallScale, file));
+  CheckTileMade(MakeThickCutaway(&colour, &alpha, builder.fThickWallScale, file), "thick wall cutaway of zoom",
+                builder.fThickWallScale);
 }
 
 void InstallFloorStages() {

@@ -64,18 +64,21 @@ int32_t MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t sh
     if (isShadow) paletteId = kShadowPaletteId;
     if (isPool) paletteId = PoolSpriteId(tileId, 1);
 
+    // Every zoom is made before anything is written: a tile with a zoom missing would leave
+    // the object file with a palette or sprites that do not belong together.
+    TileLists lists;
     for (int32_t zoom = 1; zoom <= 3; zoom++) {
-      MHandle* list = MakeFloorSpriteList(colour, zoom, paletteId);
-      if (list == nullptr) continue;
       uint16_t spriteId = FloorSpriteId(smallId, zoom);
       if (isShadow) spriteId = ShadowSpriteId(smallId, zoom);
       if (isPool) spriteId = PoolSpriteId(tileId, zoom);
-      WriteFloorSprites(file, list, spriteId, nullptr);
+      lists.Add(MakeFloorSpriteList(colour, zoom, paletteId), spriteId);
     }
-
+    if (!lists.Complete()) return false;
+    lists.WriteAll(file, kTileSpr2Type);
     if (!isShadow) {
       WriteTilePalette(file, static_cast<uint16_t>(paletteId));
     }
+    return true;
   });
 }
 

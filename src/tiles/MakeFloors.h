@@ -3,9 +3,9 @@
 // palette beside them (except for shadows), and the sprite ids of every floor kind.
 //
 // The floor maker throws nothing: every WallError is printed as "%s : %d\n" on the standard
-// error stream and the build goes on; a zoom whose list cannot be made is skipped, a failed
-// write ends the maker. Not thread-safe: one build at a time uses the global palette and the
-// program-wide compressor.
+// error stream. A tile one of whose zooms cannot be made is not made: nothing of it is
+// written; a failed write ends the maker. Not thread-safe: one build at a time uses the
+// global palette and the program-wide compressor.
 #pragma once
 
 #include <cstdint>
@@ -55,8 +55,10 @@ inline uint16_t WaterSpriteId(int32_t id) {
 // -floor, -floorshadow (`shadow`) and -pooltile (`pool`): the SPR2 sprite of each zoom of
 // tile `id` from `colour`, then (unless a shadow) the global palette as PALT under the
 // palette id: the id itself for a floor, PoolSpriteId(id, 1) for a pool tile. A shadow's
-// lists name palette 1 and no PALT is written. Answers 0, or the object file's error when a
-// list or the palette could not be added or written (after printing it).
+// lists name palette 1 and no PALT is written. Every zoom is made before anything is written.
+// Answers 0; kTileNotMade when the id is out of its kind's range or a zoom could not be made
+// (nothing written); or the object file's error when a list or the palette could not be added
+// or written (after printing it).
 int32_t MakeFloorTile(Offscreen* colour, iResFile* file, uint32_t id, uint8_t shadow, uint8_t pool);
 
 // The SPR2 list of one zoom's tile of `colour`: version 1000, one frame trimmed on all four

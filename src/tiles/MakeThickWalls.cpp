@@ -81,31 +81,40 @@ bool ThickWallPieceRects(MacRect rects[kThickWallPieceCount], int32_t scale) {
 int32_t MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file) {
   return RunWallMaker([&] {
     RefuseBadScale(scale);
-    MHandle* list = MakeThickList(colour, scale, TileColourSettings(colour), kThickWallPaletteId,
-                                  kSpriteListColorVersion);
-    if (list != nullptr) WriteWallSprites(file, list, ThickWallSpriteId(scale), nullptr);
+    TileLists lists;
+    lists.Add(MakeThickList(colour, scale, TileColourSettings(colour), kThickWallPaletteId, kSpriteListColorVersion),
+              ThickWallSpriteId(scale));
+    if (!lists.Complete()) return false;
+    lists.WriteAll(file, kTileSprType);
     WriteTilePalette(file, kThickWallPaletteId);
+    return true;
   });
 }
 
 int32_t MakeThickCutaway(Offscreen* colour, Offscreen* alpha, int32_t zoom, iResFile* file) {
   return RunWallMaker([&] {
     RefuseBadScale(zoom);
-    MHandle* list = MakeThickList(colour, zoom, TileColourSettings(colour), kThickCutawayPaletteId,
-                                  kSpriteListColorVersion);
-    if (list != nullptr) WriteWallSprites(file, list, ThickCutawaySpriteId(zoom), nullptr);
-    WriteTilePalette(file, kThickCutawayPaletteId);
+    TileLists colourList;
+    colourList.Add(MakeThickList(colour, zoom, TileColourSettings(colour), kThickCutawayPaletteId,
+                                 kSpriteListColorVersion),
+                   ThickCutawaySpriteId(zoom));
 
     // The alpha list: the same pieces of the TGA's alpha channel, 255 clear.
     CompressorSettings settings = TileColourSettings(colour);
     settings.clearColor = 255;
-    MHandle* alphaList = nullptr;
+    TileLists alphaList;
     if (alpha == nullptr || !alpha->Exists()) {
       // Without an alpha channel the list would hold empty frames.
       PrintWallError(WallError{"thick wall cutaway tga has no alpha channel", 0});
+      alphaList.Add(nullptr, ThickCutawayAlphaSpriteId(zoom));
     } else {
-      alphaList = MakeThickList(alpha, zoom, settings, kNoPaletteId, kThickAlphaListVersion);
+      alphaList.Add(MakeThickList(alpha, zoom, settings, kNoPaletteId, kThickAlphaListVersion),
+                    ThickCutawayAlphaSpriteId(zoom));
     }
-    if (alphaList != nullptr) WriteWallSprites(file, alphaList, ThickCutawayAlphaSpriteId(zoom), nullptr);
+    if (!colourList.Complete() || !alphaList.Complete()) return false;
+    colourList.WriteAll(file, kTileSprType);
+    WriteTilePalette(file, kThickCutawayPaletteId);
+    alphaList.WriteAll(file, kTileSprType);
+    return true;
   });
 }

@@ -4,9 +4,10 @@
 // TGA's alpha channel.
 //
 // The makers throw nothing: every WallError is printed as "%s : %d\n" on the standard error
-// stream and the build goes on. A list that cannot be made skips its write; a failed write or
-// palette step ends the maker. Not thread-safe: one build at a time uses the global palette
-// and the program-wide compressor.
+// stream. Every list of a tile is made before anything is written: a list that cannot be made
+// leaves the tile not made, with nothing written; a failed write or palette step ends the
+// maker. Not thread-safe: one build at a time uses the global palette and the program-wide
+// compressor.
 #pragma once
 
 #include <cstdint>
@@ -47,8 +48,10 @@ inline uint16_t ThickCutawayAlphaSpriteId(int32_t zoom) {
 bool ThickWallPieceRects(MacRect rects[kThickWallPieceCount], int32_t scale);
 
 // -thickwalls: the SPR# list 4095 + scale of the pieces of `colour` (palette id 4096,
-// untrimmed, host order), then the global palette as PALT 4096. Both makers answer 0, or the
-// object file's error when a list or palette could not be added or written (after printing it).
+// untrimmed, host order), then the global palette as PALT 4096. Both makers answer 0 for a
+// tile written; kTileNotMade (nothing written) for a scale outside 1 to 3 or a list that could
+// not be made; or the object file's error when a list or palette could not be added or written
+// (after printing it).
 int32_t MakeThickWalls(Offscreen* colour, int32_t scale, iResFile* file);
 
 // -thickcutaway: the colour list 5119 + zoom (palette id 5120) and PALT 5120, then the list

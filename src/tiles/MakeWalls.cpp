@@ -176,11 +176,13 @@ void WriteWallSprites(iResFile* file, MHandle*& list, uint16_t id, const char* n
 
 int32_t MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file) {
   return RunWallMaker([&] {
+    TileLists lists;
     for (int32_t zoom = kMinScale; zoom <= kMaxScale; ++zoom) {
-      const uint16_t id = WallSpriteId(style, zoom, cutaway);
-      MHandle* list = ListOrNull([&] { return MakeWallList(colour, depth, zoom); });
-      if (list != nullptr) WriteWallSprites(file, list, id, nullptr);
+      lists.Add(ListOrNull([&] { return MakeWallList(colour, depth, zoom); }), WallSpriteId(style, zoom, cutaway));
     }
+    if (!lists.Complete()) return false;
+    lists.WriteAll(file, kTileSprType);
+    return true;
   });
 }
 
@@ -188,6 +190,7 @@ int32_t MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFil
   return RunWallMaker([&] {
     // A TGA without an alpha channel has no style to cut: empty sprites would pass for it.
     if (world == nullptr || !world->Exists()) ThrowWallError("wall style image has no alpha channel", 0);
+    TileLists lists;
     for (int32_t zoom = kMinScale; zoom <= kMaxScale; ++zoom) {
       const uint16_t id = WallStyleSpriteId(style, zoom, cutaway);
       MHandle* list = ListOrNull([&] { return MakeStyleList(world, style, zoom); });
@@ -195,15 +198,19 @@ int32_t MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFil
       std::snprintf(name, sizeof name, "%d:%d:%d(%d)", style, zoom, cutaway != 0 ? 1 : 0,
                     static_cast<int16_t>(id));
       std::printf("%s\n", name);
-      if (list != nullptr) WriteWallSprites(file, list, id, name);
+      lists.Add(list, id, name);
     }
+    if (!lists.Complete()) return false;
+    lists.WriteAll(file, kTileSprType);
+    return true;
   });
 }
 
 int32_t MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file, int32_t specId,
-                          const StringBuffer& specName) {
+                             const StringBuffer& specName) {
   return RunWallMaker([&] {
     Offscreen* worlds[2] = {normal, cutaway};
+    TileLists lists;
     for (int32_t cut = 0; cut <= 1; ++cut) {
       Offscreen* world = worlds[cut];
       if (world == nullptr || !world->Exists()) continue;
@@ -214,9 +221,12 @@ int32_t MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* fi
         std::snprintf(name, sizeof name, "%s %d:%d:%d(%d)", specName.c_str(), specId, zoom, cut,
                       static_cast<int16_t>(id));
         std::printf("%s\n", name);
-        if (list != nullptr) WriteWallSprites(file, list, id, name);
+        lists.Add(list, id, name);
       }
     }
+    if (!lists.Complete()) return false;
+    lists.WriteAll(file, kTileSprType);
+    return true;
   });
 }
 
@@ -224,18 +234,22 @@ int32_t MakeWallPattern(Offscreen* colour, int32_t pattern, iResFile* file) {
   return RunWallMaker([&] {
     const uint16_t paletteId = WallPatternSpriteId(pattern, 1);
     const bool transition = pattern == kTransitionPattern;
+    TileLists lists;
     for (int32_t zoom = kMinScale; zoom <= kMaxScale; ++zoom) {
       const uint16_t id = WallPatternSpriteId(pattern, zoom);
       char name[64];
       std::snprintf(name, sizeof name, "%d:%d(%d)", pattern, zoom, static_cast<int16_t>(id));
       std::printf("%s\n", name);
       if (transition) std::fprintf(stderr, "Doing transition left pattern");
-      MHandle* list = ListOrNull([&] {
-        return MakeFourFrameList(colour, zoom, transition, ColourSettings(TopLeftPixel(colour)), paletteId,
-                                 "image too small for the wall pattern pieces");
-      });
-      if (list != nullptr) WriteWallSprites(file, list, id, name);
+      lists.Add(ListOrNull([&] {
+                  return MakeFourFrameList(colour, zoom, transition, ColourSettings(TopLeftPixel(colour)), paletteId,
+                                           "image too small for the wall pattern pieces");
+                }),
+                id, name);
     }
+    if (!lists.Complete()) return false;
+    lists.WriteAll(file, kTileSprType);
     WriteTilePalette(file, paletteId);
+    return true;
   });
 }

@@ -5,8 +5,10 @@
 //  - MakeWallStyleSprites: the normal and cutaway pieces of a "wall style" tag (-graphics);
 //  - MakeWallPattern: the four pieces of one wall pattern, and its palette (-wallpattern).
 // The makers throw nothing: a WallError is printed as "%s : %d\n" on the standard error
-// stream; a failure in making one zoom's list skips that zoom, a failure in writing ends the
-// maker and is answered, for the stage to end the build with. The names of the style and pattern sprites are printed on the standard output.
+// stream. Each makes every list of its tile before it writes any: a tile one of whose zooms
+// cannot be made is not made and writes nothing; a failure in writing ends the maker. Either
+// is answered, for the stage to end the build with. The names of the style and pattern
+// sprites are printed on the standard output.
 //
 // Not thread-safe: the program-wide compressor and the global palette serve one build.
 #pragma once
@@ -60,10 +62,11 @@ bool GetWallRects(int32_t zoom, MacRect rects[5]);
 // transition variant of frame 3. Out-of-range zoom as above.
 bool GetWallStyleRects(int32_t zoom, bool transition, MacRect rects[4]);
 
-// Each maker answers 0, or the object file's error when a list or palette could not be added
-// or written (after printing it); an image too small for a zoom's pieces skips that zoom with
-// "image too small for the wall pieces" (style, pattern: "... wall style pieces", "... wall
-// pattern pieces") and the zoom as code.
+// Each maker answers 0 for a tile written; kTileNotMade (nothing written) when a zoom's list
+// could not be made, such as for an image too small for a zoom's pieces ("image too small for
+// the wall pieces", style, pattern: "... wall style pieces", "... wall pattern pieces", with
+// the zoom as code); or the object file's error when a list or palette could not be added or
+// written (after printing it).
 int32_t MakeWall(Offscreen* colour, Offscreen* depth, uint8_t style, uint16_t cutaway, iResFile* file);
 int32_t MakeWallStyle(Offscreen* world, int32_t style, uint16_t cutaway, iResFile* file);
 int32_t MakeWallStyleSprites(Offscreen* normal, Offscreen* cutaway, iResFile* file, int32_t specId,

@@ -35,6 +35,9 @@ void ClampWaterDepth(Offscreen* depth) {
 }
 
 void MakeWaterTile(const StringBuffer& bmp, const StringBuffer& tga, iResFile* file, int32_t id) {
+  // Another id would write over sprites that are not water tiles. Checked first: the image
+  // names come from the id, so an id out of range names images that need not exist.
+  if (id < 0 || id > 15) WaterFailure("water tile id out-of-range");
   // Without its BMP the tile would be matched to whatever palette was loaded last.
   RequirePaletteBmp(bmp);
   Offscreen colour;
@@ -44,8 +47,6 @@ void MakeWaterTile(const StringBuffer& bmp, const StringBuffer& tga, iResFile* f
   if (!depth.Exists()) ThrowError("water tile tga has no alpha channel for depth");
   ClampWaterDepth(&depth);
 
-  // Another id would write over sprites that are not water tiles.
-  if (id < 0 || id > 15) WaterFailure("water tile id out-of-range");
   const uint16_t spriteId = WaterSpriteId(id);
 
   // Largest first, untrimmed.

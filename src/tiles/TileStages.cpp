@@ -9,6 +9,7 @@
 #include "ObjectBuilder.h"
 #include "SpecSet.h"
 #include "TileStageHooks.h"
+#include "TileSupport.h"
 #include "WallStyleSpriteSpec.h"
 #include "XAssert.h"
 #include "offscrn.h"
@@ -29,9 +30,12 @@ void MakeWallStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen colour;
   Offscreen second;
   const StringBuffer* palette = builder.fPaletteFile.length() > 0 ? &builder.fPaletteFile : nullptr;
+  // Without its palette file the wall would be matched to whatever palette was loaded last.
+  if (palette != nullptr) RequirePaletteBmp(*palette);
   RenderImageFile(palette, &builder.fTgaFile, &colour, &second, 0);
   CheckImageRendered(&colour);
-  CheckObjectFileWrite(MakeWall(&colour, &second, static_cast<uint8_t>(builder.fWallStyle), builder.fCutaway, file));
+  CheckTileMade(MakeWall(&colour, &second, static_cast<uint8_t>(builder.fWallStyle), builder.fCutaway, file), "wall",
+                builder.fWallStyle);
 }
 
 void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
@@ -44,7 +48,7 @@ void MakeWallStyleStage(ObjectBuilder& builder, iResFile* file) {
   Offscreen second;
   RenderImageFile(nullptr, &builder.fTgaFile, &colour, &second, 1);
   CheckImageRendered(&colour);
-  CheckObjectFileWrite(MakeWallStyle(&second, builder.fTileId, builder.fCutaway, file));
+  CheckTileMade(MakeWallStyle(&second, builder.fTileId, builder.fCutaway, file), "wall style", builder.fTileId);
 }
 
 void MakeWallPatternStage(ObjectBuilder& builder, iResFile* file) {
@@ -53,11 +57,12 @@ void MakeWallPatternStage(ObjectBuilder& builder, iResFile* file) {
   if (builder.fTileId < 0 || builder.fTileId >= static_cast<int32_t>(kMaxPatterns)) {
     ThrowError("wall pattern out of range (0 to 255)");
   }
+  RequireTileBmp(builder.fBmpFile);
   Offscreen colour;
   Offscreen second;
   RenderImageFile(&builder.fBmpFile, nullptr, &colour, &second, 0);
   CheckImageRendered(&colour);
-  CheckObjectFileWrite(MakeWallPattern(&colour, builder.fTileId, file));
+  CheckTileMade(MakeWallPattern(&colour, builder.fTileId, file), "wall pattern", builder.fTileId);
 }
 
 void MakeWallStyleTagsStage(ObjectBuilder& builder, iResFile* file) {
@@ -79,6 +84,7 @@ void MakeWallStyleTagsStage(ObjectBuilder& builder, iResFile* file) {
       cutawayPath.append(spec->fCutawayTgaFile.c_str());
       RenderImageFile(nullptr, &cutawayPath, &cutawayColour, &cutawayAlpha, 1);
     }
-    CheckObjectFileWrite(MakeWallStyleSprites(&alpha, &cutawayAlpha, file, spec->fId, spec->fName));
+    CheckTileMade(MakeWallStyleSprites(&alpha, &cutawayAlpha, file, spec->fId, spec->fName), "wall style tag",
+                  spec->fId);
   }
 }

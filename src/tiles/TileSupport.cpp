@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "BuildStages.h"
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
 #include "SpriteList.h"
@@ -39,6 +40,38 @@ void RequirePaletteBmp(const StringBuffer& bmp) {
   char message[400];
   std::snprintf(message, sizeof message, "BMP file %s required.  Could not obtain palette.", bmp.c_str());
   ThrowError(message);
+}
+
+void RequireTileBmp(const StringBuffer& bmp) {
+  char message[400];
+  PlatformFile* file = PlatformFileOpen(bmp.c_str(), PlatformOpenMode::kReadExisting);
+  if (file == nullptr) {
+    std::snprintf(message, sizeof message, "could not open BMP file %s", bmp.c_str());
+    ThrowError(message);
+  }
+  // The file header (14 bytes) and the info header up to its bit count (offset 28).
+  uint8_t header[30] = {};
+  const bool whole = PlatformFileRead(file, header, sizeof header) == static_cast<int64_t>(sizeof header);
+  PlatformFileClose(file);
+  if (!whole || header[0] != 'B' || header[1] != 'M') {
+    std::snprintf(message, sizeof message, "%s is not a BMP file", bmp.c_str());
+    ThrowError(message);
+  }
+  const int32_t bits = header[28] | (header[29] << 8);
+  if (bits != 8) {
+    std::snprintf(message, sizeof message, "BMP file %s is %d-bit: tiles are cut from 8-bit BMPs", bmp.c_str(),
+                  static_cast<int>(bits));
+    ThrowError(message);
+  }
+}
+
+void CheckTileMade(int32_t result, const char* kind, int32_t number) {
+  if (result == kTileNotMade) {
+    char message[200];
+    std::snprintf(message, sizeof message, "%s %d not made, nothing written", kind, static_cast<int>(number));
+    ThrowError(message);
+  }
+  CheckObjectFileWrite(result);
 }
 
 bool TileRectsInside(Offscreen* world, const MacRect* rects, int32_t count) {
@@ -148,4 +181,23 @@ void WriteTilePalette(iResFile* file, uint16_t id) {
   const char* failed = nullptr;
   const int32_t error = AddTilePalette(file, id, failed);
   if (error != 0) ThrowWallWriteError(failed, error);
+}
+
+TileLists::~TileLists() {
+  for (Entry& entry : fEntries) {
+    if (entry.list != nullptr) HFree(entry.list);
+  }
+}
+
+void TileLists::Add(MHandle* list, uint16_t id, const std::string& name) {
+  if (list == nullptr) fComplete = false;
+  fEntries.push_back(Entry{list, id, name});
+}
+
+void TileLists::WriteAll(iResFile* file, uint32_t type) {
+  for (Entry& entry : fEntries) {
+    MHandle* list = entry.list;
+    entry.list = nullptr;  // the file's, or freed, from here on
+    WriteTileSprites(file, list, type, entry.id, entry.name.c_str());
+  }
 }

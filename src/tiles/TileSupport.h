@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "Compressor.h"
@@ -31,6 +32,15 @@ CompressorSettings TileColourSettings(Offscreen* colour);
 // Ends the build with "BMP file %s required.  Could not obtain palette." unless `bmp` is a
 // file that can be read: a maker whose palette comes from a BMP must not go on with another.
 void RequirePaletteBmp(const StringBuffer& bmp);
+
+// Ends the build unless `bmp` is an 8-bit BMP, the only kind a tile's colour indices and palette
+// are cut from: "could not open BMP file <path>", "<path> is not a BMP file", or "BMP file
+// <path> is <n>-bit: tiles are cut from 8-bit BMPs".
+void RequireTileBmp(const StringBuffer& bmp);
+
+// Ends a tile stage as its maker answered: nothing for 0; for kTileNotMade the fatal error
+// "<kind> <number> not made, nothing written"; for a file's error, the object file's error.
+void CheckTileMade(int32_t result, const char* kind, int32_t number);
 
 // True when `world` exists and holds every one of the `count` rectangles whole.
 bool TileRectsInside(Offscreen* world, const MacRect* rects, int32_t count);
@@ -63,6 +73,34 @@ int32_t AddTileResource(iResFile* file, MHandle* h, uint32_t type, uint16_t id, 
 // Adds the global palette as a 784-byte PALT `id` (empty name, not native order) as
 // AddTileResource does, with the palette messages.
 int32_t AddTilePalette(iResFile* file, uint16_t id, const char*& failed);
+
+// The sprite lists of one tile, each with the id and name it is written under. A maker makes
+// every list of its tile before it writes any: a tile one of whose lists could not be made is
+// not made, and writes nothing. The lists not written are freed with the set.
+class TileLists {
+ public:
+  TileLists() = default;
+  ~TileLists();
+  TileLists(const TileLists&) = delete;
+  TileLists& operator=(const TileLists&) = delete;
+
+  // Takes `list` (null when it could not be made, which leaves the tile incomplete).
+  void Add(MHandle* list, uint16_t id, const std::string& name = std::string());
+  // True when every list added was made.
+  bool Complete() const { return fComplete; }
+  // Writes the lists in the order added, as `type` in host order (WriteTileSprites); throws
+  // WallWriteError at the first one the file does not take or write.
+  void WriteAll(iResFile* file, uint32_t type);
+
+ private:
+  struct Entry {
+    MHandle* list;
+    uint16_t id;
+    std::string name;
+  };
+  std::vector<Entry> fEntries;
+  bool fComplete = true;
+};
 
 // AddTileResource of a sprite list (native order) and AddTilePalette that throw WallWriteError
 // with the failed step's message and the file's error.

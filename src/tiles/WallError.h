@@ -21,17 +21,23 @@ struct WallWriteError : WallError {};
 // Prints "<message> : <code>\n" on the standard error stream.
 void PrintWallError(const WallError& error);
 
-// Runs the body of a maker inside its WallError handler: every WallError is printed. Answers
-// the file's error of a failed write (never 0 then), else 0.
+// A maker's answer when its tile was not made: a WallError was printed and nothing of the
+// tile was written. A file's error is negative; 0 means the tile was made and written.
+constexpr int32_t kTileNotMade = 1;
+
+// Runs the body of a maker inside its WallError handler: every WallError is printed. The body
+// makes every list of its tile before it writes any, and answers true when it wrote them,
+// false when one could not be made (its failure already printed). Answers 0 for a tile
+// written, kTileNotMade for one not made, or the file's error of a failed write (never 0).
 template <class Body>
 int32_t RunWallMaker(Body body) {
   try {
-    body();
+    return body() ? 0 : kTileNotMade;
   } catch (const WallWriteError& error) {
     PrintWallError(error);
     return error.fCode != 0 ? error.fCode : -1;
   } catch (const WallError& error) {
     PrintWallError(error);
   }
-  return 0;
+  return kTileNotMade;
 }

@@ -134,13 +134,14 @@ void WriteInputs(const TestTempFolder& folder) {
   folder.WriteFile("floor.bmp", Bmp(227, 66, 3));
   folder.WriteFile("pattern.bmp", Bmp(660, 330, 3));
   folder.WriteFile("thick.bmp", Bmp(300, 400, 3));
-  // Images that hold the large pieces only (the smaller zooms are skipped as too small): a
-  // wall with its palette, and a 32-bit wall style (its alpha channel is the style).
-  folder.WriteFile("wall.bmp", Bmp(300, 1150, 3));
-  folder.WriteFile("wall.tga", WriteTGA(300, 1150, std::vector<TestRGBA>(300 * 1150, TestRGBA{3, 252, 1, 255})));
-  folder.WriteFile("style.tga", WriteTGA(330, 330, std::vector<TestRGBA>(330 * 330, TestRGBA{3, 252, 1, 0}),
+  // Images that hold the pieces of every zoom (a tile with a zoom missing is not made, and
+  // writes nothing): a wall with its palette, and a 32-bit wall style (its alpha channel is
+  // the style).
+  folder.WriteFile("wall.bmp", Bmp(884, 1152, 3));
+  folder.WriteFile("wall.tga", WriteTGA(884, 1152, std::vector<TestRGBA>(884 * 1152, TestRGBA{3, 252, 1, 255})));
+  folder.WriteFile("style.tga", WriteTGA(660, 330, std::vector<TestRGBA>(660 * 330, TestRGBA{3, 252, 1, 0}),
                                          options));
-  folder.WriteFile("art/style.tga", WriteTGA(330, 330, std::vector<TestRGBA>(330 * 330, TestRGBA{3, 252, 1, 0}),
+  folder.WriteFile("art/style.tga", WriteTGA(660, 330, std::vector<TestRGBA>(660 * 330, TestRGBA{3, 252, 1, 0}),
                                              options));
   folder.WriteFile("thick.tga", WriteTGA(300, 400, std::vector<TestRGBA>(300 * 400, TestRGBA{3, 252, 1, 0}),
                                          options));

@@ -110,11 +110,11 @@ TEST(MorvikSpecFile, TileNumbersOutsideTheirRangeReachTheirRangeChecks) {
       {{"-wallpattern", "-3", bmp, dest}, 1, "fatal error: wall pattern out of range (0 to 255)\n"},
       {{"-wallstyle", "-3", folder / "w.tga", dest}, 1,
        "fatal error: wall style out of range (0 to 255)\n"},
-      // The floor maker reports its range and writes nothing.
-      {{"-floor", "-3", bmp, dest}, 0, "floor id out of range : -3\n"},
+      // The floor maker reports its range, writes nothing, and the build fails.
+      {{"-floor", "-3", bmp, dest}, 1, "floor id out of range : -3\n"},
       {{"-wallpattern", "4294967299", bmp, dest}, 1,
        "fatal error: wall pattern out of range (0 to 255)\n"},
-      {{"-floor", "4294967299", bmp, dest}, 0, "floor id out of range : 2147483647\n"},
+      {{"-floor", "4294967299", bmp, dest}, 1, "floor id out of range : 2147483647\n"},
       {{dest, "-wall", folder / "w.tga", bmp, "4294967299"}, 1,
        "fatal error: wall style out of range (1 to 255)\n"},
   };

@@ -113,7 +113,7 @@ TEST_F(FloorStages, FloorFailuresAreReportedAndWriteNothingWrong) {
   {
     const std::string obj = MakeEmptyObjectFile(dir, "shadow.iff");
     const TileRun run = RunMorvikIn(dir, {"-floorshadow", "40", "floor.bmp", obj});
-    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.code, 1);
     EXPECT_NE(run.err.find("shadow id out of range : 40\n"), std::string::npos) << run.err;
     EXPECT_EQ(TileObjectFile(obj).Count(kSPR2), 0u);
   }
@@ -121,7 +121,7 @@ TEST_F(FloorStages, FloorFailuresAreReportedAndWriteNothingWrong) {
     const std::string obj = MakeEmptyObjectFile(dir, "missing.iff");
     const TileRun run = RunMorvikIn(dir, {"-floor", "5", "nothere.bmp", obj});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("fatal error: cant make walls without tga\n"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("fatal error: could not open BMP file nothere.bmp\n"), std::string::npos) << run.err;
   }
   {
     const std::string obj = MakeEmptyObjectFile(dir, "readonly.iff");
@@ -310,7 +310,7 @@ TEST_F(FloorStages, ThickWallsRefuseABadScaleAndNeedNoWritableFile) {
   dir.WriteFile("thick.bmp", TileBmp(ThickImage(1), TilePalette()));
   const std::string obj = MakeEmptyObjectFile(dir, "obj.iff");
   TileRun run = RunMorvikIn(dir, {"-thickwalls", "5", "thick.bmp", obj});
-  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.code, 1);
   EXPECT_NE(run.err.find("bad scale : 5\n"), std::string::npos) << run.err;
   EXPECT_EQ(TileObjectFile(obj).Count(kSPR), 0u);
   EXPECT_EQ(TileObjectFile(obj).Count(kPALT), 0u);

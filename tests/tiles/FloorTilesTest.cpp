@@ -13,6 +13,7 @@
 #include "MemResFile.h"
 #include "SpriteDecoders.h"
 #include "TileTestWorlds.h"
+#include "WallError.h"
 #include "offscrn.h"
 
 namespace {
@@ -86,15 +87,17 @@ class FloorMaker : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(MakeFloorWorld(world, 226, 65)); }
   std::string Run(uint32_t id, uint8_t shadow, uint8_t pool) {
     testing::internal::CaptureStderr();
-    MakeFloorTile(&world, &file, id, shadow, pool);
+    result = MakeFloorTile(&world, &file, id, shadow, pool);
     return testing::internal::GetCapturedStderr();
   }
   Offscreen world;
   MemResFile file;
+  int32_t result = -1;  // of the last Run
 };
 
 TEST_F(FloorMaker, WritesOneTrimmedFramePerZoomAndThePalette) {
   EXPECT_EQ(Run(5, 0, 0), "");
+  EXPECT_EQ(result, 0);
   const uint16_t ids[] = {5, 261, 517};
   for (int zoom = 1; zoom <= 3; zoom++) {
     std::vector<uint8_t> bytes;
@@ -129,6 +132,7 @@ TEST_F(FloorMaker, RefusesIdsThatWouldWriteOverAnotherTile) {
   for (const auto& c : cases) {
     ScopedDebugCapture capture;
     EXPECT_EQ(Run(c.id, c.shadow, c.pool), c.message);
+    EXPECT_EQ(result, kTileNotMade) << c.message;
     EXPECT_EQ(file.CountTypes(), 0) << c.message;
     EXPECT_FALSE(capture.Reports().empty()) << c.message;
   }
@@ -144,14 +148,13 @@ TEST_F(FloorMaker, ShadowWithPoolFollowsTheShadowRules) {
   EXPECT_NE(capture.Reports()[0].text.find("pooltile & shadow?!?"), std::string::npos);
 }
 
-TEST_F(FloorMaker, AnImageTooSmallForAZoomSkipsThatZoomOnly) {
+TEST_F(FloorMaker, AnImageTooSmallForAZoomWritesNothing) {
   ASSERT_TRUE(MakeFloorWorld(world, 200, 40));  // holds the zoom 2 tile only
-  EXPECT_EQ(Run(5, 0, 0),
-            "image too small for the floor tile : 1\nimage too small for the floor tile : 3\n");
-  EXPECT_FALSE(file.GetStored(kSPR2, 5, nullptr));
-  EXPECT_TRUE(file.GetStored(kSPR2, 261, nullptr));
-  EXPECT_FALSE(file.GetStored(kSPR2, 517, nullptr));
-  EXPECT_TRUE(file.GetStored(kPALT, 5, nullptr));
+  const int before = LiveHandleCount();
+  EXPECT_EQ(Run(5, 0, 0), "image too small for the floor tile : 1\nimage too small for the floor tile : 3\n");
+  EXPECT_EQ(result, kTileNotMade);
+  EXPECT_EQ(file.CountTypes(), 0);  // neither the zoom 2 sprite nor the palette
+  EXPECT_EQ(LiveHandleCount(), before);  // the zoom 2 list made was freed
 }
 
 TEST_F(FloorMaker, AFailedWriteEndsTheMakerWithoutLosingTheList) {

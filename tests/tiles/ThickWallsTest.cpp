@@ -10,6 +10,7 @@
 #include "MemResFile.h"
 #include "SpriteDecoders.h"
 #include "TileTestWorlds.h"
+#include "WallError.h"
 #include "offscrn.h"
 
 namespace {
@@ -149,18 +150,19 @@ TEST_F(ThickWallMaker, RefusesBadScalesAndPiecesOutsideTheImage) {
     EXPECT_EQ(RunCutaway(0), "bad scale : 0\n");
     EXPECT_EQ(file.CountTypes(), 0);
   }
-  // The scale-2 pieces leave a scale-1 image: no list, the palette still goes.
+  // The scale-2 pieces leave a scale-1 image: no list, and no palette without it.
   EXPECT_EQ(Run(2), "image too small for the thick wall pieces : 2\n");
-  EXPECT_FALSE(file.GetStored(kSPR, 4097, nullptr));
-  EXPECT_TRUE(file.GetStored(kPALT, 4096, nullptr));
+  EXPECT_EQ(file.CountTypes(), 0);
 }
 
-TEST_F(ThickWallMaker, CutawayWithoutAlphaWritesTheColourListOnly) {
+TEST_F(ThickWallMaker, CutawayWithoutAlphaWritesNothing) {
   ASSERT_TRUE(ImageToWorld(ThickImage(1), colour));
-  EXPECT_EQ(RunCutaway(1), "thick wall cutaway tga has no alpha channel : 0\n");
-  EXPECT_TRUE(file.GetStored(kSPR, 5120, nullptr));
-  EXPECT_TRUE(file.GetStored(kPALT, 5120, nullptr));
-  EXPECT_FALSE(file.GetStored(kSPR, 6144, nullptr));
+  const int before = LiveHandleCount();
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(MakeThickCutaway(&colour, &alpha, 1, &file), kTileNotMade);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "thick wall cutaway tga has no alpha channel : 0\n");
+  EXPECT_EQ(file.CountTypes(), 0);  // neither the colour list nor its palette
+  EXPECT_EQ(LiveHandleCount(), before);
 }
 
 TEST_F(ThickWallMaker, AFailedWriteEndsTheMakerAndFreesTheList) {

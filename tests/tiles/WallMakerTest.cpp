@@ -1,7 +1,7 @@
 // The wall, wall-style and wall-pattern makers: frame layouts, sprite ids, the -wall,
 // -wallstyle and -wallpattern stages of the real morvik program and the "wall style" tags of
-// -graphics, read back from the object file; and the makers' failures, which are printed and
-// never end the build.
+// -graphics, read back from the object file; and the makers' failures, which are printed, write
+// nothing of the tile and end the build.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -13,6 +13,8 @@
 #include "MemResFile.h"
 #include "SpriteDecoders.h"
 #include "TileTestSupport.h"
+#include "TileTestWorlds.h"
+#include "WallError.h"
 #include "offscrn.h"
 
 namespace {
@@ -256,9 +258,9 @@ TEST(WallStyleStage, TransitionStyleAndAnImageWithoutAlpha) {
   ASSERT_EQ(list.frames.size(), 4u);
   EXPECT_EQ(list.frames[3].height, 273);
 
-  // No alpha channel, no style: the maker says so and writes nothing; the build goes on.
+  // No alpha channel, no style: the maker says so and writes nothing; the build fails.
   TileRun flat = RunMorvikIn(folder, {"-wallstyle", "4", "flat.tga", "styles.iff"});
-  EXPECT_EQ(flat.code, 0);
+  EXPECT_EQ(flat.code, 1);
   EXPECT_TRUE(Contains(flat.err, "wall style image has no alpha channel : 0\n")) << flat.err;
   EXPECT_EQ(ResourceIds(dest, kSprType).size(), 3u);
 }
@@ -389,22 +391,21 @@ TEST(WallMakers, FailuresArePrintedAndNothingIsKept) {
   }
 }
 
-TEST(WallMakers, AnImageTooSmallForAZoomSkipsThatZoomOnly) {
-  // Pieces outside the image would be cut from pixels that are not there (empty frames).
+TEST(WallMakers, AnImageTooSmallForAZoomWritesNothing) {
+  // Pieces outside the image would be cut from pixels that are not there (empty frames); a
+  // tile with a zoom missing is not made, and the zooms that could be made are not written.
   ScopedDebugCapture quiet;
   const struct {
     const char* maker;
     int16_t width, height;
-    std::vector<uint16_t> written, skipped;
     const char* err;
   } cases[] = {
       // Only the large wall pieces (left of x 268, above y 1148) are inside.
-      {"wall", 300, 1150, {147}, {145, 146},
-       "image too small for the wall pieces : 1\nimage too small for the wall pieces : 2\n"},
+      {"wall", 300, 1150, "image too small for the wall pieces : 1\nimage too small for the wall pieces : 2\n"},
       // The small style and pattern pieces reach x 652.
-      {"style", 600, 330, {522, 1034}, {10}, "image too small for the wall style pieces : 1\n"},
-      {"tag", 600, 330, {301, 302}, {300}, "image too small for the wall style pieces : 1\n"},
-      {"pattern", 600, 330, {1799, 2055}, {1543}, "image too small for the wall pattern pieces : 1\n"},
+      {"style", 600, 330, "image too small for the wall style pieces : 1\n"},
+      {"tag", 600, 330, "image too small for the wall style pieces : 1\n"},
+      {"pattern", 600, 330, "image too small for the wall pattern pieces : 1\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.maker);
@@ -413,6 +414,7 @@ TEST(WallMakers, AnImageTooSmallForAZoomSkipsThatZoomOnly) {
     for (int32_t y = 0; y < c.height; ++y) std::memset(world.GetBaseAddr() + int64_t(y) * world.GetRowBytes(), 5, size_t(c.width));
     Offscreen none;
     MemResFile file;
+    const int before = LiveHandleCount();
     testing::internal::CaptureStderr();
     testing::internal::CaptureStdout();
     const std::string maker = c.maker;
@@ -423,9 +425,9 @@ TEST(WallMakers, AnImageTooSmallForAZoomSkipsThatZoomOnly) {
     if (maker == "pattern") result = MakeWallPattern(&world, 7, &file);
     testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), c.err);
-    EXPECT_EQ(result, 0);  // nothing failed to reach the file
-    for (uint16_t id : c.written) EXPECT_TRUE(file.GetStored(kSprType, id, nullptr)) << id;
-    for (uint16_t id : c.skipped) EXPECT_FALSE(file.GetStored(kSprType, id, nullptr)) << id;
+    EXPECT_EQ(result, kTileNotMade);
+    EXPECT_EQ(file.CountTypes(), 0);  // no zoom's sprites, no pattern palette
+    EXPECT_EQ(LiveHandleCount(), before);  // the lists made were freed
   }
 }
 
