@@ -338,6 +338,21 @@ TEST(WallStyleTags, MissingImageEndsTheBuild) {
   EXPECT_TRUE(Contains(run.err, "fatal error: could not open tga file")) << run.err;
 }
 
+TEST(WallStyleTags, ATagWhoseStyleIsNotMadeEndsTheBuild) {
+  TestTempFolder folder;
+  const std::string dest = MakeEmptyObjectFile(folder, "obj.iff");
+  // Too narrow for the small pieces: the tag's style is not made, and none of its zooms written.
+  TGAWriteOptions options;
+  options.bits = 32;
+  folder.WriteFile("narrow.tga", WriteTGA(600, 330, FilledRGBA(600, 330, TestRGBA{1, 2, 3, 90}), options));
+  folder.WriteFile("obj.omk", "<\"wall style\" id=300 tgafile=narrow.tga>\n");
+  TileRun run = RunMorvikIn(folder, {"obj.iff", "-spec", "obj.omk", "-graphics", "./"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_TRUE(Contains(run.err, "image too small for the wall style pieces : 1\n")) << run.err;
+  EXPECT_TRUE(Contains(run.err, "fatal error: wall style tag 300 not made, nothing written\n")) << run.err;
+  EXPECT_TRUE(ResourceIds(dest, kSprType).empty());
+}
+
 namespace {
 
 // A colour world of the wall sheet's size, all index 5 but a clear top-left pixel.
