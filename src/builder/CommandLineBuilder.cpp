@@ -351,8 +351,8 @@ void CommandLineBuilder::ParseCommandLine() {
 
   if (message.length() > 0) {
     FILE* log = fLogFile ? fLogFile : stderr;
-    // "morvik: <program path>: <message>", then the usage.
-    std::fprintf(log, "%s%s: %s\n%s", "morvik: ", fProgramPath.c_str(), message.c_str(), UsageText());
+    // "morvik: <message>", then the usage.
+    std::fprintf(log, "morvik: %s\n%s", message.c_str(), UsageText());
     throw "";
   }
 }

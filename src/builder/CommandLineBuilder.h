@@ -14,7 +14,7 @@ class CommandLineBuilder : public ObjectBuilder {
   CommandLineBuilder(FILE* log, int32_t argc, char** argv);
 
   // Sets the builder's fields from the words. On a usage error it writes
-  // "morvik: <program path>: <message>\n" and the usage text to the log stream and throws an
+  // "morvik: <message>\n" and the usage text to the log stream and throws an
   // empty C string; a file argument over 255 characters throws "command line option >255
   // chars". The tile options take the object file as their last word: an object file named
   // before them that they would drop is a usage error.

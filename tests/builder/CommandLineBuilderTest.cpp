@@ -131,5 +131,5 @@ TEST(CommandLineBuilder, EmptySpecFileIsReported) {
   EXPECT_FALSE(p.fOk);
   EXPECT_TRUE(capture.Saw("got a 0 length string for spec file"));
   std::string log(p.fLogText, p.fLogSize);
-  EXPECT_EQ(log.rfind("morvik: morvik: no spec file specified\n", 0), 0u);
+  EXPECT_EQ(log.rfind("morvik: no spec file specified\n", 0), 0u);
 }

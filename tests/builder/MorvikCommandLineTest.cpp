@@ -48,9 +48,9 @@ RunResult RunMorvik(const std::vector<std::string>& args) {
   return result;
 }
 
-// The usage message names the program as it was started (its first word, here its path).
+// The usage message: the program's name, the message, then the usage text.
 std::string Usage(const std::string& message) {
-  return "morvik: " + std::string(MORVIK_PATH) + ": " + message + "\n" + CommandLineBuilder::UsageText();
+  return "morvik: " + message + "\n" + CommandLineBuilder::UsageText();
 }
 
 // Options that parse start the build; these name object files that do not exist.
