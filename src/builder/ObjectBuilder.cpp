@@ -1,7 +1,10 @@
 #include "ObjectBuilder.h"
 
 #include <atomic>
+#include <string>
 
+#include "DebugStream.h"
+#include "PlatformFile.h"
 #include "ReportCapture.h"
 #include "XAssert.h"
 #include "attribtable.h"
@@ -14,7 +17,64 @@ namespace {
 
 std::atomic<ObjectBuilder::BuildProc> gBuildProc{nullptr};
 
-void ThrowAssertionAsError(const char* text) { ThrowError(text); }
+// True when the assertion stands in the layers that read and write resource files and the
+// records in them: on a build's worker it fails because a file's bytes are not what they
+// must be, or because the disk refused a write, not because of a fault in the build.
+bool AssertsAboutAFile(const char* source) {
+  std::string path = std::string("/") + source;
+  for (char& c : path)
+    if (c == '\\') c = '/';
+  path.erase(path.rfind('/'));                  // the source's folder
+  std::string folder = path.substr(path.rfind('/') + 1);
+  return folder == "resfile" || folder == "records";
+}
+
+// The file that an assertion's message names: the layers that read files end the message with
+// the file's path. Empty when no existing file is named.
+std::string FileNamedIn(const char* message, std::string& reason) {
+  std::string text(message);
+  for (size_t space = text.find(' '); space != std::string::npos; space = text.find(' ', space + 1)) {
+    std::string rest = text.substr(space + 1);
+    if (!rest.empty() && PlatformPathExists(rest.c_str()) && !PlatformIsFolder(rest.c_str())) {
+      reason = text.substr(0, space);
+      return rest;
+    }
+  }
+  reason = text;
+  return std::string();
+}
+
+// The build's object file for a message: the file itself, or the parts of an object file set
+// named by its base path that exist.
+std::string ObjectFileForMessage() {
+  ObjectBuilder* builder = gCurrentBuilder;
+  if (builder == nullptr || builder->fObjectFile.length() == 0) return "(unnamed)";
+  std::string base = builder->fObjectFile.c_str();
+  if (PlatformPathExists(base.c_str())) return base;
+  std::string parts;
+  for (const char* extension : {".iff", ".spf", ".dir"}) {
+    if (!PlatformPathExists((base + extension).c_str())) continue;
+    if (!parts.empty()) parts += " or ";
+    parts += base + extension;
+  }
+  return parts.empty() ? base : parts;
+}
+
+// An assertion on the build's worker ends the build. One about a file says which file is
+// damaged (or could not be written) in words a user can act on; the assertion's own text,
+// with its source path, goes to the debug text for the program's developers.
+void ThrowAssertionAsError(const XAssertSite& site, const char* text) {
+  if (!AssertsAboutAFile(site.file)) ThrowError(text);
+  gDebugStream << text << "\n";
+  std::string reason;
+  std::string file = FileNamedIn(site.message, reason);
+  if (file.empty()) file = ObjectFileForMessage();
+  const bool writing = reason.find("writ") != std::string::npos || reason.find("flush") != std::string::npos ||
+                       reason.find("inval") != std::string::npos || reason.find("created") != std::string::npos;
+  std::string message = writing ? "could not write object file " + file
+                                : "object file " + file + " is damaged and cannot be read";
+  ThrowError(message.c_str());
+}
 
 // Clears the current builder however Run is left.
 struct CurrentBuilderScope {

@@ -31,7 +31,9 @@ bool DialogFailure(const char* file, int32_t line, const char* condition, const 
                 message);
   uint32_t worker = gWorkerThreadId.load();
   XAssertThrowHook hook = gThrowHook.load();
-  if (worker != 0 && worker == PlatformCurrentThreadId() && hook) hook(text);
+  if (worker != 0 && worker == PlatformCurrentThreadId() && hook) {
+    hook(XAssertSite{file, line, condition, message}, text);
+  }
   if (PlatformDebugReport(kPlatformReportAssert, file, line, nullptr, text) == 1) PlatformDebugBreak();
   return false;
 }

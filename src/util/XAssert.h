@@ -7,9 +7,9 @@
 //    and "<condition>; <message>" to the debug report; the caller breaks into the debugger
 //    when the report answers 1.
 //  - dialog: the text "XASSERT failure in file %s, line %d : (%s) %s" is formed; on the
-//    registered worker thread it is handed to the installed throw hook (the builder
-//    installs one that ends the build with a fatal error), elsewhere it goes to the debug
-//    report.
+//    registered worker thread it is handed, with the assertion's parts, to the installed
+//    throw hook (the builder installs one that ends the build with a fatal error that a user
+//    can act on), elsewhere it goes to the debug report.
 #pragma once
 
 #include <cstdint>
@@ -39,9 +39,18 @@ XAssertMode GetXAssertMode();
 void SetXAssertWorkerThread(uint32_t threadId);
 uint32_t GetXAssertWorkerThread();
 
-// Called in dialog mode, on the worker thread, with the assertion text; it is expected to
-// throw. When it returns, the failure is reported as on any other thread.
-using XAssertThrowHook = void (*)(const char* text);
+// Where an assertion failed and what it said.
+struct XAssertSite {
+  const char* file;       // source file of the assertion
+  int32_t line;
+  const char* condition;  // the condition's text
+  const char* message;
+};
+
+// Called in dialog mode, on the worker thread, with the failed assertion and its text
+// ("XASSERT failure in file ..."); it is expected to throw. When it returns, the failure is
+// reported as on any other thread.
+using XAssertThrowHook = void (*)(const XAssertSite& site, const char* text);
 
 // Installs `hook` (null removes it) and returns the previous one.
 XAssertThrowHook SetXAssertThrowHook(XAssertThrowHook hook);

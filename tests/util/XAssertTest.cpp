@@ -40,7 +40,12 @@ struct HookThrown : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-void ThrowingHook(const char* text) { throw HookThrown(text); }
+std::string gHookSite;
+
+void ThrowingHook(const XAssertSite& site, const char* text) {
+  gHookSite = std::string(site.file) + "|" + std::to_string(site.line) + "|" + site.condition + "|" + site.message;
+  throw HookThrown(text);
+}
 
 // Restores console mode and clears the worker id and hook, whatever the test did.
 struct DialogModeScope {
@@ -74,6 +79,9 @@ TEST(XAssert, DialogModeThrowsOnlyOnTheWorkerThread) {
   worker.join();
   EXPECT_EQ(thrown.rfind("XASSERT failure in file ", 0), 0u);
   EXPECT_NE(thrown.find(" : (false) boom"), std::string::npos);
+  // The hook also gets the assertion's parts, to word its own message.
+  EXPECT_NE(gHookSite.find("XAssertTest.cpp|"), std::string::npos) << gHookSite;
+  EXPECT_EQ(gHookSite.substr(gHookSite.find('|', gHookSite.find('|') + 1)), "|false|boom");
   EXPECT_EQ(capture.ReportCount(), 0u);
 
   // The same assertion on another thread goes to the debug report and returns false.
