@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -15,8 +16,10 @@
 #include "FilePaths.h"
 #include "ObjDefinition.h"
 #include "ObjResFile.h"
+#include "DGRPSpec.h"
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
+#include "SpecSet.h"
 #include "TileStages.h"
 #include "XAssert.h"
 #include "flatfile.h"
@@ -27,6 +30,7 @@ namespace {
 constexpr const char* kReportFileName = "VintrelReport.txt";
 constexpr const char* kTimeFormat = "%H:%M:%S, %A, %B %d, %Y";
 constexpr int32_t kMaxTickText = 1023;
+constexpr size_t kMaxSavedName = 259;
 
 // The builder's running flag is written by the worker and read by the timer; both go
 // through atomic accesses so that neither sees a torn or stale value.
@@ -88,6 +92,62 @@ std::string HomeFolder() {
   return folder;
 }
 
+// A path that the folder walk reported under `folder` (it reports lower-case names with '\\'
+// separators), as the user named `folder` and with each name below it as the disk holds it.
+// `extension` is added for the look-up on the disk and left off the answer again (an object
+// file is listed by its path without extension).
+std::string AsGiven(const StringBuffer& walked, const StringBuffer& folder, const std::string& extension = "") {
+  std::string resolved = PlatformResolvePath((std::string(walked.c_str()) + extension).c_str());
+  if (resolved.size() >= extension.size()) resolved.resize(resolved.size() - extension.size());
+  std::string top = PlatformResolvePath(folder.c_str());
+  if (!top.empty() && top.back() != '/') top += '/';
+  std::string given = folder.c_str();
+  if (!given.empty() && given.back() != '/' && given.back() != '\\') given += '/';
+  if (top.empty() || resolved.compare(0, top.size(), top) != 0) return resolved;
+  return given + resolved.substr(top.size());
+}
+
+// A folder name as the saved-directories file holds it: as it is, or in double quotes (each
+// '"' doubled) when it holds white space or starts with '"'.
+std::string SavedName(const char* name) {
+  std::string text(name);
+  bool quote = !text.empty() && text[0] == '"';
+  for (char c : text)
+    if (std::isspace(static_cast<unsigned char>(c))) quote = true;
+  if (!quote) return text;
+  std::string out = "\"";
+  for (char c : text) {
+    out += c;
+    if (c == '"') out += '"';
+  }
+  return out + "\"";
+}
+
+// Reads the next name of the saved-directories file from `at`: white space is skipped, and a
+// name in double quotes runs to its closing quote. False when there is none, or its closing
+// quote is missing.
+bool ReadSavedName(const std::string& text, size_t& at, std::string& name) {
+  name.clear();
+  while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+  if (at >= text.size()) return false;
+  if (text[at] != '"') {
+    while (at < text.size() && !std::isspace(static_cast<unsigned char>(text[at]))) name += text[at++];
+    return true;
+  }
+  for (++at; at < text.size(); ++at) {
+    if (text[at] != '"') {
+      name += text[at];
+    } else if (at + 1 < text.size() && text[at + 1] == '"') {
+      name += '"';
+      ++at;
+    } else {
+      ++at;
+      return true;
+    }
+  }
+  return false;
+}
+
 // Text of the last occurrence of `word`, found by repeated searches from the previous hit.
 int32_t FindLast(const StringBuffer& text, const char* word) {
   int32_t last = -1;
@@ -132,6 +192,7 @@ VintrelHost VintrelHost::Default() {
     return std::string(value ? value : "");
   };
   host.fDriveRoot = HomeFolder();
+  host.fSystemTemp = "/tmp/";
   host.fOpenObjectFile = OpenObjectFileSet;
   return host;
 }
@@ -151,6 +212,7 @@ std::unique_ptr<iResFile> OpenObjectFileSet(const StringBuffer& basePath) {
 VintrelDlg::VintrelDlg(VintrelHost host) : fHost(std::move(host)) {
   if (!fHost.fGetEnv) fHost.fGetEnv = [](const char*) { return std::string(); };
   if (!fHost.fOpenObjectFile) fHost.fOpenObjectFile = OpenObjectFileSet;
+  if (fHost.fSystemTemp.empty()) fHost.fSystemTemp = "/tmp/";
 }
 
 VintrelDlg::~VintrelDlg() {
@@ -183,13 +245,12 @@ void VintrelDlg::OnInitDialog() {
   // The wall-style tags of a -graphics build are made by the tile layer.
   InstallTileStages();
 
-  // The report file in the temporary folder, tried once for writing.
+  // The report file in the temporary folder, tried once for writing: TEMP or TMP as the
+  // original read them, else the system's own temporary folder.
   std::string temp = fHost.fGetEnv("TEMP");
   if (temp.empty()) temp = fHost.fGetEnv("TMP");
-  if (temp.empty()) {
-    text += "Could not find system temporary directory, using C: instead\r\n";
-    temp = fHost.fDriveRoot;
-  }
+  if (temp.empty()) temp = fHost.fGetEnv("TMPDIR");
+  if (temp.empty()) temp = fHost.fSystemTemp;
   // The path is kept as the host names it, so that the file written here and at each run
   // is the one read back, shown and deleted at the run's end (a '\\' in TEMP is a separator
   // for the file library as for the report's writer).
@@ -219,7 +280,8 @@ void VintrelDlg::OnInitDialog() {
   }
 
   if (fContentFolder.length() == 0) {
-    FixedStringBuffer<260> spriteDir(fHost.fGetEnv("SPRITEDIR").c_str());
+    std::string spriteValue = fHost.fGetEnv("SPRITEDIR");
+    FixedStringBuffer<260> spriteDir(spriteValue.c_str());
     int32_t at = spriteDir.find_nocase("sprites");
     int32_t rest = at >= 0 ? spriteDir.length() - (at + 7) : -1;
     if (spriteDir.length() > 0 && at > 0 &&
@@ -231,7 +293,13 @@ void VintrelDlg::OnInitDialog() {
       text += fContentFolder.c_str();
       text += "\r\n";
     }
-    if (fContentFolder.length() == 0) text += "No SPRITEDIR variable.";
+    if (fContentFolder.length() == 0 && spriteValue.empty()) {
+      text += "No SPRITEDIR variable.\r\n";
+    } else if (fContentFolder.length() == 0) {
+      text += "SPRITEDIR " + spriteValue +
+              " is not used: it must name the folder Sprites in the content folder, such as "
+              "/data/content/Sprites\r\n";
+    }
   }
 
   if (fGameDataFolder.length() == 0) {
@@ -242,7 +310,7 @@ void VintrelDlg::OnInitDialog() {
       text += scenDir;
       text += "\r\n";
     }
-    if (fGameDataFolder.length() == 0) text += "No SCENDIR variable.";
+    if (fGameDataFolder.length() == 0) text += "No SCENDIR variable.\r\n";
   }
 
   fControls.fState = "Idle";
@@ -408,6 +476,15 @@ std::string VintrelDlg::RememberTip() const {
   return "Saves the game-data and content folders in " + SavedDirsFile() + " for the next start";
 }
 
+bool VintrelDlg::OnClose() {
+  if (!fRunning) return true;
+  fControls.fReport =
+      "A build is running: Vintrel closes only once it has ended. Close it again when Status shows "
+      "Idle or Failed.";
+  fControls.fReportCaret = 0;
+  return false;
+}
+
 void VintrelDlg::OnRemember() {
   if (!SaveDirs()) {
     fControls.fReport = "There was an error saving the directories";
@@ -437,7 +514,8 @@ void VintrelDlg::FindMakeFileFor(const StringBuffer& objectPath, StringBuffer& m
 bool VintrelDlg::SaveDirs() const {
   PlatformFile* file = PlatformFileOpen(SavedDirsFile().c_str(), PlatformOpenMode::kCreateAlways);
   if (file == nullptr) return false;
-  bool written = PlatformFilePrintf(file, "%s\n%s\n", fGameDataFolder.c_str(), fContentFolder.c_str());
+  bool written = PlatformFilePrintf(file, "%s\n%s\n", SavedName(fGameDataFolder.c_str()).c_str(),
+                                    SavedName(fContentFolder.c_str()).c_str());
   PlatformFileClose(file);
   return written;
 }
@@ -445,13 +523,18 @@ bool VintrelDlg::SaveDirs() const {
 bool VintrelDlg::LoadSavedDirs(StringBuffer& gameData, StringBuffer& content) const {
   FILE* file = PlatformFileOpenStream(SavedDirsFile().c_str(), PlatformOpenMode::kReadExisting);
   if (file == nullptr) return false;
-  char first[260];
-  char second[260];
-  bool both = std::fscanf(file, "%259s%259s", first, second) == 2;
+  std::string text;
+  char chunk[1024];
+  for (size_t got; text.size() < 64 * 1024 && (got = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+    text.append(chunk, got);
   std::fclose(file);
-  if (!both) return false;
-  gameData.assign(first);
-  content.assign(second);
+  size_t at = 0;
+  std::string first;
+  std::string second;
+  if (!ReadSavedName(text, at, first) || !ReadSavedName(text, at, second)) return false;
+  if (first.empty() || second.empty() || first.size() > kMaxSavedName || second.size() > kMaxSavedName) return false;
+  gameData.assign(first.c_str());
+  content.assign(second.c_str());
   return true;
 }
 
@@ -472,22 +555,49 @@ bool VintrelDlg::OnGo() {
     fSyncMessage.clear();
   }
   fArgs->SetSync(&fSyncMessage, &fLock);
-  fArgs->fObjectFile.assign(fObjectFiles[fileIndex]);
-  FindMakeFileFor(fArgs->fObjectFile, fArgs->fAttributesFile);
+  // The builder gets the paths as the user named the folders, so that the report and the
+  // build's messages show them so.
+  fArgs->fObjectFile.assign(AsGiven(fObjectFiles[fileIndex], fObjectsFolder, ".spf").c_str());
+  PathString makeFile;
+  FindMakeFileFor(fObjectFiles[fileIndex], makeFile);
+  if (makeFile.length() > 0) fArgs->fAttributesFile.assign(AsGiven(makeFile, fSpritesFolder).c_str());
   GetPathFolder(fArgs->fAttributesFile, fArgs->fGraphicsDir);
   fArgs->fMakeGraphics = 1;
   fArgs->fDrawGroupIds = fDrawGroupIds;
   fArgs->fWallStyleIds = fWallStyleIds;
 
   fRunning = 1;
+  fRunResult = 0;
   FILE* log = fArgs->fLogFile;
   std::fprintf(log, "***\nArguments:\nObject file = %s\nOMK File=%s\nTGA directory=%s\n***\n",
                fArgs->fObjectFile.c_str(), fArgs->fAttributesFile.c_str(), fArgs->fGraphicsDir.c_str());
 
+  // Without its object-make file the build would make nothing: the run fails here.
+  if (fArgs->fAttributesFile.length() == 0) {
+    PathString folder;
+    FixedStringBuffer<260> base;
+    FixedStringBuffer<260> extension;
+    SplitPath(fArgs->fObjectFile, folder, base, extension);
+    if (fSpritesFolder.length() == 0) {
+      std::fprintf(log,
+                   "fatal error: no object-make file for %s: no content folder is set (set SPRITEDIR to its "
+                   "Sprites folder, or use Open PevContent...)\n\n",
+                   base.c_str());
+    } else {
+      std::fprintf(log,
+                   "fatal error: object-make file %s.omk not found under %s (it is found by the object "
+                   "file's name, in any folder there)\n\n",
+                   base.c_str(), fSpritesFolder.c_str());
+    }
+    fRunResult = 1;
+    CloseRun();
+    return false;
+  }
+
   // Raised before the worker starts, so that no tick can take the run for finished before
   // the worker got going.
   SetBuilderRunning(fArgs, 1);
-  fWorker = std::thread(BuildThreadProc, fArgs);
+  fWorker = std::thread(BuildThreadProc, fArgs, &fRunResult);
 
   fControls.fFilesEnabled = false;
   fControls.fObjectsEnabled = false;
@@ -514,17 +624,19 @@ bool VintrelDlg::BeginRun() {
   return true;
 }
 
-uint32_t VintrelDlg::BuildThreadProc(ObjectBuilder* builder) {
+uint32_t VintrelDlg::BuildThreadProc(ObjectBuilder* builder, int32_t* result) {
   SetXAssertWorkerThread(PlatformCurrentThreadId());
   SetBuilderRunning(builder, 1);
+  int32_t answer = 1;
   try {
-    builder->Run();
+    answer = builder->Run();
   } catch (const std::exception& error) {
     // Anything but a Terminate would end the process on this thread; it ends the build.
     std::fprintf(builder->fLogFile ? builder->fLogFile : stderr, "fatal error: %s\n\n", error.what());
   } catch (...) {
     std::fprintf(builder->fLogFile ? builder->fLogFile : stderr, "fatal error: unknown exception\n\n");
   }
+  if (result) *result = answer;
   // The log stream is the report file, which the dialog closes once the run ends.
   gLogStream = nullptr;
   SetXAssertWorkerThread(0);
@@ -535,16 +647,7 @@ uint32_t VintrelDlg::BuildThreadProc(ObjectBuilder* builder) {
 void VintrelDlg::OnTimer() {
   if (!fTimerOn || fArgs == nullptr) return;
   if (BuilderRunning(fArgs) == 0) {
-    fTimerOn = false;
-    fRunning = 0;
-    fControls.fFilesEnabled = true;
-    fControls.fGoEnabled = true;
-    fControls.fObjectsEnabled = true;
-    fControls.fProgress1.clear();
-    fControls.fProgress2.clear();
-    fControls.fState = "Idle";
-    EndRun();
-    OnObjectSelected();
+    CloseRun();
     return;
   }
 
@@ -568,6 +671,37 @@ void VintrelDlg::OnTimer() {
   FixedStringBuffer<64> line;
   if (ExtractLineAt(text, generating, line)) fControls.fProgress1 = line.c_str();
   if (ExtractLineAt(text, std::max(compressing, rendering), line)) fControls.fProgress2 = line.c_str();
+}
+
+void VintrelDlg::CloseRun() {
+  StopWorker();  // the worker has lowered the running flag: it is ending
+  bool failed = fRunResult != 0;
+  if (ReportMissingDrawGroups()) failed = true;
+  fTimerOn = false;
+  fRunning = 0;
+  fControls.fFilesEnabled = true;
+  fControls.fGoEnabled = true;
+  fControls.fObjectsEnabled = true;
+  fControls.fProgress1.clear();
+  fControls.fProgress2.clear();
+  fControls.fState = failed ? "Failed" : "Idle";
+  EndRun();
+  OnObjectSelected();
+}
+
+bool VintrelDlg::ReportMissingDrawGroups() {
+  if (fArgs == nullptr || fArgs->fSpecs == nullptr || fRunResult != 0) return false;
+  bool missing = false;
+  for (int16_t wanted : fArgs->fDrawGroupIds) {
+    bool found = false;
+    for (PtrListIterator<DGRPSpec> it(fArgs->fSpecs->fDrawGroups); it.Current() != nullptr && !found; it.Next())
+      found = uint16_t(it.Current()->fId) == uint16_t(wanted);
+    if (found) continue;
+    std::fprintf(fArgs->fLogFile, "error: draw group %d is not in %s: it was not built\n", int(wanted),
+                 fArgs->fAttributesFile.c_str());
+    missing = true;
+  }
+  return missing;
 }
 
 bool VintrelDlg::ExtractLineAt(const StringBuffer& text, int32_t position, StringBuffer& line) {

@@ -43,7 +43,7 @@ struct VintrelControls {
   int32_t fReportCaret = 0;           // caret (and scroll) position in the Report box
   std::string fGoCaption;             // 1010
   bool fGoEnabled = false;
-  std::string fState;                 // 1011: "Idle", "Working...", the spinner
+  std::string fState;                 // 1011: "Idle", "Working...", the spinner, "Failed"
   std::string fProgress1;             // 1012: the last "generating" line
   std::string fProgress2;             // 1013: the last "rendering" or "compressing" line
   bool fShowAll = false;              // 1014
@@ -57,6 +57,8 @@ struct VintrelHost {
   std::function<std::string(const char* name)> fGetEnv;
   // The folder that stands for "C:/", ending with '/'.
   std::string fDriveRoot;
+  // The system's temporary folder, for the report when neither TEMP, TMP nor TMPDIR is set.
+  std::string fSystemTemp;
   // Opens an object file set by its base path (folder + base name, no extension).
   std::function<std::unique_ptr<iResFile>(const StringBuffer& basePath)> fOpenObjectFile;
 
@@ -110,19 +112,30 @@ class VintrelDlg {
   std::string SavedDirsFile() const { return SavedDirsPath(fHost.fDriveRoot); }
   static std::string RememberCaption() { return "Remember in Home"; }
   std::string RememberTip() const;
-  // True when the dialog may close (no run in progress).
-  bool OnClose() const { return !fRunning; }
+  // True when the dialog may close (no run in progress); otherwise the Report box says why
+  // it stays open.
+  bool OnClose();
 
   // The first make file whose base name equals the object path's, ignoring A-Z case.
   // Leaves `makeFile` unchanged when there is none.
   void FindMakeFileFor(const StringBuffer& objectPath, StringBuffer& makeFile) const;
+  // The saved-directories file holds the game-data folder, then the content folder, each on
+  // its own line. A name without white space is written as it is; one with white space (or
+  // that starts with '"') is written in double quotes, each '"' in it doubled, so that every
+  // name reads back as it was written.
   bool SaveDirs() const;
+  // True only when the file holds both names, each of at most 259 characters.
   bool LoadSavedDirs(StringBuffer& gameData, StringBuffer& content) const;
 
   // Starts a run for the selected file and object. Nothing happens without both selections,
-  // or while a run is open. Returns true when a worker was started.
+  // or while a run is open. Returns true when a worker was started. Without an object-make
+  // file for the object the run fails at once: the report says which file was looked for
+  // where, and no worker starts.
   bool OnGo();
   // The 250 ms timer: spinner and progress lines; closes the run once the worker finished.
+  // A closed run leaves the state box "Idle", or "Failed" when the build ended with a fatal
+  // error or a draw group of the object was not found in the object-make file (the report
+  // names it).
   void OnTimer();
   bool TimerOn() const { return fTimerOn; }
   bool Running() const { return fRunning != 0; }
@@ -133,8 +146,9 @@ class VintrelDlg {
   // to 63 characters. False for position -1.
   static bool ExtractLineAt(const StringBuffer& text, int32_t position, StringBuffer& line);
 
-  // The worker's entry: runs the build and lowers the running flag. Answers 1.
-  static uint32_t BuildThreadProc(ObjectBuilder* builder);
+  // The worker's entry: runs the build, stores its result (0, or 1 after a fatal error) in
+  // `result` when given, and lowers the running flag. Answers 1.
+  static uint32_t BuildThreadProc(ObjectBuilder* builder, int32_t* result = nullptr);
 
   const std::vector<PathString>& MakeFiles() const { return fMakeFiles; }
   const std::vector<PathString>& ObjectFiles() const { return fObjectFiles; }
@@ -151,6 +165,11 @@ class VintrelDlg {
   bool BeginRun();
   void EndRun();
   void StopWorker();
+  // Closes the run: controls enabled again, state "Idle" or "Failed", report shown.
+  void CloseRun();
+  // Logs the draw groups of the run that its object-make file does not define; true when
+  // there were such.
+  bool ReportMissingDrawGroups();
 
   VintrelHost fHost;
   VintrelControls fControls;
@@ -168,6 +187,7 @@ class VintrelDlg {
   PathString fSpritesFolder;
   PathString fObjectsFolder;
   ObjectBuilder* fArgs = nullptr;  // the builder of the current run (mArgs)
+  int32_t fRunResult = 0;          // the run's build result, written by its worker
   int32_t fRunCount = 0;
   PathString fReportPath;
   FILE* fErrFileStream = nullptr;  // the report file while a run is open (mErrFileStream)

@@ -33,6 +33,7 @@ VintrelHost TestHost(const Env& env, const std::string& driveRoot) {
     return it == env.end() ? std::string() : it->second;
   };
   host.fDriveRoot = driveRoot;
+  host.fSystemTemp = driveRoot;  // tests keep even the system's temporary folder in their own
   return host;
 }
 
@@ -154,14 +155,18 @@ class VintrelDlgTest : public ::testing::Test {
 TEST_F(VintrelDlgTest, StartUpChoosesTheReportFileAndTellsWhereFoldersCameFrom) {
   struct Case {
     Env env;
-    std::string reportFolder;  // empty: the home folder that stands for C:
+    std::string reportFolder;  // empty: the system's temporary folder
     std::vector<std::string> parts;
   };
   std::string missing = tmp / "no/such/";
+  std::string system = tmp.MakeFolder("system-temp");
+  std::string tmpdir = tmp.MakeFolder("tmpdir");
   std::vector<Case> cases = {
-      {{{"TEMP", "T"}}, "T", {"Using temporary file ", "No SPRITEDIR variable.", "No SCENDIR variable."}},
+      // Each missing variable is said on a line of its own.
+      {{{"TEMP", "T"}}, "T", {"Using temporary file ", "\r\nNo SPRITEDIR variable.\r\nNo SCENDIR variable.\r\n"}},
       {{{"TMP", "T"}}, "T", {"Using temporary file "}},
-      {{}, "", {"Could not find system temporary directory, using C: instead\r\nUsing temporary file "}},
+      {{{"TMPDIR", tmpdir}}, tmpdir, {"Using temporary file " + tmpdir + "VintrelReport.txt\r\n"}},
+      {{}, "", {"Using temporary file " + system + "VintrelReport.txt\r\n"}},
       {{{"TEMP", missing}},
        missing,
        {"Error writing to temporary file, the full report text will not be available.\r\n"}},
@@ -170,11 +175,16 @@ TEST_F(VintrelDlgTest, StartUpChoosesTheReportFileAndTellsWhereFoldersCameFrom) 
     for (auto& [name, value] : c.env)
       if (value == "T") value = temp;
     if (c.reportFolder == "T") c.reportFolder = temp;
-    VintrelDlg dlg(TestHost(c.env, home));
+    VintrelHost host = TestHost(c.env, home);
+    host.fSystemTemp = system;
+    VintrelDlg dlg(host);
     dlg.OnInitDialog();
-    std::string folder = c.reportFolder.empty() ? home : c.reportFolder;
+    std::string folder = c.reportFolder.empty() ? system : c.reportFolder;
     EXPECT_EQ(std::string(dlg.ReportPath().c_str()), folder + "VintrelReport.txt");
-    for (const std::string& part : c.parts) EXPECT_NE(dlg.Controls().fReport.find(part), std::string::npos) << part;
+    const std::string& report = dlg.Controls().fReport;
+    for (const std::string& part : c.parts) EXPECT_NE(report.find(part), std::string::npos) << part << "\n" << report;
+    // No Windows drive is named on this host.
+    EXPECT_EQ(report.find("C:"), std::string::npos) << report;
     EXPECT_EQ(dlg.Controls().fState, "Idle");
     EXPECT_FALSE(dlg.Controls().fGoEnabled);
   }
@@ -207,8 +217,16 @@ TEST_F(VintrelDlgTest, SpriteDirGivesTheContentFolderOnlyWhenItEndsWithTheWordSp
     dlg.OnInitDialog();
     EXPECT_EQ(std::string(dlg.ContentFolder().c_str()), c.content) << c.value;
     const std::string& report = dlg.Controls().fReport;
-    if (c.content.empty()) {
-      EXPECT_NE(report.find("No SPRITEDIR variable."), std::string::npos) << c.value;
+    if (c.value.empty()) {
+      EXPECT_NE(report.find("No SPRITEDIR variable.\r\n"), std::string::npos);
+    } else if (c.content.empty()) {
+      // A value that is set but not used is not called missing: the text says what is wrong.
+      EXPECT_EQ(report.find("No SPRITEDIR variable."), std::string::npos) << c.value;
+      EXPECT_NE(report.find("SPRITEDIR " + c.value +
+                            " is not used: it must name the folder Sprites in the content folder, such as "
+                            "/data/content/Sprites\r\n"),
+                std::string::npos)
+          << report;
     } else {
       EXPECT_NE(report.find("Using variable SPRITEDIR for content, " + c.content + "\r\n"), std::string::npos);
       EXPECT_EQ(dlg.Controls().fSpritesFolder, c.content + "Sprites/");
@@ -242,6 +260,62 @@ TEST_F(VintrelDlgTest, SavedDirectoriesWinOverTheEnvironmentAndFailuresAreReport
   nowhere.OnInitDialog();
   nowhere.OnRemember();
   EXPECT_EQ(nowhere.Controls().fReport, "There was an error saving the directories");
+}
+
+// Every folder name that Remember saves reads back as it was at the next start; names without
+// white space are saved as before, one a line.
+TEST_F(VintrelDlgTest, RememberedFoldersReadBackAsTheyWereWhateverTheirNames) {
+  struct Case {
+    std::string game;     // folder names under the test's folder
+    std::string content;
+    std::string saved;    // the file's text, "@" standing for the test's folder
+  };
+  const Case cases[] = {
+      {"gd", "ct", "@gd/\n@ct/\n"},
+      {"gd sp", "c t", "\"@gd sp/\"\n\"@c t/\"\n"},
+      {"tab\there", "say \"hi\"", "\"@tab\there/\"\n\"@say \"\"hi\"\"/\"\n"},
+      {"no\"space", "two  spaces", "@no\"space/\n\"@two  spaces/\"\n"},
+  };
+  for (const Case& c : cases) {
+    TestTempFolder own;
+    std::string game = own.MakeFolder(c.game), contentFolder = own.MakeFolder(c.content);
+    std::string ownHome = own.MakeFolder("home");
+    own.MakeFolder(c.content + "/Sprites");
+    {
+      VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", game}, {"SPRITEDIR", contentFolder + "Sprites"}}, ownHome));
+      dlg.OnInitDialog();
+      ASSERT_EQ(std::string(dlg.ContentFolder().c_str()), contentFolder);
+      dlg.OnRemember();
+      EXPECT_EQ(dlg.Controls().fReport.find("error saving"), std::string::npos);
+    }
+    std::string saved = c.saved;
+    for (size_t at = saved.find('@'); at != std::string::npos; at = saved.find('@', at + own.Path().size()))
+      saved.replace(at, 1, own.Path());
+    EXPECT_EQ(TestTempFolder::ReadFile(ownHome + "Vintrel.dirs"), saved) << c.game;
+
+    VintrelDlg next(TestHost({{"TEMP", temp}}, ownHome));
+    next.OnInitDialog();
+    EXPECT_EQ(std::string(next.GameDataFolder().c_str()), game);
+    EXPECT_EQ(std::string(next.ContentFolder().c_str()), contentFolder);
+    EXPECT_NE(next.Controls().fReport.find("Data directory: " + game + "\r\nContent directory: " + contentFolder),
+              std::string::npos);
+  }
+
+  // What the file cannot give is no saved setting: a quote left open, a name too long.
+  struct Bad {
+    std::string text;
+  };
+  VintrelDlg dlg(TestHost({{"TEMP", temp}}, home));
+  for (const Bad& b : {Bad{"\"/open quote\n/b\n"}, Bad{"/a\n\"/b\n"}, Bad{"/" + std::string(259, 'n') + "\n/b\n"}}) {
+    tmp.WriteFile("home/Vintrel.dirs", b.text);
+    PathString a, c;
+    EXPECT_FALSE(dlg.LoadSavedDirs(a, c)) << b.text;
+  }
+  // A file written by hand with other white space between plain names still reads.
+  tmp.WriteFile("home/Vintrel.dirs", "  /g/\t\t/c/  ");
+  PathString a, c;
+  ASSERT_TRUE(dlg.LoadSavedDirs(a, c));
+  EXPECT_EQ(std::string(a.c_str()) + "|" + c.c_str(), "/g/|/c/");
 }
 
 // The Remember button says where it saves, and saves there.
@@ -452,7 +526,11 @@ TEST_F(VintrelDlgTest, BuildRunsOnTheWorkerWithLiveProgressAndTheReportIsShownAn
   ASSERT_TRUE(dlg->Controls().fGoEnabled);
   ASSERT_TRUE(dlg->OnGo());
   EXPECT_TRUE(dlg->Running());
+  // Quit, Escape or the close box during a run: the dialog stays, and says why.
   EXPECT_FALSE(dlg->OnClose());
+  EXPECT_EQ(dlg->Controls().fReport,
+            "A build is running: Vintrel closes only once it has ended. Close it again when Status shows Idle "
+            "or Failed.");
   EXPECT_FALSE(dlg->Controls().fGoEnabled);
   EXPECT_FALSE(dlg->Controls().fFilesEnabled);
   EXPECT_EQ(dlg->Controls().fState, "Working...");
@@ -477,15 +555,17 @@ TEST_F(VintrelDlgTest, BuildRunsOnTheWorkerWithLiveProgressAndTheReportIsShownAn
   FinishRun(*dlg);
   EXPECT_TRUE(dlg->OnClose());
   EXPECT_FALSE(dlg->HasBuilder());
-  EXPECT_EQ(dlg->Controls().fState, "Idle");
+  EXPECT_EQ(dlg->Controls().fState, "Idle");  // a build that ended without an error
   EXPECT_TRUE(dlg->Controls().fGoEnabled);
   EXPECT_TRUE(dlg->Controls().fFilesEnabled);
   EXPECT_EQ(dlg->Controls().fProgress1, "");
   const std::string& report = dlg->Controls().fReport;
   EXPECT_EQ(report.rfind("Run #1 -- starting at ", 0), 0u);
-  EXPECT_NE(report.find("***\nArguments:\nObject file = "), std::string::npos);
-  EXPECT_NE(report.find("\\objects\\chair\nOMK File="), std::string::npos);
-  EXPECT_NE(report.find("\\sprites\\chair.omk\nTGA directory="), std::string::npos);
+  // The paths as the user named the folders, with the names as the disk holds them.
+  EXPECT_NE(report.find("***\nArguments:\nObject file = " + objects + "chair\nOMK File=" + sprites +
+                        "Chair.omk\nTGA directory=" + sprites + "\n***\n"),
+            std::string::npos)
+      << report;
   EXPECT_NE(report.find("compressing frame 3\nrendering view 2\n"), std::string::npos);
   EXPECT_NE(report.find("Run #1 -- ending at "), std::string::npos);
   EXPECT_EQ(dlg->Controls().fReportCaret, int32_t(report.size()));
@@ -529,7 +609,7 @@ TEST_F(VintrelDlgTest, ReportFileUnderABackslashTempFolderIsOneFileFromStartToEn
   }
 }
 
-TEST_F(VintrelDlgTest, FailingBuildsEndIdleWithTheirFatalErrorInTheReport) {
+TEST_F(VintrelDlgTest, FailingBuildsEndFailedWithTheirFatalErrorInTheReport) {
   struct Case {
     ObjectBuilder::BuildProc proc;
     std::string fatal;
@@ -543,7 +623,7 @@ TEST_F(VintrelDlgTest, FailingBuildsEndIdleWithTheirFatalErrorInTheReport) {
     FinishRun(*dlg);
     EXPECT_NE(dlg->Controls().fReport.find(c.fatal), std::string::npos) << dlg->Controls().fReport;
     EXPECT_EQ(dlg->Controls().fReport.find("after the assertion"), std::string::npos);
-    EXPECT_EQ(dlg->Controls().fState, "Idle");
+    EXPECT_EQ(dlg->Controls().fState, "Failed");
     EXPECT_TRUE(dlg->Controls().fGoEnabled);
     EXPECT_FALSE(dlg->HasBuilder());
   }
@@ -563,7 +643,7 @@ TEST_F(VintrelDlgTest, RunsStillStartAndEndWhenTheReportFileCannotBeMade) {
     FinishRun(*dlg);
     EXPECT_FALSE(dlg->HasBuilder());
     EXPECT_EQ(dlg->Controls().fReport, "");
-    EXPECT_EQ(dlg->Controls().fState, "Idle");
+    EXPECT_EQ(dlg->Controls().fState, "Failed");
   }
   EXPECT_EQ(dlg->RunCount(), 2);
   EXPECT_EQ(capture.Count("no error file"), 2);
@@ -625,12 +705,119 @@ TEST_F(VintrelDlgTest, GoBuildsTheChosenObjectsSpritesAndDrawGroupsIntoItsSprite
   const std::string& report = dlg.Controls().fReport;
   EXPECT_EQ(report.find("fatal error"), std::string::npos) << report;
   EXPECT_NE(report.find("Rendering file chair.tga"), std::string::npos) << report;
+  EXPECT_EQ(dlg.Controls().fState, "Idle");
 
   IFFResFile2 spritesFile;
   ASSERT_EQ(spritesFile.Open(FixedStringBuffer<260>((objects + "chair.spf").c_str())), noErr);
   EXPECT_GT(spritesFile.Count(MakeResType('S', 'P', 'R', '#')) + spritesFile.Count(MakeResType('S', 'P', 'R', '2')), 0);
   EXPECT_NE(spritesFile.GetResource(MakeResType('D', 'G', 'R', 'P'), 200), nullptr) << report;
   EXPECT_EQ(spritesFile.GetResource(MakeResType('D', 'G', 'R', 'P'), 201), nullptr);
+}
+
+// A run whose object has no object-make file, or whose object-make file lacks one of the
+// object's draw groups, fails: the report says what was not found where, and Status says
+// "Failed" instead of "Idle".
+TEST_F(VintrelDlgTest, MissingMakeFileOrDrawGroupFailsTheRunAndSaysWhichWasNotFound) {
+  struct Case {
+    const char* what;
+    bool contentFolder;     // SPRITEDIR set
+    const char* makeFile;   // written under Sprites/ (null: none)
+    const char* markup;
+    bool workerStarts;
+    std::string said;       // "@S@" stands for the sprites folder
+    std::string notSaid;
+  };
+  const Case cases[] = {
+      {"make file of another name", true, "Other.omk", "<objects/>", false,
+       "fatal error: object-make file chair.omk not found under @S@ (it is found by the object file's name, in any "
+       "folder there)\n\nRun #1 -- ending at ",
+       ""},
+      {"no content folder", false, nullptr, "", false,
+       "fatal error: no object-make file for chair: no content folder is set (set SPRITEDIR to its Sprites "
+       "folder, or use Open PevContent...)\n\nRun #1 -- ending at ",
+       ""},
+      {"draw group 201 not defined", true, "deep/Chair.omk", "<drawgroup id=200 name=seat>\n", true,
+       "error: draw group 201 is not in @S@deep/Chair.omk: it was not built\nRun #1 -- ending at ",
+       "draw group 200 is not"},
+  };
+  for (const Case& c : cases) {
+    TestTempFolder own;
+    std::string game = own.MakeFolder("game"), objectsFolder = own.MakeFolder("game/Objects");
+    std::string spritesFolder = own.MakeFolder("content/Sprites");
+    WriteObjectFile(objectsFolder + "chair", {{128, "Chair", 0, 0, 200, 2, 0, 77, 5}});
+    if (c.makeFile) own.WriteFile(std::string("content/Sprites/") + c.makeFile, c.markup);
+    Env env = {{"TEMP", temp}, {"SCENDIR", game}};
+    if (c.contentFolder) env["SPRITEDIR"] = spritesFolder;
+    VintrelDlg dlg(TestHost(env, home));
+    dlg.OnInitDialog();
+    dlg.Controls().fFileSelection = 0;
+    dlg.OnFileSelected();
+    ASSERT_TRUE(dlg.Controls().fGoEnabled) << c.what;
+    EXPECT_EQ(dlg.OnGo(), c.workerStarts) << c.what;
+    FinishRun(dlg);
+    const std::string& report = dlg.Controls().fReport;
+    std::string expected = c.said;
+    size_t mark = expected.find("@S@");
+    if (mark != std::string::npos) expected.replace(mark, 3, spritesFolder);
+    EXPECT_NE(report.find(expected), std::string::npos) << c.what << "\n" << expected << "\n" << report;
+    if (!c.notSaid.empty()) {
+      EXPECT_EQ(report.find(c.notSaid), std::string::npos) << c.what;
+    }
+    EXPECT_EQ(dlg.Controls().fState, "Failed") << c.what;
+    EXPECT_TRUE(dlg.Controls().fGoEnabled) << c.what;
+    EXPECT_TRUE(dlg.Controls().fFilesEnabled) << c.what;
+    EXPECT_FALSE(dlg.HasBuilder()) << c.what;
+    EXPECT_FALSE(dlg.Running()) << c.what;
+    EXPECT_FALSE(PlatformPathExists(dlg.ReportPath().c_str())) << c.what;
+  }
+}
+
+// A damaged object file ends the build with a message that names it, without the assertion's
+// text or the source files of the program.
+TEST_F(VintrelDlgTest, DamagedObjectFileIsNamedWithoutAssertionText) {
+  struct Case {
+    const char* what;
+    const char* part;  // the damaged part of the object file set
+  };
+  for (const Case& c : {Case{"definitions' saved map", ".iff"}, Case{"sprites' saved map", ".spf"}}) {
+    TestTempFolder own;
+    std::string game = own.MakeFolder("game"), objectsFolder = own.MakeFolder("game/Objects");
+    std::string spritesFolder = own.MakeFolder("content/Sprites");
+    WriteObjectFile(objectsFolder + "chair", {{128, "Chair", 0, 0, 200, 2, 0, 77, 5}});
+    own.WriteFile("content/Sprites/Chair.omk", "<drawgroup id=200 name=a>\n<drawgroup id=201 name=b>\n");
+    VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SCENDIR", game}, {"SPRITEDIR", spritesFolder}}, home));
+    dlg.OnInitDialog();
+    dlg.Controls().fFileSelection = 0;
+    dlg.OnFileSelected();
+    ASSERT_TRUE(dlg.Controls().fGoEnabled);
+
+    std::string path = objectsFolder + "chair" + c.part;
+    std::string bytes = TestTempFolder::ReadFile(path);
+    size_t map = bytes.find("rsmp");
+    if (map == std::string::npos) {
+      // A file without a saved map gets one, with bytes that are no map, named in its header.
+      ASSERT_EQ(bytes.size(), 64u);
+      map = bytes.size();
+      bytes += "rsmp" + std::string(4, '\0');
+      bytes[map + 7] = char(76 + 40);
+      bytes += std::string(76 - 8, '\0');
+      bytes[60] = 0, bytes[61] = 0, bytes[62] = 0, bytes[63] = char(map);
+      bytes += std::string(40, '\0');
+    }
+    for (size_t i = map + 76; i < bytes.size(); ++i) bytes[i] = char(0xEE);
+    own.WriteFile(path.substr(own.Path().size()), bytes);
+
+    ScopedDebugCapture capture;
+    dlg.OnGo();
+    FinishRun(dlg);
+    const std::string& report = dlg.Controls().fReport;
+    EXPECT_NE(report.find("fatal error: object file "), std::string::npos) << c.what << "\n" << report;
+    EXPECT_NE(report.find(path), std::string::npos) << c.what << "\n" << report;
+    EXPECT_NE(report.find(" is damaged and cannot be read\n"), std::string::npos) << c.what << "\n" << report;
+    EXPECT_EQ(report.find("XASSERT"), std::string::npos) << c.what;
+    EXPECT_EQ(report.find(".cpp"), std::string::npos) << c.what;
+    EXPECT_EQ(dlg.Controls().fState, "Failed") << c.what;
+  }
 }
 
 }  // namespace

@@ -421,10 +421,15 @@ class VintrelWindow {
     self->fDialog.OnGameDataPicked(FixedStringBuffer<260>(folder.c_str()));
     self->Show();
   }
-  // The close box, Escape and Quit end the program, except while a run is in progress.
+  // The close box, Escape and Quit end the program, except while a run is in progress: then
+  // the Report box says why the window stays.
   static void OnCloseBox(Fl_Widget*, void* data) {
     VintrelWindow* self = Self(data);
-    if (self->fDialog.OnClose()) self->fWindow.hide();
+    if (self->fDialog.OnClose()) {
+      self->fWindow.hide();
+    } else {
+      self->Show();
+    }
   }
 
   VintrelDlg fDialog;
