@@ -12,11 +12,11 @@
 #include <new>
 
 #include "Compressor.h"
+#include "DGRPSpec.h"
 #include "ExtScanner.h"
 #include "FilePaths.h"
 #include "ObjDefinition.h"
 #include "ObjResFile.h"
-#include "DGRPSpec.h"
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
 #include "SpecSet.h"
@@ -245,8 +245,8 @@ void VintrelDlg::OnInitDialog() {
   // The wall-style tags of a -graphics build are made by the tile layer.
   InstallTileStages();
 
-  // The report file in the temporary folder, tried once for writing: TEMP or TMP as the
-  // original read them, else the system's own temporary folder.
+  // The report file in the temporary folder, tried once for writing: TEMP, TMP or TMPDIR,
+  // else the system's own temporary folder.
   std::string temp = fHost.fGetEnv("TEMP");
   if (temp.empty()) temp = fHost.fGetEnv("TMP");
   if (temp.empty()) temp = fHost.fGetEnv("TMPDIR");
@@ -282,7 +282,9 @@ void VintrelDlg::OnInitDialog() {
   if (fContentFolder.length() == 0) {
     std::string spriteValue = fHost.fGetEnv("SPRITEDIR");
     FixedStringBuffer<260> spriteDir(spriteValue.c_str());
-    int32_t at = spriteDir.find_nocase("sprites");
+    // The last "sprites" in the value, so that a folder above whose name holds the word
+    // (".../sprites-old/Sprites") does not hide the one at the end.
+    int32_t at = FindLast(spriteDir, "sprites");
     int32_t rest = at >= 0 ? spriteDir.length() - (at + 7) : -1;
     if (spriteDir.length() > 0 && at > 0 &&
         (rest == 0 || (rest == 1 && (spriteDir[at + 7] == '/' || spriteDir[at + 7] == '\\')))) {

@@ -214,6 +214,7 @@ TEST_F(VintrelDlgTest, SpriteDirGivesTheContentFolderOnlyWhenItEndsWithTheWordSp
       {base + "Sprites", base},       {base + "SPRITES/", base},   {base + "sprites\\", base},
       {"sprites/", ""},               {base + "sprites//", ""},    {base + "spritesx", ""},
       {base + "Sprites/more", ""},    {"", ""},
+      {base + "sprites-old/Sprites", base + "sprites-old/"},
   };
   for (const Case& c : cases) {
     VintrelDlg dlg(TestHost({{"TEMP", temp}, {"SPRITEDIR", c.value}}, home));
