@@ -7,6 +7,8 @@
 #include <thread>
 
 #include "DebugCapture.h"
+#include "PlatformThread.h"
+#include "TestTempFolder.h"
 #include "XAssert.h"
 #include "attribtable.h"
 
@@ -159,6 +161,67 @@ TEST_F(ObjectBuilderRun, AssertionOnTheDialogWorkerEndsTheBuild) {
   EXPECT_EQ(text.rfind("fatal error: XASSERT failure in file ", 0), 0u) << text;
   EXPECT_NE(text.find(" : (false) broken invariant\n\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("not reached"), std::string::npos);
+  EXPECT_EQ(capture.ReportCount(), 0u);
+}
+
+namespace {
+
+// The assertion that the next AssertionAtSiteBuild raises, as a file layer would raise it.
+const char* gAssertFile = "";
+std::string gAssertMessage;
+
+void AssertionAtSiteBuild(ObjectBuilder&) {
+  XAssertFailure(gAssertFile, 46, "false", gAssertMessage.c_str());
+  LogMessage("not reached");
+}
+
+}  // namespace
+
+// An assertion of the layers that read and write object files, on the dialog's worker, ends
+// the build with a message that names the file, without the assertion's text or source path.
+TEST_F(ObjectBuilderRun, AssertionAboutAFileOnTheDialogWorkerNamesTheFile) {
+  TestTempFolder dir;
+  const std::string damaged = dir.WriteFile("set dir/chair.spf", "x");
+  dir.WriteFile("set dir/chair.iff", "x");
+  const std::string base = dir / "set dir/chair";
+  struct Case {
+    const char* source;
+    std::string message;
+    std::string fatal;  // the log's first line
+  };
+  const Case cases[] = {
+      {"/build/src/resfile/IFFResFile2.cpp", "corrupt map found. " + damaged,
+       "fatal error: object file " + damaged + " is damaged and cannot be read"},
+      {"src\\resfile\\IFFResFile2.cpp", "could not write resource " + damaged,
+       "fatal error: could not write object file " + damaged},
+      {"/build/src/resfile/IFFResMap.cpp", "reconstitution type mismatch",
+       "fatal error: object file " + base + ".iff or " + base + ".spf is damaged and cannot be read"},
+      {"/build/src/records/ObjDefinition.cpp", "bad version",
+       "fatal error: object file " + base + ".iff or " + base + ".spf is damaged and cannot be read"},
+      // Elsewhere an assertion is a fault of the program: its text is kept.
+      {"/home/records/src/builder/SpecSet.cpp", "bad spec " + damaged,
+       "fatal error: XASSERT failure in file /home/records/src/builder/SpecSet.cpp, line 46 : (false) bad spec " +
+           damaged},
+  };
+  ScopedDebugCapture capture;
+  SetXAssertMode(XAssertMode::kDialog);
+  builder.fObjectFile.assign(base.c_str());
+  for (const Case& c : cases) {
+    gAssertFile = c.source;
+    gAssertMessage = c.message;
+    MemoryLog caseLog;
+    builder.fLogFile = caseLog.fFile;
+    int32_t result = -1;
+    std::thread worker([&] {
+      SetXAssertWorkerThread(PlatformCurrentThreadId());
+      result = RunWith(AssertionAtSiteBuild);
+      SetXAssertWorkerThread(0);
+    });
+    worker.join();
+    EXPECT_EQ(result, 1) << c.message;
+    EXPECT_EQ(caseLog.Text(), c.fatal + "\n\n") << c.source;
+  }
+  SetXAssertMode(XAssertMode::kConsole);
   EXPECT_EQ(capture.ReportCount(), 0u);
 }
 
