@@ -19,13 +19,24 @@
 #include "ResourceStages.h"
 #include "SeqResFile.h"
 #include "SpecSet.h"
+#include "SpriteArtCheck.h"
 #include "TileStageHooks.h"
 #include "TemplateStages.h"
 #include "flatfile.h"
 
 void CheckWritable(iResFile* file) {
   if (!file->IsWritable()) {
-    ThrowError("object file not writable...did you check it out of SourceSafe?");
+    // The path as the author gave it; a file set answers its name without the extension.
+    FixedStringBuffer<260> path;
+    if (gCurrentBuilder != nullptr && gCurrentBuilder->fObjectFile.length() > 0) {
+      path.assign(gCurrentBuilder->fObjectFile);
+    } else {
+      file->GetName(path);
+    }
+    char message[400];
+    std::snprintf(message, sizeof message, "object file %s is read-only",
+                  path.c_str());
+    ThrowError(message);
   }
 }
 
@@ -59,7 +70,11 @@ std::unique_ptr<iResFile> OpenObjectFile(const StringBuffer& path) {
   if (set->Open(path) == 0) return set;
   set.reset();
   std::unique_ptr<iResFile> file(new IFFResFile2);
-  if (file->Open(path) != 0) ThrowError("could not open object file");
+  if (file->Open(path) != 0) {
+    char message[400];
+    std::snprintf(message, sizeof message, "could not open object file %s", path.c_str());
+    ThrowError(message);
+  }
   return file;
 }
 
@@ -120,7 +135,12 @@ void ObjectBuilder::Build() {
   {
     FlatFile markup;
     markup.Open(fAttributesFile);
-    if (!markup.ValidFile()) ThrowError("could not open attributes file");
+    if (!markup.ValidFile()) {
+      char message[400];
+      std::snprintf(message, sizeof message, "could not open attributes file %s",
+                    fAttributesFile.c_str());
+      ThrowError(message);
+    }
     ReadMarkupFile(tags, &markup);
     fSpecs->ParseSpecTags(tags);
     markup.Close();
@@ -129,8 +149,10 @@ void ObjectBuilder::Build() {
   // 12-21. The stages that write what the specs describe.
   if (fMakeGraphics) {
     // Sprites and palettes, then the draw groups that show them, then the sprites of the
-    // wall-style tags, made by the wall makers.
+    // wall-style tags, made by the wall makers. The sprites' art is checked before the first
+    // of them is written.
     CheckWritable(file.get());
+    CheckSpriteArt(*fSpecs, fGraphicsDir, this);
     fSpecs->RenderSprites(file.get(), fGraphicsDir);
     fSpecs->WriteDrawGroups();
     if (fSpecs->fWallStyles.Count() > 0) tileStage(TileStage::kWallStyleTags, "wall style");

@@ -7,7 +7,7 @@
 
 class iResFile;
 
-// Ends the build with "object file not writable...did you check it out of SourceSafe?" when
+// Ends the build with "object file <path> is read-only" when
 // the object file was opened read-only.
 void CheckWritable(iResFile* file);
 

@@ -1,6 +1,7 @@
 #include "DGRPSpec.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "attribtable.h"
@@ -61,7 +62,10 @@ void DGRPSpec::ParseItem(AttribTable& tag, SpecSet& set) {
       PrintWarning("draw group item tag specifying depracated \"slot\" type", nullptr);
       return;
     }
-    ThrowError("unknown item type");
+    char message[256];
+    std::snprintf(message, sizeof message, "unknown item type \"%.64s\" (sprite expected)",
+                  type != nullptr ? type : "");
+    ThrowError(message, TagPlace(tag));
   }
 
   DrawGroupItem item;
@@ -84,7 +88,39 @@ void DGRPSpec::ParseItem(AttribTable& tag, SpecSet& set) {
   GetBoolAttr(tag, "luminous", luminous);
   if (luminous) item.fFlags |= DrawGroupItem::kLuminous;
 
-  AddItem(item, FindSpriteSpec(set, id), directionOffset);
+  SpriteSpec* sprite = FindSpriteSpec(set, id);
+  CheckItemSprite(tag, sprite, id, directionOffset);
+  AddItem(item, sprite, directionOffset);
+}
+
+void DGRPSpec::CheckItemSprite(AttribTable& tag, const SpriteSpec* sprite, int32_t id,
+                               int32_t directionOffset) const {
+  char message[512];
+  if (sprite == nullptr) {
+    std::snprintf(message, sizeof message,
+                  "sprite not found for some dgrp item: no sprite tag with id %d comes before "
+                  "this item of draw group %d",
+                  int(id), int(fId));
+    ThrowError(message, TagPlace(tag));
+  }
+  // A sheet with fewer columns than the symmetry has views would give the group the sprite
+  // numbers of other zooms, or numbers past the sprite's last.
+  if (sprite->fColumns < sprite->SymmetryViewCount()) {
+    std::snprintf(message, sizeof message,
+                  "sprite %d (line %d) has columns=%d, but symmetry %s draws %d views: give it "
+                  "columns=%d, or a symmetry of fewer views (bi-lateral 2, radial or "
+                  "radial-flip 1), for draw group %d to show it",
+                  int(id), int(sprite->fLine), int(sprite->fColumns), sprite->SymmetryName(),
+                  int(sprite->SymmetryViewCount()), int(sprite->SymmetryViewCount()), int(fId));
+    ThrowError(message, TagPlace(tag));
+  }
+  if ((directionOffset & 1) != 0 && !sprite->HasDiagonals()) {
+    std::snprintf(message, sizeof message,
+                  "direction offset %d is odd, but sprite %d (line %d) has no diagonal views "
+                  "(frames=2 gives them)",
+                  int(directionOffset), int(id), int(sprite->fLine));
+    ThrowError(message, tag.FindEntry("direction offset"));
+  }
 }
 
 void DGRPSpec::AddEmbedded(int32_t directionOffset, SpriteSpec* sprite) {

@@ -41,8 +41,15 @@ class DGRPSpec : public GenericSpec {
   // other text "unknown ordering" at the key.
   void Parse(AttribTable& tag, iResFile* file);
   // An "item" tag of this draw group: places the sprite spec of its "id" in every view.
-  // Items of the deprecated types "object" and "slot" are skipped with a warning.
+  // Items of the deprecated types "object" and "slot" are skipped with a warning; any other
+  // type, and an item whose sprite the group cannot show (CheckItemSprite), end the build at
+  // the item's line.
   void ParseItem(AttribTable& tag, SpecSet& set);
+  // Ends the build at the item's line when no sprite spec has the item's id, when the sprite
+  // has fewer columns than its symmetry has views, or when an odd direction offset meets a
+  // sprite without diagonals: each would fail only after the sprites were written.
+  void CheckItemSprite(AttribTable& tag, const SpriteSpec* sprite, int32_t id,
+                       int32_t directionOffset) const;
 
   // Embeds `sprite` with `directionOffset` and inserts a copy of `item` for every zoom and
   // direction of the sprite, with the sprite number and mirror flag of that view. A null

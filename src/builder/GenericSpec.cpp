@@ -130,6 +130,7 @@ bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& o
 }
 
 void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange) {
+  spec.fLine = EntryLine(TagPlace(tag));
   if (tag.FindEntry("id") == nullptr) ThrowError("id required", TagPlace(tag));
   // An id that is not a number ends the build: kept as it was, it would write (or replace)
   // resource 0 or whatever the spec held.

@@ -28,6 +28,7 @@ class GenericSpec {
   int32_t fLanguage = 0;            // the tag's "language", 0 when absent
   FixedStringBuffer<64> fName;      // the tag's "name", empty when absent
   TargetSpec* fTarget = nullptr;    // the object the spec applies to (not owned); may be null
+  int32_t fLine = -1;               // the line of the tag, set by ParseCommonAttrs; -1 unknown
 };
 
 // One object definition ('OBJD') of the object file. The resource handle and the file are
@@ -109,7 +110,8 @@ bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& o
 // The keys of GenericSpec: "id" is required ("id required" at the tag) and read as GetIntAttr
 // reads it (text that is not a whole integer ends the build with its message; so does a
 // number outside `idRange`, the range of the field the tag's id is stored in); "name" into
-// fName (cleared when absent); "language" as GetIntAttr reads it, 0 when absent.
+// fName (cleared when absent); "language" as GetIntAttr reads it, 0 when absent. fLine becomes
+// the tag's line.
 void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange = kInt32Range);
 
 // A whole decimal integer into an i32; a number outside the i32 range ends the build with the

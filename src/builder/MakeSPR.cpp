@@ -100,6 +100,24 @@ void ReportFileCodeError(const char* message, const char* file, int32_t code) {
   ThrowError(text.c_str());
 }
 
+void ReportTGAError(const char* message, const char* file, int32_t code) {
+  FixedStringBuffer<1024> text;
+  snprintf(text.buffer(), static_cast<size_t>(text.capacity()), "%s : %s : error #%d (%s)",
+           message, file, code, TGAResultText(code));
+  ThrowError(text.c_str());
+}
+
+void ReportBMPSizeMismatch(const char* bmpPath, int32_t bmpWidth, int32_t bmpHeight,
+                           const char* tgaPath, int32_t tgaWidth, int32_t tgaHeight) {
+  const bool width = bmpWidth != tgaWidth;
+  FixedStringBuffer<1024> text;
+  snprintf(text.buffer(), static_cast<size_t>(text.capacity()),
+           "%s: %s is %d x %d pixels, its TGA %s %d x %d; they must be the same size",
+           width ? "bad bmp width" : "bad bmp height", bmpPath, int(bmpWidth), int(bmpHeight),
+           tgaPath, int(tgaWidth), int(tgaHeight));
+  ThrowError(text.c_str());
+}
+
 void CheckImageRendered(Offscreen* colour) {
   if (!colour->Exists()) ThrowError("cant make walls without tga");
 }
@@ -176,7 +194,7 @@ void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const Stri
   if (tgaPath != nullptr) {
     TGAParser tga;
     const int32_t code = tga.Open(*tgaPath);
-    if (code != 0) ReportFileCodeError("could not open tga file", tgaPath->c_str(), code);
+    if (code != 0) ReportTGAError("could not open tga file", tgaPath->c_str(), code);
     tga.GetSize(width, height);
     bounds.bottom = static_cast<int16_t>(height);
     bounds.right = static_cast<int16_t>(width);
@@ -194,7 +212,7 @@ void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const Stri
     const bool tgaColours = bmpPixels == 0 && colourFromTgaOff == 0;
     if (!tgaColours && bmpPixels == 0) ClearWorld(colour);
     const int32_t rendered = tga.Render(tgaColours ? colour : nullptr, hasAlpha ? second : nullptr);
-    if (rendered != 0) ReportFileCodeError("could not read tga file", tgaPath->c_str(), rendered);
+    if (rendered != 0) ReportTGAError("could not read tga file", tgaPath->c_str(), rendered);
   }
 
   // 3. The BMP's pixels.
@@ -222,11 +240,12 @@ void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const Stri
     // A BMP of another size than the TGA would give the sprite the wrong pixels.
     if (bmpWidth != static_cast<int16_t>(width)) {
       XASSERT(bmpWidth == static_cast<int16_t>(width), "bad bmp width");
-      ThrowError("bad bmp width");
-    }
-    if (bmpHeight != static_cast<int16_t>(height)) {
+    } else if (bmpHeight != static_cast<int16_t>(height)) {
       XASSERT(bmpHeight == static_cast<int16_t>(height), "bad bmp height");
-      ThrowError("bad bmp height");
+    }
+    if (bmpWidth != static_cast<int16_t>(width) || bmpHeight != static_cast<int16_t>(height)) {
+      ReportBMPSizeMismatch(bmpPath->c_str(), bmpWidth, bmpHeight, tgaPath->c_str(), width,
+                            height);
     }
   }
   // The pixels go straight into the colour world. Run-length rows need not cover every

@@ -28,9 +28,9 @@ class PalWrap;
 //    its alpha channel; its colours are matched to the global palette unless the BMP gave the
 //    indices or `colourFromTgaOff` is set. Worlds given that already have the image's size
 //    keep their memory and get every pixel anew; a 24-bit TGA disposes the second world.
-// Throws "could not open tga file" (with the path and the reader's code), "could not make
-// offscreen", "could not make z offscreen", "couldn't open BMP file", "bad bmp width" and
-// "bad bmp height" (a BMP whose size differs from the TGA's).
+// Throws "could not open tga file" (with the path, the reader's code and its meaning), "could
+// not make offscreen", "could not make z offscreen", "couldn't open BMP file", "bad bmp width"
+// and "bad bmp height" (a BMP whose size differs from the TGA's; with both names and sizes).
 void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
                      Offscreen* second, uint16_t colourFromTgaOff);
 // RenderImageFile on `palette` instead of the global palette, whose colours the caller has
@@ -100,6 +100,12 @@ void ReadRectFile(const char* path, PtrList<RectRecord>& records);
 [[noreturn]] void ReportFileLineError(const char* message, const char* file, int32_t line);
 // Throws "%s : %s : error #%d".
 [[noreturn]] void ReportFileCodeError(const char* message, const char* file, int32_t code);
+// Throws "%s : %s : error #%d (%s)", the last the TGA reader's words for `code`.
+[[noreturn]] void ReportTGAError(const char* message, const char* file, int32_t code);
+// Throws "bad bmp width" (or "bad bmp height" when only the heights differ), followed by both
+// files' names and sizes.
+[[noreturn]] void ReportBMPSizeMismatch(const char* bmpPath, int32_t bmpWidth, int32_t bmpHeight,
+                                        const char* tgaPath, int32_t tgaWidth, int32_t tgaHeight);
 
 // Debugging helpers with no caller in the build.
 // Loads `bmpPath` and `tgaPath`, makes an SPR# list of `rects` and writes its bytes to `outPath`.

@@ -200,6 +200,17 @@ void AppendFrame(MHandle* list, uint32_t index, MHandle* frame) {
   HFree(frame);
 }
 
+// A sprite whose id changed kind (its sheet went from 32-bit to 24-bit, say) takes away its
+// resource of the other kind, as a fresh build would not have it.
+void RemoveOtherKind(iResFile* file, uint32_t type, uint16_t id) {
+  const uint32_t other = type == kSprType ? kSpr2Type : kSprType;
+  if (!file->HasLanguageResource(other, id, 0)) return;
+  MHandle* old = file->GetResource(other, id);
+  if (old == nullptr) return;
+  file->RemoveResource(old);
+  if (file->GetError() != 0) ThrowError("could not remove the sprite's old resource from destfile");
+}
+
 // Adds a sprite list to the object file and writes it; a failure ends the build.
 void AddSpriteList(iResFile* file, MHandle* list, uint32_t type, SpriteSpec* sprite) {
   file->AddResource(list, type, static_cast<uint16_t>(sprite->fId), sprite->fName, false);
@@ -213,6 +224,7 @@ void AddSpriteList(iResFile* file, MHandle* list, uint32_t type, SpriteSpec* spr
   if (file->GetError() != 0) ThrowError("could not update dest file");
   file->DetachAndDispose(list);
   if (file->GetError() != 0) ThrowError("could not write sprite to destfile");
+  RemoveOtherKind(file, type, static_cast<uint16_t>(sprite->fId));
 }
 
 // Writes the global palette as PALT `paletteId`. Each step is checked as it is made: the

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ObjectBuilder.h"
+#include "TagKeys.h"
 #include "resfile.h"
 
 namespace {
@@ -60,6 +61,8 @@ SpecSet::~SpecSet() {
 //   attributes           their specs, appended; slot and attribute tags go into the latest
 //   skill table          one at most; skill tags go into it
 //   anything else        the warning "unknown tag: %s"
+// A key that its tag does not read is reported too (WarnUnknownKeys), before the tag is
+// compiled.
 void SpecSet::ParseSpecTags(AttribTableList& tags) {
   fHeadlineSizes.SetHeadlineDefaults();
   GetDefaultTarget();
@@ -76,9 +79,9 @@ void SpecSet::ParseSpecTags(AttribTableList& tags) {
     AttribTable& tag = *tags.Nth(index);
     const char* name = TagName(tag);
 
-    if (std::strcmp(name, "career") == 0 || std::strcmp(name, "job") == 0) {
-      continue;
-    } else if (std::strcmp(name, "sprite") == 0 || std::strcmp(name, "headline") == 0) {
+    if (std::strcmp(name, "career") == 0 || std::strcmp(name, "job") == 0) continue;
+    WarnUnknownKeys(tag);
+    if (std::strcmp(name, "sprite") == 0 || std::strcmp(name, "headline") == 0) {
       const bool headline = std::strcmp(name, "headline") == 0;
       if (headline) {
         Adopt(fHeadlines, new HeadlineSpec, true, TagPlace(tag))->Parse(tag, headlineCounter);

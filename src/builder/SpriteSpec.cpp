@@ -107,6 +107,8 @@ bool ReadSourceName(AttribTable& tag, const char* key, StringBuffer& out) {
   return true;
 }
 
+const char* const kSymmetryNames[] = {"none", "bi-lateral", "radial", "radial-flip"};
+
 // The view count that a symmetry draws.
 int32_t SymmetryViews(int32_t symmetry) {
   switch (symmetry) {
@@ -204,11 +206,10 @@ void SpriteSpec::Parse(AttribTable& tag, int32_t& counter, const RenderSpec& siz
 
   fSymmetry = kSymmetryNone;
   if (AttribEntry* symmetry = tag.FindEntry("symmetry")) {
-    static const char* const kNames[] = {"none", "bi-lateral", "radial", "radial-flip"};
     const char* text = EntryValue(symmetry);
     int32_t found = -1;
     for (int32_t i = 0; i < 4; i++) {
-      if (std::strcmp(text, kNames[i]) == 0) found = i;
+      if (std::strcmp(text, kSymmetryNames[i]) == 0) found = i;
     }
     if (found < 0) ThrowError("unexpected symmetry value", symmetry);
     fSymmetry = found;
@@ -239,6 +240,12 @@ void SpriteSpec::Parse(AttribTable& tag, int32_t& counter, const RenderSpec& siz
     fReverse = 0;
     fSymmetry = kSymmetryNone;
   }
+}
+
+int32_t SpriteSpec::SymmetryViewCount() const { return SymmetryViews(fSymmetry); }
+
+const char* SpriteSpec::SymmetryName() const {
+  return fSymmetry >= 0 && fSymmetry < 4 ? kSymmetryNames[fSymmetry] : "unknown";
 }
 
 int32_t SpriteSpec::ViewsPerZoom() const {

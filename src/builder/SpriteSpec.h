@@ -74,6 +74,11 @@ class SpriteSpec : public GenericSpec {
   // The smaller of the columns and the symmetry's view count (none 4, bi-lateral 2,
   // radial kinds 1).
   int32_t ViewsPerZoom() const;
+  // The views that the symmetry draws, and so the columns a draw group needs of the sheet:
+  // none 4, bi-lateral 2, radial kinds 1.
+  int32_t SymmetryViewCount() const;
+  // The symmetry's word in the markup: "none", "bi-lateral", "radial", "radial-flip".
+  const char* SymmetryName() const;
   int32_t SpritesPerFrame() const { return ViewsPerZoom() * 3; }
   int32_t SpriteCount() const { return SpritesPerFrame() * fFrames; }
   bool HasDiagonals() const { return fFrames == 2; }

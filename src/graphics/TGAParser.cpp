@@ -198,6 +198,26 @@ void TGAParser::GetSize(uint16_t& width, uint16_t& height) const {
   height = GetHeight();
 }
 
+const char* TGAResultText(int32_t code) {
+  switch (code) {
+    case 0: return "";
+    case kFlatFailed: return "no such file, or it cannot be read";
+    case kFileShort:
+      return "the file is shorter than its header says: cut short, or not a TGA";
+    case kTGABadDepth:
+      return "a 16-bit or 8-bit TGA: only 24- and 32-bit true-colour TGAs are taken";
+    case kTGABadType:
+      return "not a true-colour TGA (colour-mapped, grey or of another image type): only "
+             "uncompressed or run-length true-colour TGAs are taken";
+    case kTGABadAlphaBits: return "a 32-bit TGA whose descriptor does not give 8 alpha bits";
+    case kTGAHasColorMap: return "a TGA with a colour map: only true-colour TGAs are taken";
+    case kTGABadSize: return "a width or height of 0 or above 32767";
+    case kTGAWorldMismatch: return "the image is not the size of the world it is read into";
+    case kTGARunPastEnd: return "a run-length packet goes past the last pixel";
+    default: return "the file could not be read";
+  }
+}
+
 int32_t TGAParser::Open(const StringBuffer& path) {
   Close();
   int32_t err = fFile->Open(path);

@@ -23,6 +23,11 @@ constexpr int32_t kTGABadSize = 1204;        // width or height 0 or above 32767
 constexpr int32_t kTGAWorldMismatch = 1205;  // a world given to Render is not the image's size
 constexpr int32_t kTGARunPastEnd = 1206;     // a packet holds pixels past the last one
 
+// What a result of Open or Render says is wrong with the file, in words for an author:
+// "no such file, or it cannot be read", "a 16-bit or 8-bit TGA: only 24- and 32-bit TGAs
+// are taken", ...; "" for 0.
+const char* TGAResultText(int32_t code);
+
 class TGAParser {
  public:
   TGAParser();

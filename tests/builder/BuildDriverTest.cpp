@@ -80,20 +80,21 @@ TEST(BuildDriver, MorvikFailureMessages) {
     std::string fatal;
   };
   const Case cases[] = {
-      {{folder / "missing.iff", "-spec", spec, "-sounds"}, "could not open object file"},
-      {{notIff, "-spec", spec, "-sounds"}, "could not open object file"},
-      {{readOnly, "-spec", spec, "-sounds"},
-       "object file not writable...did you check it out of SourceSafe?"},
+      {{folder / "missing.iff", "-spec", spec, "-sounds"},
+       "could not open object file " + folder / "missing.iff"},
+      {{notIff, "-spec", spec, "-sounds"}, "could not open object file " + notIff},
+      {{readOnly, "-spec", spec, "-sounds"}, "object file " + readOnly + " is read-only"},
       {{readOnly, "-spec", spec, "-graphics", folder.Path()},
-       "object file not writable...did you check it out of SourceSafe?"},
-      {{dest, "-spec", folder / "missing.omk", "-sounds"}, "could not open attributes file"},
+       "object file " + readOnly + " is read-only"},
+      {{dest, "-spec", folder / "missing.omk", "-sounds"},
+       "could not open attributes file " + folder / "missing.omk"},
       // The family-history stage comes before the object-make file is read.
       {{dest, "-spec", folder / "missing.omk", "-famhist", folder / "out.txt"},
        "history resource not found"},
       {{dest, "-spec", badOrder, "-slot"}, "slot tag received before slots tag"},
       {{readOnly, "-watertile", "7", readOnly}, "BMP file 07.bmp required.  Could not obtain palette."},
       {{readOnly, "-wallpattern", "1", "p.bmp", readOnly},
-       "object file not writable...did you check it out of SourceSafe?"},
+       "object file " + readOnly + " is read-only"},
   };
   for (const Case& c : cases) {
     std::string joined;

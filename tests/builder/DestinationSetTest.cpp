@@ -108,5 +108,7 @@ TEST(DestinationSet, OtherExtensionsOpenAsOneIFFFile) {
   // A path with no component and no file opens as neither.
   r = BuildGraphics(folder, folder / "none");
   EXPECT_EQ(r.code, 1);
-  EXPECT_NE(r.log.find("fatal error: could not open object file\n"), std::string::npos) << r.log;
+  EXPECT_NE(r.log.find("fatal error: could not open object file " + folder / "none" + "\n"),
+            std::string::npos)
+      << r.log;
 }

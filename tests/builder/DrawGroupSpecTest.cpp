@@ -277,9 +277,11 @@ TEST(DrawGroupSpec, ItemErrors) {
     const char* tags;
     const char* message;
   } cases[] = {
-      {"<drawgroup id=5>\n<item sprite id=9>\n", "sprite not found for some dgrp item"},
+      {"<drawgroup id=5>\n<item sprite id=9>\n",
+       "line: 3 - sprite not found for some dgrp item: no sprite tag with id 9 comes before this "
+       "item of draw group 5"},
       {"<drawgroup id=5>\n<item sprite>\n", "id required"},
-      {"<drawgroup id=5>\n<item thing id=1>\n", "unknown item type"},
+      {"<drawgroup id=5>\n<item thing id=1>\n", "line: 3 - unknown item type \"thing\" (sprite expected)"},
       {"<drawgroup id=5 ordering=upside>\n", "line: 2 - unknown ordering"},
   };
   for (const auto& k : cases) {

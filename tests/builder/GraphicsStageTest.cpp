@@ -679,19 +679,30 @@ TEST_F(GraphicsStage, FailuresEndTheBuildWithTheirMessage) {
   } cases[] = {
       {"<sprite id=1 name=x tgafile=nopal.tga>",
        "BMP file " + art + "nopal.bmp required.  Could not obtain palette."},
-      {"<sprite id=1 name=x tgafile=short.tga>", "bad bmp height"},
-      {"<sprite id=1 name=x tgafile=flat.tga>", "only supports alpha sprites with z at this time"},
-      {"<sprite id=1 name=x tgafile=a.tga mask=tall.bmp>", "mask too large or sprite file too small"},
-      {"<sprite id=1 name=x tgafile=a.tga mask=notbmp.bmp>", "no mask to apply"},
+      {"<sprite id=1 name=x tgafile=short.tga>",
+       "bad bmp height: " + art + "short.bmp is 112 x 32 pixels, its TGA " + art +
+           "short.tga 112 x 16; they must be the same size"},
+      {"<sprite id=1 name=x tgafile=flat.tga>",
+       "only supports alpha sprites with z at this time: the alpha image " + art +
+           "flatalpha.tga needs a 32-bit TGA sheet, and " + art + "flat.tga is a 24-bit TGA"},
+      {"<sprite id=1 name=x tgafile=a.tga mask=tall.bmp>",
+       "mask too large or sprite file too small: the mask " + art +
+           "tall.bmp of sprite 1 (line 2) is 112 x 32 pixels from row 0 of " + art +
+           "a.tga, which is 112 x 16"},
+      {"<sprite id=1 name=x tgafile=a.tga mask=notbmp.bmp>",
+       "no mask to apply: the mask " + art + "notbmp.bmp of sprite 1 (line 2) is not a BMP"},
       {"<sprite id=1 name=x tgafile=narrow.tga>",
-       "tga file too small for some sprite position...did you export all frames?"},
-      {"<sprite id=1 name=x bmpfile=notbmp.bmp>", "cant make dgrps without tga"},
+       "line: 2 - tga file too small for some sprite position...did you export all frames? "
+       "sprite 1 needs 112 x 16 pixels of " + art + "narrow.tga, which is 8 x 8"},
+      {"<sprite id=1 name=x bmpfile=notbmp.bmp>",
+       "bmpfile " + art + "notbmp.bmp is not a BMP: a sprite's bmpfile must be an 8-bit BMP"},
       {"<sprite id=1 name=x tgafile=a.tga>\n<drawgroup id=3 name=d ordering=sideways>",
        "line: 3 - unknown ordering"},
       {"<sprite id=1 name=x tgafile=a.tga>\n<drawgroup id=3 name=d>\n<item sprite id=9>",
-       "sprite not found for some dgrp item"},
+       "line: 4 - sprite not found for some dgrp item: no sprite tag with id 9 comes before this "
+       "item of draw group 3"},
       {"<sprite id=1 name=x tgafile=a.tga>\n<drawgroup id=3 name=d>\n<item chair id=1>",
-       "unknown item type"},
+       "line: 4 - unknown item type \"chair\" (sprite expected)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.tags);

@@ -98,9 +98,14 @@ TEST(RenderImageFile, SizeMismatchAndMissingTgaStop) {
   FixedStringBuffer<260> missing((dir / "none.tga").c_str());
   Offscreen colour;
   Offscreen second;
-  EXPECT_EQ(Error([&] { RenderImageFile(&bmp, &taller, &colour, &second, 0); }), "bad bmp height");
+  // Both files are named, with their sizes.
+  EXPECT_EQ(Error([&] { RenderImageFile(&bmp, &taller, &colour, &second, 0); }),
+            "bad bmp height: " + dir / "s.bmp" + " is 6 x 4 pixels, its TGA " + dir / "t.tga" +
+                " 6 x 5; they must be the same size");
   colour.Dispose();
-  EXPECT_EQ(Error([&] { RenderImageFile(&bmp, &wider, &colour, &second, 0); }), "bad bmp width");
+  EXPECT_EQ(Error([&] { RenderImageFile(&bmp, &wider, &colour, &second, 0); }),
+            "bad bmp width: " + dir / "s.bmp" + " is 6 x 4 pixels, its TGA " + dir / "w.tga" +
+                " 7 x 4; they must be the same size");
   colour.Dispose();
   const std::string e = Error([&] { RenderImageFile(&bmp, &missing, &colour, &second, 0); });
   EXPECT_EQ(e.rfind("could not open tga file : " + dir / "none.tga" + " : error #", 0), 0u) << e;
@@ -126,12 +131,13 @@ TEST(RenderImageFile, ImagesTooShortForTheirSizeAreRefusedBeforeAnyWorld) {
   f.height = 2048;
   f.colorsUsed = 2;
   const std::string bmp = dir.WriteFile("short.bmp", BuildBMP(f, {{0, 0, 255}, {9, 9, 9}}, std::vector<uint8_t>(100, 1)));
+  const std::string kCut = " (the file is shorter than its header says: cut short, or not a TGA)";
   const struct {
     std::string tga;  // "" for a BMP alone
     std::string message;
   } cases[] = {
-      {tga("rle.tga", 10, 32), "could not open tga file : " + dir / "rle.tga" + " : error #-48"},
-      {tga("raw.tga", 2, 24), "could not open tga file : " + dir / "raw.tga" + " : error #-48"},
+      {tga("rle.tga", 10, 32), "could not open tga file : " + dir / "rle.tga" + " : error #-48" + kCut},
+      {tga("raw.tga", 2, 24), "could not open tga file : " + dir / "raw.tga" + " : error #-48" + kCut},
       {"", "couldn't open BMP file"},
   };
   for (const auto& c : cases) {

@@ -54,7 +54,8 @@ std::string Usage(const std::string& message) {
 }
 
 // Options that parse start the build; these name object files that do not exist.
-const char* const kNoObjectFile = "fatal error: could not open object file\n\n";
+// The object file is named in the message, as given.
+const std::string kNoObjectFile = "fatal error: could not open object file o.iff\n\n";
 
 struct Case {
   std::vector<std::string> args;
@@ -149,7 +150,7 @@ TEST(MorvikCommandLine, UsageErrorsAndMessages) {
       {{"-thickwalls", "1", "t.bmp", "e.iff", "-pooltile", "2", "p.bmp", "d.iff"},
        Usage("second object file not allowed: d.iff"), "Making thickwalls at 1 from t.bmp\n"},
       // Lines that parse: the build is asked for, and the stand-in driver refuses it.
-      {{"obj.iff", "-spec", "a.omk", "-graphics", "d"}, kNoObjectFile},
+      {{"obj.iff", "-spec", "a.omk", "-graphics", "d"}, "fatal error: could not open object file obj.iff\n\n"},
       {{"-pooltile", "4", "p.bmp", "o.iff"}, kNoObjectFile, "Making pool tile from p.bmp\n"},
       {{"-thickwalls", "2", "t.bmp", "o.iff"}, kNoObjectFile, "Making thickwalls at 2 from t.bmp\n"},
       {{"-thickcutaway", "2", "t.bmp", "c.tga", "o.iff"}, kNoObjectFile, "Making thick wall cutaway from c.tga\n"},

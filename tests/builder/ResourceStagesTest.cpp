@@ -171,8 +171,7 @@ TEST(SlotSpecs, SaveWritesLabelsAndSlots) {
   EXPECT_EQ(FatalText([&] { WriteSlotsStage(set, &file); }), "could not save slots");
   file.SetWriteError(0);
   file.SetReadOnly(true);
-  EXPECT_EQ(FatalText([&] { WriteSlotsStage(set, &file); }),
-            "object file not writable...did you check it out of SourceSafe?");
+  EXPECT_EQ(FatalText([&] { WriteSlotsStage(set, &file); }), "object file memory is read-only");
 }
 
 TEST(SlotSpecs, AttributesPadWithTheirNumbers) {
@@ -682,8 +681,7 @@ TEST(ResourceStagesEndToEnd, ReadOnlyObjectFile) {
   for (const char* option : {"-sounds", "-slot", "-attr", "-skills"}) {
     MorvikResult r = RunMorvik(folder, {object, "-spec", spec, option});
     EXPECT_EQ(r.code, 1) << option;
-    EXPECT_TRUE(Contains(r.log, "object file not writable...did you check it out of SourceSafe?"))
-        << r.log;
+    EXPECT_TRUE(Contains(r.log, "fatal error: object file " + object + " is read-only\n")) << r.log;
   }
   // Stages without a writable check run; with no tags of their own they write nothing.
   MorvikResult r = RunMorvik(folder, {object, "-spec", spec, "-ttab"});
