@@ -409,3 +409,53 @@ TEST(SpecSet, FullListsStopTheBuild) {
   LogCapture log;  // the repeated items warn that they overwrite each other
   EXPECT_EQ(CompileError(items), "too many items in one draw group (at most 32767)");
 }
+
+// Every key that a tag's parser reads compiles without the unknown-key warning; a key no tag
+// reads is reported once, at its own line, with its tag.
+TEST(SpecSet, KeysATagDoesNotReadAreReportedAtTheirLine) {
+  MemResFile file;
+  file.PutStored(kObjDefinitionType, 128, Definition(0x1234), true, "chair");
+  SpecSet set(&file);
+  LogCapture log;
+  Compile(set,
+          "<sizes lwidth=4 lheight=4 lxorigin=2 lyorigin=1 mwidth=2 mheight=2 mxorigin=1 myorigin=1 "
+          "swidth=1 sheight=1 sxorigin=0 syorigin=0 slopwidth=0 border=0>\n"
+          "<sprite id=1 name=a language=0 tgafile=a.tga mask=m.bmp position=0 frames=1 columns=4 "
+          "shrink=true reverse=false paletteid=1 symmetry=none pairing=0 rotation=0>\n"
+          "<headline id=2 name=h language=0 bmpfile=h.bmp position=0 frames=1 paletteid=2>\n"
+          "<drawgroup id=3 name=d language=0 ordering=fixed>\n"
+          "<item sprite id=1 alt=0 x=0 y=0 \"direction offset\"=0 luminous=false>\n"
+          "<\"wall style\" id=4 name=w language=0 tgafile=w.tga \"cutaway tgafile\"=c.tga global=false>\n"
+          "<catalog guid=4660 id=5 bmpfile=t.bmp \"popup bmpfile\"=p.bmp \"popup id\"=6 cost=1 "
+          "\"initial depreciation\"=1 \"daily depreciation\"=1 \"standard depreciation\"=1 "
+          "\"depreciation limit\"=1 \"room sort\"=Kitchen \"function sort\"=Seating hunger=1 "
+          "comfort=1 hygiene=1 bladder=1 energy=1 fun=1 room=1 cook=true mechanical=true "
+          "logic=true body=true creativity=true charisma=true study=true>\n"
+          "<catalog thumbnail=t.bmp>\n"
+          "<ttab guid=4660 name=t>\n<interaction index=0 name=i>\n"
+          "<bmpfile id=7 name=b language=0 filename=b.bmp>\n"
+          "<target guid=4660>\n<target object=chair>\n"
+          "<sound id=8 name=s.wav language=0>\n"
+          "<slots id=9 name=s language=0>\n"
+          "<slot name=a x=0 y=0 alt=0 type=\"contained object\" \"maximum size\"=50 surface=true "
+          "height=table>\n"
+          "<slot type=routing standing=1 sitting=1 ground=1 target=1 min=1 max=1 optimal=1 "
+          "gradient=1 resolution=1 north northeast east southeast south southwest west northwest "
+          "\"no rotation snap\" absolute \"ignore rooms\" \"snap to direction\" random "
+          "\"alt not required\" \"average object location\" \"facing not required\" "
+          "\"opposite facing\">\n"
+          "<attributes id=10 name=a language=0>\n<attribute index=0 label=l>\n"
+          "<\"skill table\">\n<skill index=0 name=n type=a2o>\n");
+  EXPECT_EQ(log.Text().find("unknown key"), std::string::npos) << log.Text();
+
+  MemResFile other;
+  SpecSet typo(&other);
+  LogCapture typoLog;
+  Compile(typo, "<sizes lwidth=4 lheight=4 mwidth=2 mheight=2 swidth=1 sheight=1>\n"
+                "<sprite id=1 tgafile=a.tga\n  paletid=6 symetry=radial>\n<sound id=2 name=x.wav nmae=y>\n");
+  EXPECT_EQ(typoLog.Text(),
+            "warning: line: 3 - unknown key \"paletid\" in tag \"sprite\"\n"
+            "warning: line: 3 - unknown key \"symetry\" in tag \"sprite\"\n"
+            "warning: line: 4 - unknown key \"nmae\" in tag \"sound\"\n");
+  EXPECT_EQ(typo.fSprites.Nth(0)->fPaletteId, -1);  // the misspelt key is not read
+}
