@@ -128,8 +128,7 @@ TEST_F(FloorStages, FloorFailuresAreReportedAndWriteNothingWrong) {
     ASSERT_EQ(chmod(obj.c_str(), 0444), 0);
     const TileRun run = RunMorvikIn(dir, {"-pooltile", "3", "floor.bmp", obj});
     EXPECT_EQ(run.code, 1);
-    EXPECT_NE(run.err.find("fatal error: object file not writable...did you check it out of SourceSafe?\n"),
-              std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("fatal error: object file " + obj + " is read-only\n"), std::string::npos) << run.err;
   }
 }
 
