@@ -80,7 +80,7 @@ void DGRPSpec::ParseItem(AttribTable& tag, SpecSet& set) {
   item.fY = y * kThird * kPlaneScale;
 
   int32_t id = 0;
-  if (!GetRangedAttr(tag, "id", kResourceIdRange, id)) ThrowError("id required");
+  if (!GetRangedAttr(tag, "id", kResourceIdRange, id)) ThrowError("id required", TagPlace(tag));
   item.fSpriteId = id;
   int32_t directionOffset = 0;
   GetIntAttr(tag, "direction offset", directionOffset);
@@ -194,19 +194,22 @@ void DGRPSpec::CompletePairGroup(const PtrList<SpriteSpec>& group) {
   const int32_t symmetry = first->fSymmetry;
   if (symmetry != SpriteSpec::kSymmetryBilateral && symmetry != SpriteSpec::kSymmetryRadial &&
       symmetry != SpriteSpec::kSymmetryRadialFlip) {
-    ThrowError("illegal symmetry on a paired sprite");
+    ThrowErrorAtSpec("illegal symmetry on a paired sprite", *first);
   }
   if (symmetry == SpriteSpec::kSymmetryBilateral && count != 2) {
-    ThrowError("two sprites expected for bi-laterally symmetric pair group");
+    ThrowErrorAtSpec("two sprites expected for bi-laterally symmetric pair group", *first);
   }
   if (symmetry != SpriteSpec::kSymmetryBilateral && count != 4) {
-    ThrowError("four sprites expected for radially symmetric pair group");
+    ThrowErrorAtSpec("four sprites expected for radially symmetric pair group", *first);
   }
   for (int32_t m = 0; m < count; m++) {
     SpriteSpec* member = group.Nth(m);
-    if (member->HasDiagonals()) ThrowError("pairing found for diagonal sprites");
-    if (member->fSymmetry != symmetry) ThrowError("different symmetries for paired sprites");
-    if (FindEmbedded(member) == nullptr) ThrowError("no embedded sprite");
+    // Each at the line of the member at fault.
+    if (member->HasDiagonals()) ThrowErrorAtSpec("pairing found for diagonal sprites", *member);
+    if (member->fSymmetry != symmetry) {
+      ThrowErrorAtSpec("different symmetries for paired sprites", *member);
+    }
+    if (FindEmbedded(member) == nullptr) ThrowErrorAtSpec("no embedded sprite", *member);
   }
 
   fItemsIndexed = false;

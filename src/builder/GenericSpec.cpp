@@ -150,6 +150,11 @@ void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange) {
   spec.fLanguage = language;
 }
 
+void ThrowErrorAtSpec(const char* message, const GenericSpec& spec) {
+  if (spec.fLine < 0) ThrowError(message);
+  ThrowErrorAtLine(message, spec.fLine);
+}
+
 namespace {
 
 // The frame of every typed getter: false without the key; `parse` (text -> bool) reads the

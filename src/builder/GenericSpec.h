@@ -114,6 +114,10 @@ bool GetRangedAttr(AttribTable& tag, const char* key, IntRange range, int32_t& o
 // the tag's line.
 void ParseCommonAttrs(GenericSpec& spec, AttribTable& tag, IntRange idRange = kInt32Range);
 
+// Ends the build with `message` at the line of the spec's tag ("line: N - "), or without a
+// line for a spec that no tag made.
+[[noreturn]] void ThrowErrorAtSpec(const char* message, const GenericSpec& spec);
+
 // A whole decimal integer into an i32; a number outside the i32 range ends the build with the
 // range message of CheckedInteger.
 bool GetIntAttr(AttribTable& tag, const char* key, int32_t& out);

@@ -147,8 +147,9 @@ void SpecSet::ResolvePairGroups() {
   bool seen[kPairGroupCount] = {};
   for (PtrListIterator<SpriteSpec> it(fSprites); it.Current(); it.Next()) {
     const int32_t g = it.Current()->fPairing;
-    if (g >= kPairGroupCount) ThrowError("code error, too many pair groups");
-    if (g < 0) ThrowError("pairing expected to be >=0");
+    const SpriteSpec& sprite = *it.Current();
+    if (g >= kPairGroupCount) ThrowErrorAtSpec("code error, too many pair groups", sprite);
+    if (g < 0) ThrowErrorAtSpec("pairing expected to be >=0", sprite);
     if (g == 0 || seen[g]) continue;
     seen[g] = true;
 
@@ -156,7 +157,9 @@ void SpecSet::ResolvePairGroups() {
     for (PtrListIterator<SpriteSpec> member(fSprites); member.Current(); member.Next()) {
       if (member.Current()->fPairing == g) group.Append(member.Current());
     }
-    if (group.Count() < 2) ThrowError("could not find more than one sprite for a pair group");
+    if (group.Count() < 2) {
+      ThrowErrorAtSpec("could not find more than one sprite for a pair group", sprite);
+    }
 
     for (PtrListIterator<DGRPSpec> dg(fDrawGroups); dg.Current(); dg.Next()) {
       DGRPSpec* drawGroup = dg.Current();
@@ -164,7 +167,9 @@ void SpecSet::ResolvePairGroups() {
       for (PtrListIterator<SpriteSpec> member(group); member.Current(); member.Next()) {
         DGRPEmbedded* pair = drawGroup->FindEmbedded(member.Current());
         if (pair == nullptr) continue;
-        if (used != nullptr) ThrowError("draw group uses two sprites from same pair group");
+        if (used != nullptr) {
+          ThrowErrorAtSpec("draw group uses two sprites from same pair group", *drawGroup);
+        }
         used = pair;
       }
       if (used == nullptr) continue;

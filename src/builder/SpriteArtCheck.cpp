@@ -184,14 +184,14 @@ void CheckCells(SpriteSpec& sprite, const std::string& source, const Sheet& shee
   try {
     sprite.GetSpriteRects(cells, cuts);
   } catch (const Terminate& error) {
-    ThrowErrorAtLine(error.c_str(), sprite.fLine);
+    ThrowErrorAtSpec(error.c_str(), sprite);
   }
   char message[1024];
   if (cells.size() > kMostCells) {
     std::snprintf(message, sizeof message,
                   "sprite %d has %zu cells (views x 3 zooms x frames): a sprite holds at most %zu",
                   int(sprite.fId), cells.size(), kMostCells);
-    ThrowErrorAtLine(message, sprite.fLine);
+    ThrowErrorAtSpec(message, sprite);
   }
   int32_t right = 0;
   int32_t bottom = 0;
@@ -205,7 +205,7 @@ void CheckCells(SpriteSpec& sprite, const std::string& source, const Sheet& shee
                   "sprite %d needs %d x %d pixels of %s, which is %d x %d",
                   int(sprite.fId), int(right), int(bottom), source.c_str(), int(sheet.width),
                   int(sheet.height));
-    ThrowErrorAtLine(message, sprite.fLine);
+    ThrowErrorAtSpec(message, sprite);
   }
 }
 

@@ -245,20 +245,20 @@ TEST(DrawGroupSpec, PairGroupErrors) {
     const char* message;
   } cases[] = {
       {"<sprite id=1 tgafile=a.tga pairing=1><sprite id=2 tgafile=a.tga pairing=1>",
-       "illegal symmetry on a paired sprite"},
+       "line: 2 - illegal symmetry on a paired sprite"},
       {"<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=1>"
        "<sprite id=2 tgafile=a.tga symmetry=bi-lateral pairing=1>"
        "<sprite id=3 tgafile=a.tga symmetry=bi-lateral pairing=1>",
-       "two sprites expected for bi-laterally symmetric pair group"},
+       "line: 2 - two sprites expected for bi-laterally symmetric pair group"},
       {"<sprite id=1 tgafile=a.tga symmetry=radial-flip pairing=1>"
        "<sprite id=2 tgafile=a.tga symmetry=radial-flip pairing=1>",
-       "four sprites expected for radially symmetric pair group"},
+       "line: 2 - four sprites expected for radially symmetric pair group"},
       {"<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=1>"
        "<sprite id=2 tgafile=a.tga symmetry=radial pairing=1>",
-       "different symmetries for paired sprites"},
+       "line: 2 - different symmetries for paired sprites"},
       {"<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=1 frames=2>"
        "<sprite id=2 tgafile=a.tga symmetry=bi-lateral pairing=1>",
-       "pairing found for diagonal sprites"},
+       "line: 2 - pairing found for diagonal sprites"},
   };
   for (const auto& k : cases) {
     SCOPED_TRACE(k.sprites);
@@ -280,7 +280,7 @@ TEST(DrawGroupSpec, ItemErrors) {
       {"<drawgroup id=5>\n<item sprite id=9>\n",
        "line: 3 - sprite not found for some dgrp item: no sprite tag with id 9 comes before this "
        "item of draw group 5"},
-      {"<drawgroup id=5>\n<item sprite>\n", "id required"},
+      {"<drawgroup id=5>\n<item sprite>\n", "line: 3 - id required"},
       {"<drawgroup id=5>\n<item thing id=1>\n", "line: 3 - unknown item type \"thing\" (sprite expected)"},
       {"<drawgroup id=5 ordering=upside>\n", "line: 2 - unknown ordering"},
   };

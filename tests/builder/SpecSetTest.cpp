@@ -172,11 +172,11 @@ TEST(SpecSet, OrderErrors) {
       {"<ttab id=1><interaction>", "line: 1 - guid required for tree table"},
       {"<item sprite id=1>", "item tag received before drawgroup tag"},
       {"<sprite id=1 tgafile=a.tga pairing=3>",
-       "could not find more than one sprite for a pair group"},
+       "line: 1 - could not find more than one sprite for a pair group"},
       {"<sprite id=1 tgafile=a.tga pairing=256><sprite id=2 tgafile=a.tga pairing=256>",
-       "code error, too many pair groups"},
+       "line: 1 - code error, too many pair groups"},
       {"<sprite id=1 tgafile=a.tga pairing=-1><sprite id=2 tgafile=a.tga pairing=-1>",
-       "pairing expected to be >=0"},
+       "line: 1 - pairing expected to be >=0"},
       {"<\"wall style\" id=1>", "line: 1 - wall style tag requires tgafile attribute"},
       {"<\"wall style\" id=1 tgafile=a.tga global=\"True\">",
        "line: 1 - boolean value for key \"global\" in tag \"wall style\" expected to be true or "
@@ -214,7 +214,7 @@ TEST(SpecSet, PairGroupsSpreadToTheDrawGroupsThatUseThem) {
       "<sprite id=1 tgafile=a.tga symmetry=bi-lateral pairing=4>"
       "<sprite id=2 tgafile=b.tga symmetry=bi-lateral pairing=4>";
   EXPECT_EQ(CompileError(sprites + "<drawgroup id=100><item sprite id=1><item sprite id=2>"),
-            "draw group uses two sprites from same pair group");
+            "line: 1 - draw group uses two sprites from same pair group");
 
   // A draw group that uses one member gets the others at the same direction offset.
   MemResFile file;
