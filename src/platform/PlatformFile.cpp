@@ -33,7 +33,7 @@ namespace {
 
 // ---- fault injection -------------------------------------------------------------------------
 
-constexpr int kFaultKinds = 5;
+constexpr int kFaultKinds = kPlatformFaultKinds;
 
 struct FaultSlot {
   int64_t calls = 0;   // calls since the last reset
@@ -54,6 +54,11 @@ bool FaultHit(PlatformFaultOp op) {
   bool hit = slot.calls == slot.failAt;
   slot.failAt = 0;
   return hit;
+}
+
+// The bytes a write of `count` may put: all of them, or half when a short write is due.
+int64_t WriteAllowance(int64_t count) {
+  return FaultHit(kPlatformFaultShortWrite) ? count / 2 : count;
 }
 
 // ---- call recording --------------------------------------------------------------------------
@@ -117,6 +122,7 @@ std::string FolderOf(const std::string& path) {
 
 // fsync of a folder; `host` is already resolved.
 bool SyncFolder(const std::string& host) {
+  if (FaultHit(kPlatformFaultFolderSync)) return false;
   int fd = ::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return false;
   int rc;
@@ -391,6 +397,8 @@ PlatformFile* PlatformFileOpen(const char* path, PlatformOpenMode mode) {
     return nullptr;
   bool wantWrite = mode != PlatformOpenMode::kReadExisting;
   if (wantWrite && exists && IsReadOnlyMode(st.st_mode)) return nullptr;
+  const bool creates = mode == PlatformOpenMode::kCreateAlways || mode == PlatformOpenMode::kCreateNew;
+  if (FaultHit(creates ? kPlatformFaultCreate : kPlatformFaultOpen)) return nullptr;
 
   int flags = O_CLOEXEC;
   switch (mode) {
@@ -523,6 +531,8 @@ void PlatformFileView::Unmap() {
 int64_t PlatformFileWrite(PlatformFile* file, const void* buffer, int64_t count) {
   if (!file || !buffer || count <= 0 || !file->writable) return 0;
   if (FaultHit(kPlatformFaultWrite)) return 0;
+  count = WriteAllowance(count);
+  if (count <= 0) return 0;
   const bool recording = Recording();
   const off_t at = recording ? ::lseek(file->fd, 0, SEEK_CUR) : 0;
   const char* in = static_cast<const char*>(buffer);
@@ -556,6 +566,8 @@ int64_t PlatformFileReadAt(PlatformFile* file, void* buffer, int64_t count, int6
 int64_t PlatformFileWriteAt(PlatformFile* file, const void* buffer, int64_t count, int64_t offset) {
   if (!file || !buffer || count <= 0 || offset < 0 || !file->writable) return 0;
   if (FaultHit(kPlatformFaultSeek) || FaultHit(kPlatformFaultWrite)) return 0;
+  count = WriteAllowance(count);
+  if (count <= 0) return 0;
   const char* in = static_cast<const char*>(buffer);
   int64_t done = 0;
   while (done < count) {
@@ -578,20 +590,24 @@ int64_t PlatformFileWriteAtGathered(PlatformFile* file, const void* first, int64
   if (FaultHit(kPlatformFaultSeek) || FaultHit(kPlatformFaultWrite)) return 0;
   const char* parts[2] = {static_cast<const char*>(first), static_cast<const char*>(second)};
   const int64_t counts[2] = {firstCount, secondCount};
-  const int64_t count = firstCount + secondCount;
+  const int64_t count = WriteAllowance(firstCount + secondCount);
+  if (count <= 0) return 0;
   int64_t done = 0;
   while (done < count) {
     // What is left of the two parts after the `done` bytes written.
     struct iovec left[2];
     int pieces = 0;
     int64_t skip = done;
-    for (int i = 0; i < 2; ++i) {
+    int64_t room = count - done;  // a short write stops before the end of the parts
+    for (int i = 0; i < 2 && room > 0; ++i) {
       if (skip >= counts[i]) {
         skip -= counts[i];
         continue;
       }
+      const int64_t take = std::min(counts[i] - skip, room);
       left[pieces].iov_base = const_cast<char*>(parts[i] + skip);
-      left[pieces].iov_len = static_cast<size_t>(counts[i] - skip);
+      left[pieces].iov_len = static_cast<size_t>(take);
+      room -= take;
       ++pieces;
       skip = 0;
     }
@@ -703,6 +719,8 @@ int64_t PlatformFileCopyRange(PlatformFile* from, int64_t fromOffset, PlatformFi
                               int64_t toOffset, int64_t length) {
   if (!from || !to || !to->writable || fromOffset < 0 || toOffset < 0 || length <= 0) return 0;
   if (FaultHit(kPlatformFaultRead) || FaultHit(kPlatformFaultWrite)) return 0;
+  length = WriteAllowance(length);
+  if (length <= 0) return 0;
   const int64_t done = CopyRange(from, fromOffset, to, toOffset, length);
   if (done > 0 && Recording()) {
     // Recorded as the write it is: the bytes as they now stand in `to`.
@@ -765,6 +783,7 @@ bool Move(const char* from, const char* to, std::string& src, std::string& dst) 
 }  // namespace
 
 bool PlatformFileMove(const char* from, const char* to) {
+  if (FaultHit(kPlatformFaultRename)) return false;
   std::string src, dst;
   if (!Move(from, to, src, dst)) return false;
   if (Recording() && src != dst) Record(PlatformRecordedKind::kMove, src, dst);
@@ -784,7 +803,9 @@ void CloseApart(int fd) {
 
 }  // namespace
 
-bool PlatformFileReplace(const char* from, const char* to) {
+bool PlatformFileReplace(const char* from, const char* to, bool* renamed) {
+  if (renamed) *renamed = false;
+  if (FaultHit(kPlatformFaultRename)) return false;
   std::string src = PlatformResolvePath(from);
   std::string dst = PlatformResolvePath(to);
   struct stat st;
@@ -803,15 +824,18 @@ bool PlatformFileReplace(const char* from, const char* to) {
     if (replaced >= 0) ::close(replaced);
     return false;
   }
+  if (renamed) *renamed = true;
   if (Recording())
     Record(replacing ? PlatformRecordedKind::kReplace : PlatformRecordedKind::kMove, src, dst);
-  // The new name reaches the disk with the folder's entry.
-  SyncFolder(FolderOf(dst));
+  // The new name reaches the disk with the folder's entry; until then a power loss may bring
+  // back the old file.
+  const bool synced = SyncFolder(FolderOf(dst));
   if (replaced >= 0) CloseApart(replaced);
-  return true;
+  return synced;
 }
 
 bool PlatformFileCopy(const char* from, const char* to) {
+  if (FaultHit(kPlatformFaultCreate)) return false;
   std::string src = PlatformResolvePath(from);
   std::string dst = PlatformResolvePath(to);
   if (src.empty() || dst.empty()) return false;

@@ -137,10 +137,13 @@ bool PlatformFileMove(const char* from, const char* to);
 // Renames the file `from` to `to` in one step, replacing a file `to` that exists: every
 // reader sees either the old or the new file under `to`, never neither. The replacement
 // takes over the mode bits of the file it replaces. False when `from` is not a file, `to`
-// is a folder, or the host refuses (then both files stay as they were). The replaced file's
-// storage is given back on a thread of its own, so a large file's release does not hold up
-// the caller (the system's wait for it at the process's exit aside).
-bool PlatformFileReplace(const char* from, const char* to);
+// is a folder, or the host refuses (then both files stay as they were). The folder that holds
+// `to` is synced after the rename, so that the new name survives a power loss: when that
+// sync fails the answer is false too, with the rename done (`to` holds the new file, which a
+// power loss may yet take back). `renamed`, where given, tells whether the rename was done.
+// The replaced file's storage is given back on a thread of its own, so a large file's
+// release does not hold up the caller (the system's wait for it at the process's exit aside).
+bool PlatformFileReplace(const char* from, const char* to, bool* renamed = nullptr);
 
 // Copies a file's bytes and mode bits. False when `to` exists (nothing is overwritten), when
 // `from` is not a readable file, or when the copy fails (a partial target is removed).
@@ -229,13 +232,37 @@ bool PlatformMatchPattern(const char* name, const char* pattern, bool caseSensit
 // nothing and returns false / 0. PlatformFileCallCount reports how many calls of that kind
 // were made since the last reset, so a test can first run a case cleanly, take the count, and
 // then fail each call in turn.
+//
+// The kinds, and the calls that each one counts:
+//   kPlatformFaultWrite      every write (PlatformFileWrite, ...WriteAt, ...WriteAtGathered,
+//                            ...CopyRange): it writes nothing
+//   kPlatformFaultSeek       PlatformFileSeek and the positional reads and writes
+//   kPlatformFaultTruncate   PlatformFileTruncate
+//   kPlatformFaultFlush      PlatformFileFlush (the sync of a file)
+//   kPlatformFaultRead       every read (PlatformFileRead, ...ReadAt, views, copy-ranges)
+//   kPlatformFaultShortWrite every write, counted apart from kPlatformFaultWrite: it writes
+//                            the first half of its bytes (rounded down) and reports them, as
+//                            a disk that fills up in the middle of a write does
+//   kPlatformFaultFolderSync every sync of a folder (PlatformFolderSync and the one that
+//                            PlatformFileReplace makes): the folder is not synced
+//   kPlatformFaultRename     PlatformFileMove and PlatformFileReplace: nothing is renamed
+//   kPlatformFaultCreate     PlatformFileOpen with kCreateAlways or kCreateNew, and
+//                            PlatformFileCopy: nothing is made
+//   kPlatformFaultOpen       PlatformFileOpen of an existing file (kReadExisting,
+//                            kReadWriteExisting): null
 enum PlatformFaultOp {
   kPlatformFaultWrite = 0,
   kPlatformFaultSeek = 1,
   kPlatformFaultTruncate = 2,
   kPlatformFaultFlush = 3,
   kPlatformFaultRead = 4,
+  kPlatformFaultShortWrite = 5,
+  kPlatformFaultFolderSync = 6,
+  kPlatformFaultRename = 7,
+  kPlatformFaultCreate = 8,
+  kPlatformFaultOpen = 9,
 };
+constexpr int kPlatformFaultKinds = 10;
 
 // Arms a fault on the `n`th call (1 = the very next) of `op`. n <= 0 disarms that kind.
 void PlatformFileFailAt(PlatformFaultOp op, int32_t n, bool sticky = false);

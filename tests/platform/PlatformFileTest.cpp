@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -378,6 +379,88 @@ TEST(PlatformFileFaults, NthCallFailsOnceOrSticky) {
   PlatformFileResetFaults();
   PlatformFileClose(f);
   PlatformFileClose(g);
+}
+
+// The kinds of call that change files beyond writes and syncs of a file: each fails when
+// armed, changes nothing on disk, and counts apart from the others.
+TEST(PlatformFileFaults, EveryKindOfChangingCallCanFail) {
+  TestTempFolder tmp;
+  PlatformFileResetFaults();
+  const std::string a = tmp.WriteFile("a.bin", "aaaa");
+  const std::string b = tmp / "b.bin";
+  struct Case {
+    PlatformFaultOp op;
+    const char* what;
+    std::function<bool()> call;   // true when the call succeeded
+    std::function<bool()> intact; // the disk is as before the failing call
+  };
+  const std::vector<Case> cases = {
+      {kPlatformFaultCreate, "create",
+       [&] {
+         PlatformFile* f = PlatformFileOpen(b.c_str(), PlatformOpenMode::kCreateNew);
+         PlatformFileClose(f);
+         return f != nullptr;
+       },
+       [&] { return !PlatformPathExists(b.c_str()); }},
+      {kPlatformFaultCreate, "copy", [&] { return PlatformFileCopy(a.c_str(), b.c_str()); },
+       [&] { return !PlatformPathExists(b.c_str()); }},
+      {kPlatformFaultOpen, "open",
+       [&] {
+         PlatformFile* f = PlatformFileOpen(a.c_str(), PlatformOpenMode::kReadWriteExisting);
+         PlatformFileClose(f);
+         return f != nullptr;
+       },
+       [&] { return TestTempFolder::ReadFile(a) == "aaaa"; }},
+      {kPlatformFaultRename, "move", [&] { return PlatformFileMove(a.c_str(), b.c_str()); },
+       [&] { return PlatformPathExists(a.c_str()) && !PlatformPathExists(b.c_str()); }},
+      {kPlatformFaultRename, "replace", [&] { return PlatformFileReplace(a.c_str(), b.c_str()); },
+       [&] { return PlatformPathExists(a.c_str()) && !PlatformPathExists(b.c_str()); }},
+      {kPlatformFaultFolderSync, "folder sync", [&] { return PlatformFolderSync(tmp.Path().c_str()); },
+       [] { return true; }},
+  };
+  for (const Case& c : cases) {
+    PlatformFileResetFaults();
+    PlatformFileFailAt(c.op, 1);
+    EXPECT_FALSE(c.call()) << c.what;
+    EXPECT_TRUE(c.intact()) << c.what;
+    EXPECT_EQ(PlatformFileCallCount(c.op), 1) << c.what;
+    for (int other = 0; other < kPlatformFaultKinds; ++other)
+      if (other != c.op && other != kPlatformFaultFolderSync)
+        EXPECT_EQ(PlatformFileCallCount(PlatformFaultOp(other)), 0) << c.what << " counted as " << other;
+  }
+  PlatformFileResetFaults();
+
+  // A replace whose folder sync fails has renamed all the same, and says both.
+  tmp.WriteFile("c.bin", "cc");
+  PlatformFileFailAt(kPlatformFaultFolderSync, 1);
+  bool renamed = false;
+  EXPECT_FALSE(PlatformFileReplace(a.c_str(), (tmp / "c.bin").c_str(), &renamed));
+  EXPECT_TRUE(renamed);
+  EXPECT_EQ(TestTempFolder::ReadFile(tmp / "c.bin"), "aaaa");
+  PlatformFileResetFaults();
+}
+
+// A short write puts the first half of its bytes, reports them, and is recorded as such; a
+// sticky one cuts every later write.
+TEST(PlatformFileFaults, ShortWritesPutHalfTheirBytes) {
+  TestTempFolder tmp;
+  PlatformFileResetFaults();
+  PlatformFile* f = PlatformFileOpen((tmp / "s.bin").c_str(), PlatformOpenMode::kCreateAlways);
+  ASSERT_NE(f, nullptr);
+  PlatformRecordStart();
+  PlatformFileFailAt(kPlatformFaultShortWrite, 2, true);
+  EXPECT_EQ(PlatformFileWriteAt(f, "0123456789", 10, 0), 10);
+  EXPECT_EQ(PlatformFileWriteAt(f, "ABCDEFGHIJ", 10, 0), 5);
+  EXPECT_EQ(PlatformFileWriteAtGathered(f, "ab", 2, "cdef", 4, 10), 3);
+  EXPECT_EQ(PlatformFileWrite(f, "x", 1), 0);  // half of one byte is none
+  std::vector<PlatformRecordedCall> calls = PlatformRecordStop();
+  PlatformFileResetFaults();
+  PlatformFileClose(f);
+  EXPECT_EQ(TestTempFolder::ReadFile(tmp / "s.bin"), "ABCDE56789abc");
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[1].bytes, "ABCDE");
+  EXPECT_EQ(calls[2].bytes, "abc");
+  EXPECT_EQ(PlatformFileCallCount(kPlatformFaultWrite), 0);  // reset
 }
 
 }  // namespace
