@@ -2,10 +2,14 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "ObjDefinition.h"
 #include "ObjFnTable.h"
 #include "ObjResFile.h"
+#include "PlatformFile.h"
 #include "PlatformThread.h"
 #include "XAssert.h"
 #include "strset.h"
@@ -103,16 +107,52 @@ int32_t StubObjectParams::MakeFromTemplate(const StringBuffer& templatePath,
 
 int32_t StubObjectParams::CopyResources(iResFile* source, const StringBuffer& newPath) {
   fPath.assign(newPath);
+  // The set is made and filled under a name of its own beside the new one, and takes the new
+  // name once it is closed: a kill at any moment leaves no new object or a whole one (never
+  // an empty file, which every later attempt would stumble on).
+  std::vector<std::pair<std::string, std::string>> components;  // (made as, named)
+  const std::string path(fPath.c_str());
+  const size_t slash = path.find_last_of("/\\");
+  const size_t dot = path.find_last_of('.');
+  const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  const std::string made = hasExtension ? path.substr(0, dot) + "~tmpl" + path.substr(dot) : path + "~tmpl";
+  if (hasExtension) {
+    components.emplace_back(made, path);
+  } else {
+    for (const char* extension : {".iff", ".spf"}) components.emplace_back(made + extension, path + extension);
+  }
+  for (const auto& [from, to] : components) {
+    if (PlatformPathExists(to.c_str())) return fileExistsErr;
+    PlatformFileDelete(from.c_str());  // a leftover of a copy cut short
+  }
+  const FixedStringBuffer<280> madePath(made.c_str());
   ObjResFile target;
-  int32_t error = target.Create(fPath);
-  if (error == noErr) error = target.Open(fPath);
-  if (error != noErr) return error;
+  int32_t error = target.Create(madePath);
+  if (error == noErr) error = target.Open(madePath);
+  if (error != noErr) {
+    for (const auto& [from, to] : components) PlatformFileDelete(from.c_str());
+    return error;
+  }
   error = CopyEveryResource(source, &target, *this);
   // What was copied is kept; a failure to get it to disk is the copy's failure too.
   int32_t updateError = target.Update();
   int32_t closeError = target.Close();
   if (error == noErr) error = updateError;
   if (error == noErr) error = closeError;
+  // The files are durable; each takes its name, never over a file made meanwhile, and the
+  // names are made durable in turn.
+  std::string folder;
+  for (const auto& [from, to] : components) {
+    if (!PlatformPathExists(from.c_str())) continue;
+    if (!PlatformFileMove(from.c_str(), to.c_str())) {
+      if (error == noErr) error = PlatformPathExists(to.c_str()) ? int32_t(fileExistsErr) : int32_t(createFailedErr);
+      continue;
+    }
+    const std::string host = PlatformResolvePath(to.c_str());
+    const size_t end = host.find_last_of('/');
+    folder = end == std::string::npos ? std::string(".") : end == 0 ? std::string("/") : host.substr(0, end);
+  }
+  if (!folder.empty() && !PlatformFolderSync(folder.c_str()) && error == noErr) error = createFailedErr;
   return error;
 }
 

@@ -31,7 +31,8 @@ class StubObjectParams {
   // Creates and opens an object file set at `newPath` and copies every resource of `source`
   // into it. Returns 0, or the first error of the files (the copy stops there; what was
   // already copied stays in the new file, which is closed). Nothing is copied when the new
-  // file cannot be created.
+  // file cannot be created. The set is made under another name beside `newPath` and takes
+  // its name once closed, so that no moment leaves an empty or half-made file at `newPath`.
   int32_t CopyResources(iResFile* source, const StringBuffer& newPath);
 
   FixedStringBuffer<64> fName;   // the prefix when fPrefix is set, else the copies' name

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "IFFResMap.h"
+#include "PlatformFile.h"
 #include "flatfile.h"
 #include "resfile.h"
 
@@ -82,8 +83,9 @@ inline void SortBlockOffsets(std::vector<uint32_t>& offsets) {
 //
 // States of a block in the ledger, by its mark:
 //   kReplaced  marked; the record that replaces it is not durable yet. No write may go there
-//              (a free-block search that reaches it syncs first): until that sync its bytes
-//              are what the disk holds of the resource.
+//              (a free-block search that reaches it syncs first, once the replacement went
+//              live): until that sync its bytes are what the disk holds of the resource. One
+//              whose replacement failed stays held until its key's next change.
 //   kRetired   marked; its replacement is durable. Free to the search; cleared, and synced,
 //              by the sync that retired it when its replacement had gone live (Sync), else
 //              before its key's next change and before a saved map is written.
@@ -172,16 +174,24 @@ class BlockLedger {
     const Block* block = Find(offset);
     return block && block->state != State::kRetired;
   }
+  // A compaction, which keeps live blocks only, may run: no block is held (a replaced or
+  // revived mark is its resource's only copy on disk).
+  bool MayCompact() const {
+    for (const auto& [offset, block] : fBlocks)
+      if (block.state != State::kRetired) return false;
+    return true;
+  }
   // The block at `offset` becomes free to the search with the next sync.
   bool WaitsOnSync(uint32_t offset) const {
     const Block* block = Find(offset);
-    return block && block->state == State::kReplaced;
+    return block && block->state == State::kReplaced && block->superseded;
   }
 
-  // The file's bytes reached the disk: replaced blocks retire.
+  // The file's bytes reached the disk: replaced blocks whose replacements went live retire.
+  // One whose replacement failed stays held: it is its resource's only record on disk.
   void Synced() {
     for (auto& [offset, block] : fBlocks)
-      if (block.state == State::kReplaced) block.state = State::kRetired;
+      if (block.state == State::kReplaced && block.superseded) block.state = State::kRetired;
   }
 
   // The live header of `key`'s replacement was written: its replaced blocks are superseded.
@@ -554,8 +564,9 @@ int32_t MergeAndTakeFreeBlock(Header& block, uint32_t at, uint32_t fileSize, uin
 //
 // The format's part is `steps`:
 //   kHeaderSize, kMaxMerged (the largest block a merge makes), kMaxFileEnd (the largest
-//   file an append makes), kShortTailFails (bytes after the chain too few for a header fail
-//   the search; else the new block is appended over them);
+//   file an append makes), kShortTailFails (bytes after the chain too few for a header are
+//   cut off before the append, and fail the search where the saved map reads blocks there;
+//   else the new block is appended over them);
 //   ReadChain(Header&, uint32_t offset, uint32_t fileSize, bool& pastEnd) -> error,
 //   WriteFreeHeader(const Header&, uint32_t offset) -> error (a header that changes no record),
 //   Append(const Header&, uint32_t offset) -> error (the free header of the block appended at
@@ -628,9 +639,20 @@ int32_t FindFreeBlock(Steps& steps, BlockLedger& ledger, uint32_t fileSize, uint
     }
     at += uint32_t(block.fSize);
   }
-  if (at != fileSize) {
-    steps.Complain("iff headers ended before eof");
-    if (Steps::kShortTailFails) return badHeaderErr;
+  if (at != fileSize && Steps::kShortTailFails) {
+    // Bytes too few for a header after the chain's end: what a write cut short at the end
+    // of the file leaves (a full disk). They belong to no block, so they are cut off, unless
+    // blocks the saved map reads lie there (a damaged chain, which nothing may write over).
+    bool mayCut = false;
+    int32_t error = ledger.MayCut(at, steps.BlockEnds(), mayCut);
+    if (error != noErr) return error;
+    if (!mayCut) {
+      steps.Complain("iff headers ended before eof");
+      return badHeaderErr;
+    }
+    error = steps.Cut(at);
+    if (error != noErr) return error;
+    fileSize = at;
   }
   if (uint64_t(at) + need > uint64_t(Steps::kMaxFileEnd)) return unsupportedErr;
   Header block = FreeBlockHeader<Header>(need);
@@ -712,4 +734,35 @@ inline std::string FolderOfHostPath(const std::string& hostPath) {
   const size_t slash = hostPath.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? std::string("/") : hostPath.substr(0, slash);
+}
+
+// Makes a new resource file at `path` that appears whole or not at all, whatever moment a
+// kill or a power loss strikes: fill(temp) fills the file made at a temporary name beside it
+// and makes its bytes durable; the file then takes its name without overwriting anything
+// (fileExistsErr when the name was taken meanwhile), and the folder is synced. Answers
+// fileExistsErr when `path` exists, createFailedErr when the file cannot be made or named,
+// else fill's error or the folder sync's; on any error neither file is left behind.
+template <class Fill>
+int32_t CreateWholeFile(const StringBuffer& path, Fill fill) {
+  if (PlatformPathExists(path.c_str())) return fileExistsErr;
+  const std::string host = PlatformResolvePath(path.c_str());
+  if (host.empty()) return createFailedErr;
+  const std::string tempHost = host + "~create";
+  FixedStringBuffer<280> temp(tempHost.c_str());
+  FlatFile files;
+  files.Delete(temp);  // a leftover of a creation cut short
+  int32_t error = files.Create(temp);
+  if (error == noErr) error = fill(temp);
+  if (error == noErr && !PlatformFileMove(tempHost.c_str(), host.c_str()))
+    error = PlatformPathExists(host.c_str()) ? int32_t(fileExistsErr) : int32_t(createFailedErr);
+  if (error != noErr) {
+    files.Delete(temp);
+    return error;
+  }
+  // The new name must survive a power loss as the file's bytes do.
+  if (!PlatformFolderSync(FolderOfHostPath(host).c_str())) {
+    files.Delete(path);
+    return kFlatFailed;
+  }
+  return noErr;
 }

@@ -262,14 +262,17 @@ const StringBuffer& IFFResFile::PathForMessages() {
 
 int32_t IFFResFile::Create(const StringBuffer& path) {
   if (fFile.ValidFile()) return alreadyOpenErr;
-  int32_t error = fFile.Create(path);
-  if (error != noErr) return error;
-  {
-    FlatFile header;
-    error = header.Open(path);
-    if (error != noErr) {
-      Complain("could not open newly created file", path);
-    } else {
+  // The file appears with its header and its name list or not at all: a file without them is
+  // no resource file, and would stand in the way of every later attempt.
+  return CreateWholeFile(path, [this](const StringBuffer& temp) {
+    int32_t error = noErr;
+    {
+      FlatFile header;
+      error = header.Open(temp);
+      if (error != noErr) {
+        Complain("could not open newly created file", temp);
+        return error;
+      }
       uint8_t bytes[kUniqueHeaderSize];
       EncodeIFF1FileHeader(bytes);
       int32_t count = kUniqueHeaderSize;
@@ -277,27 +280,21 @@ int32_t IFFResFile::Create(const StringBuffer& path) {
       int32_t closeError = header.Close();
       if (error == noErr) error = closeError;
     }
-  }
-  if (error == noErr) {
+    if (error != noErr) return error;
     sCreatingNewFile = true;
-    error = Open(path);
+    error = Open(temp);
     if (error != noErr) {
-      Complain("could not open brand new file", path);
+      Complain("could not open brand new file", temp);
     } else {
       EnterInternalMode();
       error = SaveNames();
       ExitInternalMode();
-      int32_t closeError = Close();
+      int32_t closeError = Close();  // synced by its Update
       if (error == noErr) error = closeError;
     }
     sCreatingNewFile = false;
-  }
-  // The new name must survive a power loss as the file's bytes do.
-  if (error == noErr && !PlatformFolderSync(FolderOfHostPath(PlatformResolvePath(path.c_str())).c_str()))
-    error = kFlatFailed;
-  // A file that is not whole is no resource file: do not leave it behind.
-  if (error != noErr) fFile.Delete(path);
-  return error;
+    return error;
+  });
 }
 
 int32_t IFFResFile::Delete(const StringBuffer& path) {
@@ -391,14 +388,18 @@ int32_t IFFResFile::Close() {
   // disk is met by the next open's walk as a mark beside its live block).
   if (writable && error == noErr)
     error = fLedger.ClearRetired([this](uint32_t offset) { return ClearMark(offset); });
-  // The copy keeps live blocks only: resources brought back at open are made live first.
-  const bool compact = writable && fFreeBytes >= kDefragmentFreeBytes;
-  int32_t defragError = compact ? BeginChange() : int32_t(noErr);
+  // The copy keeps live blocks only: resources brought back at open are made live first, and
+  // a session that failed to write what it held compacts nothing (a marked block may then be
+  // its resource's only copy).
+  int32_t defragError = noErr;
+  bool compact = writable && error == noErr && fFreeBytes >= kDefragmentFreeBytes;
+  if (compact) defragError = BeginChange();
+  if (compact && defragError == noErr && !fLedger.MayCompact()) compact = false;
   FreeCaches();
   if (compact) {
     if (defragError == noErr) defragError = Defragment();
-    if (error == noErr) error = defragError;
   }
+  if (error == noErr) error = defragError;
   fNameList.reset();
   int32_t closeError = fFile.ValidFile() ? fFile.Close() : int32_t(noErr);
   if (error == noErr) error = closeError;
@@ -767,6 +768,9 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
     SetError(unsupportedErr);
     return;
   }
+  // A resource replaced under its own name keeps its name index: the stored name list names
+  // the new block as it named the old one, whatever moment the list is next written.
+  int32_t keptIndex = kNoNameIndex;
   if (entry != nullptr) {
     if (entry->fileoffset >= 0) {
       // The stored block stays live until the new data are written (WriteEntry).
@@ -776,7 +780,12 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
     if (entry->fData == h) entry->fData = nullptr;
     if (entry->fData != nullptr) HFree(entry->fData);
     entry->fData = nullptr;
-    if (!NameIndexShared(*entry)) fNameList->SetName(entry->fNameIndex, FixedStringBuffer<4>());
+    const IFFName* old = entry->fNameIndex != kNoNameIndex ? fNameList->FindIndex(entry->fNameIndex) : nullptr;
+    if (old != nullptr && name.length() > 0 && !NameIndexShared(*entry) &&
+        old->fName.compare(FixedStringBuffer<64>(name)) == 0)
+      keptIndex = entry->fNameIndex;
+    else if (!NameIndexShared(*entry))
+      fNameList->SetName(entry->fNameIndex, FixedStringBuffer<4>());
   } else {
     if (node == nullptr) node = FindNode(type, true);
     node->fEntries.push_back(std::make_unique<ResCacheEntry>());
@@ -785,8 +794,8 @@ void IFFResFile::AddResource(MHandle* h, uint32_t type, uint16_t id, const Strin
   entry->fID = int16_t(id);
   entry->fFlags = uint16_t((native ? kNativeOrder : 0) | (fInternalMode ? kInternalFlag : 0));
   entry->fData = h;
-  entry->fNameIndex = kNoNameIndex;
-  if (name.length() > 0) {
+  entry->fNameIndex = keptIndex;
+  if (name.length() > 0 && keptIndex == kNoNameIndex) {
     entry->fNameIndex = NewNameIndex();
     fNameList->SetName(entry->fNameIndex, name);
   }
@@ -862,6 +871,7 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
     return error;
   }
   XASSERT(header.fSize == size + kFileBlockHeaderSize, "bad size returned from NewBlockHeader");
+  const FileBlockHeader freeHeader = header;
   // Data first: until its header is written the block is still free.
   if (size > 0) {
     error = WriteBytes(uint32_t(offset) + kFileBlockHeaderSize, HLock(entry.fData), size);
@@ -888,6 +898,9 @@ int32_t IFFResFile::WriteEntry(ResCacheEntry& entry, uint32_t type) {
   header.fNameIndex = entry.fNameIndex;
   error = WriteBlockHeader(header, uint32_t(offset));
   if (error != noErr) {
+    // A write cut short may have made the block live all the same: it is made free again,
+    // so that the resource is not written twice (its marked block stays its record).
+    WriteBlockHeader(freeHeader, uint32_t(offset));
     Complain("could not write header", PathForMessages());
     return error;
   }
@@ -915,13 +928,19 @@ int32_t IFFResFile::MarkReplaced(uint32_t offset, const BlockLedger::Key& key) {
   }
   // A type that no mark can hold (a character outside 0x20-0x7E) leaves a plain free block,
   // held until the sync all the same: such a resource is not brought back after a crash.
+  const FileBlockHeader live = header;
   if (!MakeIFF1Mark(header, key.type, offset)) {
     header.fType = kFreeBlockType;
     header.fFlags |= kInvalid;
     header.fNameIndex = kNoNameIndex;
   }
   error = WriteBlockHeader(header, offset);
-  if (error != noErr) return error;
+  if (error != noErr) {
+    // A write cut short may have left the type of a free block over a live one (the
+    // resource lost, a live XXXX in its place): the live header is written back.
+    WriteBlockHeader(live, offset);
+    return error;
+  }
   fFreeBytes += uint32_t(header.fSize);
   fLedger.Set(offset, BlockLedger::State::kReplaced, key);
   return noErr;
@@ -1272,12 +1291,15 @@ int32_t IFFResFile::FreeBlock(uint32_t offset) {
   int32_t error = ReadBlockHeader(header, offset);
   if (error != noErr) return error;
   if (header.fFlags & kInvalid) return noErr;  // freed already
+  const FileBlockHeader live = header;
   header.fFlags |= kInvalid;
   header.fType = kFreeBlockType;
   // The id and name index stay, but a name index of the marks' shape (a damaged or foreign
   // header), which would pass for a mark.
   if (MarkShaped(header)) header.fNameIndex = kNoNameIndex;
   error = WriteBlockHeader(header, offset);
+  // A write cut short may leave a live XXXX, which is no resource: the live header goes back.
+  if (error != noErr) WriteBlockHeader(live, offset);
   if (error == noErr) fFreeBytes += uint32_t(header.fSize);
   if (error == noErr) fLedger.Forget(offset);
   return error;
@@ -1325,13 +1347,20 @@ int32_t IFFResFile::Defragment() {
     return error;
   }
   fFile.Close();
-  if (!PlatformFileReplace(tempHost.c_str(), host.c_str())) {
+  bool renamed = false;
+  const bool synced = PlatformFileReplace(tempHost.c_str(), host.c_str(), &renamed);
+  if (!renamed) {
     Complain("could not shorten file", path);
     out.Delete(temp);
     return unavailableErr;
   }
-  // The copy is durable, and the replace syncs the folder that holds its new name.
+  // The copy is durable; the replace syncs the folder that holds its new name, and a power
+  // loss before that sync may still bring back the old file: not a success.
   fLedger.Clear();
   fFreeBytes = 0;
+  if (!synced) {
+    Complain("could not flush file", path);
+    return kFlatFailed;
+  }
   return noErr;
 }

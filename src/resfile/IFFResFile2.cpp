@@ -131,21 +131,18 @@ bool IFFResFile2::BeginWriting() {
 
 int32_t IFFResFile2::Create(const StringBuffer& path) {
   if (fMap) return Report(alreadyOpenErr);
-  int32_t error = fFile.Create(path);
-  if (error == noErr) {
-    error = fFile.Open(path);
-    if (error != noErr) {
-      Complain("could not open newly created file", path);
-    } else {
-      error = WriteFileHeader(fFile, 0);
-      fFile.Close();
-      // The new name must survive a power loss as the header does.
-      if (error == noErr && !PlatformFolderSync(FolderOfHostPath(PlatformResolvePath(path.c_str())).c_str()))
-        error = kFlatFailed;
-      // A file without its header is no resource file: do not leave it behind.
-      if (error != noErr) fFile.Delete(path);
+  // The file appears with its header or not at all: a file without one is no resource file,
+  // and would stand in the way of every later attempt.
+  int32_t error = CreateWholeFile(path, [this](const StringBuffer& temp) {
+    int32_t made = fFile.Open(temp);
+    if (made != noErr) {
+      Complain("could not open newly created file", temp);
+      return made;
     }
-  }
+    made = WriteFileHeader(fFile, 0);  // flushed
+    fFile.Close();
+    return made;
+  });
   fMapOffset = 0;
   fDirty = false;
   return Report(error);
@@ -588,6 +585,7 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   }
   XASSERT(uint32_t(size) + kIFFHeaderSize == header.fSize,
           "bad size returned from NewBlockHeader");
+  const IFFHeader freeHeader = header;
   if (data) {
     if (!dataWritten) error = WriteBytes(offset + kIFFHeaderSize, data, size);
     HUnlock(entry.fHandle);
@@ -614,6 +612,9 @@ int32_t IFFResFile2::WriteEntry(IFFResEntry& entry, uint32_t type) {
   header.SetName(entry.fName.c_str());
   error = WriteResHeader(offset, header);
   if (error != noErr) {
+    // A write cut short may have made the block live all the same: it is made free again,
+    // so that the resource is not written twice (its marked block stays its record).
+    WriteResHeader(offset, freeHeader, true);
     Complain("could not write header", PathForMessages());
     return error;
   }
@@ -642,9 +643,15 @@ int32_t IFFResFile2::MarkReplaced(uint32_t offset, const BlockLedger::Key& key) 
     fLedger.Forget(offset);
     return noErr;
   }
+  const IFFHeader live = header;
   header.fFlags |= kInvalid;
   error = WriteResHeader(offset, header);
-  if (error != noErr) return error;
+  if (error != noErr) {
+    // A write cut short may have marked the block all the same: it is made live again, so
+    // that the ledger and the disk agree that the resource is this record.
+    WriteResHeader(offset, live);
+    return error;
+  }
   fMap->AddWasted(header.fSize);
   fLedger.Set(offset, BlockLedger::State::kReplaced, key);
   return noErr;
@@ -946,10 +953,16 @@ int32_t IFFResFile2::InvalidateBlock(uint32_t offset, bool countWasted) {
   // Freed once its header says so: a refused or failed write leaves the block in use.
   const bool wasFree = (header.fFlags & kInvalid) != 0;
   if (!wasFree) {
+    const IFFHeader live = header;
     header.fType = kFreeBlockType;
     header.fFlags |= kInvalid;
     error = WriteResHeader(offset, header);
-    if (error != noErr) return error;
+    if (error != noErr) {
+      // A write cut short may have freed the block all the same: the live header goes back,
+      // so that the block is what the map says it is.
+      WriteResHeader(offset, live);
+      return error;
+    }
     if (countWasted) fMap->AddWasted(header.fSize);
   }
   fLedger.Forget(offset);
@@ -1035,7 +1048,9 @@ int32_t IFFResFile2::Scan(uint32_t fileSize) {
 
 int32_t IFFResFile2::Walk(uint32_t fileSize, std::vector<std::pair<uint32_t, IFFHeader>>& marks) {
   uint32_t at = kUniqueHeaderSize;
-  while (at < fileSize) {
+  // Bytes after the last record too few for a header (a write at the end cut short) end the
+  // walk as the end of the file does.
+  while (fileSize - at >= uint32_t(kIFFHeaderSize)) {
     IFFHeader header;
     bool pastEnd = false;
     int32_t error = ReadChainHeader(at, fileSize, header, pastEnd);
@@ -1217,7 +1232,8 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
       referenced.insert(entry->fReplacedOffset);
     }
   std::vector<ChainBlock> live;
-  for (uint32_t at = kUniqueHeaderSize; at < fileSize;) {
+  // Bytes after the last record too few for a header belong to no block: not copied.
+  for (uint32_t at = kUniqueHeaderSize; fileSize - at >= uint32_t(kIFFHeaderSize);) {
     IFFHeader header;
     bool pastEnd = false;
     error = ReadChainHeader(at, fileSize, header, pastEnd);
@@ -1264,8 +1280,10 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   // The copy holds the kept blocks' headers byte for byte, where `moved` says.
   std::map<uint32_t, std::array<uint8_t, kIFFHeaderSize>> held;
   held.swap(fHeaders);
-  replaced = PlatformFileReplace(tempHost.c_str(), host.c_str());
-  // The copy is durable, and the replace syncs the folder that holds its new name.
+  // The copy is durable; the replace syncs the folder that holds its new name, and a power
+  // loss before that sync may still bring back the old file: the file is the copy from here
+  // on, but the compaction is not a success.
+  const bool synced = PlatformFileReplace(tempHost.c_str(), host.c_str(), &replaced);
   if (replaced) fLedger.Clear();
   error = fFile.Open(path);
   if (!replaced) {
@@ -1294,6 +1312,12 @@ int32_t IFFResFile2::WriteCompactedFile(bool& replaced) {
   fRovingOffset = -1;
   fMapOffset = 0;
   fDirty = true;
+  if (!synced) {
+    Complain("could not flush file", PathForMessages());
+    return kFlatFailed;
+  }
+  // A copy that opened for reading only cannot take the saved map of the session.
+  if (!fFile.IsWritable()) return readOnlyErr;
   return noErr;
 }
 

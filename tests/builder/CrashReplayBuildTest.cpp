@@ -1,6 +1,7 @@
 // Graphics rebuilds cut short: a rebuild that replaces every sprite and palette of an object,
 // replayed at every state a kill or a power loss could leave; the real morvik program killed
-// at random moments of such a rebuild; and a rebuild that fails on a damaged object file.
+// at random moments of such a rebuild; a rebuild that fails on a damaged object file; and a
+// new object made from a template, replayed at every state a kill could leave.
 // Each time the object file must open with every resource exactly once, holding its data
 // from before the rebuild or from after it, and lose nothing it held.
 #include <gtest/gtest.h>
@@ -24,6 +25,7 @@
 #include "IFFResFile2.h"
 #include "ImageWriters.h"
 #include "MHandle.h"
+#include "ObjDefinition.h"
 #include "ObjectBuilder.h"
 #include "SpecTestSupport.h"
 #include "StringBuffer.h"
@@ -329,4 +331,51 @@ TEST(CrashReplayBuild, AFailedRebuildLeavesReadableWhatWasReadable) {
       }
     }
   }
+}
+
+// A new object made from a template (-tmpl), replayed at every state a kill or a power loss
+// could leave: the new object file is absent or opens, never an empty file that every later
+// attempt would stumble on; once the run returned it holds the template's resources.
+TEST(CrashReplayBuild, ATemplateRunLeavesNoObjectOrAWholeOne) {
+  TestTempFolder dir;
+  const std::string templatePath = dir / "tmpl.iff";
+  {
+    IFFResFile2 file;
+    ASSERT_EQ(file.Create(FixedStringBuffer<260>(templatePath.c_str())), noErr);
+    ASSERT_EQ(file.Open(FixedStringBuffer<260>(templatePath.c_str())), noErr);
+    ObjDefinition definition;
+    definition.SetLong(kObjDefVersion, ObjDefinition::kCurrentVersion);
+    definition.SetGUID(0x12345678);
+    MHandle* h = HAlloc(ObjDefinition::kByteSize);
+    ASSERT_TRUE(definition.WriteToHandle(h));
+    file.AddResource(h, kObjDefinitionType, 128, FixedStringBuffer<64>("Chair"), true);
+    file.WriteResource(h);
+    AddResource(file, MakeResType('S', 'T', 'R', '#'), 128, "strings", std::string(90, 's'));
+    ASSERT_EQ(file.Close(), noErr);
+  }
+  const std::string made = dir / "new.iff";
+  CrashRun run(dir.Path());
+  run.Watch(made, ResFormat::kIFF2);
+  FILE* log = std::tmpfile();
+  const int32_t result = run.Step(
+      "-tmpl", StepKind::kBuild,
+      [&] {
+        ObjectBuilder builder;
+        builder.fObjectFile.assign(made.c_str());
+        builder.fTemplateFile.assign(templatePath.c_str());
+        builder.fLogFile = log;
+        return builder.Run();
+      },
+      [&] {
+        run.SetExists(made, true);
+        ResListing after;
+        ASSERT_EQ(ListResourcesOf(TestTempFolder::ReadFile(made), ResFormat::kIFF2, after), noErr);
+        run.Contents(made) = FirstOfEach(after);
+      });
+  std::fclose(log);
+  ASSERT_EQ(result, 0);
+  EXPECT_EQ(run.Contents(made).size(), 2u);
+  ScopedDebugCapture capture;
+  const CrashReport report = run.Check();
+  EXPECT_EQ(report.failed, 0u) << report.Text();
 }

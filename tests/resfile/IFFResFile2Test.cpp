@@ -607,7 +607,6 @@ TEST_F(IFFResFile2Test, CorruptRecordHeadersStopTheWalkAndAllocation) {
       {"size below 76", RecordBytes(kTest, 2, 0x10, "", "abc", 75)},
       {"size past the end", RecordBytes(kTest, 2, 0x10, "", "abc", 5000)},
       {"size near 4 GiB", RecordBytes(kTest, 2, 0x10, "", "abc", 0xFFFFFFF0)},
-      {"garbage shorter than a header", std::string(30, 'z')},
   };
   ScopedDebugCapture capture;
   for (const Case& c : cases) {
@@ -624,6 +623,34 @@ TEST_F(IFFResFile2Test, CorruptRecordHeadersStopTheWalkAndAllocation) {
     EXPECT_EQ(file.Defragment(), badHeaderErr) << c.what;
     EXPECT_NE(file.Close(), noErr) << c.what;
     EXPECT_EQ(TestTempFolder::ReadFile(path).substr(64), bytes.substr(64)) << c.what;
+  }
+}
+
+// Bytes after the last record too few for a header (a write at the end of the file cut
+// short by a full disk) belong to no record: the walk ends before them, and the next
+// allocation cuts them off instead of refusing every later write.
+TEST_F(IFFResFile2Test, ATailShorterThanAHeaderIsCutOffByTheNextWrite) {
+  const std::string good = RecordBytes(kTest, 1, 0x10, "good", "good data");
+  for (size_t tail : {1u, 38u, 75u}) {
+    const std::string bytes = FileHeaderBytes(0) + good + std::string(tail, 'z');
+    std::string path = folder.WriteFile("tail.iff", bytes);
+    IFFResFile2 file;
+    ASSERT_EQ(file.Open(PathOf(path)), noErr) << tail;
+    EXPECT_EQ(file.Count(kTest), 1) << tail;
+    MHandle* h = HandleOf("new");
+    file.AddResource(h, kTest, 3, FixedStringBuffer<64>("three"), true);
+    file.WriteResource(h);
+    EXPECT_EQ(file.GetError(), noErr) << tail;
+    file.SetNoDefragment();
+    ASSERT_EQ(file.Close(), noErr) << tail;
+    const std::string after = TestTempFolder::ReadFile(path);
+    EXPECT_EQ(after.substr(64, good.size()), good) << tail;
+    EXPECT_EQ(after.substr(64 + good.size(), 76), RecordBytes(kTest, 3, 0x10, "three", "new").substr(0, 76)) << tail;
+    IFFResFile2 again;
+    ASSERT_EQ(again.Open(PathOf(path)), noErr) << tail;
+    EXPECT_EQ(BytesOf(again.GetResource(kTest, 1)), "good data") << tail;
+    EXPECT_EQ(BytesOf(again.GetResource(kTest, 3)), "new") << tail;
+    again.Close();
   }
 }
 

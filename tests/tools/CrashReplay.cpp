@@ -631,7 +631,9 @@ CrashReport CrashRun::Check(bool partial) {
           for (size_t j = lo; j <= hi; ++j)
             if (!watched.steps[j].exists) absentAllowed = true;
           const bool mustHold = state.kind == StateKind::kPartial;
-          if (it == state.files.end() || (it->second.empty() && absentAllowed)) {
+          // A file that may be absent must be so, or whole: an empty file left by a create
+          // cut short would stand in the way of every later attempt.
+          if (it == state.files.end()) {
             if (!absentAllowed)
               problem = "the file is missing (it exists in every step from " + stepText(lo) + " on)";
           } else {

@@ -32,8 +32,9 @@
 //            with its data (or with data a later step wrote) in every record listed for it:
 //            such a state may list a resource twice (the old record and the one in flight),
 //            which is counted, not failed.
-// A file that a step creates may be missing (or empty, as a create cut short leaves it) in
-// every state where an allowed step has it absent; once a commit returned it must be there.
+// A file that a step creates may be missing in every state where an allowed step has it
+// absent, but never there and unreadable (an empty file left by a create cut short fails);
+// once a commit returned it must be there.
 // Steps that change one thing (kChange, kCommit, kCreate) are atomic: a state must equal one
 // step's contents as a whole. A kBuild step changes many resources: while it runs, each
 // resource may hold its value before or after it, independently.
