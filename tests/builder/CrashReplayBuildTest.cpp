@@ -256,14 +256,16 @@ TEST(CrashReplayBuild, KilledRebuildsLeaveNoDuplicateAndLoseNothing) {
   EXPECT_EQ(failed, 0) << failed << " of " << trials << " killed rebuilds fail; the first: " << first;
 }
 
-// A rebuild on a file with one damaged size field that its saved map still reads whole: with
-// a tree-table record's size 96 -> 97 it fails with its message; whether it fails or not,
-// every resource readable before stays readable.
+// A rebuild on a file with one damaged size field that its saved map still reads whole (a
+// tree-table record's size 96 -> 97, a free block's size past the end, the first record's
+// size doubled over the records after it): with the first it fails with its message;
+// whether it fails or not, every resource readable before stays readable.
 TEST(CrashReplayBuild, AFailedRebuildLeavesReadableWhatWasReadable) {
-  enum class Damage { kTreeTableSize, kFreeBlockPastTheEnd };
-  for (Damage damage : {Damage::kTreeTableSize, Damage::kFreeBlockPastTheEnd}) {
-    SCOPED_TRACE(damage == Damage::kTreeTableSize ? "a tree-table record's size 96 -> 97"
-                                                  : "a free block's size past the end");
+  enum class Damage { kTreeTableSize, kFreeBlockPastTheEnd, kLiveSizeDoubled };
+  for (Damage damage : {Damage::kTreeTableSize, Damage::kFreeBlockPastTheEnd, Damage::kLiveSizeDoubled}) {
+    SCOPED_TRACE(damage == Damage::kTreeTableSize        ? "a tree-table record's size 96 -> 97"
+                 : damage == Damage::kFreeBlockPastTheEnd ? "a free block's size past the end"
+                                                          : "a live record's size doubled over the records after it");
     // The tree table of 20 bytes (a record of 96) comes second, before everything else but
     // one; for the second case a removed resource leaves a free block before the sprites.
     std::vector<Object::Stored> first = {
@@ -295,7 +297,8 @@ TEST(CrashReplayBuild, AFailedRebuildLeavesReadableWhatWasReadable) {
       const uint32_t type = be32(at), size = be32(at + 4);
       const bool tableOf96 = type == MakeResType('T', 'T', 'A', 'B') && size == 96;
       const bool freeBlock = type == kFreeBlockType;
-      if (damage == Damage::kTreeTableSize ? tableOf96 : freeBlock) {
+      const bool first = at == 64;
+      if (damage == Damage::kTreeTableSize ? tableOf96 : damage == Damage::kFreeBlockPastTheEnd ? freeBlock : first) {
         target = at;
         break;
       }
@@ -303,7 +306,9 @@ TEST(CrashReplayBuild, AFailedRebuildLeavesReadableWhatWasReadable) {
       at += size;
     }
     ASSERT_NE(target, 0u) << "no record to damage";
-    const uint32_t size = damage == Damage::kTreeTableSize ? 97 : uint32_t(bytes.size() + 4096);
+    const uint32_t size = damage == Damage::kTreeTableSize        ? 97
+                          : damage == Damage::kFreeBlockPastTheEnd ? uint32_t(bytes.size() + 4096)
+                                                                   : 2 * be32(target + 4);
     for (int i = 0; i < 4; ++i) bytes[target + 4 + i] = char(uint8_t(size >> (24 - 8 * i)));
     object.dir.WriteFile("obj.iff", bytes);
     ResListing damaged;
