@@ -174,6 +174,8 @@ class BlockLedger {
     const Block* block = Find(offset);
     return block && block->state != State::kRetired;
   }
+  // Whether the ledger holds a mark of `key` (one its sync has not cleared yet).
+  bool HasMarksOf(const Key& key) const { return fByKey.count(key.Packed()) != 0; }
   // A compaction, which keeps live blocks only, may run: no block is held (a replaced or
   // revived mark is its resource's only copy on disk).
   bool MayCompact() const {

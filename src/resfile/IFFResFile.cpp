@@ -1033,8 +1033,9 @@ int32_t IFFResFile::Sync() {
 }
 
 int32_t IFFResFile::ReleaseEntry(ResCacheEntry& entry, uint32_t type) {
-  if (entry.fileoffset >= 0 || entry.fReplacedOffset >= 0) {
-    // The resource's marks go before its blocks, so that none comes back on a walk.
+  if (entry.fileoffset >= 0 || entry.fReplacedOffset >= 0 || fLedger.HasMarksOf(KeyOf(entry, type))) {
+    // The resource's marks go before its blocks, so that none comes back on a walk (also the
+    // mark that a failed replacement left as its only record).
     int32_t error = BeginChange();
     if (error == noErr) error = ClearMarksOf(KeyOf(entry, type));
     if (error != noErr) return error;

@@ -721,8 +721,9 @@ void IFFResFile2::RemoveResource(MHandle* h) {
   if (!found.entry) return;
   IFFResEntry& entry = *found.entry;
   // Every block of the resource is freed before the entry goes, its marks first, so none
-  // comes back on a walk.
-  if (entry.fFileoffset != kNotOnDisk || entry.fReplacedOffset != kNotOnDisk) {
+  // comes back on a walk (also the mark that a failed replacement left as its only record).
+  if (entry.fFileoffset != kNotOnDisk || entry.fReplacedOffset != kNotOnDisk ||
+      fLedger.HasMarksOf(KeyOf(entry, found.type))) {
     // A refused write leaves the saved map named.
     int32_t error = noErr;
     for (uint32_t offset : {entry.fFileoffset, entry.fReplacedOffset})

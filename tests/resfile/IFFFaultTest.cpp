@@ -350,3 +350,51 @@ std::vector<FaultCase> AllFaultCases() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, IFFFaultTest, ::testing::ValuesIn(AllFaultCases()), FaultCaseName);
+
+// A replacement whose write fails part way may leave the old block marked as the resource's
+// only record on disk; removing the resource then takes that mark too, or the resource would
+// come back at the next open. Every write of the replacement is failed in turn, over both
+// formats.
+TEST(IFFFaultRemove, ARemovedResourceStaysRemovedAfterAFailedReplacement) {
+  ScopedDebugCapture capture;  // the failures raise assertions
+  for (const Format* format : {&kIFF1, &kIFF2}) {
+    for (int32_t n = 1;; ++n) {
+      const std::string how = std::string(format->name) + ", write " + std::to_string(n) + " fails";
+      TestTempFolder folder;
+      const std::string path = folder / "removed.iff";
+      {
+        std::unique_ptr<iResFile> file = format->make();
+        ASSERT_EQ(file->Create(PathOf(path)), noErr) << how;
+        ASSERT_EQ(file->Open(PathOf(path)), noErr) << how;
+        for (auto [id, data] : {std::pair<int16_t, std::string>{1, Data('a', 200)}, {2, Data('b', 50)}}) {
+          MHandle* h = HandleOf(data);
+          file->AddResource(h, kTest, uint16_t(id), FixedStringBuffer<64>("kept"), true);
+          file->WriteResource(h);
+        }
+        ASSERT_EQ(file->Close(), noErr) << how;
+      }
+      std::unique_ptr<iResFile> file = format->make();
+      ASSERT_EQ(file->Open(PathOf(path)), noErr) << how;
+      MHandle* h = HandleOf(Data('n', 300));
+      PlatformFileResetFaults();
+      PlatformFileFailAt(kPlatformFaultWrite, n);
+      file->AddResource(h, kTest, 1, FixedStringBuffer<64>("kept"), true);
+      file->WriteResource(h);
+      const bool fired = PlatformFileCallCount(kPlatformFaultWrite) >= n;
+      PlatformFileResetFaults();
+      if (!fired) {
+        file->Close();
+        break;  // every write of the replacement has failed once
+      }
+      file->RemoveResource(h);
+      EXPECT_EQ(file->GetError(), noErr) << how;
+      EXPECT_EQ(file->Close(), noErr) << how;
+      std::unique_ptr<iResFile> again = format->make();
+      ASSERT_EQ(again->Open(PathOf(path)), noErr) << how;
+      EXPECT_EQ(again->GetResource(kTest, 1), nullptr) << how << ": the removed resource came back";
+      EXPECT_EQ(BytesOf(again->GetResource(kTest, 2)), Data('b', 50)) << how;
+      again->Close();
+      if (::testing::Test::HasFailure()) return;
+    }
+  }
+}
