@@ -6,6 +6,13 @@
 //                                    of 4) with large cells of `large` pixels (default 336),
 //                                    their alpha images unless `alpha` is 0, and their
 //                                    object-make file bench.omk
+//   makeimages bench ... [rows] [fill]  `fill`: the drawn ellipses' radii over their cells'
+//                                    sides (default 0.36: about 30% of a sheet drawn; 0.5:
+//                                    about 60%)
+//   makeimages big <folder> [n] [frames] [fill]
+//                                    n sheets of 1792 x 1024 of one sprite each (4 views x 3
+//                                    zooms, `frames` 1 or 2 frames: large cells of 256 x 1024
+//                                    or 256 x 512), each with its own palette id; bench.omk
 //   makeimages sprites <folder> n    n sheets of one sprite each (one view, cells of 64 pixels:
 //                                    112 x 64), each a 32-bit TGA and its palette BMP, all in
 //                                    one folder, and their object-make file sprites.omk
@@ -144,16 +151,21 @@ bool WriteTga(const std::string& path, const Image& im, const std::vector<Rgb>& 
   return WriteFile(path, s);
 }
 
-// Draws a disc of `hue` (0..5) into the cell at (left, top) of the given size, shaded by
-// `view`, with depth growing from the front of the disc; its rim is half transparent.
-void DrawCell(Image& im, int left, int top, int width, int height, int hue, int view) {
-  const double cx = left + width / 2.0 + (view - 1.5) * width / 10.0;
-  const double cy = top + height * 0.55;
-  const double radius = std::min(width, height) * 0.36;
+// Draws an ellipse of `hue` (0..5) into the cell at (left, top) of the given size, shaded by
+// `view`, with depth growing from the front of it; its rim is half transparent. `fill` is its
+// radii over the cell's sides: 0.36 draws about 40% of a cell, 0.5 about 75%.
+void DrawCell(Image& im, int left, int top, int width, int height, int hue, int view,
+              double fill) {
+  // The default discs lean with the view; fuller ones stay in the middle to fit their cells.
+  const bool lean = fill <= 0.36;
+  const double cx = left + width / 2.0 + (lean ? (view - 1.5) * width / 10.0 : 0.0);
+  const double cy = top + height * (lean ? 0.55 : 0.5);
+  const double rx = (width == height ? std::min(width, height) : width) * fill;
+  const double ry = (width == height ? std::min(width, height) : height) * fill;
   for (int y = top; y < top + height; y++) {
     for (int x = left; x < left + width; x++) {
-      const double dx = (x + 0.5 - cx) / radius;
-      const double dy = (y + 0.5 - cy) / radius;
+      const double dx = (x + 0.5 - cx) / rx;
+      const double dy = (y + 0.5 - cy) / ry;
       const double d2 = dx * dx + dy * dy;
       if (d2 > 1.0) continue;
       const size_t i = size_t(y) * im.width + x;
@@ -168,18 +180,21 @@ void DrawCell(Image& im, int left, int top, int width, int height, int hue, int 
   }
 }
 
-// A sheet of `rows` sprites of `columns` views each, cells of large size `large`.
-Image MakeSheet(int columns, int rows, int large, int hue) {
+// A sheet of `rows` rows of `columns` views each, large cells of `large` x `high` pixels.
+Image MakeSheet(int columns, int rows, int large, int hue, int high = 0, double fill = 0.36) {
+  if (high == 0) high = large;
   const int width = columns * (large + large / 2 + large / 4);
-  Image im(width, rows * large);
+  Image im(width, rows * high);
   for (int row = 0; row < rows; row++) {
     for (int c = 0; c < columns; c++) {
       int left = 0;
       int size = large;
+      int tall = high;
       for (int zoom = 0; zoom < 3; zoom++) {
-        DrawCell(im, left + c * size, row * large, size, size, hue + row, c);
+        DrawCell(im, left + c * size, row * high, size, tall, hue + row, c, fill);
         left += columns * size;
         size /= 2;
+        tall /= 2;
       }
     }
   }
@@ -254,13 +269,15 @@ std::string DrawGroupOfAll(int count) {
   return omk;
 }
 
-bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, int rows) {
+bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, int rows,
+               double fill) {
   const std::vector<Rgb> pal = MakePalette();
   std::string omk = SizesTag(large);
   for (int s = 0; s < sheets; s++) {
     char name[32];
     snprintf(name, sizeof name, "sheet%02d", s);
-    if (!WriteSheet(dir + "/" + name, MakeSheet(4, rows, large, s % 6), pal, withAlpha)) return false;
+    if (!WriteSheet(dir + "/" + name, MakeSheet(4, rows, large, s % 6, large, fill), pal, withAlpha))
+      return false;
     for (int row = 0; row < rows; row++) {
       char tag[160];
       snprintf(tag, sizeof tag, "<sprite id=%d name=%s-%d tgafile=%s.tga paletteid=1>\n",
@@ -269,6 +286,28 @@ bool MakeBench(const std::string& dir, int sheets, int large, bool withAlpha, in
     }
   }
   return WriteFile(dir + "/bench.omk", omk + DrawGroupOfAll(sheets * rows));
+}
+
+// Sheets of one sprite each, 4 views of `frames` frames of large cells of `large` x `high`
+// pixels (the sheet: 1792 x 1024 for 256 x 1024 and one frame, or 256 x 512 and two), each
+// sprite with a palette id of its own.
+bool MakeBig(const std::string& dir, int sheets, int large, int high, int frames, double fill) {
+  const std::vector<Rgb> pal = MakePalette();
+  char sizes[160];
+  snprintf(sizes, sizeof sizes, "<sizes lwidth=%d lheight=%d mwidth=%d mheight=%d swidth=%d sheight=%d>\n",
+           large, high, large / 2, high / 2, large / 4, high / 4);
+  std::string omk = sizes;
+  for (int s = 0; s < sheets; s++) {
+    char name[32];
+    snprintf(name, sizeof name, "big%03d", s);
+    if (!WriteSheet(dir + "/" + name, MakeSheet(4, frames, large, s % 6, high, fill), pal, false))
+      return false;
+    char tag[192];
+    snprintf(tag, sizeof tag, "<sprite id=%d name=%s tgafile=%s.tga frames=%d paletteid=%d>\n",
+             1000 + s, name, name, frames, 1 + s);
+    omk += tag;
+  }
+  return WriteFile(dir + "/bench.omk", omk + DrawGroupOfAll(sheets));
 }
 
 // Sheets of one sprite and one view each, cells of 64 pixels: 112 x 64.
@@ -292,7 +331,7 @@ bool MakeSprites(const std::string& dir, int count) {
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    fprintf(stderr, "usage: makeimages example|bench|sprites <folder> [sheets] [large] [alpha] [rows]\n");
+    fprintf(stderr, "usage: makeimages example|bench|big|sprites <folder> [sheets] ...\n");
     return 2;
   }
   const std::string mode = argv[1];
@@ -308,7 +347,18 @@ int main(int argc, char** argv) {
       fprintf(stderr, "makeimages: 1 to 256 sprites per sheet\n");
       return 2;
     }
-    return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10, large, argc > 5 ? atoi(argv[5]) != 0 : true, rows) ? 0 : 1;
+    const double fill = argc > 7 ? atof(argv[7]) : 0.36;
+    return MakeBench(argv[2], argc > 3 ? atoi(argv[3]) : 10, large, argc > 5 ? atoi(argv[5]) != 0 : true, rows, fill) ? 0 : 1;
+  }
+  if (mode == "big") {
+    const int sheets = argc > 3 ? atoi(argv[3]) : 16;
+    const int frames = argc > 4 ? atoi(argv[4]) : 1;
+    const double fill = argc > 5 ? atof(argv[5]) : 0.36;
+    if (sheets < 1 || sheets > 1000 || (frames != 1 && frames != 2) || fill <= 0 || fill > 0.6) {
+      fprintf(stderr, "makeimages: big takes 1 to 1000 sheets, 1 or 2 frames, fill 0 to 0.6\n");
+      return 2;
+    }
+    return MakeBig(argv[2], sheets, 256, 1024 / frames, frames, fill) ? 0 : 1;
   }
   if (mode == "sprites") {
     const int count = argc > 3 ? atoi(argv[3]) : 100;

@@ -8,6 +8,7 @@
 
 #include "CommandLineBuilder.h"
 #include "Compressor.h"
+#include "PlatformMemory.h"
 #include "TileStages.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   // is made, in its order with standard output's.
   static char errorBuffer[1 << 16];
   if (!isatty(STDERR_FILENO)) std::setvbuf(stderr, errorBuffer, _IOFBF, sizeof errorBuffer);
+  PlatformKeepFreedMemory();
   auto compressor = std::make_unique<Compressor>();
   gCompressor = compressor.get();
   InstallTileStages();

@@ -1,33 +1,7 @@
 #include "FramePool.h"
 
 #include <algorithm>
-#include <atomic>
 #include <utility>
-
-#include "PlatformThread.h"
-
-namespace {
-
-constexpr int32_t kMostSpriteThreads = 4;
-
-std::atomic<int32_t> gSpriteThreads{std::min(PlatformProcessorCount(), kMostSpriteThreads)};
-
-// Measured on the machines this runs on: a thread takes about 0.3 ms to start (a few ms at
-// times), a round of the pool about 0.1 ms to hand over and wake its threads, a loader's
-// worlds are memory the process has not touched yet (a few ms of first touches), and the
-// same work runs slower on a thread that takes a sheet over from another; frames are trimmed
-// and encoded at about 2,000 pixels a microsecond. Builds of 8 sheets of 1792 x 1024 (11 M
-// pixels of cells) took as long with threads as without, and more processor time; 16 and
-// more sheets gained a little.
-constexpr int64_t kDefaultThreadWork = int64_t(16) << 20;
-std::atomic<int64_t> gSpriteThreadWork{kDefaultThreadWork};
-
-}  // namespace
-
-void SetSpriteThreads(int32_t threads) { gSpriteThreads.store(std::max(threads, int32_t(1))); }
-int32_t GetSpriteThreads() { return gSpriteThreads.load(); }
-void SetSpriteThreadWork(int64_t pixels) { gSpriteThreadWork.store(std::max(pixels, int64_t(0))); }
-int64_t GetSpriteThreadWork() { return gSpriteThreadWork.load(); }
 
 FramePool::FramePool(int32_t threads) : fWanted(std::max(threads - 1, int32_t(0))) {}
 

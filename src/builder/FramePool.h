@@ -1,5 +1,5 @@
-// Threads for the independent pieces of a sprite build (the frames of a sprite list), and how
-// many threads a sprite build uses.
+// Threads for the independent pieces of a sprite build (the frames of a sprite list). How many
+// threads a build uses, and for what, is its plan's (SpriteThreadPlan.h).
 #pragma once
 
 #include <condition_variable>
@@ -10,21 +10,6 @@
 #include <mutex>
 #include <thread>
 #include <vector>
-
-// The threads a sprite build uses, its own included: 1 does everything on the build's thread.
-// Every count gives the same object file, log and debug text. The default is the processors
-// the process may run on (PlatformProcessorCount), at most 4.
-void SetSpriteThreads(int32_t threads);
-int32_t GetSpriteThreads();
-
-// The least work, in pixels of sprite cells, for which a sprite build starts threads at all:
-// its sprites big enough for the frame pool together, or its sheets that may be loaded ahead
-// together. Smaller builds run on the build's thread alone, as on one processor: starting a
-// thread and handing work to it and back would cost more than the thread gives. A sprite is
-// encoded on the pool, and a sheet loaded ahead, only when its own cells hold a share of it
-// too (see the build). Tests set a small amount to take the threads' road on small objects.
-void SetSpriteThreadWork(int64_t pixels);
-int64_t GetSpriteThreadWork();
 
 // Runs the jobs of a round, 0 .. count - 1, on threads of its own and on the caller's while it
 // waits, one round at a time. The jobs of a round must be independent of one another and touch

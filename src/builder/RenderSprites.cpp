@@ -1,6 +1,8 @@
 #include "RenderSprites.h"
 
 #include <algorithm>
+#include <array>
+#include <map>
 #include <atomic>
 #include <climits>
 #include <cstdint>
@@ -14,6 +16,7 @@
 #include "DGRPSpec.h"
 #include "FramePool.h"
 #include "ImageLoadAhead.h"
+#include "SpriteThreadPlan.h"
 #include "MHandle.h"
 #include "MacRect.h"
 #include "MakeSPR.h"
@@ -36,21 +39,6 @@ const uint32_t kPaletteType = 0x50414C54;  // 'PALT'
 const uint32_t kSpr2ListVersion = 1000;
 const int32_t kAlphaBits = 5;
 const int32_t kListHeaderBytes = 12;
-// Threads that load sheets ahead of the sprite loop, at most. Each loader holds a sheet's
-// worlds of its own, and memory the process has not touched yet costs far more than the
-// pixels it receives (a page fault for every few kilobytes): one loader keeps the sheet after
-// the current one ready while the pool compresses the current one, with two worlds more than
-// the build on one thread.
-const int32_t kMostSheetLoaders = 1;
-// Pixels in a sprite's cells below which its frames are encoded on the build's thread, and
-// in the cells of a sheet's sprites below which the build loads the sheet itself: a round of
-// the pool, or a sheet handed over, costs some 0.1 ms of waking and waiting, the work of about
-// 200,000 pixels. Never more than the build's least thread work (GetSpriteThreadWork).
-const int64_t kLeastPooledPixels = 131072;
-const int64_t kLeastAheadPixels = 131072;
-
-int64_t LeastPooledPixels() { return std::min(kLeastPooledPixels, GetSpriteThreadWork()); }
-int64_t LeastAheadPixels() { return std::min(kLeastAheadPixels, GetSpriteThreadWork()); }
 
 bool FileReadable(const std::string& path) {
   PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
@@ -172,34 +160,6 @@ int64_t CellPixels(const SpriteSpec* sprite) {
   return perView * sprite->fColumns * sprite->fFrames;
 }
 
-// Appends an encoded frame to an SPR2 list, writing its offset into slot `index`, and frees
-// the frame. The list stays the caller's, also when this throws.
-void AppendFrame(MHandle* list, uint32_t index, MHandle* frame) {
-  if (frame == nullptr) {
-    // Out of memory, or a frame whose lines do not fit the format's 13-bit counts.
-    ThrowError("could not encode sprite frame");
-  }
-  const int32_t oldSize = HGetSize(list);
-  const int32_t frameSize = HGetSize(frame);
-  const int32_t newSize = oldSize + frameSize;
-  XASSERT((oldSize & 1) == 0, "old size should always be even");
-  XASSERT((newSize & 1) == 0, "new size should always be even");
-  uint8_t* data = reinterpret_cast<uint8_t*>(HLock(list));
-  const uint32_t offset = static_cast<uint32_t>(oldSize);
-  memcpy(data + kListHeaderBytes + 4 * index, &offset, 4);
-  HUnlock(list);
-  if (HSetSize(list, static_cast<uint32_t>(newSize)) != 0) {
-    XASSERT(false, "HSetSize failed!");
-    HFree(frame);
-    ThrowError("HSetSize failed!");
-  }
-  data = reinterpret_cast<uint8_t*>(HLock(list));
-  memcpy(data + oldSize, HLock(frame), static_cast<size_t>(frameSize));
-  HUnlock(frame);
-  HUnlock(list);
-  HFree(frame);
-}
-
 // A sprite whose id changed kind (its sheet went from 32-bit to 24-bit, say) takes away its
 // resource of the other kind, as a fresh build would not have it.
 void RemoveOtherKind(iResFile* file, uint32_t type, uint16_t id) {
@@ -227,28 +187,6 @@ void AddSpriteList(iResFile* file, MHandle* list, uint32_t type, SpriteSpec* spr
   RemoveOtherKind(file, type, static_cast<uint16_t>(sprite->fId));
 }
 
-// Writes the global palette as PALT `paletteId`. Each step is checked as it is made: the
-// file resets its error with every operation.
-void WritePalette(iResFile* file, int32_t paletteId) {
-  MHandle* h = HAlloc(kPaletteRsrcSize);
-  if (h == nullptr) {
-    XASSERT(h != nullptr, "HAlloc failed!");
-    ThrowError("HAlloc failed!");
-  }
-  PaletteRsrcFromPalWrap(GetGlobalPalette(), HLock(h));
-  HUnlock(h);
-  FixedStringBuffer<64> noName;
-  file->AddResource(h, kPaletteType, static_cast<uint16_t>(paletteId), noName, false);
-  if (file->GetError() != 0) {
-    HFree(h);
-    ThrowError("could not add palette to destfile");
-  }
-  file->WriteResource(h);
-  if (file->GetError() != 0) ThrowError("could not write palette to destfile");
-  file->DetachAndDispose(h);
-  if (file->GetError() != 0) ThrowError("could not write palette to destfile");
-}
-
 void FreeFrames(std::vector<MHandle*>& frames) {
   for (MHandle*& frame : frames) {
     if (frame != nullptr) HFree(frame);
@@ -256,17 +194,29 @@ void FreeFrames(std::vector<MHandle*>& frames) {
   }
 }
 
-// Appends the frames (none null) to an SPR2 list in one step, as AppendFrame would one by one,
-// and frees them. False, with nothing changed, when the list cannot grow so much.
-bool AppendFramesAtOnce(MHandle* list, std::vector<MHandle*>& frames) {
-  const int32_t oldSize = HGetSize(list);
-  int64_t total = oldSize;
+// The SPR2 list of `frames` (none null), made in one piece at its size: version, count, palette
+// id, the frames' offsets, then the frames. Frees the frames, also when it throws.
+MHandle* MakeSprite2List(int32_t paletteId, std::vector<MHandle*>& frames) {
+  const uint32_t count = static_cast<uint32_t>(frames.size());
+  int64_t total = kListHeaderBytes + 4 * int64_t(count);
   for (MHandle* frame : frames) total += HGetSize(frame);
-  if (total > INT32_MAX || HSetSize(list, static_cast<uint32_t>(total)) != 0) return false;
+  // The list's bytes are all written below: it is made empty and then given its size, which
+  // leaves them unfilled.
+  MHandle* list = total <= INT32_MAX ? HAlloc(0) : nullptr;
+  if (list == nullptr || HSetSize(list, static_cast<uint32_t>(total)) != 0) {
+    if (list != nullptr) HFree(list);
+    FreeFrames(frames);
+    XASSERT(false, "HAlloc failed!");
+    ThrowError("HAlloc failed!");
+  }
   uint8_t* data = reinterpret_cast<uint8_t*>(HLock(list));
-  uint32_t at = static_cast<uint32_t>(oldSize);
-  for (size_t i = 0; i < frames.size(); i++) {
+  const uint32_t header[3] = {kSpr2ListVersion, count, static_cast<uint32_t>(paletteId)};
+  memcpy(data, header, sizeof header);
+  uint32_t at = kListHeaderBytes + 4 * count;
+  for (uint32_t i = 0; i < count; i++) {
     const int32_t size = HGetSize(frames[i]);
+    XASSERT((at & 1) == 0, "old size should always be even");
+    XASSERT(((at + static_cast<uint32_t>(size)) & 1) == 0, "new size should always be even");
     memcpy(data + kListHeaderBytes + 4 * i, &at, 4);
     memcpy(data + at, HLock(frames[i]), static_cast<size_t>(size));
     HUnlock(frames[i]);
@@ -275,7 +225,7 @@ bool AppendFramesAtOnce(MHandle* list, std::vector<MHandle*>& frames) {
     at += static_cast<uint32_t>(size);
   }
   HUnlock(list);
-  return true;
+  return list;
 }
 
 // How the frames of a sprite's SPR2 list are encoded: colour and depth, and alpha when the
@@ -310,7 +260,7 @@ class SpriteWork {
 
   // Starts the work; false, with nothing started, when the sprite's cells would not pass the
   // checks (its turn then stops the build with the error, in its place). Callers start it only
-  // for sprites whose cells pay for the pool (LeastPooledPixels).
+  // for the sprites that the build's thread plan pools.
   bool Start(FramePool* pool, SpriteSpec* spriteSpec, const Sprite2Encoder& encode) {
     sprite = spriteSpec;
     fEncode = encode;
@@ -359,19 +309,78 @@ class SpriteWork {
   std::atomic<bool> fQuiet{true};
 };
 
-// The sprite the loop compresses next, whose cells may be trimmed and encoded while the
-// current one is written (same worlds, unchanged), and the work started for it.
+namespace {
+
+// The palettes this build wrote, by id, as their records' bytes. A sprite writes the global
+// palette as its PALT; when the record it would write holds the very bytes that this build
+// last wrote under that id, the live record already says it and nothing is written: most
+// objects' sprites share one palette, and rewriting it after every sprite left the copy
+// before as a free block in the file.
+class WrittenPalettes {
+ public:
+  // Writes the global palette as PALT `paletteId` unless its record is already live. Each
+  // step is checked as it is made: the file resets its error with every operation.
+  void Write(iResFile* file, int32_t paletteId) {
+    std::array<uint8_t, kPaletteRsrcSize> bytes;
+    PaletteRsrcFromPalWrap(GetGlobalPalette(), bytes.data());
+    auto known = fWritten.find(paletteId);
+    if (known != fWritten.end() && known->second == bytes) return;
+    MHandle* h = HAlloc(kPaletteRsrcSize);
+    if (h == nullptr) {
+      XASSERT(h != nullptr, "HAlloc failed!");
+      ThrowError("HAlloc failed!");
+    }
+    memcpy(HLock(h), bytes.data(), bytes.size());
+    HUnlock(h);
+    // Forgotten first: a write that fails part way leaves the file's record unknown.
+    fWritten.erase(paletteId);
+    FixedStringBuffer<64> noName;
+    file->AddResource(h, kPaletteType, static_cast<uint16_t>(paletteId), noName, false);
+    if (file->GetError() != 0) {
+      HFree(h);
+      ThrowError("could not add palette to destfile");
+    }
+    file->WriteResource(h);
+    if (file->GetError() != 0) ThrowError("could not write palette to destfile");
+    file->DetachAndDispose(h);
+    if (file->GetError() != 0) ThrowError("could not write palette to destfile");
+    fWritten[paletteId] = bytes;
+  }
+
+ private:
+  std::map<int32_t, std::array<uint8_t, kPaletteRsrcSize>> fWritten;
+};
+
+}  // namespace
+
+// What one sprite build keeps from sprite to sprite: the sprite the loop compresses next,
+// whose cells may be trimmed and encoded while the current one is written (same worlds,
+// unchanged), the work started for it, and the palettes written.
 struct SpriteLookahead {
+  FramePool* pool = nullptr;  // the build's, which encodes the next sprite's frames
   SpriteSpec* next = nullptr;
   Sprite2Encoder encode;
   std::unique_ptr<SpriteWork> work;
+  WrittenPalettes palettes;
 };
 
 namespace {
 
+// The sprite's palette, when it names one: through the build's record of the palettes it
+// wrote, or written as it is without one.
+void WriteSpritePalette(iResFile* file, SpriteSpec* sprite, SpriteLookahead* lookahead) {
+  if (sprite->fPaletteId < 0) return;
+  if (lookahead != nullptr) {
+    lookahead->palettes.Write(file, sprite->fPaletteId);
+  } else {
+    WrittenPalettes().Write(file, sprite->fPaletteId);
+  }
+}
+
 // The SPR2 list of the sprite's cells, each frame encoded by `encode`. With a pool the cells
 // are trimmed and encoded on its threads (or were, while the sprite before was written), and
-// the next sprite's work starts before this one is written.
+// the next sprite's work starts before this one is written. The list is made once its frames
+// are all encoded, in one piece at its size.
 void CompressSprite2List(iResFile* file, SpriteSpec* sprite, FramePool* pool,
                          const Sprite2Encoder& encode, SpriteLookahead* lookahead) {
   Offscreen* depth = encode.depth;
@@ -379,8 +388,7 @@ void CompressSprite2List(iResFile* file, SpriteSpec* sprite, FramePool* pool,
   if (lookahead != nullptr && lookahead->work != nullptr && lookahead->work->sprite == sprite)
     work = std::move(lookahead->work);
   if (lookahead != nullptr) lookahead->work.reset();
-  // A sprite whose cells are too small to pay for the hand-over costs the pool nothing.
-  if (work == nullptr && pool != nullptr && CellPixels(sprite) >= LeastPooledPixels()) {
+  if (work == nullptr && pool != nullptr) {
     work = std::make_unique<SpriteWork>();
     if (!work->Start(pool, sprite, encode)) work.reset();
   }
@@ -388,45 +396,40 @@ void CompressSprite2List(iResFile* file, SpriteSpec* sprite, FramePool* pool,
   std::vector<MacRect> localCells;
   std::vector<SpriteCut> localCuts;
   std::vector<MacRect> localTrimmed;
-  std::vector<MHandle*> none;
+  std::vector<MHandle*> localFrames;
   if (!ahead) sprite->GetSpriteRects(localCells, localCuts);
   const std::vector<MacRect>& cells = ahead ? work->cells : localCells;
   const std::vector<SpriteCut>& cuts = ahead ? work->cuts : localCuts;
   std::vector<MacRect>& trimmed = ahead ? work->trimmed : localTrimmed;
-  std::vector<MHandle*>& frames = ahead ? work->frames : none;
-  if (!ahead) TrimSprite2Frames(depth, cells, trimmed, static_cast<uint8_t>(sprite->fShrink), 1);
-
-  const uint32_t count = static_cast<uint32_t>(cells.size());
-  MHandle* list = HAlloc(kListHeaderBytes + 4 * count);
-  if (list == nullptr) {
-    XASSERT(list != nullptr, "HAlloc failed!");
-    ThrowError("HAlloc failed!");
+  std::vector<MHandle*>& frames = ahead ? work->frames : localFrames;
+  if (!ahead) {
+    TrimSprite2Frames(depth, cells, trimmed, static_cast<uint8_t>(sprite->fShrink), 1);
+    localFrames.assign(cells.size(), nullptr);
   }
-  const uint32_t header[3] = {kSpr2ListVersion, count, static_cast<uint32_t>(sprite->fPaletteId)};
-  memcpy(HLock(list), header, sizeof header);
-  HUnlock(list);
-  const bool appended = ahead && AppendFramesAtOnce(list, frames);
+
+  MHandle* list = nullptr;
   try {
-    for (uint32_t i = 0; i < count; i++) {
+    for (size_t i = 0; i < cells.size(); i++) {
       LogFormatted("Compressing row:%d size:%s column:%d into sprite #%d", cuts[i].fRow,
                    cuts[i].fZoomName.c_str(), cuts[i].fColumn, static_cast<int32_t>(i));
-      if (appended) continue;
-      MHandle* frame = ahead ? frames[i] : encode(cells[i], trimmed[i]);
-      if (ahead) frames[i] = nullptr;
-      AppendFrame(list, i, frame);
+      if (!ahead) frames[i] = encode(cells[i], trimmed[i]);
+      // Out of memory, or a frame whose lines do not fit the format's 13-bit counts.
+      if (frames[i] == nullptr) ThrowError("could not encode sprite frame");
     }
+    list = MakeSprite2List(sprite->fPaletteId, frames);
   } catch (...) {
-    HFree(list);
+    FreeFrames(frames);
     throw;
   }
   // The next sprite's cells are trimmed and encoded while this one is written.
-  if (lookahead != nullptr && lookahead->next != nullptr && pool != nullptr) {
+  if (lookahead != nullptr && lookahead->next != nullptr && lookahead->pool != nullptr) {
     auto next = std::make_unique<SpriteWork>();
-    if (next->Start(pool, lookahead->next, lookahead->encode)) lookahead->work = std::move(next);
+    if (next->Start(lookahead->pool, lookahead->next, lookahead->encode))
+      lookahead->work = std::move(next);
   }
   AddSpriteList(file, list, kSpr2Type, sprite);
   sprite->SetCompressionBounds(cells, trimmed);
-  if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
+  WriteSpritePalette(file, sprite, lookahead);
 }
 
 const size_t kNoSheet = SIZE_MAX;
@@ -446,27 +449,26 @@ struct SpritePlan {
     SpriteSpec* sprite = nullptr;
     size_t sheet = kNoSheet;  // none for a headline, which names no image
     bool loads = false;       // the first sprite of its sheet: the sheet is loaded here
-    bool pooled = false;      // its cells hold enough pixels to be encoded on the pool
-    // The next sprite of the same sheet when neither has a mask, so that it finds the worlds
-    // as they are: its frames may be encoded while this sprite is written.
+    bool pooled = false;      // its frames are encoded on the pool (the thread plan's)
+    // The sprite whose frames the pool may encode while this one is written (the plan's).
     SpriteSpec* following = nullptr;
   };
   std::vector<Sheet> sheets;
   std::vector<Step> steps;
-  // Whether any sheet is loaded ahead, and any sprite encoded on the pool: a build with
-  // neither runs on its own thread alone, making no loader and no pool.
-  bool anyAhead = false;
-  bool anyPooled = false;
+  int32_t loaders = 0;      // threads loading sheets ahead (the thread plan's)
+  int32_t poolThreads = 0;  // the frame pool's threads, 0 for none (the thread plan's)
 };
 
 SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringBuffer& graphicsDir,
                           ObjectBuilder* builder) {
   SpritePlan plan;
-  int64_t pooledPixels = 0;  // in the cells of the sprites big enough for the pool
+  std::vector<PlannedSheet> sheetSizes;
+  std::vector<PlannedSprite> spriteSizes;
   for (SpriteSpec* sprite : sprites) {
     if (builder != nullptr && !ShouldRenderSprite(builder, sprite)) continue;
     SpritePlan::Step step;
     step.sprite = sprite;
+    PlannedSprite size;
     if (sprite->mFileName.length() > 0) {
       const std::string source = std::string(graphicsDir.c_str()) + sprite->mFileName.c_str();
       step.loads = plan.sheets.empty() || plan.sheets.back().source != source;
@@ -476,39 +478,27 @@ SpritePlan MakeSpritePlan(const std::vector<SpriteSpec*>& sprites, const StringB
         sheet.alphaName = ReplaceTail(source, 4, "alpha.tga");
         sheet.hasAlpha = FileReadable(sheet.alphaName);
         sheet.load.files = {ReplaceTail(source, 3, "bmp"), source, sprite->fIsBMP != 0};
-        // The first sheet is waited for at once: loading it ahead would gain nothing.
-        sheet.load.ahead = !sheet.hasAlpha && !plan.sheets.empty();
         plan.sheets.push_back(sheet);
+        sheetSizes.push_back({0, sheet.hasAlpha});
       }
       step.sheet = plan.sheets.size() - 1;
-      const int64_t pixels = CellPixels(sprite);
-      plan.sheets.back().pixels += pixels;
-      step.pooled = pixels >= LeastPooledPixels();
-      if (step.pooled) pooledPixels += pixels;
+      size.sheet = step.sheet;
+      size.pixels = CellPixels(sprite);
+      size.masked = sprite->fMaskFile.length() > 0;
+      sheetSizes.back().pixels += size.pixels;
     }
     plan.steps.push_back(step);
+    spriteSizes.push_back(size);
   }
-  int64_t aheadPixels = 0;
-  for (SpritePlan::Sheet& sheet : plan.sheets) {
-    if (sheet.pixels < LeastAheadPixels()) sheet.load.ahead = false;
-    if (sheet.load.ahead) aheadPixels += sheet.pixels;
-  }
-  // Threads only for work that pays for them; below that the build is the one-thread build.
-  const int64_t least = GetSpriteThreadWork();
-  plan.anyPooled = pooledPixels > 0 && pooledPixels >= least;
-  plan.anyAhead = aheadPixels > 0 && aheadPixels >= least;
-  for (SpritePlan::Step& step : plan.steps) step.pooled = step.pooled && plan.anyPooled;
-  for (SpritePlan::Sheet& sheet : plan.sheets) sheet.load.ahead = sheet.load.ahead && plan.anyAhead;
+  const SpriteThreadPlan threads =
+      PlanSpriteThreads(sheetSizes, spriteSizes, CurrentSpriteThreadSettings());
+  plan.loaders = threads.loaders;
+  plan.poolThreads = threads.poolThreads;
+  for (size_t i = 0; i < plan.sheets.size(); i++) plan.sheets[i].load.ahead = threads.ahead[i];
   for (size_t i = 0; i < plan.steps.size(); i++) {
-    SpritePlan::Step& step = plan.steps[i];
-    if (step.sheet == kNoSheet || step.sprite->fMaskFile.length() > 0) continue;
-    for (size_t j = i + 1; j < plan.steps.size(); j++) {
-      const SpritePlan::Step& next = plan.steps[j];
-      if (next.sheet == kNoSheet) continue;
-      if (next.sheet == step.sheet && next.pooled && next.sprite->fMaskFile.length() == 0)
-        step.following = next.sprite;
-      break;
-    }
+    plan.steps[i].pooled = threads.pooled[i];
+    if (threads.following[i] != kNoFollowing)
+      plan.steps[i].following = plan.steps[threads.following[i]].sprite;
   }
   return plan;
 }
@@ -570,7 +560,7 @@ void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Sprite
                                  static_cast<uint32_t>(sprite->fPaletteId), 1);
   AddSpriteList(file, list, kSprType, sprite);
   sprite->SetCompressionBounds(cells, trimmed);
-  if (sprite->fPaletteId >= 0) WritePalette(file, sprite->fPaletteId);
+  WriteSpritePalette(file, sprite, lookahead);
 }
 
 void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, Offscreen* alpha,
@@ -602,23 +592,17 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
   for (PtrListIterator<SpriteSpec> it(fSprites); it.Current() != nullptr; it.Next())
     sprites.push_back(it.Current());
   const SpritePlan plan = MakeSpritePlan(sprites, graphicsDir, gCurrentBuilder);
-  // With threads to spare, the next sheets are read while the sprites of this one are
-  // compressed and written or, in a build with no sheet to load ahead (one sheet, say), a
-  // sprite's frames are encoded side by side: each only where the plan finds work enough for
-  // it. Not both: with sheets loaded ahead the build's thread keeps up with the loader, and
-  // handing it frames to the pool as well only costs (measured on the benchmark's 32 big
-  // sheets: the same time, a quarter more processor time). Where neither pays, the build runs
-  // on its own thread as it does on one processor.
+  // The loader and the pool that the thread plan asks for: the next sheets are read while the
+  // sprites of this one are compressed and written, and a sprite's frames are encoded side by
+  // side. Where neither pays, the build runs on its own thread as it does on one processor.
   std::unique_ptr<SheetPrefetch> ahead;
   std::unique_ptr<FramePool> pool;
-  if (GetSpriteThreads() > 1 && plan.anyAhead) {
+  if (plan.loaders > 0) {
     std::vector<SheetPrefetch::Load> loads;
     for (const SpritePlan::Sheet& sheet : plan.sheets) loads.push_back(sheet.load);
-    ahead = std::make_unique<SheetPrefetch>(std::move(loads),
-                                            std::min(GetSpriteThreads() - 1, kMostSheetLoaders));
+    ahead = std::make_unique<SheetPrefetch>(std::move(loads), plan.loaders);
   }
-  if (GetSpriteThreads() > 1 && plan.anyPooled && !ahead)
-    pool = std::make_unique<FramePool>(GetSpriteThreads());
+  if (plan.poolThreads > 0) pool = std::make_unique<FramePool>(plan.poolThreads);
   SpriteLookahead lookahead;  // goes before the pool, waiting for what it started
 
   for (const SpritePlan::Step& step : plan.steps) {
@@ -670,6 +654,8 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
     int32_t maskHeight = 0;
     if (hasMask) mask.GetSize(maskWidth, maskHeight);
     SpriteSpec* following = pool != nullptr ? step.following : nullptr;
+    FramePool* spritePool = step.pooled ? pool.get() : nullptr;
+    lookahead.pool = pool.get();
     lookahead.next = following;
     lookahead.encode = {&colour, &depth, sheet.hasAlpha ? &alpha : nullptr,
                         following != nullptr ? FramePaletteId(following) : kSprite2NoPalette};
@@ -691,7 +677,7 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
         ApplyMask(&colour, &mask, firstRow);
         ApplyMask(&depth, &mask, firstRow);
       }
-      CompressSprites(file, &colour, &depth, sprite, pool.get(), &lookahead);
+      CompressSprites(file, &colour, &depth, sprite, spritePool, &lookahead);
     } else {
       if (step.loads) {
         LogFormatted("Rendering file %s...", sprite->mFileName.c_str());
@@ -714,7 +700,7 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
         ApplyMask(&depth, &mask, firstRow);
         ApplyMask(&colour, &mask, firstRow);
       }
-      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite, pool.get(), &lookahead);
+      CompressAlphaSprites(file, &colour, &depth, &alpha, sprite, spritePool, &lookahead);
     }
     keptColour.Restore();
     keptDepth.Restore();

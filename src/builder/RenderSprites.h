@@ -32,9 +32,10 @@ bool ShouldRenderSprite(ObjectBuilder* builder, SpriteSpec* sprite);
 void ApplyMask(Offscreen* destination, Offscreen* mask, int32_t firstRow);
 
 // Compresses the sprite's cells: an SPR2 list (colour and depth) when `depth` holds an image,
-// else an SPR# list; adds it to `file`, then writes the spec's palette when it names one.
+// else an SPR# list; adds it to `file`, then writes the spec's palette when it names one
+// (unless the build's lookahead shows the file's record of that palette already holds it).
 // With a pool, the frames are encoded on its threads; the list is the same. With a lookahead
-// that names the next sprite, its frames are encoded while this sprite is written.
+// that names the next sprite, its frames are encoded on its pool while this sprite is written.
 void CompressSprites(iResFile* file, Offscreen* colour, Offscreen* depth, SpriteSpec* sprite,
                      FramePool* pool = nullptr, SpriteLookahead* lookahead = nullptr);
 

@@ -2,6 +2,9 @@
 
 #include <errno.h>
 #include <sys/mman.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +14,15 @@
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>
 #endif
+
+void PlatformKeepFreedMemory() {
+#if defined(__GLIBC__)
+  // Blocks below the largest threshold the heap accepts come from the heap rather than from
+  // mappings of their own, and the heap's top is given back only past a few hundred megabytes.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+#endif
+}
 
 void* PlatformAllocPrefaulted(size_t size) {
   if (size == 0) return nullptr;

@@ -7,6 +7,13 @@
 #include <cstdint>
 #include <memory_resource>
 
+// Asks the heap to keep the memory that is freed, large blocks' included, for the allocations
+// that follow, instead of handing it back to the system at once and taking fresh pages for
+// the next block: a program that makes and frees blocks of megabytes one after another (a
+// sprite build's lists) would otherwise take a page fault for every few kilobytes of each. The
+// memory stays the process's until it ends. For programs, once, before their work.
+void PlatformKeepFreedMemory();
+
 // `size` bytes of zeroed memory, every page of it present; null when the system gives none.
 // Freed with PlatformFreePrefaulted and the same size.
 void* PlatformAllocPrefaulted(size_t size);

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstring>
 #include <new>
+#include <streambuf>
 #include <strings.h>
 
 #include "PlatformFile.h"
@@ -26,6 +27,59 @@ bool FindLooseFile(const std::string& pattern, std::string& found, Accept accept
 }
 
 bool AnyFile(const std::string&) { return true; }
+
+// The reading side of a file stream over a platform file: every read and seek of the packet's
+// stream is the platform's, like those of every other file the tools open.
+class PlatformReadBuffer : public std::streambuf {
+ public:
+  explicit PlatformReadBuffer(PlatformFile* file) : fFile(file) {}
+  ~PlatformReadBuffer() override { PlatformFileClose(fFile); }
+  PlatformReadBuffer(const PlatformReadBuffer&) = delete;
+  PlatformReadBuffer& operator=(const PlatformReadBuffer&) = delete;
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    const int64_t got = PlatformFileRead(fFile, fBlock, sizeof fBlock);
+    if (got <= 0) return traits_type::eof();
+    fStart += egptr() - eback();
+    setg(fBlock, fBlock, fBlock + got);
+    return traits_type::to_int_type(*gptr());
+  }
+  pos_type seekoff(off_type offset, std::ios_base::seekdir way,
+                   std::ios_base::openmode which) override {
+    if ((which & std::ios_base::in) == 0) return pos_type(off_type(-1));
+    int64_t base = 0;
+    if (way == std::ios_base::cur) base = fStart + (gptr() - eback());
+    if (way == std::ios_base::end) {
+      base = PlatformFileSize(fFile);
+      if (base < 0) return pos_type(off_type(-1));
+    }
+    return seekpos(pos_type(base + offset), which);
+  }
+  pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
+    const int64_t to = off_type(position);
+    if ((which & std::ios_base::in) == 0 || to < 0 || !PlatformFileSeek(fFile, to))
+      return pos_type(off_type(-1));
+    fStart = to;
+    setg(fBlock, fBlock, fBlock);
+    return position;
+  }
+
+ private:
+  PlatformFile* fFile;
+  int64_t fStart = 0;  // the file offset of the buffer's first byte
+  char fBlock[8192];
+};
+
+// A packet's stream: a file stream whose bytes come through the platform layer.
+class PlatformPacketStream : public RsrcDLLFix<std::fstream> {
+ public:
+  explicit PlatformPacketStream(PlatformFile* file) : fBuffer(file) { std::ios::rdbuf(&fBuffer); }
+
+ private:
+  PlatformReadBuffer fBuffer;
+};
 
 }  // namespace
 
@@ -196,25 +250,21 @@ int32_t RsrcMgr::OpenPkt(RsrcPkt* outRsrc, const char* path) {
   if (!outRsrc || !path) return 5;
   switch (outRsrc->GetStreamType()) {
     case RsrcPkt::kCPPStream: {
-      RsrcDLLFix<std::fstream>* stream = new (std::nothrow) RsrcDLLFix<std::fstream>;
-      VORN_REPORT(stream != nullptr, "stream != 0");
-      if (!stream) return 6;
-      std::string host = PlatformResolvePath(path);
-      std::ios_base::openmode mode = std::ios_base::in;
-      if (fOpenMode == 0) mode |= std::ios_base::binary;
-      // A folder opens as a stream on this host; it is no resource.
-      if (!host.empty() && !PlatformIsFolder(host.c_str())) stream->open(host, mode);
-      std::streamoff size = -1;
-      if (stream->is_open() && stream->good()) {
-        std::streambuf* buffer = stream->rdbuf();
-        size = buffer->pubseekoff(0, std::ios_base::end, std::ios_base::in);
-        if (buffer->pubseekpos(0, std::ios_base::in) != std::streampos(0)) size = -1;
-      }
+      // Opened through the platform layer (which finds the name in another case and refuses
+      // a folder); binary and text mode read the same bytes on this host.
+      PlatformFile* file = PlatformFileOpen(path, PlatformOpenMode::kReadExisting);
+      const int64_t size = file != nullptr ? PlatformFileSize(file) : -1;
       if (size < 0 || size > INT32_MAX) {
-        delete stream;
+        PlatformFileClose(file);
         outRsrc->SetStream(nullptr);
         outRsrc->SetSize(0);
         return 5;
+      }
+      PlatformPacketStream* stream = new (std::nothrow) PlatformPacketStream(file);
+      VORN_REPORT(stream != nullptr, "stream != 0");
+      if (!stream) {
+        PlatformFileClose(file);
+        return 6;
       }
       outRsrc->SetStream(stream);
       outRsrc->SetSize(static_cast<int32_t>(size));

@@ -561,6 +561,53 @@ TEST_F(GraphicsStage, SecondBuildReplacesSpritesAndDrawGroupsOnly) {
   EXPECT_EQ(g[0].items.at(0).flags, 4u);
 }
 
+TEST_F(GraphicsStage, PalettesAreWrittenOnceUnlessTheyChange) {
+  // Sprites on two sheets name palette 1 (and the second sheet's sprite palette 2 as well).
+  // When both sheets have the same colours, a fresh build writes PALT 1 once and leaves no
+  // free block in the file; when they differ, PALT 1 holds the colours of the last sheet
+  // written with it.
+  struct Case {
+    const char* name;
+    int secondShift;  // the second sheet's palette
+    bool noFreeBlock;
+  };
+  const Case cases[] = {{"same colours", 0, true}, {"other colours", 5, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestTempFolder run;
+    run.MakeFolder("art");
+    MakeObjectFile(run);
+    const std::vector<TestRGB> first = Palette();
+    const std::vector<TestRGB> second = Palette(c.secondShift);
+    const TestSheet a = MakeSheet(4, 2, 0);
+    const TestSheet b = MakeSheet(4, 1, 30);
+    run.WriteFile("art/a.tga", Tga(a, first, 32));
+    run.WriteFile("art/a.bmp", WriteSheetBMP8(a, first));
+    run.WriteFile("art/b.tga", Tga(b, second, 32));
+    run.WriteFile("art/b.bmp", WriteSheetBMP8(b, second));
+    const MorvikRun r = Build(run, std::string(kSizes) +
+                                   "<sprite id=1 name=one tgafile=a.tga paletteid=1>\n"
+                                   "<sprite id=2 name=two tgafile=a.tga position=1 paletteid=1>\n"
+                                   "<sprite id=3 name=three tgafile=b.tga paletteid=1>\n"
+                                   "<sprite id=4 name=four tgafile=b.tga paletteid=2>\n");
+    ASSERT_EQ(r.exit, 0) << r.err;
+    OpenFile f(run / "obj.iff");
+    EXPECT_EQ(f.file.Count(kSPR2), 4);
+    EXPECT_EQ(f.file.Count(kPALT), 2);
+    for (uint16_t id : {1, 2}) {
+      const std::vector<uint8_t> p = Resource(f.file, kPALT, id);
+      ASSERT_EQ(p.size(), 784u);
+      for (int i = 0; i < 256; i++) {
+        EXPECT_EQ(p[16 + 3 * i], second[i].r) << id << ":" << i;
+        EXPECT_EQ(p[18 + 3 * i], second[i].b) << id << ":" << i;
+      }
+    }
+    if (c.noFreeBlock) {
+      EXPECT_EQ(f.file.GetWasted(), 0u);
+    }
+  }
+}
+
 TEST_F(GraphicsStage, MaskedSpriteLeavesTheSharedSourceAndPaletteAlone) {
   // Sprite 1 and 3 show the unmasked sheet; sprite 2, on the same source, is masked by a BMP
   // with a palette of its own. Neither the mask's pixels nor its palette may reach sprites 1

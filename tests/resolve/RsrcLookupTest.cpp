@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DebugCapture.h"
+#include "PlatformFile.h"
 #include "RsrcCollection.h"
 #include "RsrcMgr.h"
 #include "RsrcPkt.h"
@@ -290,6 +291,35 @@ TEST_F(RsrcOpenTest, OpenById) {
   capture.Clear();
   manager.OpenRsrc(&other, RsrcType(kSPR), noSep.c_str(), nullptr, 4);
   EXPECT_TRUE(capture.Saw("inDir[strlen(inDir)-1]"));
+}
+
+TEST_F(RsrcOpenTest, StreamPacketsReadAndSeekThroughThePlatform) {
+  // A packet's stream is read through the platform layer like every other file: its reads
+  // are counted there and its faults reach them. The name is found in another case.
+  tmp.WriteFile("Long.spr", std::string(20000, 'a') + "tail");
+  RsrcPkt packet;
+  PlatformFileResetFaults();
+  ASSERT_EQ(manager.OpenPkt(&packet, (tmp / "long.SPR").c_str()), 0);
+  ASSERT_EQ(packet.GetSize(), 20004);
+  std::fstream* stream = packet.GetStream();
+  ASSERT_NE(stream, nullptr);
+  std::string bytes(20004, '\0');
+  stream->read(&bytes[0], 20004);
+  EXPECT_EQ(stream->gcount(), 20004);
+  EXPECT_EQ(bytes.substr(19998), "aatail");
+  EXPECT_GE(PlatformFileCallCount(kPlatformFaultRead), 3);  // read in blocks, through the layer
+  stream->clear();
+  stream->seekg(-4, std::ios_base::end);
+  char tail[4] = {};
+  stream->read(tail, 4);
+  EXPECT_EQ(std::string(tail, 4), "tail");
+
+  // A failing read of the layer is a short read of the stream.
+  ASSERT_EQ(manager.OpenPkt(&packet, (tmp / "Long.spr").c_str()), 0);
+  PlatformFileFailAt(kPlatformFaultRead, 1, true);
+  packet.GetStream()->read(&bytes[0], 20004);
+  EXPECT_EQ(packet.GetStream()->gcount(), 0);
+  PlatformFileResetFaults();
 }
 
 TEST_F(RsrcOpenTest, StreamAndFilePackets) {
