@@ -19,8 +19,11 @@ void PlatformKeepFreedMemory() {
 #if defined(__GLIBC__)
   // Blocks below the largest threshold the heap accepts come from the heap rather than from
   // mappings of their own, and the heap's top is given back only past a few hundred megabytes.
+  // One heap for all threads: a block that one thread frees (a frame encoded on another) is
+  // there for the next block of any thread, instead of in a heap of its own.
   mallopt(M_MMAP_THRESHOLD, 32 << 20);
   mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  mallopt(M_ARENA_MAX, 1);
 #endif
 }
 

@@ -246,8 +246,8 @@ TEST(BuildDigest, FixedObjectBuildsToTheRecordedBytesAndLog) {
     const char* log;
   };
   const Expected expected[] = {
-      {"180a9d9b92d74927", "a877f6662eca89fd"},  // a fresh object file
-      {"79c55b9dc783f0a8", "a877f6662eca89fd"},  // the same file built again with changed art
+      {"9fef6bbf4bec4159", "a877f6662eca89fd"},  // a fresh object file
+      {"9b9d9eb595cdc3ad", "a877f6662eca89fd"},  // the same file built again with changed art
   };
   for (int round = 0; round < 2; round++) {
     SCOPED_TRACE("build " + std::to_string(round + 1));

@@ -586,10 +586,10 @@ TEST_F(GraphicsStage, PalettesAreWrittenOnceUnlessTheyChange) {
     run.WriteFile("art/b.tga", Tga(b, second, 32));
     run.WriteFile("art/b.bmp", WriteSheetBMP8(b, second));
     const MorvikRun r = Build(run, std::string(kSizes) +
-                                   "<sprite id=1 name=one tgafile=a.tga paletteid=1>\n"
+                                   "<sprite id=1 name=one tgafile=a.tga position=0 paletteid=1>\n"
                                    "<sprite id=2 name=two tgafile=a.tga position=1 paletteid=1>\n"
-                                   "<sprite id=3 name=three tgafile=b.tga paletteid=1>\n"
-                                   "<sprite id=4 name=four tgafile=b.tga paletteid=2>\n");
+                                   "<sprite id=3 name=three tgafile=b.tga position=0 paletteid=1>\n"
+                                   "<sprite id=4 name=four tgafile=b.tga position=0 paletteid=2>\n");
     ASSERT_EQ(r.exit, 0) << r.err;
     OpenFile f(run / "obj.iff");
     EXPECT_EQ(f.file.Count(kSPR2), 4);
