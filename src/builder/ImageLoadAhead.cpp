@@ -74,9 +74,8 @@ bool ImageLoadAhead::Load() {
   // What the build does for a sheet: the palette BMP's colours, the pixels, the depth's
   // clean-up.
   if (fFiles.isBmp && fDepth.Exists()) fDepth.Dispose();
-  fPalette.LoadFromFile(palettePath, 0);
-  RenderImageFileOn(&fPalette, &palettePath, fFiles.isBmp ? nullptr : &sourcePath, &fColour,
-                    &fDepth, 0);
+  RenderImageFileWithPalette(&fPalette, &palettePath, fFiles.isBmp ? nullptr : &sourcePath,
+                             &fColour, &fDepth, 0);
   if (!fColour.Exists() || fPalette.GetColors() == nullptr) return false;
   CleanUpZBuffer(&fColour, &fDepth);
   return true;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "ByteOrder.h"
+#include "ImageFileReader.h"
 #include "ObjectBuilder.h"
 #include "PlatformFile.h"
 #include "offscrn.h"
@@ -169,22 +170,49 @@ void ClearWorld(Offscreen* world) {
 
 }  // namespace
 
-void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
-                     Offscreen* second, uint16_t colourFromTgaOff) {
-  if (bmpPath != nullptr) GetGlobalPalette()->LoadFromFile(*bmpPath, 0);
-  RenderImageFileOn(GetGlobalPalette(), bmpPath, tgaPath, colour, second, colourFromTgaOff);
+namespace {
+
+// RenderImageFile on `palette`, whose colours the caller has loaded from the BMP, open in
+// `bmpFile` when it could be opened: the BMP is read through that one open file.
+void RenderImageFileFrom(PalWrap* palette, const StringBuffer* bmpPath, ImageFileReader& bmpFile,
+                         const StringBuffer* tgaPath, Offscreen* colour, Offscreen* second,
+                         uint16_t colourFromTgaOff);
+
+// Opens the BMP of `bmpPath` (when there is one) into `file`, loads `palette` from it and renders.
+void RenderLoadingPalette(PalWrap* palette, const StringBuffer* bmpPath, const StringBuffer* tgaPath,
+                          Offscreen* colour, Offscreen* second, uint16_t colourFromTgaOff) {
+  ImageFileReader bmpFile;
+  if (bmpPath != nullptr) {
+    bmpFile.Open(bmpPath->c_str());
+    palette->LoadFromFile(bmpFile, 0);
+  }
+  RenderImageFileFrom(palette, bmpPath, bmpFile, tgaPath, colour, second, colourFromTgaOff);
 }
 
-void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const StringBuffer* tgaPath,
-                       Offscreen* colour, Offscreen* second, uint16_t colourFromTgaOff) {
+}  // namespace
+
+void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
+                     Offscreen* second, uint16_t colourFromTgaOff) {
+  RenderLoadingPalette(GetGlobalPalette(), bmpPath, tgaPath, colour, second, colourFromTgaOff);
+}
+
+void RenderImageFileWithPalette(PalWrap* palette, const StringBuffer* bmpPath,
+                                const StringBuffer* tgaPath, Offscreen* colour, Offscreen* second,
+                                uint16_t colourFromTgaOff) {
+  RenderLoadingPalette(palette, bmpPath, tgaPath, colour, second, colourFromTgaOff);
+}
+
+namespace {
+
+void RenderImageFileFrom(PalWrap* palette, const StringBuffer* bmpPath, ImageFileReader& bmpFile,
+                         const StringBuffer* tgaPath, Offscreen* colour, Offscreen* second,
+                         uint16_t colourFromTgaOff) {
   // 1. Whether the BMP, whose colours `palette` holds, also gives the pixels.
   uint16_t bmpPixels = 0;
-  if (bmpPath != nullptr) {
-    FilePtr f(PlatformFileOpen(bmpPath->c_str(), PlatformOpenMode::kReadExisting));
-    if (f) {
-      int32_t count = 0;
-      bmpPixels = GetBMPColorCount(f.get(), count);
-    }
+  // The reader reads at offsets of its own: the file's place is still its start.
+  if (bmpPath != nullptr && bmpFile.IsOpen()) {
+    int32_t count = 0;
+    bmpPixels = GetBMPColorCount(bmpFile.File(), count);
   }
 
   // 2. The TGA: colour world at its size, second world for its alpha channel.
@@ -222,7 +250,7 @@ void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const Stri
     return;
   }
   BMPParser bmp;
-  if (bmp.Open(*bmpPath) != 0) {
+  if (bmp.Open(bmpFile) != 0) {
     XASSERT(false, "couldn't open BMP file");
     ThrowError("couldn't open BMP file");
   }
@@ -255,6 +283,8 @@ void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const Stri
   const int32_t read = bmp.ReadPixels(colour);
   if (read != 0) ReportFileCodeError("could not read bmp file", bmpPath->c_str(), read);
 }
+
+}  // namespace
 
 CompressorSettings MakeColourSettings(Offscreen* colour, uint8_t clearValue) {
   PalWrap* palette = GetGlobalPalette();

@@ -22,7 +22,8 @@
 class Offscreen;
 class PalWrap;
 
-// Loads `bmpPath` and/or `tgaPath` (either may be null) into `colour` and `second`:
+// Loads `bmpPath` and/or `tgaPath` (either may be null) into `colour` and `second`, opening
+// each file once:
 //  - a BMP replaces the global palette's colours; an 8-bit BMP also gives the colour indices;
 //  - a TGA creates the colour world at its size and, for a 32-bit TGA, the second world with
 //    its alpha channel; its colours are matched to the global palette unless the BMP gave the
@@ -33,11 +34,12 @@ class PalWrap;
 // and "bad bmp height" (a BMP whose size differs from the TGA's; with both names and sizes).
 void RenderImageFile(const StringBuffer* bmpPath, const StringBuffer* tgaPath, Offscreen* colour,
                      Offscreen* second, uint16_t colourFromTgaOff);
-// RenderImageFile on `palette` instead of the global palette, whose colours the caller has
-// already loaded from `bmpPath`: the worlds are made with it and a TGA's colours are matched
-// to it. Touches no process-wide state, so it may run on a thread of its own.
-void RenderImageFileOn(PalWrap* palette, const StringBuffer* bmpPath, const StringBuffer* tgaPath,
-                       Offscreen* colour, Offscreen* second, uint16_t colourFromTgaOff);
+// RenderImageFile on `palette` instead of the global palette: `palette` gets the colours of
+// `bmpPath` as the global palette would, the worlds are made with it and a TGA's colours are
+// matched to it. Touches no process-wide state, so it may run on a thread of its own.
+void RenderImageFileWithPalette(PalWrap* palette, const StringBuffer* bmpPath,
+                                const StringBuffer* tgaPath, Offscreen* colour, Offscreen* second,
+                                uint16_t colourFromTgaOff);
 
 // The check that image stages make after RenderImageFile: without a colour world the build
 // stops with "cant make walls without tga".

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "PlatformFile.h"
 
@@ -29,11 +30,18 @@ void ImageFileReader::Close() {
   fBufferNext = 0;
 }
 
+void ImageFileReader::Swap(ImageFileReader& other) {
+  std::swap(fFile, other.fFile);
+  std::swap(fSize, other.fSize);
+  fBuffer.swap(other.fBuffer);
+  std::swap(fBufferPos, other.fBufferPos);
+  std::swap(fBufferNext, other.fBufferNext);
+}
+
 bool ImageFileReader::ReadAt(uint64_t pos, void* buffer, size_t count) {
   if (!fFile || pos > fSize || count > fSize - pos) return false;
   if (count == 0) return true;
-  if (!PlatformFileSeek(fFile, (int64_t)pos)) return false;
-  return PlatformFileRead(fFile, buffer, (int64_t)count) == (int64_t)count;
+  return PlatformFileReadAt(fFile, buffer, (int64_t)count, (int64_t)pos) == (int64_t)count;
 }
 
 void ImageFileReader::StartSequential(uint64_t pos) {

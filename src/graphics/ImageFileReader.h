@@ -21,6 +21,11 @@ class ImageFileReader {
   bool Open(const char* path);
   void Close();
   bool IsOpen() const { return fFile != nullptr; }
+  // Exchanges the open files (and everything read of them) of the two readers, so that a
+  // file opened once is read by one reader after another.
+  void Swap(ImageFileReader& other);
+  // The open file, for readers that go through it at its place; null when none is open.
+  PlatformFile* File() const { return fFile; }
   // The size the file had when it was opened; 0 when none is open.
   uint64_t Size() const { return fSize; }
   // Reads exactly `count` bytes at `pos`. False, and nothing read, when the file does not

@@ -39,6 +39,17 @@ void BMPParser::Close() {
 int32_t BMPParser::Open(const StringBuffer& path) {
   Close();
   if (!mFile.Open(path.c_str())) return Refuse(true, "couldn't open bmp file");
+  return ReadHeaders();
+}
+
+int32_t BMPParser::Open(ImageFileReader& file) {
+  Close();
+  if (!file.IsOpen()) return Refuse(true, "couldn't open bmp file");
+  mFile.Swap(file);
+  return ReadHeaders();
+}
+
+int32_t BMPParser::ReadHeaders() {
   uint8_t fileHeader[14];
   if (!mFile.ReadAt(0, fileHeader, sizeof fileHeader)) {
     Close();

@@ -49,6 +49,9 @@ class BMPParser {
   // other than 8 bits and an unknown compression assert but are still opened (the pixels
   // of such files are then refused by ReadPixels).
   int32_t Open(const StringBuffer& path);
+  // The same for a file already open in `file`, which the parser takes over (`file` is left
+  // closed).
+  int32_t Open(ImageFileReader& file);
   void Close();
 
   // Width and height of the picture (the height is positive for top-down files too).
@@ -67,6 +70,7 @@ class BMPParser {
   int32_t ReadPixels(Offscreen* world);
 
  private:
+  int32_t ReadHeaders();  // of mFile, open
   int32_t ReadRaw(uint8_t* base, int32_t rowBytes);
   int32_t ReadRLE8(uint8_t* base, int32_t rowBytes);
 

@@ -160,6 +160,13 @@ bool PalWrap::LoadFromFile(const StringBuffer& path, uint8_t systemColors) {
   return read;
 }
 
+bool PalWrap::LoadFromFile(ImageFileReader& file, uint8_t systemColors) {
+  PlatformColorEntry entries[256];
+  bool read = ReadPaletteFile(file, entries);
+  Create(entries, systemColors);
+  return read;
+}
+
 bool PalWrap::ReadPaletteRsrc(const void* record, uint32_t size) {
   const uint8_t* p = static_cast<const uint8_t*>(record);
   if (!p || size < kPaletteRsrcHeaderSize) {
@@ -353,7 +360,12 @@ PalWrap* GetGlobalPalette() {
 
 bool ReadPaletteFile(const StringBuffer& path, PlatformColorEntry outEntries[256]) {
   ImageFileReader file;
-  if (!file.Open(path.c_str())) {
+  file.Open(path.c_str());
+  return ReadPaletteFile(file, outEntries);
+}
+
+bool ReadPaletteFile(ImageFileReader& file, PlatformColorEntry outEntries[256]) {
+  if (!file.IsOpen()) {
     XASSERT(false, "could not open file");
     return false;
   }

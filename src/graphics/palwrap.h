@@ -17,6 +17,8 @@
 
 #include "PlatformBitmap.h"
 
+class ImageFileReader;
+
 class StringBuffer;
 
 // Number of per-palette lookup tables, each 512 bytes.
@@ -50,6 +52,8 @@ class PalWrap {
   // palette from them. Answers false when the file could not be opened (the palette is then
   // all black).
   bool LoadFromFile(const StringBuffer& path, uint8_t systemColors);
+  // The same from a file already open in `file` (which stays open).
+  bool LoadFromFile(ImageFileReader& file, uint8_t systemColors);
 
   // Replaces the palette with the colours of a PALT record of `size` bytes. The record is
   // checked first: version 1, a count of 1..256 and 16 + 3 * count bytes present. A record
@@ -151,6 +155,8 @@ PalWrap* GetGlobalPalette();
 // short file asserts and leaves the missing entries untouched). Answers false, asserting,
 // when the file cannot be opened.
 bool ReadPaletteFile(const StringBuffer& path, PlatformColorEntry outEntries[256]);
+// The same from a file already open in `file` (which stays open).
+bool ReadPaletteFile(ImageFileReader& file, PlatformColorEntry outEntries[256]);
 
 // Fills the kPaletteRsrcSize bytes at `outRecord` with the PALT record of `pal`: version 1,
 // 256 colours, reserved zero, then R, G, B of each of the 256 entries (black for a palette
