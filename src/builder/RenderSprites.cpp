@@ -40,17 +40,6 @@ const uint32_t kSpr2ListVersion = 1000;
 const int32_t kAlphaBits = 5;
 const int32_t kListHeaderBytes = 12;
 
-bool FileReadable(const std::string& path) {
-  PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
-  if (f == nullptr) return false;
-  PlatformFileClose(f);
-  return true;
-}
-
-// S less its last `drop` characters, then `tail`.
-std::string ReplaceTail(const std::string& path, size_t drop, const char* tail) {
-  return path.substr(0, path.size() >= drop ? path.size() - drop : 0) + tail;
-}
 
 bool SameNoCase(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -708,4 +697,15 @@ void SpecSet::RenderSprites(iResFile* file, const StringBuffer& graphicsDir) {
 
     UpdateDrawGroupsForSprite(fDrawGroups, sprite);
   }
+}
+
+bool FileReadable(const std::string& path) {
+  PlatformFile* f = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
+  if (f == nullptr) return false;
+  PlatformFileClose(f);
+  return true;
+}
+
+std::string ReplaceTail(const std::string& path, size_t drop, const char* tail) {
+  return path.substr(0, path.size() >= drop ? path.size() - drop : 0) + tail;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "ptrlist.h"
 
@@ -47,3 +48,10 @@ void CompressAlphaSprites(iResFile* file, Offscreen* colour, Offscreen* depth, O
 
 // Gives the sprite's draw offsets to every draw group of `groups`, in list order.
 void UpdateDrawGroupsForSprite(PtrList<DGRPSpec>& groups, SpriteSpec* sprite);
+
+// True when `path` opens for reading.
+bool FileReadable(const std::string& path);
+
+// `path` less its last `drop` characters, then `tail`: how a sheet names its palette file
+// (drop 3, "bmp") and its alpha image (drop 4, "alpha.tga").
+std::string ReplaceTail(const std::string& path, size_t drop, const char* tail);

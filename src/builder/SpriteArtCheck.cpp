@@ -57,19 +57,6 @@ BMPHeader ReadBMPHeader(const std::string& path) {
   return header;
 }
 
-bool Readable(const std::string& path) {
-  PlatformFile* file = PlatformFileOpen(path.c_str(), PlatformOpenMode::kReadExisting);
-  if (file == nullptr) return false;
-  PlatformFileClose(file);
-  return true;
-}
-
-// `path` less its last `drop` characters, then `tail`: how a sheet names its palette file
-// and its alpha image.
-std::string WithTail(const std::string& path, size_t drop, const char* tail) {
-  return path.substr(0, path.size() >= drop ? path.size() - drop : 0) + tail;
-}
-
 [[noreturn]] void Fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void Fail(const char* format, ...) {
   char message[1024];
@@ -97,8 +84,8 @@ const char* NotEightBit(const BMPHeader& header, char (&words)[64]) {
 }
 
 Sheet CheckSheet(const std::string& source, bool isBMP) {
-  const std::string palette = WithTail(source, 3, "bmp");
-  if (!Readable(palette)) {
+  const std::string palette = ReplaceTail(source, 3, "bmp");
+  if (!FileReadable(palette)) {
     Fail("BMP file %s required.  Could not obtain palette.", palette.c_str());
   }
   const BMPHeader colours = ReadBMPHeader(palette);
@@ -136,8 +123,8 @@ Sheet CheckSheet(const std::string& source, bool isBMP) {
     }
   }
 
-  const std::string alpha = WithTail(source, 4, "alpha.tga");
-  if (Readable(alpha)) {
+  const std::string alpha = ReplaceTail(source, 4, "alpha.tga");
+  if (FileReadable(alpha)) {
     if (!sheet.deep) {
       Fail("only supports alpha sprites with z at this time: the alpha image %s needs a "
            "32-bit TGA sheet, and %s is %s",
@@ -163,7 +150,7 @@ void CheckMask(const SpriteSpec& sprite, const std::string& maskPath, const std:
   if (const char* fault = NotEightBit(mask, words)) {
     Fail("no mask to apply: the mask %s of sprite %d (line %d) %s", maskPath.c_str(),
          int(sprite.fId), int(sprite.fLine),
-         Readable(maskPath) ? fault : "cannot be read");
+         FileReadable(maskPath) ? fault : "cannot be read");
   }
   const int64_t firstRow =
       int64_t(sprite.GetSizes().fHeights[RenderSpec::kLarge]) * sprite.fPosition;
