@@ -44,22 +44,12 @@ TestSheet Sheet(int width = kWidth, int height = kHeight) {
 }
 
 std::vector<uint8_t> Tga(const TestSheet& s, int bits) {
-  const std::vector<TestRGB> palette = Palette();
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) {
-    const TestRGB& c = palette[s.index[i]];
-    px[i] = {c.r, c.g, c.b, s.depth[i]};
-  }
   TGAWriteOptions options;
   options.bits = bits;
-  return WriteTGA(s.width, s.height, px, options);
+  return WriteSheetTGA(s, Palette(), options);
 }
 
-std::vector<uint8_t> AlphaTga(const TestSheet& s) {
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) px[i] = {s.alpha[i], s.alpha[i], s.alpha[i], 255};
-  return WriteTGA(s.width, s.height, px);
-}
+std::vector<uint8_t> AlphaTga(const TestSheet& s) { return WriteSheetAlphaTGA(s); }
 
 // A BMP of `bits` per pixel (no 8-bit one: no colour table of 256 entries).
 std::vector<uint8_t> BmpOfDepth(int bits) {

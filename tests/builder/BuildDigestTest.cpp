@@ -106,22 +106,13 @@ TestSheet MakeSheet(int columns, int rows, uint32_t seed, bool noisy, int large 
 }
 
 std::vector<uint8_t> Tga(const TestSheet& s, const std::vector<TestRGB>& palette, int bits, bool topFirst) {
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) {
-    const TestRGB& c = palette[s.index[i]];
-    px[i] = {c.r, c.g, c.b, s.depth[i]};
-  }
   TGAWriteOptions o;
   o.bits = bits;
   o.topToBottom = topFirst;
-  return WriteTGA(s.width, s.height, px, o);
+  return WriteSheetTGA(s, palette, o);
 }
 
-std::vector<uint8_t> AlphaTga(const TestSheet& s) {
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) px[i] = {s.alpha[i], s.alpha[i], s.alpha[i], 255};
-  return WriteTGA(s.width, s.height, px);
-}
+std::vector<uint8_t> AlphaTga(const TestSheet& s) { return WriteSheetAlphaTGA(s); }
 
 // The art of the object; `round` 1 changes the noisy sheet and the matched one, so that the
 // second build replaces some sprites with lists of other sizes.

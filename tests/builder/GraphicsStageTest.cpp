@@ -84,23 +84,14 @@ TestSheet MakeSheet(int columns, int rows, int seed) {
 }
 
 std::vector<uint8_t> Tga(const TestSheet& s, const std::vector<TestRGB>& palette, int bits) {
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) {
-    const TestRGB& c = palette[s.index[i]];
-    px[i] = {c.r, c.g, c.b, s.depth[i]};
-  }
   TGAWriteOptions o;
   o.bits = bits;
   o.topToBottom = bits == 32;  // one of each row order
-  return WriteTGA(s.width, s.height, px, o);
+  return WriteSheetTGA(s, palette, o);
 }
 
 // The alpha image: its red channel is read as the alpha value.
-std::vector<uint8_t> AlphaTga(const TestSheet& s) {
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) px[i] = {s.alpha[i], s.alpha[i], s.alpha[i], 255};
-  return WriteTGA(s.width, s.height, px);
-}
+std::vector<uint8_t> AlphaTga(const TestSheet& s) { return WriteSheetAlphaTGA(s); }
 
 // ---- Running the program ---------------------------------------------------------------------
 

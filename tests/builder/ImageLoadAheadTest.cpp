@@ -46,14 +46,9 @@ TestSheet Sheet(int seed, bool lonely) {
 }
 
 std::vector<uint8_t> Tga(const TestSheet& s, const std::vector<TestRGB>& palette) {
-  std::vector<TestRGBA> px(s.index.size());
-  for (size_t i = 0; i < px.size(); i++) {
-    const TestRGB& c = palette[s.index[i]];
-    px[i] = {c.r, c.g, c.b, s.depth[i]};
-  }
   TGAWriteOptions o;
   o.bits = 32;
-  return WriteTGA(s.width, s.height, px, o);
+  return WriteSheetTGA(s, palette, o);
 }
 
 struct Loaded {

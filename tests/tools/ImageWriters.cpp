@@ -264,3 +264,19 @@ std::vector<uint8_t> WriteSheetBMP8(const TestSheet& sheet, const std::vector<Te
   image.palette = palette;
   return WriteBMP8(image);
 }
+
+std::vector<uint8_t> WriteSheetTGA(const TestSheet& sheet, const std::vector<TestRGB>& palette,
+                                   const TGAWriteOptions& options) {
+  std::vector<TestRGBA> px(sheet.index.size());
+  for (size_t i = 0; i < px.size(); i++) {
+    const TestRGB& c = palette[sheet.index[i]];
+    px[i] = {c.r, c.g, c.b, sheet.depth[i]};
+  }
+  return WriteTGA(sheet.width, sheet.height, px, options);
+}
+
+std::vector<uint8_t> WriteSheetAlphaTGA(const TestSheet& sheet) {
+  std::vector<TestRGBA> px(sheet.alpha.size());
+  for (size_t i = 0; i < px.size(); i++) px[i] = {sheet.alpha[i], sheet.alpha[i], sheet.alpha[i], 255};
+  return WriteTGA(sheet.width, sheet.height, px);
+}

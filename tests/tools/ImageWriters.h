@@ -108,6 +108,15 @@ struct TGAWriteOptions {
 std::vector<uint8_t> WriteTGA(int32_t width, int32_t height, const std::vector<TestRGBA>& pixels,
                               const TGAWriteOptions& options = {});
 
+// The sheet as a TGA with `palette`'s colours and, at 32 bits, its depth plane as alpha.
+// `options.bits` and the row order are the caller's; the other options apply as to WriteTGA.
+std::vector<uint8_t> WriteSheetTGA(const TestSheet& sheet, const std::vector<TestRGB>& palette,
+                                   const TGAWriteOptions& options);
+
+// The sheet's alpha image: a 24-bit TGA whose channels all hold the sheet's alpha plane (the
+// build reads the red one).
+std::vector<uint8_t> WriteSheetAlphaTGA(const TestSheet& sheet);
+
 // The 18 header fields of a TGA, for building files that tools would not write.
 struct TGAFields {
   uint8_t idLength = 0;
